@@ -1,0 +1,106 @@
+#include "driver/command_file.h"
+
+#include <climits>
+#include <cstring>
+
+#include "serial/text.h"
+
+std::string get_field(const char* text, int index, char delimiter) {
+  std::string result;
+  size_t length = std::strlen(text);
+  int field = 0;
+  size_t start = 0;
+  size_t j = 0;
+  for (; j < length; ++j) {
+    if (field > index) break;
+    if (text[j] == delimiter) {
+      if (field == index) result.assign(text + start, j - start);
+      start = j + 1;
+      ++field;
+    }
+  }
+  if (j == length && field == index) result.assign(text + start, length - start);
+  return result;
+}
+
+int parse_int(const char* text) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (is_c_space(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') {
+    negative = *p == '-';
+    ++p;
+  }
+  long long value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+void SmsTestParams::parse(std::string line, char delimiter) {
+  const char* text = line.c_str();
+  testName = get_field(text, 0, delimiter);
+  testTimeout = parse_int(get_field(text, 1, delimiter).c_str());
+  fromPort = parse_int(get_field(text, 2, delimiter).c_str());
+  toNumber = get_field(text, 3, delimiter);
+  messageText = get_field(text, 4, delimiter);
+  reservedA = parse_int(get_field(text, 5, delimiter).c_str());
+  reservedB = parse_int(get_field(text, 6, delimiter).c_str());
+  fromBaud = parse_int(get_field(text, 7, delimiter).c_str());
+  toPort = parse_int(get_field(text, 8, delimiter).c_str());
+  toBaud = parse_int(get_field(text, 9, delimiter).c_str());
+  reflectMode = parse_int(get_field(text, 10, delimiter).c_str());
+}
+
+bool read_text_line(FILE* file, char (&buffer)[kCommandLineBuffer]) {
+  // Read into a scratch line first so that a read at the end of the file
+  // leaves the caller's buffer as it was.
+  char line[kCommandLineBuffer];
+  int used = 0;
+  while (used < kCommandLineBuffer - 1) {
+    int c = std::fgetc(file);
+    if (c == EOF) break;
+    if (c == '\r') {
+      // Text mode: CR LF reads as LF; a CR before anything else stays.
+      int next = std::fgetc(file);
+      if (next == '\n') {
+        c = '\n';
+      } else if (next != EOF) {
+        std::ungetc(next, file);
+      }
+    }
+    line[used++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  if (used == 0) return false;
+  std::memcpy(buffer, line, used);
+  buffer[used] = '\0';
+  return true;
+}
+
+bool read_command_file(const char* cmdFile, CommandFile& out, std::string& error) {
+  FILE* file = std::fopen(cmdFile, "r");
+  if (file == nullptr) {
+    error = format("Cannot open %s\n", cmdFile);
+    return false;
+  }
+  char buffer[kCommandLineBuffer] = "";
+  read_text_line(file, buffer);
+  if (std::strncmp(buffer, "SMS_TEST", 8) != 0) {
+    std::fclose(file);
+    error = format("Expected SMS_TEST in the cmd file %s\n", buffer);
+    return false;
+  }
+  read_text_line(file, buffer);
+  size_t length = std::strlen(buffer);
+  out.resultName.assign(buffer, length > 0 ? length - 1 : 0);
+  read_text_line(file, buffer);
+  std::fclose(file);
+  out.params.parse(buffer, '|');
+  return true;
+}

@@ -1,0 +1,21 @@
+// The measures of a run: counter intervals in seconds, the accuracy score of
+// a received text, and the calendar clock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Seconds between two performance-counter readings.  An end reading below the
+// start reading counts start - end - 1 ticks.  A frequency of 0 or less gives
+// 0.0.
+double elapsed_seconds(int64_t start, int64_t end, int64_t frequency);
+
+// How much of `sent` stands in `received`, 0 to 100: the best count of
+// matching bytes of the first n - 2 bytes of `sent` over the offsets
+// 0 .. m - n - 1 of `received`, as a percentage truncated toward zero.
+// A sent text of one or two bytes scores 0; an empty one scores 100 against
+// a non-empty received text.
+int match_percent(std::string sent, std::string received);
+
+// Stores the calendar time in whole seconds in `slot` and returns it.
+int64_t& now_seconds(int64_t& slot);

@@ -1,0 +1,29 @@
+// Start-up and file services of the driver that differ between platforms:
+// framework start-up, the working directory, path joining, the message box
+// of the result writer and the atomic append of a result line.  One
+// implementation per platform (platform_posix.cpp, platform_win32.cpp).
+#pragma once
+
+#include <string>
+
+// Initialises the application framework.  False when it can't start, which
+// ends the run with exit code 1.
+bool init_framework();
+
+// Reads the current working directory into `dir`.  False, with a reason in
+// `error`, when it can't be read.
+bool working_directory(std::string& dir, std::string& error);
+
+// `dir`, the platform's path separator, then `name`: the name is always
+// appended, whatever it holds.
+std::string join_path(const std::string& dir, const std::string& name);
+
+// Shows `text` to the user and returns once it has been acknowledged.  Where
+// no windowing system exists it is one line on the standard error stream.
+void show_message_box(const char* text);
+
+// Appends `line` to the file at `path` (created if missing) with a single
+// write to a file opened for appending, so that lines of runs appending at
+// the same moment never interleave.  False when the file can't be opened or
+// written.
+bool append_line(const std::string& path, const std::string& line);

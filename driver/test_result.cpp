@@ -1,0 +1,54 @@
+#include "driver/test_result.h"
+
+#include <cstdio>
+
+#include "driver/platform.h"
+#include "serial/clock.h"
+#include "serial/text.h"
+
+const char kNotMeasured[] = "-Infinity";
+
+SmsTestResult::SmsTestResult(std::string statusPath) {
+  if (!read_counter_frequency(counterFrequency)) {
+    fail_test(statusPath, *this, "cannot get clock frequency");
+  }
+}
+
+int SmsTestResult::result_status() const {
+  if (sendTime == kNotMeasured) return 2;
+  if (deliveryTime == kNotMeasured) return 2;
+  if (!requireReplyTime) return 0;
+  return replyTime == kNotMeasured ? 2 : 0;
+}
+
+std::string SmsTestResult::result_line() const {
+  int status = result_status();
+  std::string line = format("SMS_TEST,%i,%s,%s,%s,%i", recordType, testName.c_str(),
+                            dataTime.c_str(), latLong.c_str(), status);
+  line += format(",%s,%s,%s,%s,%s", sendTime.c_str(), deliveryTime.c_str(), replyTime.c_str(),
+                 totalTime.c_str(), accuracy.c_str());
+  line += status == 0 ? ",100\n" : ",0\n";
+  return line;
+}
+
+bool SmsTestResult::write_result() {
+  if (!append_line(resultPath, result_line())) {
+    show_message_box("Could not open log file for writing. Operation Failed.");
+    return false;
+  }
+  return true;
+}
+
+bool write_status(const char* path, const char* text, int code) {
+  FILE* file = std::fopen(path, "w");
+  if (file == nullptr) return false;
+  std::fprintf(file, "%i %s\n", code, text);
+  return std::fclose(file) == 0;
+}
+
+void fail_test(std::string statusPath, SmsTestResult& result, const char* message) {
+  std::fprintf(stderr, "%s\n", message);
+  std::fflush(stderr);
+  write_status(statusPath.c_str(), message, 2);
+  result.write_result();
+}

@@ -1,0 +1,56 @@
+// The result record of a run and the two report files.
+//
+// The result file collects one comma-separated line per run:
+//   SMS_TEST,recordType,testName,dataTime,latLong,status,
+//   sendTime,deliveryTime,replyTime,totalTime,accuracy,pass
+// The status file holds one line "%i %s\n" (code and text) that tells the
+// caller how this run ended; every run overwrites it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// A measure that was not taken.
+extern const char kNotMeasured[];  // "-Infinity"
+
+class SmsTestResult {
+ public:
+  // Obtains the counter frequency; when that fails the failure is reported
+  // through fail_test with "cannot get clock frequency" and the record stays
+  // usable.
+  explicit SmsTestResult(std::string statusPath);
+
+  // 0 when the send and the delivery were measured (and the reply time, when
+  // required), else 2.
+  int result_status() const;
+
+  // The result line, line end included, exactly as write_result appends it.
+  std::string result_line() const;
+
+  // Appends the result line to resultPath.  When the file can't be opened or
+  // written, shows "Could not open log file for writing. Operation Failed."
+  // and returns false.
+  bool write_result();
+
+  std::string resultPath;
+  std::string dataTime;
+  std::string latLong;
+  std::string testName;
+  std::string sendTime = kNotMeasured;
+  std::string deliveryTime = kNotMeasured;
+  std::string replyTime = kNotMeasured;
+  std::string totalTime = kNotMeasured;
+  std::string accuracy = kNotMeasured;
+  int recordType = 1;
+  bool requireReplyTime = false;
+  int64_t counterFrequency = 0;
+};
+
+// Overwrites the status file at `path` with "%i %s\n".  False when it can't
+// be opened.
+bool write_status(const char* path, const char* text, int code);
+
+// Reports a failure after start-up: `message` and a line end on the error
+// stream, the status file with code 2 and the message (skipped silently when
+// it can't be written), then the result line with whatever the record holds.
+void fail_test(std::string statusPath, SmsTestResult& result, const char* message);

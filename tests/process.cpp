@@ -1,0 +1,110 @@
+#include "tests/process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+double monotonic_now() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+}  // namespace
+
+ProcessResult run_process(const std::vector<std::string>& argv, const std::string& cwd,
+                          const std::vector<std::string>& env, double timeoutSeconds) {
+  ProcessResult result;
+  std::string outPath = make_temp_dir("proc") + "/out";
+  std::string errPath = outPath.substr(0, outPath.size() - 3) + "err";
+  double start = monotonic_now();
+  pid_t pid = fork();
+  if (pid < 0) return result;
+  if (pid == 0) {
+    if (chdir(cwd.c_str()) != 0) _exit(127);
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int in = open("/dev/null", O_RDONLY);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  for (;;) {
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (monotonic_now() - start > timeoutSeconds) {
+      result.timedOut = true;
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+    usleep(10000);
+  }
+  result.seconds = monotonic_now() - start;
+  if (!result.timedOut && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  result.out = read_file(outPath);
+  result.err = read_file(errPath);
+  return result;
+}
+
+std::string make_temp_dir(const std::string& tag) {
+  static std::atomic<int> counter{0};
+  const char* base = getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/smstest_" + tag + "_" +
+                        std::to_string(getpid()) + "_" + std::to_string(counter++) + "_XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  if (mkdtemp(buf.data()) == nullptr) return std::string();
+  return std::string(buf.data());
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::string();
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void write_file(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> list_dir(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return names;
+  while (struct dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
+}

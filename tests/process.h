@@ -1,0 +1,30 @@
+// Test support for whole runs: starts a real program in a directory of its
+// own and collects its exit code and output streams.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProcessResult {
+  int exitCode = -1;      // -1 when killed by a signal or the time limit
+  bool timedOut = false;
+  std::string out;        // standard output
+  std::string err;        // standard error
+  double seconds = 0.0;   // wall time of the run
+};
+
+// Runs `argv` (argv[0] is the program path) in `cwd` with `env` added to the
+// environment ("NAME=value" each).  Kills it after `timeoutSeconds`.
+ProcessResult run_process(const std::vector<std::string>& argv, const std::string& cwd,
+                          const std::vector<std::string>& env = {}, double timeoutSeconds = 60);
+
+// A fresh empty directory under the test temp directory.
+std::string make_temp_dir(const std::string& tag);
+
+// Whole content of a file, or "" when it can't be read.
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+bool file_exists(const std::string& path);
+
+// Names in `dir`, sorted, without "." and "..".
+std::vector<std::string> list_dir(const std::string& dir);
