@@ -1,0 +1,66 @@
+#include <direct.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/platform.h"
+
+bool init_framework() {
+  // What the framework start-up needs from the system: the program's own
+  // module and its command line.  Without either the process can't run.
+  return GetModuleHandleA(nullptr) != nullptr && GetCommandLineA() != nullptr;
+}
+
+bool working_directory(std::string& dir, std::string& error) {
+  char buffer[4096];
+  if (_getcwd(buffer, sizeof buffer) == nullptr) {
+    error = std::strerror(errno);
+    return false;
+  }
+  dir = buffer;
+  return true;
+}
+
+std::string join_path(const std::string& dir, const std::string& name) { return dir + "\\" + name; }
+
+void show_message_box(const char* text) {
+  // A console tool run from scripts: a modal box would stall the run until
+  // someone clicked it, so the text goes to the error stream instead.
+  std::fprintf(stderr, "%s\n", text);
+  std::fflush(stderr);
+}
+
+bool append_line(const std::string& path, const std::string& line) {
+  // The result file is a Windows text file, like the status file the C
+  // runtime writes in text mode: every line feed becomes CR LF.
+  std::string text;
+  text.reserve(line.size() + 2);
+  for (char c : line) {
+    if (c == '\n') text += '\r';
+    text += c;
+  }
+
+  // Append-only access (FILE_APPEND_DATA without FILE_WRITE_DATA) makes the
+  // system put every write at the end of the file as one piece, so lines of
+  // runs appending at the same moment never interleave.  Others may read and
+  // append while the file is open.
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const char* data = text.data();
+  DWORD left = static_cast<DWORD>(text.size());
+  bool ok = true;
+  while (left > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, data, left, &written, nullptr) || written == 0) {
+      ok = false;
+      break;
+    }
+    data += written;
+    left -= written;
+  }
+  if (!CloseHandle(file)) ok = false;
+  return ok;
+}
