@@ -1,0 +1,243 @@
+#include "sim/modem.h"
+
+#include <cctype>
+
+#include "serial/text.h"
+
+namespace {
+
+const char kOk[] = "\r\nOK\r\n";
+const char kError[] = "\r\nERROR\r\n";
+
+// A command line longer than this is garbage; it is answered with ERROR.
+const size_t kMaxCommand = 8192;
+
+// Clients get past 40960 bytes with this much padding in a "big" answer.
+const size_t kBigAnswer = 41200;
+
+std::string upper(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool starts_with(const std::string& text, const char* prefix) {
+  return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+// "AT!SSMS=0,<number>,<number>,\"<text>\"": the text runs from the first to
+// the last double quote, so quotes inside it pass unchanged, as the client
+// writes them unescaped.
+bool parse_send(const std::string& command, std::string& number, std::string& text) {
+  const size_t prefix = 10;  // "AT!SSMS=0,"
+  size_t open = command.find('"');
+  size_t close = command.rfind('"');
+  if (open == std::string::npos || close == open || close != command.size() - 1) return false;
+  std::string fields = command.substr(prefix, open - prefix);  // "<number>,<number>,"
+  size_t comma = fields.find(',');
+  if (comma == std::string::npos || comma + 2 > fields.size() || fields.back() != ',') return false;
+  number = fields.substr(0, comma);
+  std::string second = fields.substr(comma + 1, fields.size() - comma - 2);
+  if (number.empty() || second.empty() || second.find(',') != std::string::npos) return false;
+  text = command.substr(open + 1, close - open - 1);
+  return true;
+}
+
+}  // namespace
+
+SimModem::SimModem(const ModemConfig& config) : config_(config) {}
+
+void SimModem::receive(const char* data, size_t size, std::vector<Reply>& replies) {
+  for (size_t i = 0; i < size; ++i) {
+    char c = data[i];
+    if (c != '\r' && c != '\n') {
+      if (input_.size() <= kMaxCommand) input_.push_back(c);
+      continue;
+    }
+    // A CR LF pair from a terminal ends one command; the LF then finds an
+    // empty line, which real modems ignore as well.
+    if (input_.empty()) continue;
+    std::string command;
+    command.swap(input_);
+    replies.push_back(answer(command, c));
+  }
+}
+
+Reply SimModem::answer(const std::string& command, char terminator) {
+  Reply reply;
+  reply.command = command;
+  ++commands_;
+  const ModemFaults& f = config_.faults;
+  if (f.hangupAfter > 0 && commands_ >= f.hangupAfter) reply.hangUp = true;
+  if (f.silent) return reply;
+
+  std::string name = upper(command);
+  if (f.skipFirstAt && atSeen_ < 2) {
+    if (name == "AT") ++atSeen_;
+    if (atSeen_ < 2) return reply;  // still asleep: no echo, no answer
+  }
+
+  std::string echoed = echo_ ? command + terminator : std::string();
+  std::string answerText = kError;
+  double late = 0;
+  if (command.size() > kMaxCommand) {
+    answerText = kError;
+  } else if (name == "AT") {
+    answerText = kOk;
+  } else if (name == "ATE0") {
+    echo_ = false;
+    answerText = kOk;
+  } else if (name == "AT!DASMS") {
+    answerText = f.noDasms ? kError : kOk;
+  } else if (starts_with(name, "AT!SSMS=0,")) {
+    std::string number, text;
+    if (!parse_send(command, number, text)) {
+      answerText = kError;
+    } else if (f.sendRefused) {
+      answerText = kError;
+    } else {
+      reply.sends = true;
+      reply.to = number;
+      reply.text = text;
+      reply.ref = nextRef_;
+      nextRef_ = nextRef_ % 255 + 1;
+      if (f.sendUnconfirmed) {
+        reply.sendsAtCommand = true;
+        answerText.clear();
+      } else if (f.cmgsFirst) {
+        answerText = format("+CMGS: %d\r\n", reply.ref);
+      } else {
+        answerText = format("\r\n+CMGS: %d\r\n\r\nOK\r\n", reply.ref);
+      }
+      late = f.confirmLate;
+    }
+  } else if (name == "AT!GSMS?2,0") {
+    if (messages_.empty() && f.pollError) {
+      answerText = kError;
+    } else {
+      answerText = messages_.empty() ? std::string() : report();
+      if (f.big) {
+        std::string padding;
+        for (int line = 1; padding.size() < kBigAnswer; ++line) {
+          padding += format("\r\nInfo: %05d ", line);
+          padding.append(100, '.');
+        }
+        answerText = padding + "\r\n" + answerText;
+      }
+      answerText += f.cmglError ? "\r\n+CMGL: 1,\"REC READ\"\r\n\r\nERROR\r\n" : kOk;
+    }
+  } else if (name == "AT!DSMS=3,0") {
+    if (f.deleteRefused) {
+      answerText = kError;
+    } else {
+      messages_.clear();
+      answerText = f.cmglError ? "\r\n+CMGL: 0\r\n\r\nERROR\r\n" : kOk;
+    }
+  }
+
+  // Echo and an answer due at once go out in one write, so that a reader
+  // sees them together, as from a modem that answers at once.
+  if (!answerText.empty() && late == 0) {
+    reply.pieces.push_back({0, echoed + finish(answerText)});
+  } else {
+    if (!echoed.empty()) reply.pieces.push_back({0, echoed});
+    if (!answerText.empty()) reply.pieces.push_back({late, finish(answerText)});
+  }
+  if (f.chunkPause > 0) {
+    // Chunk the echo and the answer alike; a late answer keeps its delay.
+    std::vector<AnswerPiece> chunked;
+    for (const AnswerPiece& piece : reply.pieces) {
+      std::vector<AnswerPiece> parts = split_into_chunks(piece.bytes, f.chunkPause);
+      parts[0].pause = chunked.empty() ? piece.pause : piece.pause + f.chunkPause;
+      chunked.insert(chunked.end(), parts.begin(), parts.end());
+    }
+    reply.pieces.swap(chunked);
+  }
+  return reply;
+}
+
+// Layout of a stored message's report, after the modem's SMS read commands:
+// a header line, the fields one per line, the body last.
+std::string SimModem::report() const {
+  const StoredMessage& m = messages_.front();
+  return format(
+      "\r\n!GSMS: 1,\"REC UNREAD\"\r\nAddress: %s\r\nTime Stamp: %s\r\n"
+      "Msg Length: %zu\r\nMsg Body: %s\r\n",
+      m.from.c_str(), time_stamp(m.arrived).c_str(), m.text.size(), m.text.c_str());
+}
+
+std::string SimModem::finish(const std::string& answer) const {
+  if (!config_.faults.nulBytes) return answer;
+  std::string out;
+  for (size_t i = 0; i < answer.size(); ++i) {
+    out.push_back(answer[i]);
+    if (answer[i] == '\n' && i + 1 < answer.size()) out.push_back('\0');
+  }
+  return out;
+}
+
+void SimModem::store(const std::string& from, const std::string& text, int64_t arrived) {
+  messages_.push_back({from, text, arrived});
+}
+
+std::string SimModem::arrival_notice() const {
+  return format("\r\n+CMTI: \"SM\",%zu\r\n", messages_.size());
+}
+
+std::string alter_text(Alteration alteration, const std::string& text) {
+  switch (alteration) {
+    case Alteration::none:
+      return text;
+    case Alteration::change: {
+      if (text.empty()) return text;
+      std::string out = text;
+      char& middle = out[out.size() / 2];
+      middle = middle == '#' ? '*' : '#';
+      return out;
+    }
+    case Alteration::cut:
+      return text.substr(0, text.size() / 2);
+    case Alteration::prefix:
+      return "FW: " + text;
+  }
+  return text;
+}
+
+std::vector<AnswerPiece> split_into_chunks(const std::string& bytes, double pause) {
+  // Cut points: between CR and LF, then in the middle of every stretch of
+  // four or more bytes between cuts.
+  std::vector<size_t> cuts{0};
+  for (size_t i = 0; i + 1 < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && bytes[i + 1] == '\n') cuts.push_back(i + 1);
+  }
+  cuts.push_back(bytes.size());
+  std::vector<AnswerPiece> pieces;
+  for (size_t k = 0; k + 1 < cuts.size(); ++k) {
+    size_t begin = cuts[k], end = cuts[k + 1];
+    if (begin == end) continue;
+    size_t middle = end - begin >= 4 ? begin + (end - begin) / 2 : end;
+    for (auto [from, to] : {std::pair<size_t, size_t>{begin, middle}, {middle, end}}) {
+      if (from < to) pieces.push_back({pieces.empty() ? 0 : pause, bytes.substr(from, to - from)});
+    }
+  }
+  if (pieces.empty()) pieces.push_back({0, bytes});
+  return pieces;
+}
+
+std::string time_stamp(int64_t calendarSeconds) {
+  // Civil date from days since 1970-01-01 (proleptic Gregorian calendar).
+  int64_t days = calendarSeconds >= 0 ? calendarSeconds / 86400 : (calendarSeconds - 86399) / 86400;
+  int64_t secs = calendarSeconds - days * 86400;
+  int64_t z = days + 719468;
+  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  int64_t doe = z - era * 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  return format("%02d/%02d/%02d,%02d:%02d:%02d+00", static_cast<int>(year % 100),
+                static_cast<int>(month), static_cast<int>(day), static_cast<int>(secs / 3600),
+                static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60));
+}

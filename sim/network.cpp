@@ -1,0 +1,177 @@
+#include "sim/network.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "serial/clock.h"
+#include "serial/text.h"
+
+SimNetwork::SimNetwork(const SimConfig& config)
+    : config_(config),
+      lines_(config.modems.size(), nullptr),
+      outputFree_(config.modems.size(), 0),
+      hungUp_(config.modems.size(), 0),
+      clients_(config.modems.size(), 0) {
+  for (const ModemConfig& modem : config.modems) {
+    modems_.emplace_back(modem);
+    traffic_.push_back(std::make_unique<RecordFile>());
+  }
+}
+
+bool SimNetwork::open_records(const std::string& dir) {
+  for (size_t i = 0; i < modems_.size(); ++i) {
+    std::string path = dir + "/" + modems_[i].config().name + ".traffic.log";
+    if (!traffic_[i]->open(path, lastError)) return false;
+  }
+  return networkRecord_.open(dir + "/network.log", lastError);
+}
+
+void SimNetwork::attach_line(size_t index, SimLine* line) { lines_[index] = line; }
+
+void SimNetwork::start(double now) {
+  start_ = now;
+  for (const Injection& injection : config_.injections) {
+    int to = config_.find_modem(injection.modem);
+    if (to < 0) continue;
+    schedule(now + injection.at, [this, to, injection](double t) {
+      const std::string& number = modems_[to].config().number;
+      record_network(t, "injected", modems_[to].config().name, injection.from, number, "-", "-",
+                     injection.text);
+      deliver(to, injection.from, injection.text, "-", t, t);
+    });
+  }
+  for (size_t i = 0; i < modems_.size(); ++i) {
+    double period = modems_[i].config().faults.unsolicited;
+    if (period > 0) schedule(now + period, [this, i](double t) { unsolicited_tick(i, t); });
+  }
+}
+
+void SimNetwork::receive(size_t index, const char* data, size_t size, double now) {
+  if (hungUp_[index]) return;
+  std::vector<Reply> replies;
+  modems_[index].receive(data, size, replies);
+  for (const Reply& reply : replies) {
+    traffic_[index]->write(now - start_, "cmd", escape_bytes(reply.command));
+    play(index, reply, now);
+    if (reply.hangUp) break;  // what follows goes to a closed line
+  }
+  run_due(now);
+}
+
+void SimNetwork::client_opened(size_t index, double now) {
+  ++clients_[index];
+  traffic_[index]->write(now - start_, "open", "");
+}
+
+void SimNetwork::client_closed(size_t index, double now) {
+  if (clients_[index] > 0) --clients_[index];
+  traffic_[index]->write(now - start_, "close", "");
+  modems_[index].drop_input();
+}
+
+double SimNetwork::next_due() const {
+  return events_.empty() ? std::numeric_limits<double>::infinity() : events_.top().at;
+}
+
+void SimNetwork::run_due(double now) {
+  while (!events_.empty() && events_.top().at <= now) {
+    Event event = events_.top();
+    events_.pop();
+    event.run(now);
+  }
+}
+
+void SimNetwork::schedule(double at, std::function<void(double)> run) {
+  events_.push(Event{at, order_++, std::move(run)});
+}
+
+// A modem answers one command after another: the pieces of a reply start
+// once the previous reply's pieces are written, each after its own pause.
+void SimNetwork::play(size_t index, const Reply& reply, double now) {
+  if (reply.sends && reply.sendsAtCommand) take_message(index, reply, now);
+  double at = std::max(now, outputFree_[index]);
+  for (size_t k = 0; k < reply.pieces.size(); ++k) {
+    at += reply.pieces[k].pause;
+    bool last = k + 1 == reply.pieces.size();
+    std::string bytes = reply.pieces[k].bytes;
+    schedule(at, [this, index, bytes, last, reply](double t) {
+      write(index, bytes, t);
+      if (last && reply.sends && !reply.sendsAtCommand) take_message(index, reply, t);
+    });
+  }
+  outputFree_[index] = at;
+  if (reply.sends && !reply.sendsAtCommand && reply.pieces.empty()) {
+    take_message(index, reply, now);
+  }
+  if (reply.hangUp) {
+    schedule(at, [this, index](double t) {
+      if (hungUp_[index]) return;
+      hungUp_[index] = 1;
+      traffic_[index]->write(t - start_, "hangup", "");
+      if (lines_[index] != nullptr) lines_[index]->hang_up();
+    });
+  }
+}
+
+void SimNetwork::write(size_t index, const std::string& bytes, double now) {
+  bool written = !hungUp_[index] && lines_[index] != nullptr && lines_[index]->write(bytes);
+  traffic_[index]->write(now - start_, written ? "out" : "drop", escape_bytes(bytes));
+}
+
+void SimNetwork::take_message(size_t from, const Reply& reply, double now) {
+  const ModemConfig& sender = modems_[from].config();
+  std::string ref = format("%d", reply.ref);
+  record_network(now, "sent", sender.name, sender.number, reply.to, ref, "-", reply.text);
+  int to = config_.find_modem(reply.to);
+  // Only numbers route: a destination spelled as a link name is an outside phone.
+  if (to < 0 || modems_[to].config().number != reply.to) {
+    record_network(now, "outside", sender.name, sender.number, reply.to, ref, "-", reply.text);
+    return;
+  }
+  std::string fromNumber = sender.number;
+  std::string text = reply.text;
+  schedule(now + delay_to(to), [this, to, fromNumber, text, ref, now](double t) {
+    deliver(to, fromNumber, text, ref, now, t);
+  });
+}
+
+void SimNetwork::deliver(size_t to, const std::string& from, const std::string& text,
+                         const std::string& ref, double sentAt, double now) {
+  SimModem& modem = modems_[to];
+  const ModemConfig& receiver = modem.config();
+  if (receiver.faults.lose) {
+    record_network(now, "lost", receiver.name, from, receiver.number, ref, "-", text);
+    return;
+  }
+  std::string stored = alter_text(receiver.faults.alter, text);
+  modem.store(from, stored, calendar_seconds());
+  record_network(now, "delivered", receiver.name, from, receiver.number, ref,
+                 format("%.3f", now - sentAt), stored);
+  if (receiver.faults.unsolicited > 0) {
+    // Announced between answers, as a modem does when a message comes in.
+    std::string notice = modem.arrival_notice();
+    schedule(std::max(now, outputFree_[to]),
+             [this, to, notice](double t) { write(to, notice, t); });
+  }
+}
+
+void SimNetwork::unsolicited_tick(size_t index, double now) {
+  if (hungUp_[index]) return;
+  if (clients_[index] > 0 && outputFree_[index] <= now) write(index, "\r\n+CREG: 1\r\n", now);
+  double period = modems_[index].config().faults.unsolicited;
+  schedule(now + period, [this, index](double t) { unsolicited_tick(index, t); });
+}
+
+void SimNetwork::record_network(double now, const char* event, const std::string& port,
+                                const std::string& from, const std::string& to,
+                                const std::string& ref, const std::string& delay,
+                                const std::string& text) {
+  networkRecord_.write(now - start_, event,
+                       format("%s %s %s %s %s %s", port.c_str(), from.c_str(), to.c_str(),
+                              ref.c_str(), delay.c_str(), escape_bytes(text).c_str()));
+}
+
+double SimNetwork::delay_to(size_t index) const {
+  double delay = modems_[index].config().delay;
+  return delay >= 0 ? delay : config_.delay;
+}

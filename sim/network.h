@@ -1,0 +1,108 @@
+// The simulated network: the modems, the messages travelling between them,
+// the outside phones, and the time line of everything that happens later
+// (answer pieces, late confirmations, deliveries, injections, unsolicited
+// lines).  It knows no file descriptors and reads no clock: the platform
+// layer (simulator_posix.cpp) hands it the client's bytes with the time of
+// their arrival, asks when the next event is due, and runs it then; tests
+// do the same with a clock of their own.
+//
+// Times are seconds of a monotonic clock.  A message's delivery delay runs
+// from the moment the last byte of its send confirmation was written (or,
+// for a modem that never confirms, from the moment the command arrived) to
+// the moment it is stored on the receiving modem.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <queue>
+#include <string>
+#include <vector>
+
+#include "sim/modem.h"
+#include "sim/records.h"
+#include "sim/sim_config.h"
+
+// The line of one modem as the network sees it.
+class SimLine {
+ public:
+  virtual ~SimLine() = default;
+  // Writes bytes to the client.  False when they were dropped because no
+  // client holds the port open or the line is closed.
+  virtual bool write(const std::string& bytes) = 0;
+  // Closes the line for good (the modem hangs up).
+  virtual void hang_up() = 0;
+};
+
+class SimNetwork {
+ public:
+  explicit SimNetwork(const SimConfig& config);
+
+  // Creates DIR/<name>.traffic.log for each modem and DIR/network.log.
+  // False with the reason in `lastError`.  Without it nothing is recorded.
+  bool open_records(const std::string& dir);
+
+  // Connects modem `index` to its line; the line must outlive the network.
+  // A modem without a line drops everything it writes.
+  void attach_line(size_t index, SimLine* line);
+
+  // The simulator is ready at `now`: record times count from here, and the
+  // injections and periodic unsolicited lines are scheduled.
+  void start(double now);
+
+  // Bytes written by the client of modem `index`, arrived at `now`.
+  // Answers due at once are written before this returns.
+  void receive(size_t index, const char* data, size_t size, double now);
+
+  // A client opened or closed the port of modem `index`.  Periodic
+  // unsolicited lines are written only while a client is there.
+  void client_opened(size_t index, double now);
+  void client_closed(size_t index, double now);
+
+  // When the next scheduled event is due; infinity when none is.
+  double next_due() const;
+
+  // Runs every event due at or before `now`, in the order of their times.
+  void run_due(double now);
+
+  size_t modem_count() const { return modems_.size(); }
+  const SimModem& modem(size_t index) const { return modems_[index]; }
+  bool hung_up(size_t index) const { return hungUp_[index]; }
+  int clients(size_t index) const { return clients_[index]; }
+
+  std::string lastError;
+
+ private:
+  struct Event {
+    double at;
+    uint64_t order;
+    std::function<void(double)> run;
+    bool operator>(const Event& other) const {
+      return at != other.at ? at > other.at : order > other.order;
+    }
+  };
+
+  void schedule(double at, std::function<void(double)> run);
+  void play(size_t index, const Reply& reply, double now);
+  void write(size_t index, const std::string& bytes, double now);
+  void take_message(size_t from, const Reply& reply, double now);
+  void deliver(size_t to, const std::string& from, const std::string& text, const std::string& ref,
+               double sentAt, double now);
+  void unsolicited_tick(size_t index, double now);
+  void record_network(double now, const char* event, const std::string& port,
+                      const std::string& from, const std::string& to, const std::string& ref,
+                      const std::string& delay, const std::string& text);
+  double delay_to(size_t index) const;
+
+  SimConfig config_;
+  std::vector<SimModem> modems_;
+  std::vector<SimLine*> lines_;
+  std::vector<double> outputFree_;  // when each modem's scheduled output ends
+  std::vector<char> hungUp_;
+  std::vector<int> clients_;  // clients holding each port open
+  std::vector<std::unique_ptr<RecordFile>> traffic_;
+  RecordFile networkRecord_;
+  double start_ = 0;
+  uint64_t order_ = 0;
+  std::priority_queue<Event, std::vector<Event>, std::greater<Event>> events_;
+};

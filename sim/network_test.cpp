@@ -1,0 +1,263 @@
+// The network on a clock of the test's own: every event runs exactly when
+// it falls due, so delays and orders can be checked to the millisecond
+// without waiting for them.
+#include "sim/network.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "serial/text.h"
+
+namespace {
+
+struct FakeLine : SimLine {
+  double* clock = nullptr;
+  bool connected = true;
+  bool hungUp = false;
+  std::vector<std::pair<double, std::string>> writes;
+
+  bool write(const std::string& bytes) override {
+    if (!connected || hungUp) return false;
+    writes.emplace_back(*clock, bytes);
+    return true;
+  }
+  void hang_up() override { hungUp = true; }
+
+  std::string all() const {
+    std::string out;
+    for (const auto& w : writes) out += w.second;
+    return out;
+  }
+};
+
+std::vector<std::string> read_lines(const std::string& path) {
+  std::ifstream file(path);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(file, line)) lines.push_back(line);
+  return lines;
+}
+
+class NetworkTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = testing::TempDir() + "sim_network_test";
+    mkdir(dir_.c_str(), 0777);
+    config_.dir = dir_;
+    config_.delay = 1.5;
+    add_modem("COM3=5550103");
+    add_modem("COM4=5550104");
+  }
+
+  void add_modem(const std::string& spec) {
+    ModemConfig modem;
+    std::string error;
+    ASSERT_TRUE(parse_modem_spec(spec, modem, error)) << error;
+    config_.modems.push_back(modem);
+  }
+
+  // Builds the network with the configuration so far, ready at t = 100.
+  void begin() {
+    network_ = std::make_unique<SimNetwork>(config_);
+    ASSERT_TRUE(network_->open_records(dir_)) << network_->lastError;
+    lines_.resize(config_.modems.size());
+    for (size_t i = 0; i < lines_.size(); ++i) {
+      lines_[i].clock = &now_;
+      network_->attach_line(i, &lines_[i]);
+    }
+    now_ = 100;
+    network_->start(now_);
+    for (size_t i = 0; i < lines_.size(); ++i) network_->client_opened(i, now_);
+  }
+
+  void type(size_t modem, const std::string& bytes) {
+    network_->receive(modem, bytes.data(), bytes.size(), now_);
+  }
+
+  // Runs every event up to `t`, each exactly at its time.
+  void advance_to(double t) {
+    while (network_->next_due() <= t) {
+      now_ = network_->next_due();
+      network_->run_due(now_);
+    }
+    now_ = t;
+  }
+
+  std::vector<std::string> network_record() { return read_lines(dir_ + "/network.log"); }
+
+  std::string dir_;
+  SimConfig config_;
+  std::unique_ptr<SimNetwork> network_;
+  std::vector<FakeLine> lines_;
+  double now_ = 0;
+};
+
+TEST_F(NetworkTest, MessageIsStoredDelayAfterItsConfirmation) {
+  begin();
+  type(0, "ATE0\r");
+  now_ = 102;
+  type(0, "AT!SSMS=0,5550104,5550104,\"hello\"\r");
+  ASSERT_EQ(2u, lines_[0].writes.size());
+  EXPECT_EQ(102, lines_[0].writes[1].first);
+  EXPECT_EQ("\r\n+CMGS: 1\r\n\r\nOK\r\n", lines_[0].writes[1].second);
+  EXPECT_DOUBLE_EQ(103.5, network_->next_due());
+  advance_to(103.499);
+  EXPECT_TRUE(network_->modem(1).messages().empty());
+  advance_to(103.5);
+  ASSERT_EQ(1u, network_->modem(1).messages().size());
+  EXPECT_EQ("5550103", network_->modem(1).messages()[0].from);
+  EXPECT_EQ("hello", network_->modem(1).messages()[0].text);
+  std::vector<std::string> expected = {
+      "2.000 sent COM3 5550103 5550104 1 - hello",
+      "3.500 delivered COM4 5550103 5550104 1 1.500 hello",
+  };
+  EXPECT_EQ(expected, network_record());
+}
+
+TEST_F(NetworkTest, DelayCountsFromTheLastByteOfTheConfirmation) {
+  struct Case {
+    const char* senderOption;
+    double delay;      // the receiver's delay
+    double delivered;  // seconds after the command
+  } cases[] = {
+      {"delay=3", 0.25, 0.25},             // the receiver's delay, not the sender's
+      {"confirm-late=2", 1.5, 3.5},        // late confirmation, then the delay
+      {"chunks=0.3", 1.5, 1.5 + 7 * 0.3},  // echo and answer in 8 pieces
+      {"send-unconfirmed", 1.5, 1.5},      // from the command itself
+      {"cmgs-first", 1.5, 1.5},
+  };
+  for (const Case& c : cases) {
+    config_.modems.clear();
+    add_modem(std::string("COM3=5550103,") + c.senderOption);
+    add_modem(format("COM4=5550104,delay=%g", c.delay));
+    begin();
+    type(0, "AT!SSMS=0,5550104,5550104,\"x\"\r");
+    advance_to(100 + c.delivered - 0.001);
+    EXPECT_TRUE(network_->modem(1).messages().empty()) << c.senderOption;
+    advance_to(100 + c.delivered);
+    EXPECT_EQ(1u, network_->modem(1).messages().size()) << c.senderOption;
+    std::vector<std::string> record = network_record();
+    ASSERT_EQ(2u, record.size()) << c.senderOption;
+    EXPECT_EQ(format("%.3f delivered COM4 5550103 5550104 1 %.3f x", c.delivered, c.delay),
+              record[1]);
+  }
+}
+
+TEST_F(NetworkTest, ReceiverFaultsLoseOrAlterTheMessage) {
+  config_.modems[1].faults.lose = true;
+  add_modem("COM5=5550105,alter=prefix");
+  begin();
+  type(0, "ATE0\rAT!SSMS=0,5550104,5550104,\"a\"\rAT!SSMS=0,5550105,5550105,\"b\"\r");
+  advance_to(110);
+  EXPECT_TRUE(network_->modem(1).messages().empty());
+  ASSERT_EQ(1u, network_->modem(2).messages().size());
+  EXPECT_EQ("FW: b", network_->modem(2).messages()[0].text);
+  std::vector<std::string> record = network_record();
+  ASSERT_EQ(4u, record.size());
+  EXPECT_EQ("1.500 lost COM4 5550103 5550104 1 - a", record[2]);
+  EXPECT_EQ("1.500 delivered COM5 5550103 5550105 2 1.500 FW: b", record[3]);
+}
+
+TEST_F(NetworkTest, OutsidePhonesBothWays) {
+  config_.injections.push_back({"COM4", 2.5, "5551234", "ping \"me\""});
+  begin();
+  type(1, "ATE0\r");
+  advance_to(102.4);
+  EXPECT_TRUE(network_->modem(1).messages().empty());
+  advance_to(102.5);
+  ASSERT_EQ(1u, network_->modem(1).messages().size());
+  EXPECT_EQ("5551234", network_->modem(1).messages()[0].from);
+  // The reflector's answer goes to the outside phone; nothing is stored.
+  type(1, "AT!SSMS=0,5551234,5551234,\"pong\"\r");
+  advance_to(110);
+  std::vector<std::string> expected = {
+      "2.500 injected COM4 5551234 5550104 - - ping \"me\"",
+      "2.500 delivered COM4 5551234 5550104 - 0.000 ping \"me\"",
+      "2.500 sent COM4 5550104 5551234 1 - pong",
+      "2.500 outside COM4 5550104 5551234 1 - pong",
+  };
+  EXPECT_EQ(expected, network_record());
+  EXPECT_EQ(1u, network_->modem(1).messages().size());
+  EXPECT_TRUE(network_->modem(0).messages().empty());
+}
+
+TEST_F(NetworkTest, AnswersKeepTheirOrderBehindALateOne) {
+  config_.modems[0].faults.confirmLate = 3;
+  begin();
+  type(0, "ATE0\rAT!SSMS=0,5550104,5550104,\"x\"\rAT\r");
+  advance_to(104);
+  ASSERT_EQ(3u, lines_[0].writes.size());
+  EXPECT_EQ(100, lines_[0].writes[0].first);
+  EXPECT_EQ(103, lines_[0].writes[1].first);
+  EXPECT_EQ("\r\n+CMGS: 1\r\n\r\nOK\r\n", lines_[0].writes[1].second);
+  EXPECT_EQ(103, lines_[0].writes[2].first);  // AT waited for the late answer
+  EXPECT_EQ("\r\nOK\r\n", lines_[0].writes[2].second);
+}
+
+TEST_F(NetworkTest, ChunkedAnswerPiecesArePaused) {
+  config_.modems[0].faults.chunkPause = 0.2;
+  begin();
+  type(0, "ATE0\r");
+  advance_to(101);
+  lines_[0].writes.clear();
+  now_ = 101;
+  type(0, "AT\r");
+  advance_to(102);
+  ASSERT_EQ(4u, lines_[0].writes.size());
+  for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(101 + 0.2 * i, lines_[0].writes[i].first, 1e-9);
+  EXPECT_EQ("\r\nOK\r\n", lines_[0].all());
+}
+
+TEST_F(NetworkTest, UnsolicitedLinesOnlyBetweenAnswersAndToAClient) {
+  config_.modems[1].faults.unsolicited = 1.0;
+  begin();
+  type(1, "ATE0\r");
+  advance_to(101.5);
+  EXPECT_EQ("ATE0\r\r\nOK\r\n\r\n+CREG: 1\r\n", lines_[1].all());
+  network_->client_closed(1, now_);
+  lines_[1].connected = false;
+  advance_to(103.5);  // two ticks with nobody there: not even dropped bytes
+  type(0, "AT!SSMS=0,5550104,5550104,\"x\"\r");
+  network_->client_opened(1, now_);
+  lines_[1].connected = true;
+  lines_[1].writes.clear();
+  advance_to(105.2);
+  // A tick at 104, then at 105 the arrival and its notice after that tick.
+  EXPECT_EQ("\r\n+CREG: 1\r\n\r\n+CREG: 1\r\n\r\n+CMTI: \"SM\",1\r\n", lines_[1].all());
+  std::vector<std::string> traffic = read_lines(dir_ + "/COM4.traffic.log");
+  for (const std::string& line : traffic) EXPECT_EQ(std::string::npos, line.find(" drop ")) << line;
+}
+
+TEST_F(NetworkTest, HangupClosesTheLineAfterTheAnswer) {
+  config_.modems[0].faults.hangupAfter = 2;
+  begin();
+  type(0, "AT\rAT\rAT\r");
+  EXPECT_TRUE(lines_[0].hungUp);
+  EXPECT_TRUE(network_->hung_up(0));
+  EXPECT_EQ("AT\r\r\nOK\r\nAT\r\r\nOK\r\n", lines_[0].all());
+  type(0, "AT\r");
+  EXPECT_EQ(2u, lines_[0].writes.size());
+  std::vector<std::string> traffic = read_lines(dir_ + "/COM3.traffic.log");
+  ASSERT_FALSE(traffic.empty());
+  EXPECT_EQ("0.000 hangup", traffic.back());
+}
+
+TEST_F(NetworkTest, TrafficRecordHoldsCommandsAndBytes) {
+  begin();
+  type(0, "AT\r");
+  lines_[0].connected = false;
+  type(0, "ATE0\r");
+  std::vector<std::string> expected = {
+      "0.000 open",
+      "0.000 cmd AT",
+      "0.000 out AT\\r\\r\\nOK\\r\\n",
+      "0.000 cmd ATE0",
+      "0.000 drop ATE0\\r\\r\\nOK\\r\\n",
+  };
+  EXPECT_EQ(expected, read_lines(dir_ + "/COM3.traffic.log"));
+}
+
+}  // namespace

@@ -1,0 +1,361 @@
+#include "sim/sim_config.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "serial/text.h"
+
+namespace {
+
+bool parse_seconds(const std::string& text, double& seconds) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  double value = std::strtod(text.c_str(), &end);
+  if (errno != 0 || *end != '\0' || !(value >= 0) || value > 1e6) return false;
+  seconds = value;
+  return true;
+}
+
+bool parse_count(const std::string& text, int& count) {
+  if (text.empty() || text.size() > 9) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  count = std::atoi(text.c_str());
+  return true;
+}
+
+bool valid_number(const std::string& number) {
+  size_t start = (!number.empty() && number[0] == '+') ? 1 : 0;
+  if (number.size() <= start || number.size() > 20) return false;
+  for (size_t i = start; i < number.size(); ++i) {
+    if (number[i] < '0' || number[i] > '9') return false;
+  }
+  return true;
+}
+
+// Link names become file names in the directory: keep them plain.
+bool valid_name(const std::string& name) {
+  if (name.empty() || name.size() > 32 || name == "." || name == "..") return false;
+  for (char c : name) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+              c == '_' || c == '-' || c == '.';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> split(const std::string& text, char delimiter) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t end = text.find(delimiter, start);
+    parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return parts;
+}
+
+// Splits a scenario line into its first `count` white-space separated words
+// and the rest of the line (for texts, which may hold blanks).
+std::vector<std::string> words(const std::string& line, size_t count, std::string& rest) {
+  std::vector<std::string> out;
+  size_t pos = 0;
+  while (out.size() < count) {
+    while (pos < line.size() && is_c_space(static_cast<unsigned char>(line[pos]))) ++pos;
+    if (pos >= line.size()) break;
+    size_t end = pos;
+    while (end < line.size() && !is_c_space(static_cast<unsigned char>(line[end]))) ++end;
+    out.push_back(line.substr(pos, end - pos));
+    pos = end;
+  }
+  if (pos < line.size()) ++pos;  // the one blank before the text
+  rest = pos < line.size() ? line.substr(pos) : std::string();
+  return out;
+}
+
+bool add_modem_options(const std::string& name, const std::string& options, SimConfig& config,
+                       std::string& lastError) {
+  int index = config.find_modem(name);
+  if (index < 0) {
+    lastError = format("no modem named %s", name.c_str());
+    return false;
+  }
+  for (const std::string& option : split(options, ',')) {
+    if (!apply_modem_option(option, config.modems[index], lastError)) return false;
+  }
+  return true;
+}
+
+bool add_modem(const std::string& spec, SimConfig& config, std::string& lastError) {
+  ModemConfig modem;
+  if (!parse_modem_spec(spec, modem, lastError)) return false;
+  if (config.find_modem(modem.name) >= 0 || config.find_modem(modem.number) >= 0) {
+    lastError =
+        format("modem %s=%s: name or number used twice", modem.name.c_str(), modem.number.c_str());
+    return false;
+  }
+  config.modems.push_back(modem);
+  return true;
+}
+
+bool check_config(const SimConfig& config, std::string& lastError) {
+  if (config.help) return true;
+  if (config.dir.empty()) {
+    lastError = "no directory given (--dir DIR)";
+    return false;
+  }
+  if (config.modems.empty()) {
+    lastError = "no modem given (--modem NAME=NUMBER)";
+    return false;
+  }
+  for (const Injection& injection : config.injections) {
+    if (config.find_modem(injection.modem) < 0) {
+      lastError = format("injection to unknown modem %s", injection.modem.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int SimConfig::find_modem(const std::string& nameOrNumber) const {
+  for (size_t i = 0; i < modems.size(); ++i) {
+    if (modems[i].name == nameOrNumber || modems[i].number == nameOrNumber) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+bool apply_modem_option(const std::string& option, ModemConfig& modem, std::string& lastError) {
+  size_t equals = option.find('=');
+  std::string key = option.substr(0, equals);
+  bool hasValue = equals != std::string::npos;
+  std::string value = hasValue ? option.substr(equals + 1) : std::string();
+  ModemFaults& f = modem.faults;
+
+  struct Flag {
+    const char* key;
+    bool ModemFaults::*field;
+  };
+  static const Flag flags[] = {
+      {"silent", &ModemFaults::silent},
+      {"skip-first-at", &ModemFaults::skipFirstAt},
+      {"no-dasms", &ModemFaults::noDasms},
+      {"send-refused", &ModemFaults::sendRefused},
+      {"send-unconfirmed", &ModemFaults::sendUnconfirmed},
+      {"cmgs-first", &ModemFaults::cmgsFirst},
+      {"lose", &ModemFaults::lose},
+      {"nul", &ModemFaults::nulBytes},
+      {"big", &ModemFaults::big},
+      {"poll-error", &ModemFaults::pollError},
+      {"delete-refused", &ModemFaults::deleteRefused},
+      {"cmgl-error", &ModemFaults::cmglError},
+  };
+  for (const Flag& flag : flags) {
+    if (key == flag.key && !hasValue) {
+      f.*flag.field = true;
+      return true;
+    }
+  }
+
+  bool ok = false;
+  if (key == "delay") {
+    ok = parse_seconds(value, modem.delay);
+  } else if (key == "confirm-late") {
+    ok = parse_seconds(value, f.confirmLate);
+  } else if (key == "chunks") {
+    f.chunkPause = 0.2;
+    ok = !hasValue || (parse_seconds(value, f.chunkPause) && f.chunkPause > 0);
+  } else if (key == "unsolicited") {
+    f.unsolicited = 1.0;
+    ok = !hasValue || (parse_seconds(value, f.unsolicited) && f.unsolicited > 0);
+  } else if (key == "hangup") {
+    ok = parse_count(value, f.hangupAfter) && f.hangupAfter > 0;
+  } else if (key == "alter") {
+    ok = true;
+    if (value == "change") {
+      f.alter = Alteration::change;
+    } else if (value == "cut") {
+      f.alter = Alteration::cut;
+    } else if (value == "prefix") {
+      f.alter = Alteration::prefix;
+    } else {
+      ok = false;
+    }
+  } else {
+    lastError = format("unknown modem option \"%s\"", option.c_str());
+    return false;
+  }
+  if (!ok) {
+    lastError = format("bad value in modem option \"%s\"", option.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool parse_modem_spec(const std::string& spec, ModemConfig& modem, std::string& lastError) {
+  std::vector<std::string> parts = split(spec, ',');
+  size_t equals = parts[0].find('=');
+  if (equals == std::string::npos) {
+    lastError = format("modem \"%s\": expected NAME=NUMBER", spec.c_str());
+    return false;
+  }
+  modem.name = parts[0].substr(0, equals);
+  modem.number = parts[0].substr(equals + 1);
+  if (!valid_name(modem.name)) {
+    lastError = format("modem \"%s\": bad name", spec.c_str());
+    return false;
+  }
+  if (!valid_number(modem.number)) {
+    lastError = format("modem \"%s\": bad phone number", spec.c_str());
+    return false;
+  }
+  for (size_t i = 1; i < parts.size(); ++i) {
+    if (!apply_modem_option(parts[i], modem, lastError)) return false;
+  }
+  return true;
+}
+
+bool parse_injection(const std::string& spec, Injection& injection, std::string& lastError) {
+  size_t at = spec.find('@');
+  size_t colon1 = spec.find(':', at == std::string::npos ? 0 : at);
+  size_t colon2 = colon1 == std::string::npos ? colon1 : spec.find(':', colon1 + 1);
+  if (at == std::string::npos || colon2 == std::string::npos) {
+    lastError = format("injection \"%s\": expected MODEM@SECONDS:FROM:TEXT", spec.c_str());
+    return false;
+  }
+  injection.modem = spec.substr(0, at);
+  injection.from = spec.substr(colon1 + 1, colon2 - colon1 - 1);
+  injection.text = spec.substr(colon2 + 1);
+  if (!parse_seconds(spec.substr(at + 1, colon1 - at - 1), injection.at)) {
+    lastError = format("injection \"%s\": bad time", spec.c_str());
+    return false;
+  }
+  if (!valid_number(injection.from)) {
+    lastError = format("injection \"%s\": bad phone number", spec.c_str());
+    return false;
+  }
+  if (injection.text.find_first_of("\r\n") != std::string::npos) {
+    lastError = format("injection \"%s\": the text holds a line end", spec.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool parse_scenario(const std::string& text, const std::string& origin, SimConfig& config,
+                    std::string& lastError) {
+  std::istringstream lines(text);
+  std::string line;
+  int lineNumber = 0;
+  while (std::getline(lines, line)) {
+    ++lineNumber;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string rest;
+    std::vector<std::string> w = words(line, 1, rest);
+    if (w.empty() || w[0][0] == '#') continue;
+    const std::string& key = w[0];
+    std::string error;
+    bool ok = true;
+    if (key == "dir") {
+      config.dir = trim_text(rest);
+      ok = !config.dir.empty();
+      error = "expected: dir DIR";
+    } else if (key == "delay" || key == "duration") {
+      ok = parse_seconds(trim_text(rest), key == "delay" ? config.delay : config.duration);
+      error = format("expected: %s SECONDS", key.c_str());
+    } else if (key == "modem" || key == "fault") {
+      std::string ignored;
+      std::vector<std::string> args = words(rest, 64, ignored);
+      ok = !args.empty();
+      error = key == "modem" ? "expected: modem NAME=NUMBER [OPTION...]"
+                             : "expected: fault NAME OPTION...";
+      if (ok && key == "modem") {
+        ok = add_modem(args[0], config, error);
+        for (size_t i = 1; ok && i < args.size(); ++i) {
+          ok = add_modem_options(config.modems.back().name, args[i], config, error);
+        }
+      } else if (ok) {
+        ok = args.size() >= 2;
+        for (size_t i = 1; ok && i < args.size(); ++i) {
+          ok = add_modem_options(args[0], args[i], config, error);
+        }
+      }
+    } else if (key == "inject") {
+      std::string body;
+      std::vector<std::string> args = words(rest, 3, body);
+      Injection injection;
+      ok = args.size() == 3 &&
+           parse_injection(args[0] + "@" + args[1] + ":" + args[2] + ":" + body, injection, error);
+      if (args.size() != 3) error = "expected: inject MODEM SECONDS FROM TEXT";
+      if (ok) config.injections.push_back(injection);
+    } else {
+      ok = false;
+      error = format("unknown setting \"%s\"", key.c_str());
+    }
+    if (!ok) {
+      lastError = format("%s:%d: %s", origin.c_str(), lineNumber, error.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+bool parse_sim_arguments(const std::vector<std::string>& args, SimConfig& config,
+                         std::string& lastError) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      config.help = true;
+      continue;
+    }
+    static const char* const withValue[] = {"--dir",   "--delay",  "--duration", "--modem",
+                                            "--fault", "--inject", "--scenario"};
+    bool known = false;
+    for (const char* option : withValue) known = known || arg == option;
+    if (!known) {
+      lastError = format("unknown argument \"%s\" (see --help)", arg.c_str());
+      return false;
+    }
+    if (i + 1 >= args.size()) {
+      lastError = format("%s needs a value", arg.c_str());
+      return false;
+    }
+    const std::string& value = args[++i];
+    bool ok = true;
+    if (arg == "--dir") {
+      config.dir = value;
+    } else if (arg == "--delay" || arg == "--duration") {
+      ok = parse_seconds(value, arg == "--delay" ? config.delay : config.duration);
+      if (!ok) lastError = format("%s: bad number of seconds \"%s\"", arg.c_str(), value.c_str());
+    } else if (arg == "--modem") {
+      ok = add_modem(value, config, lastError);
+    } else if (arg == "--fault") {
+      size_t equals = value.find('=');
+      ok = equals != std::string::npos &&
+           add_modem_options(value.substr(0, equals), value.substr(equals + 1), config, lastError);
+      if (equals == std::string::npos) lastError = "--fault: expected NAME=OPTION[,OPTION...]";
+    } else if (arg == "--inject") {
+      Injection injection;
+      ok = parse_injection(value, injection, lastError);
+      if (ok) config.injections.push_back(injection);
+    } else {
+      std::ifstream file(value, std::ios::binary);
+      if (!file) {
+        lastError = format("cannot read scenario file %s", value.c_str());
+        return false;
+      }
+      std::stringstream text;
+      text << file.rdbuf();
+      ok = parse_scenario(text.str(), value, config, lastError);
+    }
+    if (!ok) return false;
+  }
+  return check_config(config, lastError);
+}

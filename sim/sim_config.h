@@ -1,0 +1,93 @@
+// What a run of the modem simulator serves: the modems with their phone
+// numbers, delivery delays and faults, the messages that outside phones send,
+// and how long to run.  Filled from the command line of modem_sim and from
+// scenario files; read by the network (network.h) and the simulator
+// (simulator.h).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// How a message arriving at a modem is changed before it is stored.
+enum class Alteration {
+  none,
+  change,  // the character in the middle of the text becomes '#' ('*' if it was '#')
+  cut,     // only the first half of the text (rounded down) arrives
+  prefix,  // "FW: " is put before the text
+};
+
+// Misbehaviours of one modem.  All off by default.
+struct ModemFaults {
+  bool silent = false;           // nothing is ever written back, not even the echo
+  bool skipFirstAt = false;      // everything before the second "AT" is ignored
+  bool noDasms = false;          // "AT!DASMS" answered with ERROR
+  bool sendRefused = false;      // "AT!SSMS" answered with ERROR, nothing sent
+  bool sendUnconfirmed = false;  // "AT!SSMS" sends but never answers
+  double confirmLate = 0;        // seconds by which the send confirmation is late
+  bool cmgsFirst = false;        // send answered "+CMGS: <ref>\r\n" alone, no OK
+  bool lose = false;             // messages arriving at this modem are lost
+  Alteration alter = Alteration::none;
+  double chunkPause = 0;       // > 0: answers written in pieces this many seconds apart
+  bool nulBytes = false;       // a NUL after every line feed that is not the last byte
+  bool big = false;            // "AT!GSMS?2,0" answers padded beyond 40960 bytes
+  bool pollError = false;      // "AT!GSMS?2,0" answered ERROR while nothing is stored
+  bool deleteRefused = false;  // "AT!DSMS=3,0" answered ERROR, nothing deleted
+  bool cmglError = false;      // poll and delete answers end in a "+CMGL:" listing and ERROR
+  double unsolicited = 0;      // > 0: "+CREG: 1" this often, and "+CMTI:" on every arrival
+  int hangupAfter = 0;         // > 0: the line is closed after this many commands
+};
+
+struct ModemConfig {
+  std::string name;    // link name in the directory, e.g. "COM3"
+  std::string number;  // its phone number
+  double delay = -1;   // delivery delay to this modem; < 0: the run's default
+  ModemFaults faults;
+};
+
+// A message that an outside phone sends to a modem `at` seconds after the
+// simulator is ready.
+struct Injection {
+  std::string modem;  // the receiving modem's name or phone number
+  double at = 0;
+  std::string from;
+  std::string text;
+};
+
+struct SimConfig {
+  std::string dir;
+  double delay = 1.0;   // default delivery delay, seconds
+  double duration = 0;  // seconds after ready to stop by itself; 0: run until signalled
+  std::vector<ModemConfig> modems;
+  std::vector<Injection> injections;
+  bool help = false;  // --help was given
+
+  // Index of the modem with this name or phone number, or -1.
+  int find_modem(const std::string& nameOrNumber) const;
+};
+
+// Parses modem_sim's arguments (without the program name) into `config`.
+// Scenario files named with --scenario are read as they come.  False with
+// the reason in `lastError` on any unknown option, bad value, unreadable
+// file, or a configuration that can't run (no --dir, no modem, a name or
+// number used twice, an injection to an unknown modem).  --help alone is
+// valid.
+bool parse_sim_arguments(const std::vector<std::string>& args, SimConfig& config,
+                         std::string& lastError);
+
+// Adds the settings of a scenario file's text to `config`.  `origin` names
+// the file in error texts.  False with "<origin>:<line>: <reason>" in
+// `lastError`; settings before the bad line stay applied.
+bool parse_scenario(const std::string& text, const std::string& origin, SimConfig& config,
+                    std::string& lastError);
+
+// Parses "NAME=NUMBER[,OPTION...]" (the --modem value) into `modem`.
+bool parse_modem_spec(const std::string& spec, ModemConfig& modem, std::string& lastError);
+
+// Applies one modem option ("delay=2", "silent", "chunks=0.2", ...).
+bool apply_modem_option(const std::string& option, ModemConfig& modem, std::string& lastError);
+
+// Parses "MODEM@SECONDS:FROM:TEXT" (the --inject value).
+bool parse_injection(const std::string& spec, Injection& injection, std::string& lastError);
+
+// The text printed by modem_sim --help.
+const char* sim_usage();

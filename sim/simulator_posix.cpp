@@ -1,0 +1,335 @@
+// Pseudo-terminals, links and the event loop of the simulator on POSIX
+// systems.  One poll() loop serves every modem: the client's bytes, the
+// output that a slow client has not yet taken, the events of the network,
+// and the opens and closes of the terminals (inotify on Linux).
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <sys/inotify.h>
+#endif
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "serial/text.h"
+#include "sim/network.h"
+#include "sim/simulator.h"
+
+namespace {
+
+double monotonic_seconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// One modem's pseudo-terminal.  The simulator keeps the slave side open
+// itself: then a client's close never leaves the master hung up (which
+// would make poll() report it at once, forever), and the line settings
+// belong to a terminal that stays alive between clients.
+class PtyLine : public SimLine {
+ public:
+  int master = -1;
+  int slave = -1;
+  int watch = -1;
+  int clients = 0;
+  bool tracked = false;  // opens and closes are seen (else a client is assumed)
+  std::string terminal;
+  std::string link;
+  std::string pending;  // written but not yet taken by the terminal
+  struct termios raw;
+
+  bool write(const std::string& bytes) override {
+    if (master < 0 || (tracked && clients == 0)) return false;
+    pending += bytes;
+    flush();
+    return true;
+  }
+
+  void hang_up() override { close_all(); }
+
+  void flush() {
+    while (!pending.empty() && master >= 0) {
+      ssize_t n = ::write(master, pending.data(), pending.size());
+      if (n > 0) {
+        pending.erase(0, static_cast<size_t>(n));
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) pending.clear();
+        break;
+      }
+    }
+  }
+
+  // The last client left: forget its exclusive claim, the bytes it did not
+  // read and any line settings it changed, so the next client starts clean.
+  void reset_after_client() {
+    pending.clear();
+    if (slave < 0) return;
+#if defined(TIOCNXCL)
+    ioctl(slave, TIOCNXCL);
+#endif
+    tcflush(slave, TCIFLUSH);
+    tcsetattr(slave, TCSANOW, &raw);
+  }
+
+  void close_all() {
+    if (!link.empty()) unlink(link.c_str());
+    link.clear();
+    if (slave >= 0) ::close(slave);
+    if (master >= 0) ::close(master);
+    slave = master = -1;
+    pending.clear();
+  }
+
+  ~PtyLine() override { close_all(); }
+};
+
+bool open_pty(PtyLine& line, std::string& lastError) {
+  line.master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (line.master < 0 || grantpt(line.master) != 0 || unlockpt(line.master) != 0) {
+    lastError = format("cannot create a pseudo-terminal: %s", strerror(errno));
+    return false;
+  }
+  fcntl(line.master, F_SETFL, fcntl(line.master, F_GETFL) | O_NONBLOCK);
+  fcntl(line.master, F_SETFD, FD_CLOEXEC);
+  const char* name = ptsname(line.master);
+  if (name == nullptr) {
+    lastError = format("cannot name a pseudo-terminal: %s", strerror(errno));
+    return false;
+  }
+  line.terminal = name;
+  line.slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (line.slave < 0) {
+    lastError = format("cannot open %s: %s", name, strerror(errno));
+    return false;
+  }
+  // A new terminal echoes and turns CR into LF; a modem line passes every
+  // byte as sent, in both directions.
+  tcgetattr(line.slave, &line.raw);
+  cfmakeraw(&line.raw);
+  line.raw.c_cflag |= CLOCAL | CREAD;
+  line.raw.c_cc[VMIN] = 1;
+  line.raw.c_cc[VTIME] = 0;
+  if (tcsetattr(line.slave, TCSANOW, &line.raw) != 0) {
+    lastError = format("cannot set raw mode on %s: %s", name, strerror(errno));
+    return false;
+  }
+  return true;
+}
+
+bool publish_link(PtyLine& line, const std::string& path, std::string& lastError) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) == 0) {
+    if (!S_ISLNK(info.st_mode)) {
+      lastError = format("%s exists and is not a link", path.c_str());
+      return false;
+    }
+    unlink(path.c_str());  // left over from a run that was killed
+  }
+  if (symlink(line.terminal.c_str(), path.c_str()) != 0) {
+    lastError = format("cannot create link %s: %s", path.c_str(), strerror(errno));
+    return false;
+  }
+  line.link = path;
+  return true;
+}
+
+}  // namespace
+
+struct Simulator::Impl {
+  SimConfig config;
+  std::unique_ptr<SimNetwork> network;
+  std::vector<std::unique_ptr<PtyLine>> lines;
+  int stopPipe[2] = {-1, -1};
+  int notify = -1;
+  double readyAt = 0;
+
+  ~Impl() {
+    lines.clear();
+    for (int fd : {stopPipe[0], stopPipe[1], notify}) {
+      if (fd >= 0) close(fd);
+    }
+  }
+
+  void handle_notifications(double now);
+  void serve_line(size_t index, short revents);
+};
+
+Simulator::Simulator() : impl_(std::make_unique<Impl>()) {
+  if (pipe(impl_->stopPipe) == 0) {
+    for (int fd : impl_->stopPipe) {
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+      fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+  }
+}
+
+Simulator::~Simulator() = default;
+
+bool Simulator::start(const SimConfig& config) {
+  Impl& s = *impl_;
+  s.config = config;
+  if (s.stopPipe[0] < 0) {
+    lastError = "cannot create the stop pipe";
+    return false;
+  }
+  if (mkdir(config.dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    lastError = format("cannot create directory %s: %s", config.dir.c_str(), strerror(errno));
+    return false;
+  }
+  s.network = std::make_unique<SimNetwork>(config);
+  if (!s.network->open_records(config.dir)) {
+    lastError = s.network->lastError;
+    return false;
+  }
+#if defined(__linux__)
+  s.notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+#endif
+  for (size_t i = 0; i < config.modems.size(); ++i) {
+    s.lines.push_back(std::make_unique<PtyLine>());
+    PtyLine& line = *s.lines.back();
+    if (!open_pty(line, lastError)) {
+      s.lines.clear();
+      return false;
+    }
+#if defined(__linux__)
+    if (s.notify >= 0) {
+      line.watch = inotify_add_watch(s.notify, line.terminal.c_str(), IN_OPEN | IN_CLOSE);
+      line.tracked = line.watch >= 0;
+    }
+#endif
+    s.network->attach_line(i, &line);
+  }
+  // Links last: a link that exists leads to a terminal that is ready.
+  for (size_t i = 0; i < config.modems.size(); ++i) {
+    if (!publish_link(*s.lines[i], link_path(i), lastError)) {
+      s.lines.clear();
+      return false;
+    }
+  }
+  s.readyAt = monotonic_seconds();
+  s.network->start(s.readyAt);
+  return true;
+}
+
+std::string Simulator::ready_line() const {
+  std::string line = "modem_sim: ready " + impl_->config.dir;
+  for (const ModemConfig& modem : impl_->config.modems) {
+    line += " " + modem.name + "=" + modem.number;
+  }
+  return line;
+}
+
+std::string Simulator::terminal_path(size_t index) const {
+  return index < impl_->lines.size() ? impl_->lines[index]->terminal : std::string();
+}
+
+std::string Simulator::link_path(size_t index) const {
+  return impl_->config.dir + "/" + impl_->config.modems[index].name;
+}
+
+void Simulator::request_stop() {
+  char byte = 1;
+  ssize_t ignored = write(impl_->stopPipe[1], &byte, 1);
+  (void)ignored;
+}
+
+void Simulator::Impl::handle_notifications(double now) {
+#if defined(__linux__)
+  alignas(struct inotify_event) char buffer[4096];
+  for (;;) {
+    ssize_t n = read(notify, buffer, sizeof buffer);
+    if (n <= 0) return;
+    for (char* p = buffer; p < buffer + n;) {
+      auto* event = reinterpret_cast<struct inotify_event*>(p);
+      p += sizeof(struct inotify_event) + event->len;
+      for (size_t i = 0; i < lines.size(); ++i) {
+        PtyLine& line = *lines[i];
+        if (line.watch != event->wd || line.master < 0) continue;
+        if (event->mask & IN_OPEN) {
+          ++line.clients;
+          network->client_opened(i, now);
+        }
+        if ((event->mask & IN_CLOSE) && line.clients > 0) {
+          if (--line.clients == 0) line.reset_after_client();
+          network->client_closed(i, now);
+        }
+      }
+    }
+  }
+#else
+  (void)now;
+#endif
+}
+
+void Simulator::Impl::serve_line(size_t index, short revents) {
+  PtyLine& line = *lines[index];
+  if (revents & POLLOUT) line.flush();
+  if (!(revents & POLLIN)) return;
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = read(line.master, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    network->receive(index, buffer, static_cast<size_t>(n), monotonic_seconds());
+    if (line.master < 0) return;  // hung up while answering
+  }
+}
+
+void Simulator::run() {
+  Impl& s = *impl_;
+  if (!s.network) return;
+  double end = s.config.duration > 0 ? s.readyAt + s.config.duration
+                                     : std::numeric_limits<double>::infinity();
+  std::vector<struct pollfd> fds;
+  for (;;) {
+    double now = monotonic_seconds();
+    if (now >= end) break;
+    double due = std::min(s.network->next_due(), end);
+    fds.clear();
+    fds.push_back({s.stopPipe[0], POLLIN, 0});
+    fds.push_back({s.notify, POLLIN, 0});  // a negative descriptor is skipped
+    for (const auto& line : s.lines) {
+      short events = POLLIN;
+      if (!line->pending.empty()) events |= POLLOUT;
+      fds.push_back({line->master, events, 0});
+    }
+    struct timespec wait;
+    struct timespec* timeout = nullptr;
+    if (std::isfinite(due)) {
+      double left = std::max(0.0, due - now);
+      wait.tv_sec = static_cast<time_t>(left);
+      wait.tv_nsec = static_cast<long>((left - static_cast<double>(wait.tv_sec)) * 1e9) + 1;
+      if (wait.tv_nsec >= 1000000000L) wait.tv_nsec = 999999999L;
+      timeout = &wait;
+    }
+    int ready = ppoll(fds.data(), fds.size(), timeout, nullptr);
+    if (ready < 0 && errno != EINTR) {
+      lastError = format("poll failed: %s", strerror(errno));
+      break;
+    }
+    if (ready > 0 && (fds[0].revents & POLLIN)) break;
+    // Opens and closes first: a client's bytes are only seen after its
+    // open was, so its answer is not dropped as written to nobody.
+    if (ready > 0 && (fds[1].revents & POLLIN)) s.handle_notifications(monotonic_seconds());
+    for (size_t i = 0; ready > 0 && i < s.lines.size(); ++i) {
+      short revents = fds[2 + i].revents;
+      if (revents != 0 && s.lines[i]->master >= 0) s.serve_line(i, revents);
+    }
+    s.network->run_due(monotonic_seconds());
+  }
+  s.lines.clear();  // closes the terminals, removes the links
+}
