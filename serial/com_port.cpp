@@ -1,0 +1,199 @@
+#include "serial/com_port.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "serial/clock.h"
+#include "serial/serial_device.h"
+#include "serial/text.h"
+
+namespace {
+
+// A read request returns about 100 ms after it was issued with whatever has
+// arrived, or sooner when all the requested bytes are there; a write of n
+// bytes gets 50 n + 100 ms.
+constexpr SerialTimeouts kPortTimeouts = {100, 0, 100, 50, 100};
+
+constexpr int kHandshakeBufferSize = 8192;
+constexpr int kHandshakeSeconds = 3;
+constexpr int kEchoOffSeconds = 1;
+
+// Holds a context text, a number and a system message.
+char g_system_error[1024];
+
+const char* system_error_text_for(const char* context, int code) {
+  std::string message;
+  if (!system_error_message(code, message)) message = "Unkown System Error";
+  std::snprintf(g_system_error, sizeof g_system_error, "%s, error code: %d: %s\n",
+                context != nullptr ? context : "", code, message.c_str());
+  return g_system_error;
+}
+
+}  // namespace
+
+ComPort::ComPort() : device_(make_serial_device()) {}
+
+ComPort::~ComPort() {
+  close_com();
+  if (logFile != nullptr) std::fclose(logFile);
+}
+
+void ComPort::open_log(const char* path) {
+  if (logFile != nullptr) std::fclose(logFile);
+  logFile = std::fopen(path, "wb");
+  logOn = logFile != nullptr;
+  if (!logOn) std::fprintf(stderr, "Cannot open log file %s\n", path);
+}
+
+bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t testStart) {
+  this->testTimeout = testTimeout;
+  this->testStart = testStart;
+  this->portNumber = portNumber;
+  const std::string name = com_device_name(portNumber);
+
+  close_com();
+  if (!device_->open(name.c_str())) {
+    lastError =
+        format("Failed to open %s. Please make sure that this device is not in use.", name.c_str());
+    return false;
+  }
+  if (!device_->configure(baudRate)) {
+    int code = last_system_error();
+    const std::string context =
+        format("open_com: Could not configure %s at %d baud", name.c_str(), baudRate);
+    device_->close();
+    lastError = system_error_text_for(context.c_str(), code);
+    return false;
+  }
+  device_->set_timeouts(kPortTimeouts);
+  device_->purge();
+
+  // The first "AT" may be swallowed by a modem that is just waking up or
+  // still sorting out the baud rate, so only the second must be answered.
+  // What it answers is not looked at: "ERROR" proves a modem as well as "OK".
+  char answer[kHandshakeBufferSize];
+  write_com("AT\r", 3);
+  read_com(answer, sizeof answer, kHandshakeSeconds);
+
+  if (!write_com("AT\r", 3)) return false;
+  if (!read_com(answer, sizeof answer, kHandshakeSeconds) || answer[0] == '\0') {
+    device_->close();
+    lastError = format(
+        "%s failed to respond to at comand. Please make sure that the device is connected and "
+        "the baudrate and other port settings are correct.",
+        name.c_str());
+    return false;
+  }
+
+  write_com("ATE0\r", 5);
+  read_com(answer, sizeof answer, kEchoOffSeconds);
+  return true;
+}
+
+bool ComPort::write_com(const char* data, int length) {
+  if (!device_->start_write(data, length)) {
+    int code = last_system_error();
+    // A refusal that leaves no error code counts as a started write.
+    if (code != 0) {
+      const std::string context = format("write_com: Could not write to COM%d", portNumber);
+      lastError = system_error_text_for(context.c_str(), code);
+      port_log(*this, "%s", lastError.c_str());
+      return false;
+    }
+  }
+  port_log(*this, "\nWrote %d bytes\n", length);
+  port_log_raw(data, length);
+  return true;
+}
+
+bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
+  const int64_t t0 = calendar_seconds();
+  if (capacity < 1) {
+    lastError = format("ReadCom: buffer size %d is too small\n", capacity);
+    port_log(*this, "%s", lastError.c_str());
+    return false;
+  }
+
+  int held = 0;
+  for (;;) {
+    // One byte always stays free for the terminating NUL.
+    buffer[held] = '\0';
+    int got = 0;
+    ReadRequest request = device_->read(buffer + held, capacity - held - 1, got);
+    if (request != ReadRequest::kDone) {
+      buffer[held] = '\0';
+      lastError = system_error_text(request == ReadRequest::kRefused
+                                        ? "read_com: Error reading from the comm port"
+                                        : "read_com: Could not set comm mask");
+      return false;
+    }
+
+    // A full buffer fails even when its last byte is a terminator.
+    if (held + got >= capacity - 1) {
+      lastError = format("ReadCom: buffer size %d is too small\n", capacity);
+      port_log(*this, "%s", lastError.c_str());
+      buffer[capacity - 1] = '\0';
+      return false;
+    }
+
+    // Only the last byte of the newest chunk decides: an answer that arrives
+    // in pieces completes with the first piece that ends a line or prompt.
+    if (got > 0) {
+      if (is_read_terminator(static_cast<unsigned char>(buffer[held + got - 1]))) {
+        buffer[held + got] = '\0';
+        port_log(*this, "\nRead %d bytes\n", held + got);
+        port_log_raw(buffer, held + got);
+        return true;
+      }
+      port_log(*this, "\nRead Partial bytes: ");
+      port_log_raw(buffer + held, got);
+      held += got;
+    }
+    buffer[held] = '\0';
+
+    // Checked only after a request, so even a deadline already past gives
+    // the port one request's chance to deliver.  The elapsed time in the
+    // message is read from the clock again.
+    const int64_t now = calendar_seconds();
+    if (timeoutSeconds == -1) {
+      if (now - testStart >= testTimeout) {
+        lastError = format("Read timedout, test timeout=%d, elapsed=%d", testTimeout,
+                           static_cast<int>(calendar_seconds() - testStart));
+        port_log(*this, "%s\n", lastError.c_str());
+        return false;
+      }
+    } else if (now - t0 >= timeoutSeconds) {
+      lastError = format("Read timedout, timeout=%d, elapsed=%d", timeoutSeconds,
+                         static_cast<int>(calendar_seconds() - t0));
+      port_log(*this, "%s\n", lastError.c_str());
+      return false;
+    }
+  }
+}
+
+void ComPort::close_com() { device_->close(); }
+
+void ComPort::port_log_raw(const char* data, int length) {
+  if (!logOn || logFile == nullptr || length <= 0) return;
+  std::fwrite(data, 1, static_cast<size_t>(length), logFile);
+  std::fflush(logFile);
+}
+
+bool ComPort::is_open() const { return device_->is_open(); }
+
+void port_log(ComPort& port, const char* fmt, ...) {
+  if (!port.logOn || port.logFile == nullptr) return;
+  va_list args;
+  va_start(args, fmt);
+  std::vfprintf(port.logFile, fmt, args);
+  va_end(args);
+  std::fflush(port.logFile);
+}
+
+const char* system_error_text(const char* context) {
+  return system_error_text_for(context, last_system_error());
+}
+
+std::string com_device_name(int portNumber) { return serial_device_name(portNumber); }
+
+bool is_read_terminator(unsigned char c) { return is_c_space(c) || c == '>'; }

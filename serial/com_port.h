@@ -1,0 +1,108 @@
+// ComPort: the channel to one modem on one COM port.
+//
+// Each modem session owns one ComPort.  open_com opens and configures the
+// port and checks that a modem answers "AT" (switching its echo off with
+// "ATE0"); write_com then sends commands without waiting for them, and
+// read_com collects one answer until a received chunk ends in white space or
+// '>', or a wall-clock time-out runs out.  With a debug log open, every write
+// and read leaves a record and its bytes in the log.
+//
+// Everything here runs on the caller's thread; every wait is bounded.  A
+// failed operation returns false and leaves its text in `lastError`, which a
+// later success never clears.  The device underneath is serial_device.h.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+class SerialDevice;
+
+class ComPort {
+ public:
+  // Logging off, no device open, `lastError` empty.
+  ComPort();
+  // Closes the device and the debug log.
+  ~ComPort();
+  ComPort(const ComPort&) = delete;
+  ComPort& operator=(const ComPort&) = delete;
+
+  // Creates (or truncates) the debug log at `path`, mode "wb".  On success
+  // `logOn` becomes true; on failure "Cannot open log file %s\n" goes to the
+  // standard error stream and `logOn` becomes false.  Open it before open_com
+  // so that the handshake is logged.
+  void open_log(const char* path);
+
+  // Stores `testTimeout` (seconds), `testStart` (calendar seconds) and
+  // `portNumber`, opens the port's device for exclusive use at `baudRate`, 8N1,
+  // RTS/CTS, and runs the handshake: "AT\r" (answer read for up to 3 s and
+  // ignored), "AT\r" again (some answer needed within 3 s), "ATE0\r" (answer
+  // read for up to 1 s and ignored).  Takes up to about 7 s against a silent
+  // modem.  False with `lastError` set when:
+  // - the device can't be opened or is in use: "Failed to open %s. Please make
+  //   sure that this device is not in use." (the device name);
+  // - the device can't run at `baudRate`: a system error text; port closed;
+  // - the second "AT\r" can't be written: the write_com text; the port stays
+  //   open;
+  // - no answer to the second "AT\r": "%s failed to respond to at comand. ..."
+  //   (the device name); port closed.
+  bool open_com(int portNumber, int baudRate, int testTimeout, int64_t testStart);
+
+  // Starts sending `length` bytes of `data` and returns without waiting for
+  // them to go out (the device is given 50 ms per byte + 100 ms to take them;
+  // what it refuses by then is dropped unnoticed).  Logs "\nWrote %d bytes\n"
+  // and the bytes.  False only when the device refuses the write outright;
+  // `lastError` and the log then get "write_com: Could not write to COM%d"
+  // as a system error text.
+  bool write_com(const char* data, int length);
+
+  // Reads one answer into `buffer` (`capacity` bytes, left NUL-terminated).
+  // Bytes are requested in steps of about 100 ms; the read completes when the
+  // newest chunk ends in C-locale white space or '>', and anything after that
+  // chunk stays queued for the next read.  `timeoutSeconds` counts from the
+  // call, or -1 for the test deadline `testStart` + `testTimeout`; the limit is
+  // checked after each request, in whole calendar seconds.  False with
+  // `lastError` when:
+  // - the answer fills the buffer (capacity - 1 bytes), even if it ended in a
+  //   terminator: "ReadCom: buffer size %d is too small\n";
+  // - the time runs out: "Read timedout, timeout=%d, elapsed=%d" or "Read
+  //   timedout, test timeout=%d, elapsed=%d"; the buffer holds what arrived;
+  // - the device fails (gone, hung up, closed): a system error text.
+  bool read_com(char* buffer, int capacity, int timeoutSeconds);
+
+  // Closes the device if one is open; otherwise does nothing.
+  void close_com();
+
+  // Writes `length` raw bytes to the log when logging is on, and flushes.
+  void port_log_raw(const char* data, int length);
+
+  bool is_open() const;
+
+  bool logOn = false;
+  FILE* logFile = nullptr;
+  std::string lastError;
+  int testTimeout = 0;
+  int64_t testStart = 0;
+  int portNumber = 0;
+
+ private:
+  std::unique_ptr<SerialDevice> device_;
+};
+
+// printf-style note into the port's log when logging is on, flushed at once.
+void port_log(ComPort& port, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// "%s, error code: %d: %s\n" with `context`, the last system error code and
+// the system's text for it ("Unkown System Error" when it has none).  The
+// text lives in one static buffer that the next call overwrites (a text too
+// long for it is cut); copy it at once.
+const char* system_error_text(const char* context);
+
+// The device name of COM port `portNumber` on this platform, as the messages
+// of open_com show it.
+std::string com_device_name(int portNumber);
+
+// True for the bytes that end an answer when a received chunk ends in one:
+// the six C-locale white-space characters and '>'.
+bool is_read_terminator(unsigned char c);
