@@ -1,0 +1,162 @@
+// Runs the real pdu_decode binary and checks its output byte for byte.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/run_process.h"
+
+namespace {
+
+const char kHello[] = "00040B912143658709F100006050403020100005E8329BFD06";
+const char kHelloJson[] =
+    R"({"pdu":"00040B912143658709F100006050403020100005E8329BFD06","replyPath":0,"udhi":0,)"
+    R"("statusReportIndication":0,"moreMessagesToSend":1,"messageTypeIndicator":0,)"
+    R"("originator":{"length":11,"type":145,"digits":[1,2,3,4,5,6,7,8,9,0,1],)"
+    R"("text":"12345678901"},"protocolId":0,"dataCodingScheme":0,"alphabet":0,)"
+    R"("timestamp":{"raw":[6,5,4,3,2,1,0],"readable":"06/05/04 03:02:01 +00:00",)"
+    R"("timeZoneQuarterHours":0},"userDataLength":5,"elements":[],"textLength":5,)"
+    R"("concatenated":0,"concatReference":0,"concatTotal":0,"concatSequence":0,)"
+    R"("text":"hello","textHex":"68656C6C6F"})"
+    "\n";
+
+// A concatenated 7-bit message as published with its decoded text.
+const char kAirtime[] =
+    "0591721891F1400781721881F800003160526104848059050003C30101916536FB1DCABEEB2074D85E064941B19C"
+    "AB060319A5C522289C96D3D3ED32286C0FA7D96131BBEC024941B19CAB0603DDD36C36A88C87A7E565D0DB0D82"
+    "C55EB0DB4B068BCD5C20";
+
+ProcessResult run(const std::vector<std::string>& args, const std::string& input = "") {
+  ProcessResult result;
+  std::string error;
+  EXPECT_TRUE(run_process(PDU_DECODE_PATH, args, input, result, error)) << error;
+  return result;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    out.push_back(text.substr(start, end - start));
+  }
+  EXPECT_EQ(start, text.size()) << "output does not end with a line end";
+  return out;
+}
+
+void expect_contains(const std::string& text, const std::string& part) {
+  EXPECT_NE(text.find(part), std::string::npos) << "missing: " << part << "\nin: " << text;
+}
+
+TEST(PduDecode, PrintsEveryFieldOfTheRecord) {
+  ProcessResult r = run({kHello});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, kHelloJson);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(PduDecode, ReadsStandardInputLineByLine) {
+  // CR LF line ends, white space around the PDUs and blank lines.
+  std::string input = std::string("  ") + kAirtime + "\r\n\r\n\t" + kHello + " \n\n";
+  ProcessResult r = run({}, input);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
+  std::vector<std::string> out = lines(r.out);
+  ASSERT_EQ(out.size(), 2u) << r.out;
+  expect_contains(out[0], std::string(R"({"pdu":")") + kAirtime + "\"");
+  expect_contains(out[0], R"("originator":{"length":7,"type":129,"digits":[2,7,8,1,1,8,8],)"
+                          R"("text":"2781188"})");
+  expect_contains(out[0], R"("readable":"13/06/25 16:40:48 +02:00","timeZoneQuarterHours":8})");
+  expect_contains(out[0], R"("userDataLength":89,"elements":[{"id":0,"length":3,"data":"C30101"}],)"
+                          R"("textLength":82,"concatenated":1,"concatReference":195,)"
+                          R"("concatTotal":1,"concatSequence":1,)");
+  expect_contains(out[0], R"("text":"Hello!You have R 19.50 FREE airtime available. )"
+                          R"(R 19.50 will expire on 01/07/2013. ")");
+  EXPECT_EQ(out[1] + "\n", kHelloJson);
+}
+
+TEST(PduDecode, EscapesTextsAndShowsPortsAndZones) {
+  const std::string head = "00440B912143658709F10004";
+  struct Case {
+    std::string pdu;
+    std::vector<std::string> parts;
+  } cases[] = {
+      // 8-bit text with a quote, a backslash, control bytes, e acute, a zero and DEL.
+      {"00040B912143658709F10004"
+       "60504030201000"
+       "08225C0A09E901007F",
+       {std::string(R"("text":"\"\\\n\t)") + "\xC3\xA9" + R"(\u0001\u0000\u007f")",
+        R"("textHex":"225C0A09E901007F")", R"("textLength":8,)"}},
+      // 7-bit text through the extension table: the euro sign as the currency sign.
+      {"00040B912143658709F10000"
+       "60504030201000"
+       "029B32",
+       {std::string(R"("text":")") + "\xC2\xA4" + "\"", R"("textHex":"A4")"}},
+      // Originator semi-octets 0xA to 0xF are bytes 0x0A to 0x0F of its text;
+      // received zone octet 0x4A is -24 quarter hours.
+      {"000406"
+       "81BADCFE"
+       "0000"
+       "6050403020104A"
+       "00",
+       {R"("originator":{"length":6,"type":129,"digits":[10,11,12,13,14,15],)"
+        R"("text":"\n\u000b\f\r\u000e\u000f"})",
+        R"("readable":"06/05/04 03:02:01 -06:00","timeZoneQuarterHours":-24})"}},
+      {"0791448720003023240DD0E474D81C0EBB010000111011315214000BE474D81C0EBB5DE3771B",
+       {R"("originator":{"length":13,"type":208,"digits":[4,14,4,7,8,13,12,1,14,0,11,11,1],)"
+        R"("text":"diafaan"})",
+        R"("text":"diafaan.com")"}},
+      {head + "60504030201000"
+              "13"
+              "10"
+              "080412340302"
+              "05040B8423F0"
+              "0102AABB"
+              "4869",
+       {R"("elements":[{"id":8,"length":4,"data":"12340302"},)"
+        R"({"id":5,"length":4,"data":"0B8423F0","destinationPort":2948,"originatorPort":9200},)"
+        R"({"id":1,"length":2,"data":"AABB"}],)",
+        R"("concatenated":1,"concatReference":4660,"concatTotal":3,"concatSequence":2,)"}},
+  };
+  for (const Case& c : cases) {
+    ProcessResult r = run({c.pdu});
+    EXPECT_EQ(r.exitCode, 0) << c.pdu << "\n" << r.err;
+    EXPECT_EQ(lines(r.out).size(), 1u) << r.out;
+    for (const std::string& part : c.parts) expect_contains(r.out, part);
+  }
+}
+
+TEST(PduDecode, FailureGivesErrorObjectMessageAndExitCode1) {
+  ProcessResult r = run({kHello, "0004",
+                         "00040B912143658709F100F0"
+                         "60504030201000"
+                         "00"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, std::string(kHelloJson) +
+                       R"({"pdu":"0004","error":"decoder error, address exceeds data )"
+                       R"(boundary, PDU too short"})"
+                       "\n"
+                       R"({"pdu":"00040B912143658709F100F0605040302010000)"
+                       R"(0","error":"Unsupported Data Coding Scheme F0"})"
+                       "\n");
+  EXPECT_EQ(r.err,
+            "decoder error, address exceeds data boundary, PDU too short\n"
+            "Unsupported Data Coding Scheme F0\n");
+}
+
+TEST(PduDecode, Ucs2OutsideLatin1DecodesWithTraceLines) {
+  ProcessResult r = run({"07910201956905F0040B910201014160F3000820219130521580040628062A"});
+  EXPECT_EQ(r.exitCode, 0);
+  expect_contains(r.out, R"("text":"??","textHex":"3F3F"})");
+  EXPECT_EQ(r.err, "Error calling wctomb!\nError calling wctomb!\n");
+}
+
+TEST(PduDecode, NoInputAndHelp) {
+  ProcessResult empty = run({}, "");
+  EXPECT_EQ(empty.exitCode, 0);
+  EXPECT_EQ(empty.out, "");
+  ProcessResult help = run({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out.rfind("usage: pdu_decode [PDU...]\n", 0), 0u) << help.out;
+}
+
+}  // namespace

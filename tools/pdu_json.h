@@ -1,0 +1,41 @@
+// JSON rendering of decoded SMS-DELIVER records for tools/pdu_decode: open
+// this header first in tools/.
+//
+// One object per PDU on one line.  Texts from the decoder are ISO-8859-1 and
+// are written as UTF-8; the PDU text given by the user is treated the same
+// way, so that the output is valid UTF-8 whatever bytes came in.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+#include "pdu/sms_deliver.h"
+
+// `latin1` as a JSON string literal, quotes included: '"' and '\\' escaped,
+// control characters as \b \f \n \r \t or \u00XX (DEL as \u007f), bytes from
+// 0x80 as their two-byte UTF-8 form.
+std::string json_string(const std::string& latin1);
+
+// Upper-case hex digits, two per byte.
+std::string hex_text(const unsigned char* data, size_t size);
+
+// The time zone of a TP-SCTS as held in SmsDeliver::timestamp[6] (nibbles
+// swapped), in quarter hours: TS 23.040 gives the sign in bit 3 of the octet
+// as received (bit 7 here) and the two digits in the other bits.
+int time_zone_quarter_hours(int zone);
+
+// "YY/MM/DD hh:mm:ss +hh:mm" from SmsDeliver::timestamp.  The date and time
+// fields are printed as their hex digits, which are the BCD digits of a
+// well-formed stamp (a malformed nibble shows as a letter).
+std::string readable_timestamp(const std::array<int, 7>& timestamp);
+
+// The object for a decoded PDU: "pdu", every field of the record in its
+// order (the originator with its digits and its address_text, the time stamp
+// raw and readable, the header elements with their data in hex and, for port
+// elements, the ports), then "text" and the raw text bytes as "textHex".
+std::string sms_deliver_json(const std::string& pdu, const SmsDeliver& sms);
+
+// The object for a PDU that did not decode: "pdu" and, as "error", the
+// decoder's message (its line end dropped).
+std::string failure_json(const std::string& pdu, const std::string& message);
