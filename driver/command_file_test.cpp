@@ -13,13 +13,14 @@ TEST(GetField, Table) {
     int index;
     const char* expected;
   } cases[] = {
-      {"", 0, ""},          {"", 3, ""},          {"abc", 0, "abc"},     {"abc", 1, ""},
-      {"a|b|c", 0, "a"},    {"a|b|c", 1, "b"},    {"a|b|c", 2, "c"},     {"a|b|c", 3, ""},
-      {"a||c", 1, ""},      {"a||c", 2, "c"},     {"|", 0, ""},          {"|", 1, ""},
-      {"a|b|", 2, ""},      {"a|b", -1, ""},      {"x|1\n", 1, "1\n"},   {" a |b", 0, " a "},
+      {"", 0, ""},       {"", 3, ""},       {"abc", 0, "abc"},   {"abc", 1, ""},
+      {"a|b|c", 0, "a"}, {"a|b|c", 1, "b"}, {"a|b|c", 2, "c"},   {"a|b|c", 3, ""},
+      {"a||c", 1, ""},   {"a||c", 2, "c"},  {"|", 0, ""},        {"|", 1, ""},
+      {"a|b|", 2, ""},   {"a|b", -1, ""},   {"x|1\n", 1, "1\n"}, {" a |b", 0, " a "},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(get_field(c.text, c.index, '|'), c.expected) << "text=\"" << c.text << "\" index=" << c.index;
+    EXPECT_EQ(get_field(c.text, c.index, '|'), c.expected)
+        << "text=\"" << c.text << "\" index=" << c.index;
   }
   EXPECT_EQ(get_field("ab\rcd", 0, 13), "ab");
 }
@@ -29,13 +30,23 @@ TEST(ParseInt, ReadsLikeAtoi) {
     const char* text;
     int expected;
   } cases[] = {
-      {"", 0},          {"7", 7},           {" 7", 7},           {"\t\n7", 7},
-      {"7x", 7},        {"x7", 0},          {"-12", -12},        {"+12", 12},
-      {"- 1", 0},       {"1\n", 1},         {"2147483647", 2147483647},
-      {"99999999999", 2147483647},          {"-99999999999", -2147483647 - 1},
+      {"", 0},
+      {"7", 7},
+      {" 7", 7},
+      {"\t\n7", 7},
+      {"7x", 7},
+      {"x7", 0},
+      {"-12", -12},
+      {"+12", 12},
+      {"- 1", 0},
+      {"1\n", 1},
+      {"2147483647", 2147483647},
+      {"99999999999", 2147483647},
+      {"-99999999999", -2147483647 - 1},
       {"-2147483648", -2147483647 - 1},
   };
-  for (const Case& c : cases) EXPECT_EQ(parse_int(c.text), c.expected) << "text=\"" << c.text << "\"";
+  for (const Case& c : cases)
+    EXPECT_EQ(parse_int(c.text), c.expected) << "text=\"" << c.text << "\"";
 }
 
 TEST(SmsTestParams, ParsesTheExampleRecord) {
@@ -85,7 +96,9 @@ class CommandFileTest : public ::testing::Test {
 };
 
 TEST_F(CommandFileTest, ReadsThreeLines) {
-  write("SMS_TEST anything here\nresults.csv\nT1|60|3|5550100|hello|0|0|115200|4|115200|0\nignored\n");
+  write(
+      "SMS_TEST anything "
+      "here\nresults.csv\nT1|60|3|5550100|hello|0|0|115200|4|115200|0\nignored\n");
   CommandFile cf;
   std::string error;
   ASSERT_TRUE(read_command_file(path_.c_str(), cf, error));
@@ -160,7 +173,7 @@ TEST_F(CommandFileTest, LongLinesAreSplit) {
   CommandFile cf;
   std::string error;
   ASSERT_TRUE(read_command_file(path_.c_str(), cf, error));
-  EXPECT_EQ(cf.resultName, std::string(1022, 'n'));  // 1023 read, last removed
+  EXPECT_EQ(cf.resultName, std::string(1022, 'n'));             // 1023 read, last removed
   EXPECT_EQ(cf.params.testName, std::string(477, 'n') + "\n");  // the remainder is line 3
 }
 

@@ -10,7 +10,7 @@ namespace {
 
 TEST(ElapsedSeconds, Table) {
   EXPECT_EQ(elapsed_seconds(100, 100, 1000), 0.0);
-  EXPECT_EQ(elapsed_seconds(100, 99, 1000), 0.0);        // one tick below counts 0
+  EXPECT_EQ(elapsed_seconds(100, 99, 1000), 0.0);         // one tick below counts 0
   EXPECT_EQ(elapsed_seconds(100, 90, 1000), 9 / 1000.0);  // ten below counts 9
   EXPECT_EQ(elapsed_seconds(5000, 7500, 1000), 2.5);
   EXPECT_EQ(format("%f", elapsed_seconds(5000, 7500, 1000)), "2.500000");
@@ -27,10 +27,10 @@ TEST(MatchPercent, WorkedExamples) {
     int expected;
   } cases[] = {
       {"ABCDEFG", "xABCDXFGyz", 80},
-      {"ABCDEFG", "xyzABCDEZZ", 0},   // the flush-right offset m - n is not tried
-      {"ABCDEFG", "ABCDEFX", 0},      // same length: no offset tried
-      {"ABCDEFG", "ABC", 0},          // shorter received text
-      {"AB", "xxABxx", 0},            // two bytes: nothing compared
+      {"ABCDEFG", "xyzABCDEZZ", 0},  // the flush-right offset m - n is not tried
+      {"ABCDEFG", "ABCDEFX", 0},     // same length: no offset tried
+      {"ABCDEFG", "ABC", 0},         // shorter received text
+      {"AB", "xxABxx", 0},           // two bytes: nothing compared
       {"A", "xxAxx", 0},
       {"", "x", 100},
       {"", "", 0},
@@ -55,7 +55,7 @@ TEST(MatchPercent, DoubleArithmeticCasesComeOutOneBelow) {
   struct Case {
     int matching, compared, expected;
   } cases[] = {
-      {29, 50, 57}, {29, 100, 28}, {57, 100, 56}, {58, 100, 57}, {87, 150, 57},
+      {29, 50, 57}, {29, 100, 28}, {57, 100, 56}, {58, 100, 57},   {87, 150, 57},
       {1, 2, 50},   {30, 100, 30}, {50, 100, 50}, {100, 100, 100},
   };
   for (const Case& c : cases) {

@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "driver/command_file.h"
 #include "driver/platform.h"
 #include "driver/test_result.h"
+#include "driver/test_sequences.h"
 #include "serial/clock.h"
 #include "serial/text.h"
 
@@ -61,15 +63,38 @@ int run_sms_test(int argc, char** argv) {
   result.resultPath = join_path(workingDir, command.resultName);
   SmsTestParams& params = command.params;
 
-  const std::string fromLogName = format("%s.%d.%s", params.testName.c_str(), params.fromPort, "debug.log");
+  const std::string fromLogName =
+      format("%s.%d.%s", params.testName.c_str(), params.fromPort, "debug.log");
   if (params.fromPort < 1) return start_up_failure("From COM port must be > 0\n");
   result.testName = params.testName;
 
-  // ---- The modem sessions and the test sequences are not built yet. ----
-  // The run stops here, after its start-up checks, without opening a port or
-  // writing a report.
-  (void)runStartTime;
-  (void)timeMarker;
-  (void)fromLogName;
-  return start_up_failure("SMS_TEST: modem sessions are not available in this build\n");
+  // From here on the round trip sends, and looks for, the marked text.
+  params.messageText = timeMarker + params.messageText;
+
+  // Both debug logs exist before either port is opened, so that each log
+  // holds its modem's whole dialogue.
+  std::unique_ptr<SmsModem> fromSession(new SmsModem);
+  fromSession->open_log(fromLogName.c_str());
+  std::unique_ptr<SmsModem> toSession;
+  const bool oneModem =
+      params.reflectMode != 0 || params.toPort == params.fromPort || params.toPort == 0;
+  if (!oneModem) {
+    toSession.reset(new SmsModem);
+    toSession->open_log(
+        format("%s.%d.%s", params.testName.c_str(), params.toPort, "debug.log").c_str());
+  }
+
+  if (!fromSession->open(params.fromPort, params.fromBaud, params.testTimeout, runStartTime)) {
+    fail_test(statusPath, result, fromSession->lastError.c_str());
+    return 2;
+  }
+  if (toSession &&
+      !toSession->open(params.toPort, params.toBaud, params.testTimeout, runStartTime)) {
+    fail_test(statusPath, result, toSession->lastError.c_str());
+    return 2;
+  }
+
+  TestRun run{params, result, statusPath, timeMarker, runStartReading};
+  if (params.reflectMode != 0) return run_reflector(run, *fromSession);
+  return run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);
 }

@@ -35,7 +35,8 @@ TEST_F(ResultTest, FreshRecordWrittenAtOnce) {
   EXPECT_EQ(r.counterFrequency, 1000000000);
   r.resultPath = results_;
   ASSERT_TRUE(r.write_result());
-  EXPECT_EQ(slurp(results_), "SMS_TEST,1,,,,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
+  EXPECT_EQ(slurp(results_),
+            "SMS_TEST,1,,,,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
 }
 
 TEST_F(ResultTest, SuccessfulRoundTripLine) {
@@ -101,7 +102,8 @@ TEST_F(ResultTest, FailTestWritesStatusAndLine) {
   std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "Cannot send SMS\n\n");
   EXPECT_EQ(slurp(status_), "2 Cannot send SMS\n\n");
-  EXPECT_EQ(slurp(results_), "SMS_TEST,1,T9,,,2,0.500000,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
+  EXPECT_EQ(slurp(results_),
+            "SMS_TEST,1,T9,,,2,0.500000,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
 }
 
 TEST_F(ResultTest, UnwritableFilesDoNotStopTheOther) {
@@ -110,7 +112,8 @@ TEST_F(ResultTest, UnwritableFilesDoNotStopTheOther) {
   ::testing::internal::CaptureStderr();
   fail_test(status_, r, "Modem returned an error");
   std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "Modem returned an error\nCould not open log file for writing. Operation Failed.\n");
+  EXPECT_EQ(err,
+            "Modem returned an error\nCould not open log file for writing. Operation Failed.\n");
   EXPECT_EQ(slurp(status_), "2 Modem returned an error\n");
 
   SmsTestResult r2("/nonexistent/dir/status.txt");
@@ -118,7 +121,8 @@ TEST_F(ResultTest, UnwritableFilesDoNotStopTheOther) {
   ::testing::internal::CaptureStderr();
   fail_test("/nonexistent/dir/status.txt", r2, "x");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "x\n");
-  EXPECT_EQ(slurp(results_), "SMS_TEST,1,,,,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
+  EXPECT_EQ(slurp(results_),
+            "SMS_TEST,1,,,,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
   EXPECT_FALSE(write_status("/nonexistent/dir/status.txt", "x", 2));
 }
 

@@ -10,13 +10,20 @@ TEST(FindText, Table) {
     const char* pattern;
     int expected;
   } cases[] = {
-      {"abc", "ERROR", -1},       {"anything", "", 0},   {"", "", 0},
-      {"\r\nOK\r\n", "OK", 2},    {"\r\nERROR\r\n", "ERROR", 2},
-      {"OKOK", "OK", 0},          {"xxOK", "OK", 2},     {"xxO", "OK", -1},
-      {"ok", "OK", -1},           {"", "x", -1},
+      {"abc", "ERROR", -1},
+      {"anything", "", 0},
+      {"", "", 0},
+      {"\r\nOK\r\n", "OK", 2},
+      {"\r\nERROR\r\n", "ERROR", 2},
+      {"OKOK", "OK", 0},
+      {"xxOK", "OK", 2},
+      {"xxO", "OK", -1},
+      {"ok", "OK", -1},
+      {"", "x", -1},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(find_text(c.text, c.pattern), c.expected) << "text=" << c.text << " pattern=" << c.pattern;
+    EXPECT_EQ(find_text(c.text, c.pattern), c.expected)
+        << "text=" << c.text << " pattern=" << c.pattern;
   }
 }
 

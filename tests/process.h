@@ -6,11 +6,11 @@
 #include <vector>
 
 struct ProcessResult {
-  int exitCode = -1;      // -1 when killed by a signal or the time limit
+  int exitCode = -1;  // -1 when killed by a signal or the time limit
   bool timedOut = false;
-  std::string out;        // standard output
-  std::string err;        // standard error
-  double seconds = 0.0;   // wall time of the run
+  std::string out;       // standard output
+  std::string err;       // standard error
+  double seconds = 0.0;  // wall time of the run
 };
 
 // Runs `argv` (argv[0] is the program path) in `cwd` with `env` added to the

@@ -1,0 +1,82 @@
+#include <climits>
+#include <cstdio>
+
+#include "driver/measures.h"
+#include "driver/test_sequences.h"
+#include "serial/clock.h"
+#include "serial/text.h"
+
+namespace {
+
+void say(const std::string& text) {
+  std::fputs(text.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+int whole_seconds(double seconds) {
+  if (!(seconds > INT_MIN)) return INT_MIN;  // NaN lands here too
+  if (seconds >= static_cast<double>(INT_MAX)) return INT_MAX;
+  return static_cast<int>(seconds);
+}
+
+int run_round_trip(TestRun& run, SmsModem& from, SmsModem& to) {
+  SmsTestParams& params = run.params;
+  SmsTestResult& result = run.result;
+
+  say("Sending SMS: ");
+  int64_t sendStart = 0;
+  int64_t sendEnd = 0;
+  if (!from.send_sms(params.toNumber.c_str(), params.messageText.c_str(), sendStart, sendEnd,
+                     params.testTimeout)) {
+    fail_test(run.statusPath, result, from.lastError.c_str());
+    return 2;
+  }
+  const double sendSeconds = elapsed_seconds(sendStart, sendEnd, result.counterFrequency);
+  result.sendTime = format("%f", sendSeconds);
+  say("OK.\n");
+
+  // The receive gets what is left of the test time after the send.
+  long long left = static_cast<long long>(params.testTimeout) - whole_seconds(sendSeconds);
+  int receiveTimeout = static_cast<int>(left < INT_MIN ? INT_MIN : left > INT_MAX ? INT_MAX : left);
+  std::string sender;
+  std::string body;
+  int64_t foundAt = 0;
+  if (!pick_up_message(run, to, receiveTimeout, sender, body, foundAt)) return 2;
+
+  // From here on the check needs no modem.
+  to.port.close_com();
+  const std::string trimmed = trim_text(body);
+  int marker = find_text(trimmed.c_str(), run.timeMarker.c_str());
+  if (marker < 0) {
+    fail_test(run.statusPath, result, "Bad SMS message\n");
+    return 2;
+  }
+  // The received text runs from the marker to the first carriage return.
+  const std::string received = get_field(trimmed.c_str() + marker, 0, '\r');
+  say(format("OK - %s\n", received.c_str()));
+
+  if (find_text(received.c_str(), params.messageText.c_str()) >= 0) {
+    result.accuracy = "100";
+  } else {
+    result.accuracy = format("%d", match_percent(params.messageText, received));
+  }
+  result.deliveryTime = format("%f", elapsed_seconds(sendEnd, foundAt, result.counterFrequency));
+
+  int64_t endReading = 0;
+  if (!read_performance_counter(endReading)) {
+    fail_test(run.statusPath, result, "Cannot use performance counter on this PC\n");
+    return 2;
+  }
+  if (result.accuracy == "100") {
+    result.totalTime =
+        format("%f", elapsed_seconds(run.runStartReading, endReading, result.counterFrequency));
+    result.write_result();
+    write_status(run.statusPath.c_str(), "SUCCESS", 0);
+  } else {
+    result.write_result();
+    write_status(run.statusPath.c_str(), "Accuracy not 100", 2);
+  }
+  return 0;
+}

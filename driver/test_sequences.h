@@ -1,0 +1,39 @@
+// The two test sequences a run hands over to once its modems are open.
+//
+// Round trip: send messageText (which begins with the time marker) from the
+// from-session to toNumber, pick the message up on the to-session, check the
+// received text and report send time, delivery time, accuracy and total time.
+// Reflector: pick up one incoming message and answer its sender with
+// "rEfLeCt<clock>T<body>", reporting the reply's times.
+// Both return the exit code: 0 when the sequence ran to its end, 2 after a
+// failure reported through fail_test.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "driver/command_file.h"
+#include "driver/test_result.h"
+#include "modem/sms_modem.h"
+
+struct TestRun {
+  SmsTestParams& params;
+  SmsTestResult& result;
+  std::string statusPath;
+  std::string timeMarker;
+  int64_t runStartReading = 0;
+};
+
+int run_round_trip(TestRun& run, SmsModem& from, SmsModem& to);
+int run_reflector(TestRun& run, SmsModem& session);
+
+// The message pickup both sequences share: polls `session` for up to
+// `timeoutSeconds`, announces the message, deletes it (the outcome is not
+// looked at) and hands back sender, body and the reading taken when it was
+// found.  On failure reports through fail_test and returns false.
+bool pick_up_message(TestRun& run, SmsModem& session, int timeoutSeconds, std::string& sender,
+                     std::string& body, int64_t& foundAt);
+
+// Whole seconds of `seconds`, truncated toward zero and kept inside the int
+// range.
+int whole_seconds(double seconds);

@@ -1,0 +1,181 @@
+#include "modem/sms_modem.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "serial/clock.h"
+#include "serial/text.h"
+
+namespace {
+
+constexpr int kLargeResponse = 40960;
+constexpr int kSendResponse = 2048;
+const char kErrorToken[] = "ERROR";
+
+// The value that starts `skip` bytes after the label found at `label` and
+// runs to the next CR.  A report whose value has no CR after it gives the
+// value up to the end of the response; a label at the very end gives "".
+std::string value_after(const char* response, int label, int skip) {
+  size_t length = std::strlen(response);
+  size_t start = static_cast<size_t>(label) + static_cast<size_t>(skip);
+  if (start > length) start = length;
+  const char* end = std::strchr(response + start, '\r');
+  size_t stop = end != nullptr ? static_cast<size_t>(end - response) : length;
+  return std::string(response + start, stop - start);
+}
+
+}  // namespace
+
+void SmsModem::open_log(const char* path) { port.open_log(path); }
+
+bool SmsModem::open(int portNumber, int baudRate, int testTimeout, int64_t testStart) {
+  if (!port.open_com(portNumber, baudRate, testTimeout, testStart)) {
+    lastError = port.lastError;
+    return false;
+  }
+  int probe = probe_dasms();
+  return probe == 1 || probe == -1;
+}
+
+int SmsModem::probe_dasms() {
+  static const char kProbe[] = "AT!DASMS\r";
+  if (!port.write_com(kProbe, 9)) {
+    lastError = port.lastError;
+    return 0;
+  }
+  std::vector<char> response(kLargeResponse);
+  int result = wait_response(response.data(), kLargeResponse, -1, kErrorToken);
+  if (result == -2) return -2;
+  if (result >= 0) {
+    std::fprintf(stderr, "AT!DASMS is not supported for COM%d\n", port.portNumber);
+    std::fflush(stderr);
+    lastError = "AT!DASMS is not supported\n";
+    return -1;
+  }
+  return 1;
+}
+
+int SmsModem::wait_response(char* buffer, int capacity, int timeoutSeconds,
+                            const char* errorToken) {
+  if (!port.read_com(buffer, capacity, timeoutSeconds)) {
+    lastError = port.lastError;
+    return -2;
+  }
+  int error = find_text(buffer, errorToken);
+  if (find_text(buffer, "+CMGL:") >= 0) {
+    if (error >= 0)
+      port_log(port, "Warning modem returned warning and response to CMGL, assumed OK\n");
+    return -1;
+  }
+  if (error >= 0) {
+    lastError = "Modem returned an error";
+    return error;
+  }
+  return -1;
+}
+
+bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart, int64_t& sendEnd,
+                        int timeoutSeconds) {
+  const int64_t started = calendar_seconds();
+  // The command text must outlive the write: the port does not copy it.
+  const std::string command = format("AT!SSMS=0,%s,%s,\"%s\"\r", number, number, text);
+  if (!port.write_com(command.c_str(), static_cast<int>(command.size()))) {
+    lastError = port.lastError;
+    return false;
+  }
+  sleep_milliseconds(100);
+  if (!read_performance_counter(sendStart)) {
+    lastError = "Call to QueryPerformanceCounter failed\n";
+    return false;
+  }
+  std::vector<char> response(kSendResponse);
+  char* buffer = response.data();
+  int result = wait_response(buffer, kSendResponse, -1, kErrorToken);
+  for (;;) {
+    // A failed read (-2) is examined like a full response: the confirmation
+    // may be in the part that arrived.
+    if (result >= 0) {
+      lastError = "On sending SMS Text, Com port returned ERROR";
+      return false;
+    }
+    if (find_text(buffer, "OK") >= 0 || find_text(buffer, "+CMGS:") > 0) {
+      if (!read_performance_counter(sendEnd)) {
+        lastError = "Call to QueryPerformanceCounter failed\n";
+        return false;
+      }
+      return true;
+    }
+    if (calendar_seconds() - started > timeoutSeconds) {
+      lastError = "Send Timed Out Waiting for +CMGW:\n";
+      return false;
+    }
+    sleep_milliseconds(50);
+    result = wait_response(buffer, kSendResponse, -1, kErrorToken);
+  }
+}
+
+bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foundAt,
+                           int timeoutSeconds) {
+  const int64_t deadline =
+      timeoutSeconds > 0 ? calendar_seconds() + timeoutSeconds : port.testStart + port.testTimeout;
+  static const char kPoll[] = "AT!GSMS?2,0\r";
+  std::vector<char> response(kLargeResponse);
+  char* buffer = response.data();
+  for (;;) {
+    if (!port.write_com(kPoll, sizeof kPoll - 1)) {
+      lastError = port.lastError;
+      return false;
+    }
+    int result = wait_response(buffer, kLargeResponse, -1, kErrorToken);
+    if (result < 0 && find_text(buffer, "Address:") >= 0) {
+      if (parse_message(buffer, sender, body) == 0) return false;
+      if (!read_performance_counter(foundAt)) {
+        lastError = "Call to QueryPerformanceCounter failed\n";
+        return false;
+      }
+      return true;
+    }
+    // An "ERROR" answer is only a poll without a message.
+    if (calendar_seconds() > deadline) {
+      lastError = "Operation Timed out during SMS Receive.";
+      return false;
+    }
+    sleep_milliseconds(100);
+  }
+}
+
+int SmsModem::parse_message(const char* response, std::string& sender, std::string& body) {
+  body.clear();
+  int address = find_text(response, "Address:");
+  if (address < 0) {
+    lastError = "Unexpected SMS Message getting from phone number.";
+    return 0;
+  }
+  // The label, one separator byte (normally a blank), then the value.
+  sender = value_after(response, address, 9);
+  int text = find_text(response, "Msg Body:");
+  if (text < 0) {
+    lastError = "Unexpected SMS Message getting message body.";
+    return 0;
+  }
+  body = value_after(response, text, 10);
+  port_log(port, "Got SMS message: %s\n", body.c_str());
+  return 1;
+}
+
+bool SmsModem::delete_messages() {
+  static const char kDelete[] = "AT!DSMS=3,0\r";
+  if (!port.write_com(kDelete, sizeof kDelete - 1)) {
+    lastError = port.lastError;
+    return false;
+  }
+  std::vector<char> response(kLargeResponse);
+  int result = wait_response(response.data(), kLargeResponse, -1, kErrorToken);
+  if (result == -2) return false;
+  if (result >= 0) {
+    lastError = "On command AT!DSMS=3,0, Com port returned ERROR";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,66 @@
+// One modem session: the AT-command layer over one serial port.
+//
+// A session owns its ComPort, opens it with the test's settings, probes the
+// modem's "AT!DASMS" command, and carries the SMS traffic of a test:
+// send_sms ("AT!SSMS"), receive_sms (polls "AT!GSMS?2,0"), delete_messages
+// ("AT!DSMS=3,0").  Every operation returns false (or a failure code) and
+// leaves the reason in lastError; a success never clears it.  All waits are
+// bounded by the test deadline the port keeps or by the caller's time-out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "serial/com_port.h"
+
+class SmsModem {
+ public:
+  SmsModem() = default;
+  SmsModem(const SmsModem&) = delete;
+  SmsModem& operator=(const SmsModem&) = delete;
+
+  // Creates the port's debug log at `path` (reported on the error stream and
+  // left off when it can't be created).  Call before open() so that the
+  // handshake is logged.
+  void open_log(const char* path);
+
+  // Opens the port and probes the modem.  True when the port is open and the
+  // modem answered the probe, whatever the answer ("ERROR" included).
+  bool open(int portNumber, int baudRate, int testTimeout, int64_t testStart);
+
+  // Sends "AT!DASMS\r".  1 accepted, -1 answered with "ERROR" (reported on
+  // the error stream), 0 not written, -2 no usable response.
+  int probe_dasms();
+
+  // Reads one response into the caller's buffer and classifies it: -2 the
+  // read failed (the buffer holds what arrived), 0 or more the position of
+  // `errorToken` in it, -1 a usable answer.  A message listing ("+CMGL:")
+  // is usable even when it also holds the error token.
+  int wait_response(char* buffer, int capacity, int timeoutSeconds, const char* errorToken);
+
+  // Sends `text` to `number` and waits for the modem's confirmation ("OK"
+  // anywhere, or "+CMGS:" after the first byte).  `sendStart` is read once
+  // the command is written, `sendEnd` when the confirmation is seen.  Gives
+  // up once more than `timeoutSeconds` whole seconds have passed; with a
+  // negative time-out only the first response can confirm.
+  bool send_sms(const char* number, const char* text, int64_t& sendStart, int64_t& sendEnd,
+                int timeoutSeconds);
+
+  // Polls the modem until it reports a received message, then takes its
+  // sender and body apart; `foundAt` is read when the message was found.
+  // The deadline is now + `timeoutSeconds`, or the test deadline when
+  // `timeoutSeconds` is 0 or less.
+  bool receive_sms(std::string& sender, std::string& body, int64_t& foundAt, int timeoutSeconds);
+
+  // Takes the sender ("Address:") and the body ("Msg Body:") out of a
+  // message report.  1 on success, 0 with lastError set when one is missing.
+  int parse_message(const char* response, std::string& sender, std::string& body);
+
+  // Deletes the stored messages.  True unless the write or the read failed
+  // or the modem answered "ERROR".
+  bool delete_messages();
+
+  ComPort port;
+  std::string lastError;
+  int textMode = 1;  // received bodies are plain text; 0 would mean hex PDUs
+};
