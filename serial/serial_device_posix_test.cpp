@@ -1,5 +1,6 @@
 // The POSIX device on its own, over pseudo-terminals: the timing of one read
-// request, exclusive use, and the line settings.
+// request and the line settings.  Hang-ups, NUL stripping and busy ports are
+// tested through ComPort (com_port_test.cpp).
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -72,52 +73,6 @@ TEST_F(DeviceTest, RequestReturnsAtOnceWhenTheCountHasArrived) {
   // The rest stays queued for the next request.
   ASSERT_EQ(device_->read(buffer, sizeof buffer, got), ReadRequest::kDone);
   EXPECT_EQ(std::string(buffer, got), "FGH");
-}
-
-TEST_F(DeviceTest, NulBytesAreDropped) {
-  send(std::string("\0A\0\0B\0", 6));
-  char buffer[16];
-  int got = 0;
-  ASSERT_EQ(device_->read(buffer, sizeof buffer, got), ReadRequest::kDone);
-  EXPECT_EQ(std::string(buffer, got), "AB");
-}
-
-TEST_F(DeviceTest, HungUpLineFailsTheRequestAtOnce) {
-  peer_.pause(50).hang_up().start();
-  char buffer[16];
-  int got = 0;
-  Clock::time_point start = Clock::now();
-  errno = 0;
-  EXPECT_EQ(device_->read(buffer, sizeof buffer, got), ReadRequest::kWaitFailed);
-  EXPECT_EQ(last_system_error(), EIO);
-  peer_.finish();
-  // And every request after it, without waiting out its time.
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(device_->read(buffer, sizeof buffer, got), ReadRequest::kWaitFailed);
-  }
-  EXPECT_LT(ms_since(start), 300);
-}
-
-TEST_F(DeviceTest, ClosedDeviceRefusesRequestsAndWrites) {
-  device_->close();
-  device_->close();
-  EXPECT_FALSE(device_->is_open());
-  char buffer[4];
-  int got = 0;
-  EXPECT_EQ(device_->read(buffer, sizeof buffer, got), ReadRequest::kRefused);
-  EXPECT_EQ(last_system_error(), EBADF);
-  set_last_system_error(0);
-  EXPECT_FALSE(device_->start_write("AT\r", 3));
-  EXPECT_EQ(last_system_error(), EBADF);
-}
-
-TEST_F(DeviceTest, SecondOpenOfABusyDeviceFailsUntilTheFirstCloses) {
-  // The tests may run as root, which TIOCEXCL does not stop; the lock does.
-  std::unique_ptr<SerialDevice> second = make_serial_device();
-  EXPECT_FALSE(second->open(peer_.slave_name().c_str()));
-  EXPECT_FALSE(second->is_open());
-  device_->close();
-  EXPECT_TRUE(second->open(peer_.slave_name().c_str()));
 }
 
 TEST(DeviceOpen, FailsOnMissingDevicesAndPlainFiles) {
