@@ -236,18 +236,4 @@ TEST(Trace, GoesToStderrAndTheLogWhenSet) {
   std::fclose(log);
 }
 
-TEST(Trace, Ucs2FailureReachesTheLog) {
-  FILE* log = std::tmpfile();
-  ASSERT_NE(log, nullptr);
-  traceFile = log;
-  const unsigned char data[] = {0x04, 0x1F};
-  char text[2];
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(ucs2_to_mbcs(2, text, data), 1);
-  testing::internal::GetCapturedStderr();
-  traceFile = nullptr;
-  EXPECT_EQ(read_all(log), "Error calling wctomb!\n");
-  std::fclose(log);
-}
-
 }  // namespace
