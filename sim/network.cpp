@@ -6,11 +6,19 @@
 #include "serial/clock.h"
 #include "serial/text.h"
 
+namespace {
+
+// Seconds between the last answer of a modem that hangs up and its hang-up.
+const double kHangupGrace = 0.3;
+
+}  // namespace
+
 SimNetwork::SimNetwork(const SimConfig& config)
     : config_(config),
       lines_(config.modems.size(), nullptr),
       outputFree_(config.modems.size(), 0),
       hungUp_(config.modems.size(), 0),
+      closing_(config.modems.size(), 0),
       clients_(config.modems.size(), 0) {
   for (const ModemConfig& modem : config.modems) {
     modems_.emplace_back(modem);
@@ -47,7 +55,7 @@ void SimNetwork::start(double now) {
 }
 
 void SimNetwork::receive(size_t index, const char* data, size_t size, double now) {
-  if (hungUp_[index]) return;
+  if (hungUp_[index] || closing_[index]) return;
   std::vector<Reply> replies;
   modems_[index].receive(data, size, replies);
   for (const Reply& reply : replies) {
@@ -104,7 +112,10 @@ void SimNetwork::play(size_t index, const Reply& reply, double now) {
     take_message(index, reply, now);
   }
   if (reply.hangUp) {
-    schedule(at, [this, index](double t) {
+    // Closing the master side discards what the client has not read yet:
+    // give it time to read the last answer first.
+    closing_[index] = 1;
+    schedule(at + kHangupGrace, [this, index](double t) {
       if (hungUp_[index]) return;
       hungUp_[index] = 1;
       traffic_[index]->write(t - start_, "hangup", "");

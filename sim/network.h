@@ -27,8 +27,8 @@
 class SimLine {
  public:
   virtual ~SimLine() = default;
-  // Writes bytes to the client.  False when they were dropped because no
-  // client holds the port open or the line is closed.
+  // Writes bytes to the client.  False when they were dropped because the
+  // line is closed.
   virtual bool write(const std::string& bytes) = 0;
   // Closes the line for good (the modem hangs up).
   virtual void hang_up() = 0;
@@ -99,7 +99,8 @@ class SimNetwork {
   std::vector<SimLine*> lines_;
   std::vector<double> outputFree_;  // when each modem's scheduled output ends
   std::vector<char> hungUp_;
-  std::vector<int> clients_;  // clients holding each port open
+  std::vector<char> closing_;  // hangs up soon: takes no more commands
+  std::vector<int> clients_;   // clients holding each port open
   std::vector<std::unique_ptr<RecordFile>> traffic_;
   RecordFile networkRecord_;
   double start_ = 0;

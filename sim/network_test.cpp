@@ -235,6 +235,10 @@ TEST_F(NetworkTest, HangupClosesTheLineAfterTheAnswer) {
   config_.modems[0].faults.hangupAfter = 2;
   begin();
   type(0, "AT\rAT\rAT\r");
+  EXPECT_FALSE(lines_[0].hungUp);  // the client may still read the answer
+  advance_to(100.299);
+  EXPECT_FALSE(lines_[0].hungUp);
+  advance_to(100.3);
   EXPECT_TRUE(lines_[0].hungUp);
   EXPECT_TRUE(network_->hung_up(0));
   EXPECT_EQ("AT\r\r\nOK\r\nAT\r\r\nOK\r\n", lines_[0].all());
@@ -242,7 +246,7 @@ TEST_F(NetworkTest, HangupClosesTheLineAfterTheAnswer) {
   EXPECT_EQ(2u, lines_[0].writes.size());
   std::vector<std::string> traffic = read_lines(dir_ + "/COM3.traffic.log");
   ASSERT_FALSE(traffic.empty());
-  EXPECT_EQ("0.000 hangup", traffic.back());
+  EXPECT_EQ("0.300 hangup", traffic.back());
 }
 
 TEST_F(NetworkTest, TrafficRecordHoldsCommandsAndBytes) {

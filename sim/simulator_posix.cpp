@@ -38,20 +38,24 @@ double monotonic_seconds() {
 // itself: then a client's close never leaves the master hung up (which
 // would make poll() report it at once, forever), and the line settings
 // belong to a terminal that stays alive between clients.
+//
+// Opens and closes of the terminal are seen through inotify, whose events
+// may come later than the bytes a new client has already written.  So
+// nothing that serves a client depends on them: answers are always
+// written, and a close only lifts the client's claim and its line settings.
 class PtyLine : public SimLine {
  public:
   int master = -1;
   int slave = -1;
   int watch = -1;
   int clients = 0;
-  bool tracked = false;  // opens and closes are seen (else a client is assumed)
   std::string terminal;
   std::string link;
   std::string pending;  // written but not yet taken by the terminal
   struct termios raw;
 
   bool write(const std::string& bytes) override {
-    if (master < 0 || (tracked && clients == 0)) return false;
+    if (master < 0) return false;
     pending += bytes;
     flush();
     return true;
@@ -73,16 +77,25 @@ class PtyLine : public SimLine {
     }
   }
 
-  // The last client left: forget its exclusive claim, the bytes it did not
-  // read and any line settings it changed, so the next client starts clean.
+  // The last client left: forget its exclusive claim (a terminal keeps it
+  // while the simulator holds the other side, a serial port loses it at its
+  // last close) and any line processing it switched on, so that the next
+  // client finds the line as the first one did.  A claim or setting of a
+  // client that already came again may be lifted as well; the events can be
+  // late.
   void reset_after_client() {
-    pending.clear();
     if (slave < 0) return;
 #if defined(TIOCNXCL)
     ioctl(slave, TIOCNXCL);
 #endif
-    tcflush(slave, TCIFLUSH);
-    tcsetattr(slave, TCSANOW, &raw);
+    struct termios now;
+    if (tcgetattr(slave, &now) == 0 &&
+        (now.c_lflag != raw.c_lflag || now.c_iflag != raw.c_iflag || now.c_oflag != raw.c_oflag)) {
+      now.c_lflag = raw.c_lflag;
+      now.c_iflag = raw.c_iflag;
+      now.c_oflag = raw.c_oflag;
+      tcsetattr(slave, TCSANOW, &now);
+    }
   }
 
   void close_all() {
@@ -208,7 +221,6 @@ bool Simulator::start(const SimConfig& config) {
 #if defined(__linux__)
     if (s.notify >= 0) {
       line.watch = inotify_add_watch(s.notify, line.terminal.c_str(), IN_OPEN | IN_CLOSE);
-      line.tracked = line.watch >= 0;
     }
 #endif
     s.network->attach_line(i, &line);
@@ -322,8 +334,8 @@ void Simulator::run() {
       break;
     }
     if (ready > 0 && (fds[0].revents & POLLIN)) break;
-    // Opens and closes first: a client's bytes are only seen after its
-    // open was, so its answer is not dropped as written to nobody.
+    // Opens and closes first, so that the traffic record shows a client's
+    // open before its commands whenever the events came in time.
     if (ready > 0 && (fds[1].revents & POLLIN)) s.handle_notifications(monotonic_seconds());
     for (size_t i = 0; ready > 0 && i < s.lines.size(); ++i) {
       short revents = fds[2 + i].revents;

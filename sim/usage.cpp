@@ -48,6 +48,8 @@ Commands (a command ends at CR or LF; answers end in CR LF):
                      then OK; just OK when nothing is stored
   AT!DSMS=3,0        deletes every stored message; OK
   anything else      ERROR
+Bytes written while no client has the port open wait in the terminal for
+the next client, as on a serial line; clients purge their input at open.
 A message to the number of a modem here is stored on it after the delivery
 delay, counted from the moment its confirmation was written.  A message to
 any other number goes to an outside phone and is only recorded.
@@ -83,8 +85,9 @@ Modem options (in --modem, --fault, or a scenario file):
                      "+CREG: 1" every SECONDS (default 1.0) while a client has
                      the port open and no answer is under way, and
                      "+CMTI: "SM",<n>" when a message arrives
-  hangup=K           the modem closes its terminal after its K-th command
-                     (the link goes away for the rest of the run)
+  hangup=K           the modem answers its K-th command, takes no more, and
+                     0.3 seconds later closes its terminal (the link goes
+                     away for the rest of the run)
 
 Scenario file: one setting a line, '#' starts a comment line.
   dir DIR
@@ -103,7 +106,7 @@ ready, three decimals; bytes and texts escaped: \\ \r \n \t \0 \xHH):
     SECONDS cmd COMMAND      a command received (without its line end)
     SECONDS out BYTES        bytes written to the client (echo, answers,
                              unsolicited lines)
-    SECONDS drop BYTES       bytes due while no client had the port open
+    SECONDS drop BYTES       bytes due after the modem hung up
     SECONDS hangup           the modem closed its terminal
   DIR/network.log:
     SECONDS EVENT PORT FROM TO REF DELAY TEXT
