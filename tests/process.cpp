@@ -9,6 +9,8 @@
 #include <time.h>
 #include <unistd.h>
 
+extern char** environ;
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -30,6 +32,16 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
   ProcessResult result;
   std::string outPath = make_temp_dir("proc") + "/out";
   std::string errPath = outPath.substr(0, outPath.size() - 3) + "err";
+  // Everything the child needs is prepared before fork(): tests start runs
+  // from several threads, and the child may only exec.
+  std::vector<std::string> envStrings(env);
+  for (char** e = environ; *e != nullptr; ++e) envStrings.push_back(*e);
+  std::vector<char*> envp;
+  for (std::string& e : envStrings) envp.push_back(&e[0]);
+  envp.push_back(nullptr);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
   double start = monotonic_now();
   pid_t pid = fork();
   if (pid < 0) return result;
@@ -41,11 +53,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
+    execve(args[0], args.data(), envp.data());
     _exit(127);
   }
   int status = 0;
