@@ -1,6 +1,9 @@
 #include <cstdio>
+#include <memory>
 
 #include "driver/test_sequences.h"
+#include "pdu/sms_deliver.h"
+#include "serial/text.h"
 
 bool pick_up_message(TestRun& run, SmsModem& session, int timeoutSeconds, std::string& sender,
                      std::string& body, int64_t& foundAt) {
@@ -13,5 +16,17 @@ bool pick_up_message(TestRun& run, SmsModem& session, int timeoutSeconds, std::s
   std::fflush(stderr);
   // A failed delete neither stops the run nor shows in any report.
   session.delete_messages();
+
+  if (session.textMode == 0) {
+    // Outside text mode the modem reports the message as an SMS-DELIVER PDU
+    // in hex; the decoder's trace goes to this modem's debug log too.
+    std::unique_ptr<SmsDeliver> message = decode_pdu(body.c_str(), session.port.logFile);
+    if (!message) {
+      fail_test(run.statusPath, run.result, format("Cannot decode %s\n", body.c_str()).c_str());
+      return false;
+    }
+    sender = address_text(message->originator);
+    body = message->text.c_str();
+  }
   return true;
 }

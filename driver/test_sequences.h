@@ -30,7 +30,9 @@ int run_reflector(TestRun& run, SmsModem& session);
 // The message pickup both sequences share: polls `session` for up to
 // `timeoutSeconds`, announces the message, deletes it (the outcome is not
 // looked at) and hands back sender, body and the reading taken when it was
-// found.  On failure reports through fail_test and returns false.
+// found.  A session that is not in text mode delivers the body as a hex
+// SMS-DELIVER PDU, which is decoded here into sender and text.  On failure
+// reports through fail_test and returns false.
 bool pick_up_message(TestRun& run, SmsModem& session, int timeoutSeconds, std::string& sender,
                      std::string& body, int64_t& foundAt);
 

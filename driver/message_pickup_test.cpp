@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "driver/test_sequences.h"
+#include "serial/clock.h"
+#include "tests/process.h"
+#include "tests/scripted_peer.h"
+
+namespace {
+
+// A session outside text mode gets its message as a hex PDU, which the
+// pickup decodes into sender and text.
+class PduPickupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = make_temp_dir("pickup");
+    setenv("SMS_TEST_PORTS", dir_.c_str(), 1);
+  }
+
+  // Runs the pickup against a modem whose report carries `body`.
+  bool pick_up(const std::string& body) {
+    peer_.reset(new ScriptedPeer(
+        dir_, 3,
+        modem_like({{"AT!GSMS?2,0", "\r\nAddress: 5550100\rMsg Body: " + body + "\r\nOK\r\n"}})));
+    session_.reset(new SmsModem);
+    session_->textMode = 0;
+    session_->open_log((dir_ + "/pickup.log").c_str());
+    EXPECT_TRUE(session_->open(3, 115200, 10, calendar_seconds()));
+    TestRun run{params_, result_, dir_ + "/status.txt", "tImE1T", 0};
+    result_.resultPath = dir_ + "/results.csv";
+    return pick_up_message(run, *session_, 5, sender_, body_, foundAt_);
+  }
+
+  std::string dir_;
+  std::unique_ptr<ScriptedPeer> peer_;
+  std::unique_ptr<SmsModem> session_;
+  SmsTestParams params_;
+  SmsTestResult result_{"/nonexistent/status"};
+  std::string sender_, body_;
+  int64_t foundAt_ = 0;
+};
+
+TEST_F(PduPickupTest, DecodesSenderAndText) {
+  ::testing::internal::CaptureStderr();
+  ASSERT_TRUE(pick_up("00040B912143658709F100006050403020100005E8329BFD06"));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "New Message Found.\nDeleting Message: ");
+  EXPECT_EQ(sender_, "12345678901");
+  EXPECT_EQ(body_, "hello");
+}
+
+TEST_F(PduPickupTest, UndecodableBodyFailsTheRun) {
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(pick_up("00"));
+  std::string err = ::testing::internal::GetCapturedStderr();
+  const char kTrace[] = "decoder error, address exceeds data boundary, PDU too short\n";
+  EXPECT_EQ(
+      err, std::string("New Message Found.\nDeleting Message: ") + kTrace + "Cannot decode 00\n\n");
+  EXPECT_EQ(read_file(dir_ + "/status.txt"), "2 Cannot decode 00\n\n");
+  EXPECT_EQ(read_file(dir_ + "/results.csv"),
+            "SMS_TEST,1,,,,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
+  // The decoder's trace lands in the receiving modem's debug log as well.
+  EXPECT_NE(read_file(dir_ + "/pickup.log").find(kTrace), std::string::npos);
+}
+
+}  // namespace
