@@ -28,10 +28,14 @@ double monotonic_now() {
 }  // namespace
 
 ProcessResult run_process(const std::vector<std::string>& argv, const std::string& cwd,
-                          const std::vector<std::string>& env, double timeoutSeconds) {
+                          const std::vector<std::string>& env, double timeoutSeconds,
+                          const std::string& input) {
   ProcessResult result;
-  std::string outPath = make_temp_dir("proc") + "/out";
-  std::string errPath = outPath.substr(0, outPath.size() - 3) + "err";
+  const std::string procDir = make_temp_dir("proc");
+  const std::string outPath = procDir + "/out";
+  const std::string errPath = procDir + "/err";
+  const std::string inPath = procDir + "/in";
+  write_file(inPath, input);
   // Everything the child needs is prepared before fork(): tests start runs
   // from several threads, and the child may only exec.
   std::vector<std::string> envStrings(env);
@@ -49,7 +53,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
     if (chdir(cwd.c_str()) != 0) _exit(127);
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int in = open("/dev/null", O_RDONLY);
+    int in = open(inPath.c_str(), O_RDONLY);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);

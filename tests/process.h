@@ -14,9 +14,11 @@ struct ProcessResult {
 };
 
 // Runs `argv` (argv[0] is the program path) in `cwd` with `env` added to the
-// environment ("NAME=value" each).  Kills it after `timeoutSeconds`.
+// environment ("NAME=value" each) and `input` on its standard input.  Kills
+// it after `timeoutSeconds`.
 ProcessResult run_process(const std::vector<std::string>& argv, const std::string& cwd,
-                          const std::vector<std::string>& env = {}, double timeoutSeconds = 60);
+                          const std::vector<std::string>& env = {}, double timeoutSeconds = 60,
+                          const std::string& input = "");
 
 // A fresh empty directory under the test temp directory.
 std::string make_temp_dir(const std::string& tag);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/run_process.h"
+#include "tests/process.h"
 
 namespace {
 
@@ -27,9 +27,10 @@ const char kAirtime[] =
     "C55EB0DB4B068BCD5C20";
 
 ProcessResult run(const std::vector<std::string>& args, const std::string& input = "") {
-  ProcessResult result;
-  std::string error;
-  EXPECT_TRUE(run_process(PDU_DECODE_PATH, args, input, result, error)) << error;
+  std::vector<std::string> argv = {PDU_DECODE_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ProcessResult result = run_process(argv, ".", {}, 30, input);
+  EXPECT_FALSE(result.timedOut);
   return result;
 }
 
