@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -44,7 +45,10 @@ std::vector<std::string> read_lines(const std::string& path) {
 class NetworkTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = testing::TempDir() + "sim_network_test";
+    // ctest runs tests in parallel processes: one directory each.
+    dir_ =
+        testing::TempDir() + format("sim_network_%d_%s", static_cast<int>(getpid()),
+                                    testing::UnitTest::GetInstance()->current_test_info()->name());
     mkdir(dir_.c_str(), 0777);
     config_.dir = dir_;
     config_.delay = 1.5;

@@ -1,6 +1,7 @@
 #include "sim/sim_config.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -165,7 +166,7 @@ TEST(SimScenario, BadLinesNameFileAndLine) {
 }
 
 TEST(SimScenario, ReadThroughTheCommandLineInOrder) {
-  std::string path = testing::TempDir() + "sim_scenario_test.txt";
+  std::string path = testing::TempDir() + "sim_scenario_" + std::to_string(getpid()) + ".txt";
   {
     std::ofstream file(path);
     file << "modem COM3=5550103\ndelay 4\n";

