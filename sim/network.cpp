@@ -103,8 +103,8 @@ void SimNetwork::play(size_t index, const Reply& reply, double now) {
     bool last = k + 1 == reply.pieces.size();
     std::string bytes = reply.pieces[k].bytes;
     schedule(at, [this, index, bytes, last, reply](double t) {
-      write(index, bytes, t);
       if (last && reply.sends && !reply.sendsAtCommand) take_message(index, reply, t);
+      write(index, bytes, t);
     });
   }
   outputFree_[index] = at;
@@ -124,9 +124,12 @@ void SimNetwork::play(size_t index, const Reply& reply, double now) {
   }
 }
 
+// Records go out before the bytes they describe: whoever has seen an answer
+// finds it in the records.
 void SimNetwork::write(size_t index, const std::string& bytes, double now) {
-  bool written = !hungUp_[index] && lines_[index] != nullptr && lines_[index]->write(bytes);
-  traffic_[index]->write(now - start_, written ? "out" : "drop", escape_bytes(bytes));
+  bool writable = !hungUp_[index] && lines_[index] != nullptr;
+  traffic_[index]->write(now - start_, writable ? "out" : "drop", escape_bytes(bytes));
+  if (writable) lines_[index]->write(bytes);
 }
 
 void SimNetwork::take_message(size_t from, const Reply& reply, double now) {
@@ -155,9 +158,9 @@ void SimNetwork::deliver(size_t to, const std::string& from, const std::string& 
     return;
   }
   std::string stored = alter_text(receiver.faults.alter, text);
-  modem.store(from, stored, calendar_seconds());
   record_network(now, "delivered", receiver.name, from, receiver.number, ref,
                  format("%.3f", now - sentAt), stored);
+  modem.store(from, stored, calendar_seconds());
   if (receiver.faults.unsolicited > 0) {
     // Announced between answers, as a modem does when a message comes in.
     std::string notice = modem.arrival_notice();

@@ -27,9 +27,8 @@
 class SimLine {
  public:
   virtual ~SimLine() = default;
-  // Writes bytes to the client.  False when they were dropped because the
-  // line is closed.
-  virtual bool write(const std::string& bytes) = 0;
+  // Writes bytes to the client, or keeps them until the terminal takes them.
+  virtual void write(const std::string& bytes) = 0;
   // Closes the line for good (the modem hangs up).
   virtual void hang_up() = 0;
 };

@@ -54,11 +54,10 @@ class PtyLine : public SimLine {
   std::string pending;  // written but not yet taken by the terminal
   struct termios raw;
 
-  bool write(const std::string& bytes) override {
-    if (master < 0) return false;
+  void write(const std::string& bytes) override {
+    if (master < 0) return;
     pending += bytes;
     flush();
-    return true;
   }
 
   void hang_up() override { close_all(); }

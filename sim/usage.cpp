@@ -38,7 +38,7 @@ Commands (a command ends at CR or LF; answers end in CR LF):
                      set while the simulator runs, across port reopens)
   AT!DASMS           OK
   AT!SSMS=0,NUM,NUM,"TEXT"
-                     sends TEXT to NUM; answers "+CMGS: <ref>" and OK
+                     sends TEXT to the first NUM; answers "+CMGS: <ref>", OK
   AT!GSMS?2,0        the oldest stored message:
                        !GSMS: 1,"REC UNREAD"
                        Address: <sender>
