@@ -278,6 +278,10 @@ class PosixSerialDevice : public SerialDevice {
     // closed on Windows abandons it; otherwise close() may wait for a modem that
     // holds CTS low.
     tcflush(fd_, TCOFLUSH);
+    // A serial port forgets its exclusive claim at the last close, but a
+    // pseudo-terminal keeps it while its other side is held open; give it up
+    // so that the next run can open the line.
+    ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
   }
