@@ -88,6 +88,7 @@ class Win32SerialDevice : public SerialDevice {
     port.WriteTotalTimeoutMultiplier = static_cast<DWORD>(timeouts.writeTotalMultiplier);
     port.WriteTotalTimeoutConstant = static_cast<DWORD>(timeouts.writeTotalConstant);
     bool ok = SetCommTimeouts(handle_, &port) != FALSE;
+    timeouts_ = timeouts;
     // Received characters, transmitter empty, carrier changes and line errors
     // are watched, though nothing waits for them; the mask goes with the
     // timing, before the queues are purged.
@@ -142,24 +143,37 @@ class Win32SerialDevice : public SerialDevice {
     // awaited, so a write that the port abandons later at its write time-out
     // (CTS held low) goes unnoticed.  The same record serves every write.
     DWORD written = 0;
-    if (!WriteFile(handle_, data, static_cast<DWORD>(length), &written, &writeOverlapped_)) {
-      DWORD code = GetLastError();
-      if (code != 0 && code != ERROR_IO_PENDING) return false;
+    if (WriteFile(handle_, data, static_cast<DWORD>(length), &written, &writeOverlapped_)) {
+      writeQueued_ = false;
+      return true;
     }
-    return true;
+    DWORD code = GetLastError();
+    if (code == ERROR_IO_PENDING) {
+      writeQueued_ = true;
+      writeLimit_ =
+          static_cast<DWORD>(timeouts_.writeTotalMultiplier) * static_cast<DWORD>(length) +
+          static_cast<DWORD>(timeouts_.writeTotalConstant);
+      return true;
+    }
+    // Refused outright; a failure without an error code counts as a write
+    // that went out.
+    return code == 0;
   }
 
   void close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return;
-    // A write may still be running on writeOverlapped_.  Cancel it and let it
-    // finish before the handle goes, so that its completion never lands in a
-    // record that has been freed; output not yet sent is abandoned, as closing
-    // the port would abandon it.
-    if (!HasOverlappedIoCompleted(&writeOverlapped_)) {
-      DWORD ignored = 0;
+    // A queued write may still be running on writeOverlapped_.  Cancel it and
+    // let it end before the handle goes, so that its completion never lands
+    // in a record that has been freed; output not yet sent is abandoned, as
+    // closing the port would abandon it.  A WriteFile that failed at once may
+    // leave the record marked as running with no completion to come, so only
+    // a write known to have been queued is waited for, and never longer than
+    // its own write time-out.
+    if (writeQueued_ && !HasOverlappedIoCompleted(&writeOverlapped_)) {
       CancelIo(handle_);
-      GetOverlappedResult(handle_, &writeOverlapped_, &ignored, TRUE);
+      WaitForSingleObject(writeOverlapped_.hEvent, writeLimit_);
     }
+    writeQueued_ = false;
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
   }
@@ -170,6 +184,9 @@ class Win32SerialDevice : public SerialDevice {
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   OVERLAPPED readOverlapped_ = {};
   OVERLAPPED writeOverlapped_ = {};
+  SerialTimeouts timeouts_;
+  bool writeQueued_ = false;  // the latest queued write may not have ended yet
+  DWORD writeLimit_ = 0;      // its write time-out, milliseconds
 };
 
 }  // namespace

@@ -485,9 +485,9 @@ if [ "${skew#-}" -le 120 ]; then pass; else fail "reflector: reply clock $clock 
 
 # ------------------------------------------------------ port failures
 
-echo "== modem hangs up after its fourth command"
-both hangup "--modem COM3=5550103,hangup=4" \
-  "H|30|3|5550103|hi|0|0|115200|0|115200|0" cmd.txt status.txt 1 ll
+echo "== receiving modem hangs up after its first poll"
+both hangup "--modem COM3=5550103 --modem COM4=5550104,hangup=5 --delay 1" \
+  "H|30|3|5550104|hi|0|0|115200|4|115200|0" cmd.txt status.txt 1 ll
 n=$T/hangup/native
 w=$T/hangup/wine
 check_eq "hang-up: exit code" "$(content "$w/rc")" 2
@@ -497,13 +497,13 @@ check_eq "hang-up: exit code" "$(content "$w/rc")" 2
 # failure contexts, the code, the system's text.
 status=$(windows_text hang-up "$w/status.txt")
 check_match "hang-up: status file" "$status" \
-  '^2 (read_com: Could not set comm mask|read_com: Error reading from the comm port|write_com: Could not write to COM3), error code: [0-9]+: .+'
+  '^2 (read_com: Could not set comm mask|read_com: Error reading from the comm port|write_com: Could not write to COM4), error code: [0-9]+: .+'
 check_match "hang-up: the native run fails the same way" "$(head -1 "$n/status.txt")" \
   '^2 (read_com|write_com): .*, error code: [0-9]+: .+'
-check_eq "hang-up: standard error repeats the status text" \
-  "2 $(windows_text hang-up "$w/stderr")" "$status"
-check_eq "hang-up: result line" "$(windows_text hang-up "$w/results.csv")" \
-  "SMS_TEST,1,H,1,ll,2,$NO_TIMES,0"
+check_eq "hang-up: standard error ends in the status text" \
+  "$(windows_text hang-up "$w/stderr")" "Sending SMS: OK."$'\n'"${status#2 }"
+check_match "hang-up: result line" "$(windows_text hang-up "$w/results.csv")" \
+  "^SMS_TEST,1,H,1,ll,2,$F,-Infinity,-Infinity,-Infinity,-Infinity,0$"
 
 echo "== silent modem on COM6"
 dir=$T/silent
