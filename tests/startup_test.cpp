@@ -1,6 +1,7 @@
 // Whole runs of SMS_TEST that end during start-up: each prints one line on
 // the error stream, exits with 2 and leaves no file behind.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -62,6 +63,19 @@ TEST(Startup, FailuresBeforeTheSessionsWriteNoFile) {
     if (c.cmdFileContent != nullptr) expectedFiles.push_back("cmd.txt");
     EXPECT_EQ(list_dir(dir), expectedFiles) << c.name << ": no status, result or debug log";
   }
+}
+
+// A working directory that no longer exists can't prefix the report paths:
+// the run ends at once with a reason and writes nothing.
+TEST(Startup, VanishedWorkingDirectory) {
+  std::string dir = make_temp_dir("cwd");
+  std::string script = "cd gone && rmdir ../gone && exec \"$0\" cmd.txt status.txt 42 ll";
+  ASSERT_EQ(mkdir((dir + "/gone").c_str(), 0755), 0);
+  ProcessResult r = run_process({"/bin/sh", "-c", script, kTool}, dir);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err.rfind("Cannot read the working directory: ", 0), 0u) << r.err;
+  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line";
+  EXPECT_TRUE(list_dir(dir).empty());
 }
 
 }  // namespace
