@@ -1,0 +1,109 @@
+#include "bench/bench_runs.h"
+
+#include <errno.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "serial/text.h"
+
+double RoundTripOutcome::delivery_error() const {
+  if (!hasResult || !traced) return kNoValue;
+  return result.deliveryTime - trace.trueDelivery;
+}
+
+double RoundTripOutcome::send_error() const {
+  if (!hasResult || !traced) return kNoValue;
+  return result.sendTime - trace.true_confirmation();
+}
+
+std::string modem_name(int port) { return format("COM%d", port); }
+
+std::string modem_number(int port) { return format("555%04d", port); }
+
+bool make_dirs(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    std::string part = path.substr(0, slash);
+    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (slash == std::string::npos) return true;
+  }
+}
+
+std::string read_text_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::string();
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool write_text_file(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  return static_cast<bool>(out);
+}
+
+bool start_round_trip(ChildGroup& group, const std::string& tool, const std::string& portsDir,
+                      const RoundTripJob& job, std::string& error) {
+  if (!make_dirs(job.dir)) {
+    error = "cannot create " + job.dir;
+    return false;
+  }
+  // One modem does both ends: toPort 0, the message goes to its own number.
+  const std::string record =
+      format("%s|%d|%d|%s|%s|0|0|115200|0|115200|0", job.name.c_str(), job.testTimeout, job.port,
+             job.number.c_str(), job.text.c_str());
+  if (!write_text_file(job.dir + "/cmd.txt",
+                       "SMS_TEST\n" + job.resultName + "\n" + record + "\n")) {
+    error = "cannot write the command file in " + job.dir;
+    return false;
+  }
+  ChildSpec spec;
+  spec.argv = {tool, "cmd.txt", "status.txt", job.dataTime, "45.5N73.6W"};
+  spec.cwd = job.dir;
+  spec.env = {"SMS_TEST_PORTS=" + portsDir};
+  spec.stderrPath = job.dir + "/stderr.txt";
+  if (!group.start(spec)) {
+    error = group.lastError;
+    return false;
+  }
+  return true;
+}
+
+RoundTripOutcome collect_round_trip(const RoundTripJob& job, const ChildResult& process,
+                                    const std::string& portsDir) {
+  RoundTripOutcome outcome;
+  outcome.process = process;
+  outcome.status = read_text_file(job.dir + "/status.txt");
+  ResultFile results = parse_result_file(read_text_file(job.dir + "/" + job.resultName));
+  for (const ResultLine& line : results.lines) {
+    if (line.name == job.name && line.dataTime == job.dataTime) {
+      outcome.result = line;
+      outcome.hasResult = true;
+    }
+  }
+  const std::vector<NetworkEvent> network =
+      parse_network_log(read_text_file(portsDir + "/network.log"));
+  const std::vector<TrafficEvent> traffic =
+      parse_traffic_log(read_text_file(portsDir + "/" + modem_name(job.port) + ".traffic.log"));
+  const std::string marker = "tImE" + job.dataTime + "T";
+  outcome.traced =
+      trace_round_trip(network, traffic, traffic, marker, outcome.trace, outcome.traceError);
+  return outcome;
+}
+
+bool run_round_trips(const std::string& tool, const std::string& portsDir,
+                     const std::vector<RoundTripJob>& jobs, double timeoutSeconds,
+                     std::vector<RoundTripOutcome>& outcomes, std::string& error) {
+  outcomes.clear();
+  ChildGroup group;
+  for (const RoundTripJob& job : jobs) {
+    if (!start_round_trip(group, tool, portsDir, job, error)) return false;
+  }
+  std::vector<ChildResult> processes = group.wait_all(timeoutSeconds);
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    outcomes.push_back(collect_round_trip(jobs[i], processes[i], portsDir));
+  }
+  return true;
+}

@@ -1,0 +1,70 @@
+// Child processes for the benchmarks: start programs in directories of their
+// own, wait for all of them with a time limit, and collect what each cost
+// (wall time, CPU time, peak memory).  The benchmark harness (sms_bench)
+// starts the tool and the simulator through this; one implementation per
+// platform (child_process_posix.cpp).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// One program to start.
+struct ChildSpec {
+  std::vector<std::string> argv;  // argv[0] is the program path
+  std::string cwd;                // working directory of the child
+  std::vector<std::string> env;   // "NAME=value" entries added to the environment
+  std::string stdoutPath;         // where standard output goes ("" for /dev/null)
+  std::string stderrPath;         // where standard error goes ("" for /dev/null)
+};
+
+// What one child cost, as the system accounts it once the child has ended.
+struct ChildResult {
+  int exitCode = -1;  // -1 when it did not exit normally
+  int signal = 0;     // the signal that ended it, 0 when it exited
+  bool timedOut = false;
+  double wallSeconds = 0;      // from its start to the moment it was reaped
+  double userSeconds = 0;      // CPU time in user mode
+  double systemSeconds = 0;    // CPU time in the kernel
+  long peakRssKiB = 0;         // largest resident set size
+  long voluntarySwitches = 0;  // times it gave up the CPU to wait (its wake-ups)
+  double cpu_seconds() const { return userSeconds + systemSeconds; }
+};
+
+// A set of children that run at the same time.  Each child is reaped by a
+// thread of its own as soon as it ends, so its wall time is exact whatever the
+// others do.  Children still running when the group is destroyed are killed
+// and reaped.
+class ChildGroup {
+ public:
+  ChildGroup();
+  ~ChildGroup();
+  ChildGroup(const ChildGroup&) = delete;
+  ChildGroup& operator=(const ChildGroup&) = delete;
+
+  // Starts one child.  False, with the reason in `lastError`, when it could
+  // not be started (a program that can't be executed exits with 127).
+  bool start(const ChildSpec& spec);
+
+  // Process id of the `index`-th child started.
+  int pid(size_t index) const;
+
+  // Waits until every child has ended, killing those still running
+  // `timeoutSeconds` after this call; then returns their results in the
+  // order they were started.
+  std::vector<ChildResult> wait_all(double timeoutSeconds);
+
+  std::string lastError;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// CPU time (user + kernel) that process `pid` has used so far, read while it
+// runs; false when it can't be read.  Resolution: one clock tick (usually
+// 10 ms).
+bool process_cpu_seconds(int pid, double& seconds);
+
+// Seconds of a monotonic clock.
+double monotonic_seconds();

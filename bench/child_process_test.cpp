@@ -1,0 +1,125 @@
+// ChildGroup runs real programs (the shell): what the benchmark reports of a
+// run (exit, wall time, CPU time, memory) comes from here.
+#include "bench/child_process.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string temp_dir() {
+  const char* base = getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/bench_child_XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  return mkdtemp(name.data()) ? std::string(name.data()) : std::string();
+}
+
+std::string content(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+ChildSpec shell(const std::string& script, const std::string& cwd) {
+  ChildSpec spec;
+  spec.argv = {"/bin/sh", "-c", script};
+  spec.cwd = cwd;
+  return spec;
+}
+
+TEST(ChildProcessTest, ExitCodesDirectoriesEnvironmentAndOutput) {
+  std::string dir = temp_dir();
+  ASSERT_FALSE(dir.empty());
+  ChildGroup group;
+  ChildSpec spec = shell("echo \"$BENCH_VALUE\"; pwd >&2; exit 3", dir);
+  spec.env = {"BENCH_VALUE=seen"};
+  spec.stdoutPath = dir + "/out";
+  spec.stderrPath = dir + "/err";
+  ASSERT_TRUE(group.start(spec)) << group.lastError;
+  ChildSpec missing;
+  missing.argv = {dir + "/no-such-program"};
+  ASSERT_TRUE(group.start(missing)) << group.lastError;
+  ASSERT_TRUE(group.start(shell("kill -TERM $$", dir)));
+  std::vector<ChildResult> results = group.wait_all(10);
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(results[0].exitCode, 3);
+  EXPECT_EQ(content(dir + "/out"), "seen\n");
+  char real[4096];
+  ASSERT_NE(realpath(dir.c_str(), real), nullptr);
+  EXPECT_EQ(content(dir + "/err"), std::string(real) + "\n");
+  EXPECT_EQ(results[1].exitCode, 127);
+  EXPECT_EQ(results[2].exitCode, -1);
+  EXPECT_EQ(results[2].signal, 15);
+  for (const ChildResult& r : results) EXPECT_FALSE(r.timedOut);
+}
+
+TEST(ChildProcessTest, ChildrenRunAtTheSameTime) {
+  // The first child ends only once the second has run: started one after the
+  // other, the first would hold up the wait until its time limit.
+  std::string dir = temp_dir();
+  ChildGroup group;
+  ASSERT_TRUE(
+      group.start(shell("while [ ! -e flag ]; do sleep 0.01; done; echo done > seen", dir)));
+  ASSERT_TRUE(group.start(shell("sleep 0.1; touch flag", dir)));
+  std::vector<ChildResult> results = group.wait_all(20);
+  EXPECT_EQ(results[0].exitCode, 0);
+  EXPECT_EQ(results[1].exitCode, 0);
+  EXPECT_FALSE(results[0].timedOut);
+  EXPECT_EQ(content(dir + "/seen"), "done\n");
+  EXPECT_GE(results[1].wallSeconds, 0.1);
+}
+
+TEST(ChildProcessTest, CostOfEachChild) {
+  ChildGroup group;
+  // One child burns CPU, the other sleeps: each gets its own account.
+  ASSERT_TRUE(group.start(shell("i=0; while [ $i -lt 300000 ]; do i=$((i+1)); done", "")));
+  ASSERT_TRUE(group.start(shell("exec sleep 0.3", "")));
+  std::vector<ChildResult> results = group.wait_all(60);
+  ASSERT_EQ(results[0].exitCode, 0);
+  ASSERT_EQ(results[1].exitCode, 0);
+  EXPECT_GT(results[0].cpu_seconds(), 0.05);
+  EXPECT_LE(results[0].cpu_seconds(), results[0].wallSeconds + 0.02);
+  EXPECT_GE(results[1].wallSeconds, 0.3);
+  EXPECT_LT(results[1].cpu_seconds(), 0.05);
+  EXPECT_GT(results[0].peakRssKiB, 0);
+  EXPECT_GT(results[1].peakRssKiB, 0);
+  EXPECT_GE(results[1].voluntarySwitches, 1);
+}
+
+TEST(ChildProcessTest, TimeLimitKillsWhatIsLeft) {
+  ChildGroup group;
+  ASSERT_TRUE(group.start(shell("exec sleep 30", "")));
+  ASSERT_TRUE(group.start(shell("exit 0", "")));
+  int pid = group.pid(0);
+  EXPECT_GT(pid, 0);
+  std::vector<ChildResult> results = group.wait_all(0.3);
+  EXPECT_TRUE(results[0].timedOut);
+  EXPECT_EQ(results[0].signal, 9);
+  EXPECT_EQ(results[0].exitCode, -1);
+  EXPECT_LT(results[0].wallSeconds, 10);
+  EXPECT_FALSE(results[1].timedOut);
+  EXPECT_EQ(results[1].exitCode, 0);
+  double cpu;
+  EXPECT_FALSE(process_cpu_seconds(pid, cpu));  // reaped: gone
+}
+
+TEST(ChildProcessTest, CpuOfARunningProcess) {
+  double before = 0, after = 0;
+  ASSERT_TRUE(process_cpu_seconds(getpid(), before));
+  volatile double x = 0;
+  double start = monotonic_seconds();
+  while (monotonic_seconds() - start < 0.1) x = x + 1;
+  ASSERT_TRUE(process_cpu_seconds(getpid(), after));
+  EXPECT_GE(after, before + 0.05);
+  double cpu;
+  EXPECT_FALSE(process_cpu_seconds(-1, cpu));
+}
+
+}  // namespace

@@ -1,0 +1,260 @@
+#include "bench/run_records.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// A whole text as a number; false for "" or trailing characters.
+bool parse_number(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size();
+}
+
+bool all_digits(const std::string& text) {
+  if (text.empty()) return false;
+  for (unsigned char c : text) {
+    if (!std::isdigit(c)) return false;
+  }
+  return true;
+}
+
+// A time column: "-Infinity" (NaN) or "%f" output: an optional minus,
+// digits, a point and exactly six digits.
+bool parse_time_column(const std::string& text, double& value) {
+  if (text == "-Infinity") {
+    value = kNoValue;
+    return true;
+  }
+  size_t start = text.size() > 0 && text[0] == '-' ? 1 : 0;
+  size_t point = text.find('.');
+  if (point == std::string::npos || text.size() - point - 1 != 6) return false;
+  if (!all_digits(text.substr(start, point - start)) || !all_digits(text.substr(point + 1))) {
+    return false;
+  }
+  return parse_number(text, value);
+}
+
+// Cuts the first `count` blank-separated fields off `line`; the rest of the
+// line (after one more blank) goes to `rest`.  False when fewer fields stand
+// in it.
+bool cut_fields(const std::string& line, size_t count, std::vector<std::string>& fields,
+                std::string& rest, bool restRequired) {
+  fields.clear();
+  size_t at = 0;
+  for (size_t k = 0; k < count; ++k) {
+    size_t blank = line.find(' ', at);
+    if (blank == std::string::npos) {
+      if (k + 1 < count || restRequired) return false;
+      fields.push_back(line.substr(at));
+      rest.clear();
+      return true;
+    }
+    fields.push_back(line.substr(at, blank - at));
+    at = blank + 1;
+  }
+  rest = line.substr(at);
+  return true;
+}
+
+std::vector<std::string> lines_of(const std::string& content) {
+  std::vector<std::string> lines = split_text(content, '\n');
+  if (!lines.empty() && lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+std::vector<std::string> split_text(const std::string& text, char delimiter) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    size_t end = text.find(delimiter, start);
+    if (end == std::string::npos) {
+      fields.push_back(text.substr(start));
+      return fields;
+    }
+    fields.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+bool parse_network_line(const std::string& line, NetworkEvent& event) {
+  std::vector<std::string> f;
+  std::string rest;
+  if (!cut_fields(line, 7, f, rest, true)) return false;
+  NetworkEvent e;
+  if (!parse_number(f[0], e.at)) return false;
+  e.event = f[1];
+  e.port = f[2];
+  e.from = f[3];
+  e.to = f[4];
+  e.ref = f[5];
+  if (f[6] != "-" && !parse_number(f[6], e.delay)) return false;
+  e.text = rest;
+  event = e;
+  return true;
+}
+
+bool parse_traffic_line(const std::string& line, TrafficEvent& event) {
+  std::vector<std::string> f;
+  std::string rest;
+  if (!cut_fields(line, 2, f, rest, false)) return false;
+  TrafficEvent e;
+  if (!parse_number(f[0], e.at) || f[1].empty()) return false;
+  e.kind = f[1];
+  e.data = rest;
+  event = e;
+  return true;
+}
+
+std::vector<NetworkEvent> parse_network_log(const std::string& content) {
+  std::vector<NetworkEvent> events;
+  NetworkEvent e;
+  for (const std::string& line : lines_of(content)) {
+    if (parse_network_line(line, e)) events.push_back(e);
+  }
+  return events;
+}
+
+std::vector<TrafficEvent> parse_traffic_log(const std::string& content) {
+  std::vector<TrafficEvent> events;
+  TrafficEvent e;
+  for (const std::string& line : lines_of(content)) {
+    if (parse_traffic_line(line, e)) events.push_back(e);
+  }
+  return events;
+}
+
+bool trace_round_trip(const std::vector<NetworkEvent>& network,
+                      const std::vector<TrafficEvent>& fromTraffic,
+                      const std::vector<TrafficEvent>& toTraffic, const std::string& marker,
+                      RoundTripTrace& trace, std::string& error) {
+  RoundTripTrace t;
+  for (const TrafficEvent& e : fromTraffic) {
+    if (e.kind == "cmd" && e.data.rfind("AT!SSMS=", 0) == 0 && contains(e.data, marker)) {
+      t.commandAt = e.at;
+      break;
+    }
+  }
+  if (std::isnan(t.commandAt)) {
+    error = "no send command with " + marker;
+    return false;
+  }
+  for (const NetworkEvent& e : network) {
+    if (!contains(e.text, marker)) continue;
+    if (e.event == "sent" && std::isnan(t.confirmedAt)) t.confirmedAt = e.at;
+    if (e.event == "delivered" && std::isnan(t.storedAt)) {
+      t.storedAt = e.at;
+      t.trueDelivery = e.delay;
+    }
+  }
+  if (std::isnan(t.confirmedAt) || std::isnan(t.storedAt) || std::isnan(t.trueDelivery)) {
+    error = "no \"sent\" and \"delivered\" records with " + marker;
+    return false;
+  }
+  // The receiving modem's record: the first poll after the confirmation, the
+  // answer that carried the message, the poll it answered, the delete after it.
+  size_t found = toTraffic.size();
+  double lastPoll = kNoValue;
+  for (size_t i = 0; i < toTraffic.size(); ++i) {
+    const TrafficEvent& e = toTraffic[i];
+    if (e.at < t.confirmedAt) continue;
+    if (e.kind == "cmd" && e.data == "AT!GSMS?2,0") {
+      if (std::isnan(t.firstPollAt)) t.firstPollAt = e.at;
+      lastPoll = e.at;
+    }
+    if (e.kind == "out" && contains(e.data, "Msg Body: ") && contains(e.data, marker)) {
+      t.foundPollAt = lastPoll;
+      found = i;
+      break;
+    }
+  }
+  if (found == toTraffic.size() || std::isnan(t.foundPollAt)) {
+    error = "no poll answered with " + marker;
+    return false;
+  }
+  for (size_t i = found + 1; i < toTraffic.size(); ++i) {
+    if (toTraffic[i].kind == "cmd" && toTraffic[i].data == "AT!DSMS=3,0") {
+      t.deleteAt = toTraffic[i].at;
+      break;
+    }
+  }
+  if (std::isnan(t.deleteAt)) {
+    error = "no delete after the message with " + marker;
+    return false;
+  }
+  trace = t;
+  return true;
+}
+
+bool parse_result_line(const std::string& line, ResultLine& result) {
+  std::vector<std::string> c = split_text(line, ',');
+  if (c.size() != 12 || c[0] != "SMS_TEST" || c[1] != "1") return false;
+  if (c[5] != "0" && c[5] != "2") return false;
+  ResultLine r;
+  r.name = c[2];
+  r.dataTime = c[3];
+  r.status = c[5][0] - '0';
+  double reply;
+  if (!parse_time_column(c[6], r.sendTime) || !parse_time_column(c[7], r.deliveryTime) ||
+      !parse_time_column(c[8], reply) || !parse_time_column(c[9], r.totalTime)) {
+    return false;
+  }
+  bool accuracyOk = c[10] == "-Infinity" || all_digits(c[10]);
+  if (!accuracyOk || !all_digits(c[11])) return false;
+  r.accuracy = c[10];
+  result = r;
+  return true;
+}
+
+ResultFile parse_result_file(const std::string& content) {
+  ResultFile file;
+  std::vector<std::string> lines = split_text(content, '\n');
+  // The text after the last line end is a line cut short, unless it is empty.
+  for (size_t i = 0; i < lines.size(); ++i) {
+    bool last = i + 1 == lines.size();
+    if (last && lines[i].empty()) break;
+    ResultLine r;
+    if (!last && parse_result_line(lines[i], r)) {
+      file.lines.push_back(r);
+    } else {
+      ++file.broken;
+    }
+  }
+  return file;
+}
+
+double quantile(const std::vector<double>& sorted, double p) {
+  if (sorted.empty()) return kNoValue;
+  double rank = p * static_cast<double>(sorted.size() - 1);
+  size_t below = static_cast<size_t>(std::floor(rank));
+  size_t above = std::min(below + 1, sorted.size() - 1);
+  double weight = rank - static_cast<double>(below);
+  return sorted[below] + (sorted[above] - sorted[below]) * weight;
+}
+
+Summary summarize(std::vector<double> values) {
+  values.erase(std::remove_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }),
+               values.end());
+  Summary s;
+  s.count = values.size();
+  if (values.empty()) return s;
+  std::sort(values.begin(), values.end());
+  double sum = 0;
+  for (double v : values) sum += v;
+  s.mean = sum / static_cast<double>(values.size());
+  s.median = quantile(values, 0.5);
+  s.p95 = quantile(values, 0.95);
+  s.min = values.front();
+  s.max = values.back();
+  return s;
+}

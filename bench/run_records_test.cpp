@@ -1,0 +1,231 @@
+// Reading the simulator's records and the tool's result lines back: the
+// benchmark's true times and its intact-line count rest on these parsers.
+#include "bench/run_records.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+TEST(RunRecordsTest, NetworkLines) {
+  struct Case {
+    const char* line;
+    bool ok;
+    const char* event;
+    double at;
+    double delay;  // NaN for "-"
+    const char* text;
+  };
+  const Case cases[] = {
+      {"1.489 sent COM3 5550103 5550103 1 - tImE20240101Thello", true, "sent", 1.489, NAN,
+       "tImE20240101Thello"},
+      {"2.489 delivered COM3 5550103 5550103 1 1.000 tImE20240101Thello", true, "delivered", 2.489,
+       1.0, "tImE20240101Thello"},
+      // The text runs to the end of the line, blanks included, and may be empty.
+      {"0.100 injected COM5 5551234 5550105 - - a b  c", true, "injected", 0.1, NAN, "a b  c"},
+      {"3.000 delivered COM4 1 2 3 0.250 ", true, "delivered", 3.0, 0.25, ""},
+      {"3.000 delivered COM4 1 2 3 0.250", false, "", 0, 0, ""},
+      {"x.000 sent COM3 1 2 3 - t", false, "", 0, 0, ""},
+      {"1.000 delivered COM3 1 2 3 soon t", false, "", 0, 0, ""},
+      {"", false, "", 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    NetworkEvent e;
+    ASSERT_EQ(parse_network_line(c.line, e), c.ok) << c.line;
+    if (!c.ok) continue;
+    EXPECT_EQ(e.event, c.event) << c.line;
+    EXPECT_DOUBLE_EQ(e.at, c.at) << c.line;
+    if (std::isnan(c.delay)) {
+      EXPECT_TRUE(std::isnan(e.delay)) << c.line;
+    } else {
+      EXPECT_DOUBLE_EQ(e.delay, c.delay) << c.line;
+    }
+    EXPECT_EQ(e.text, c.text) << c.line;
+  }
+}
+
+TEST(RunRecordsTest, TrafficLines) {
+  struct Case {
+    const char* line;
+    bool ok;
+    const char* kind;
+    const char* data;
+  };
+  const Case cases[] = {
+      {"0.580 open", true, "open", ""},
+      {"0.587 cmd AT", true, "cmd", "AT"},
+      {"0.988 cmd AT!SSMS=0,5550103,5550103,\"tImE1T a b\"", true, "cmd",
+       "AT!SSMS=0,5550103,5550103,\"tImE1T a b\""},
+      {"1.586 out \\r\\nOK\\r\\n", true, "out", "\\r\\nOK\\r\\n"},
+      {"1.586", false, "", ""},
+      {"open 1.0", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    TrafficEvent e;
+    ASSERT_EQ(parse_traffic_line(c.line, e), c.ok) << c.line;
+    if (!c.ok) continue;
+    EXPECT_EQ(e.kind, c.kind) << c.line;
+    EXPECT_EQ(e.data, c.data) << c.line;
+  }
+}
+
+// Records of two round trips on one modem (taken from a real run and
+// extended): the trace must pick the second one's lines only.
+const char kTraffic[] =
+    "0.580 open\n"
+    "0.988 cmd AT!SSMS=0,5550103,5550103,\"tImEA1Thello\"\n"
+    "1.489 out \\r\\n+CMGS: 1\\r\\n\\r\\nOK\\r\\n\n"
+    "1.586 cmd AT!GSMS?2,0\n"
+    "1.586 out \\r\\nOK\\r\\n\n"
+    "1.789 cmd AT!GSMS?2,0\n"
+    "1.789 out \\r\\n!GSMS: 1,\"REC UNREAD\"\\r\\nMsg Body: tImEA1Thello\\r\\n\\r\\nOK\\r\\n\n"
+    "1.890 cmd AT!DSMS=3,0\n"
+    "1.891 close\n"
+    "3.000 open\n"
+    "3.400 cmd AT!SSMS=0,5550103,5550103,\"tImEA2Thello\"\n"
+    "3.900 out \\r\\n+CMGS: 2\\r\\n\\r\\nOK\\r\\n\n"
+    "4.000 cmd AT!GSMS?2,0\n"
+    "4.001 out \\r\\nOK\\r\\n\n"
+    "4.200 cmd AT!GSMS?2,0\n"
+    "4.201 out \\r\\nOK\\r\\n\n"
+    "4.400 cmd AT!GSMS?2,0\n"
+    "4.401 out \\r\\n!GSMS: 1,\"REC UNREAD\"\\r\\nMsg Body: tImEA2Thello\\r\\n\\r\\nOK\\r\\n\n"
+    "4.502 cmd AT!DSMS=3,0\n"
+    "4.503 close\n";
+const char kNetwork[] =
+    "1.489 sent COM3 5550103 5550103 1 - tImEA1Thello\n"
+    "1.700 delivered COM3 5550103 5550103 1 0.211 tImEA1Thello\n"
+    "3.900 sent COM3 5550103 5550103 2 - tImEA2Thello\n"
+    "4.300 delivered COM3 5550103 5550103 2 0.400 tImEA2Thello\n";
+
+TEST(RunRecordsTest, TraceFindsTheRunByItsMarker) {
+  std::vector<NetworkEvent> network = parse_network_log(kNetwork);
+  std::vector<TrafficEvent> traffic = parse_traffic_log(kTraffic);
+  ASSERT_EQ(network.size(), 4u);
+  RoundTripTrace t;
+  std::string error;
+  ASSERT_TRUE(trace_round_trip(network, traffic, traffic, "tImEA2T", t, error)) << error;
+  EXPECT_DOUBLE_EQ(t.commandAt, 3.4);
+  EXPECT_DOUBLE_EQ(t.confirmedAt, 3.9);
+  EXPECT_DOUBLE_EQ(t.storedAt, 4.3);
+  EXPECT_DOUBLE_EQ(t.trueDelivery, 0.4);
+  EXPECT_DOUBLE_EQ(t.firstPollAt, 4.0);
+  EXPECT_DOUBLE_EQ(t.foundPollAt, 4.4);
+  EXPECT_DOUBLE_EQ(t.deleteAt, 4.502);
+  EXPECT_NEAR(t.true_confirmation(), 0.5, 1e-9);
+  EXPECT_NEAR(t.confirm_lag(), 0.1, 1e-9);
+  EXPECT_NEAR(t.pickup_lag(), 0.202, 1e-9);
+
+  ASSERT_TRUE(trace_round_trip(network, traffic, traffic, "tImEA1T", t, error)) << error;
+  EXPECT_DOUBLE_EQ(t.foundPollAt, 1.789);
+  EXPECT_DOUBLE_EQ(t.deleteAt, 1.890);
+}
+
+TEST(RunRecordsTest, TraceNamesWhatIsMissing) {
+  std::vector<NetworkEvent> network = parse_network_log(kNetwork);
+  std::string traffic = kTraffic;
+  struct Case {
+    const char* marker;
+    std::string traffic;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"tImEA3T", traffic, "no send command with tImEA3T"},
+      {"tImEA2T", traffic, ""},
+      {"tImEA2T", traffic.substr(0, traffic.find("4.400")), "no poll answered with tImEA2T"},
+      {"tImEA2T", traffic.substr(0, traffic.find("4.502")),
+       "no delete after the message with tImEA2T"},
+  };
+  for (const Case& c : cases) {
+    RoundTripTrace t;
+    std::string error;
+    std::vector<TrafficEvent> events = parse_traffic_log(c.traffic);
+    bool ok = trace_round_trip(network, events, events, c.marker, t, error);
+    EXPECT_EQ(ok, c.error[0] == '\0') << c.marker << " " << error;
+    EXPECT_EQ(error, c.error);
+  }
+  std::vector<NetworkEvent> undelivered =
+      parse_network_log("3.900 sent COM3 5550103 5550103 2 - tImEA2Thello\n");
+  std::vector<TrafficEvent> events = parse_traffic_log(kTraffic);
+  RoundTripTrace t;
+  std::string error;
+  EXPECT_FALSE(trace_round_trip(undelivered, events, events, "tImEA2T", t, error));
+  EXPECT_EQ(error, "no \"sent\" and \"delivered\" records with tImEA2T");
+}
+
+TEST(RunRecordsTest, ResultLines) {
+  struct Case {
+    const char* line;
+    bool ok;
+  };
+  const Case cases[] = {
+      {"SMS_TEST,1,T1,20240101,45N73W,0,0.501626,1.107679,-Infinity,2.224327,100,100", true},
+      {"SMS_TEST,1,T1,42,x,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0", true},
+      {"SMS_TEST,1,T1,42,x,0,-0.000100,1.000000,-Infinity,2.000000,97,100", true},
+      // Two lines run together, a line cut short, a torn number.
+      {"SMS_TEST,1,T1,42,x,0,0.5,1.1,-Infinity,2.2,100,100SMS_TEST,1,T2", false},
+      {"SMS_TEST,1,T1,42,x,0,0.501626,1.107679,-Infinity,2.22", false},
+      {"SMS_TEST,1,T1,42,x,0,0.501626,1.10SMS_TEST,-Infinity,2.224327,100,100", false},
+      {"SMS_TEST,1,T1,42,x,0,0.5016,1.107679,-Infinity,2.224327,100,100", false},
+      {"SMS_TEST,1,T1,42,x,1,0.501626,1.107679,-Infinity,2.224327,100,100", false},
+      {"SMS_TEXT,1,T1,42,x,0,0.501626,1.107679,-Infinity,2.224327,100,100", false},
+  };
+  for (const Case& c : cases) {
+    ResultLine r;
+    EXPECT_EQ(parse_result_line(c.line, r), c.ok) << c.line;
+  }
+  ResultLine r;
+  ASSERT_TRUE(parse_result_line(cases[0].line, r));
+  EXPECT_EQ(r.name, "T1");
+  EXPECT_EQ(r.dataTime, "20240101");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_DOUBLE_EQ(r.sendTime, 0.501626);
+  EXPECT_DOUBLE_EQ(r.deliveryTime, 1.107679);
+  EXPECT_DOUBLE_EQ(r.totalTime, 2.224327);
+  EXPECT_EQ(r.accuracy, "100");
+  ASSERT_TRUE(parse_result_line(cases[1].line, r));
+  EXPECT_TRUE(std::isnan(r.sendTime));
+}
+
+TEST(RunRecordsTest, ResultFileCountsBrokenLines) {
+  const std::string good = "SMS_TEST,1,T1,1,x,0,0.100000,1.000000,-Infinity,2.000000,100,100\n";
+  EXPECT_EQ(parse_result_file("").lines.size(), 0u);
+  EXPECT_EQ(parse_result_file("").broken, 0);
+  ResultFile f = parse_result_file(good + good + "garbage\n" + good.substr(0, 20));
+  EXPECT_EQ(f.lines.size(), 2u);
+  EXPECT_EQ(f.broken, 2);  // the garbage line and the last line without its end
+  f = parse_result_file(good + "\n");
+  EXPECT_EQ(f.lines.size(), 1u);
+  EXPECT_EQ(f.broken, 1);  // an empty line is not a result line
+}
+
+TEST(RunRecordsTest, Summaries) {
+  Summary s = summarize({4, 1, 3, 2});
+  EXPECT_EQ(s.count, 4u);
+  EXPECT_DOUBLE_EQ(s.mean, 2.5);
+  EXPECT_DOUBLE_EQ(s.median, 2.5);
+  EXPECT_DOUBLE_EQ(s.p95, 3.85);
+  EXPECT_DOUBLE_EQ(s.min, 1);
+  EXPECT_DOUBLE_EQ(s.max, 4);
+
+  s = summarize({-0.1, NAN, 0.3, 0.1});  // NaN left out
+  EXPECT_EQ(s.count, 3u);
+  EXPECT_DOUBLE_EQ(s.median, 0.1);
+  EXPECT_NEAR(s.mean, 0.1, 1e-12);
+  EXPECT_DOUBLE_EQ(s.min, -0.1);
+
+  std::vector<double> hundred;
+  for (int i = 100; i >= 1; --i) hundred.push_back(i);
+  s = summarize(hundred);
+  EXPECT_DOUBLE_EQ(s.median, 50.5);
+  EXPECT_DOUBLE_EQ(s.p95, 95.05);
+
+  s = summarize({NAN});
+  EXPECT_EQ(s.count, 0u);
+  EXPECT_TRUE(std::isnan(s.mean));
+  EXPECT_TRUE(std::isnan(s.max));
+  EXPECT_DOUBLE_EQ(summarize({7}).p95, 7);
+}
+
+}  // namespace
