@@ -69,7 +69,7 @@ bool run_idle(const Options& o) {
   const double simAfter = sim_cpu(sim);
   RoundTripOutcome r = collect_round_trip(job, processes[0], ports);
   sim.stop();
-  if (!r.succeeded()) report_failures("idle", {job}, {r});
+  if (!report_failures("idle", {job}, {r})) return false;
 
   const ChildResult& p = r.process;
   const double wholeShare = p.cpu_seconds() / p.wallSeconds;
@@ -96,6 +96,10 @@ bool run_idle(const Options& o) {
               p.peakRssKiB / 1024.0, p.peakRssKiB, rssMet ? "met" : "MISSED");
   std::printf("  simulator CPU share          %8.3f %% of one core (for reference)\n",
               100 * simShare);
+  note_target(format("idle CPU < 1 %% of one core: %.3f %% waiting, %.3f %% whole run: %s",
+                     100 * windowShare, 100 * wholeShare, cpuMet ? "met" : "MISSED"));
+  note_target(format("idle peak memory < 8 MiB: %.2f MiB: %s", p.peakRssKiB / 1024.0,
+                     rssMet ? "met" : "MISSED"));
   Csv csv(o.out + "/idle.csv");
   csv.row({"wait", "status", "wall", "cpu", "user", "system", "cpu_share", "window",
            "window_cpu_share", "wakeups_per_second", "polls", "poll_interval", "peak_rss_kib",
@@ -159,7 +163,7 @@ bool run_scale(const Options& o) {
     }
     const double batchWall = monotonic_seconds() - batchStart;
     const double simCpu = sim_cpu(sim) - simBefore;
-    report_failures("scale", jobs, outcomes);
+    if (!report_failures("scale", jobs, outcomes)) return false;
 
     ResultFile shared = parse_result_file(read_text_file(dir + "/shared/all.csv"));
     int intact = 0;
@@ -202,6 +206,8 @@ bool run_scale(const Options& o) {
                 n, successes, n, intact, n, shared.broken, cpu, cpu / n, simCpu, slowest,
                 slowestOverhead, ovh.median, num(err.max).c_str(), maxRss / 1024.0,
                 met ? "met" : "MISSED");
+    note_target(format("scale, %d runs at once: %d successes, %d intact lines, %d broken: %s", n,
+                       successes, intact, shared.broken, met ? "met" : "MISSED"));
     csv.row({format("%d", n), format("%d", successes), format("%d", intact),
              format("%d", shared.broken), num(cpu, "%.6f"), num(cpu / n, "%.6f"),
              num(simCpu, "%.6f"), num(batchWall, "%.6f"), num(slowest, "%.6f"),

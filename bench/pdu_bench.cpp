@@ -8,6 +8,7 @@
 // --csv writes that table as CSV too.  Each decoder's result is checked
 // against the message's text before anything is timed.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -97,6 +98,9 @@ bool check_gammu(const PduSample& sample, std::string& error) {
 // the median when repetitions give one, else the single run.
 class RateReporter : public benchmark::ConsoleReporter {
  public:
+  // Colours only on a terminal: the output is also kept in files.
+  RateReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
+
   std::map<std::string, double> rates;
 
   void ReportRuns(const std::vector<Run>& runs) override {

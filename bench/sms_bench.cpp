@@ -76,7 +76,14 @@ bool wants(const Options& o, const char* part) {
   return std::find(o.parts.begin(), o.parts.end(), part) != o.parts.end();
 }
 
+std::vector<std::string>& target_lines() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+
 }  // namespace
+
+void note_target(const std::string& line) { target_lines().push_back(line); }
 
 void progress(const std::string& text) {
   std::fflush(stdout);  // keeps the tables and the progress lines in order
@@ -132,17 +139,20 @@ double sim_cpu(const SimProcess& sim) {
   return seconds;
 }
 
-void report_failures(const char* part, const std::vector<RoundTripJob>& jobs,
+bool report_failures(const char* part, const std::vector<RoundTripJob>& jobs,
                      const std::vector<RoundTripOutcome>& outcomes) {
+  bool started = true;
   for (size_t i = 0; i < outcomes.size(); ++i) {
     const RoundTripOutcome& r = outcomes[i];
     if (r.succeeded() && r.traced && r.hasResult) continue;
+    if (r.process.exitCode == 127) started = false;
     std::string why = r.process.timedOut ? "timed out" : format("exit %d", r.process.exitCode);
     progress(format(
         "%s: run %s (%s) failed: %s, status \"%s\"%s%s; see %s", part, jobs[i].name.c_str(),
         jobs[i].dataTime.c_str(), why.c_str(), trim_text(r.status).c_str(),
         r.traced ? "" : ", records: ", r.traced ? "" : r.traceError.c_str(), jobs[i].dir.c_str()));
   }
+  return started;
 }
 
 int main(int argc, char** argv) {
@@ -171,11 +181,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "sms_bench: cannot create %s\n", o.work.c_str());
     return 1;
   }
+  // The runs work in directories of their own: every path they get must be
+  // absolute.
+  for (std::string* path : {&o.work, &o.out}) {
+    char* full = realpath(path->c_str(), nullptr);
+    if (full == nullptr) {
+      std::fprintf(stderr, "sms_bench: cannot resolve %s\n", path->c_str());
+      return 1;
+    }
+    *path = full;
+    free(full);
+  }
   progress("work directory " + o.work + ", CSV files in " + o.out);
   bool ok = true;
   if (wants(o, "fidelity")) ok = run_fidelity(o) && ok;
   if (wants(o, "idle")) ok = run_idle(o) && ok;
   if (wants(o, "scale")) ok = run_scale(o) && ok;
+  std::printf("\nTargets\n");
+  for (const std::string& line : target_lines()) std::printf("  %s\n", line.c_str());
   std::fflush(stdout);
   return ok ? 0 : 1;
 }

@@ -48,6 +48,9 @@ bool run_fidelity(const Options& o);
 bool run_idle(const Options& o);
 bool run_scale(const Options& o);
 
+// Adds one line to the summary of targets printed at the end of the run.
+void note_target(const std::string& line);
+
 // One line of progress on standard error.
 void progress(const std::string& text);
 
@@ -78,5 +81,7 @@ bool start_sim(SimProcess& sim, const Options& o, const std::string& ports,
 double sim_cpu(const SimProcess& sim);
 
 // One progress line for each run that did not succeed or can't be traced.
-void report_failures(const char* part, const std::vector<RoundTripJob>& jobs,
+// False when a run could not even start the tool (exit code 127): the
+// benchmark itself is broken then, and its part fails.
+bool report_failures(const char* part, const std::vector<RoundTripJob>& jobs,
                      const std::vector<RoundTripOutcome>& outcomes);
