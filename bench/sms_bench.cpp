@@ -159,6 +159,10 @@ int main(int argc, char** argv) {
   Options o;
   o.tool = SMS_TEST_BINARY;
   o.sim = MODEM_SIM_BINARY;
+  if (argc == 2 && std::string(argv[1]) == "--help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (!parse_options(argc, argv, o)) {
     std::fputs(kUsage, stderr);
     return 2;
