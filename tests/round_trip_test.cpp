@@ -1,8 +1,12 @@
 // Whole runs of SMS_TEST against modem_sim: the round trip, the reflector,
-// and how each fault of a modem shows in the reports.
+// and how each fault of a modem shows in the reports.  The same tests run
+// the Windows build under Wine (tests/wine/run_wine_tests.sh, the Windows
+// mode of tests/whole_run.h) and must give the same reports there.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,15 +32,43 @@ enum Column {
   kPass
 };
 
+// The opening of every session as the simulator answers it: two "AT" (echo
+// still on), "ATE0", then the "AT!DASMS" probe.
+const char kHandshake[] =
+    "\nWrote 3 bytes\nAT\r\nRead 9 bytes\nAT\r\r\nOK\r\n"
+    "\nWrote 3 bytes\nAT\r\nRead 9 bytes\nAT\r\r\nOK\r\n"
+    "\nWrote 5 bytes\nATE0\r\nRead 11 bytes\nATE0\r\r\nOK\r\n"
+    "\nWrote 9 bytes\nAT!DASMS\r\nRead 6 bytes\n\r\nOK\r\n";
+
+const char kNotInUse[] = ". Please make sure that this device is not in use.";
+
+bool ends_with(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 class WholeRunTest : public ::testing::Test {
  protected:
   // Starts the simulator with `args` after "--dir <dir>".
   void start_sim(std::vector<std::string> args) {
-    ports_ = make_temp_dir("ports");
+    ports_ = ports_dir();
+    ASSERT_FALSE(ports_.empty()) << "no folder for the simulator's links (SMS_TEST_WINE_PORTS?)";
     args.insert(args.begin(), {"--dir", ports_});
     ASSERT_TRUE(sim_.start(MODEM_SIM_BINARY, args)) << sim_.lastError;
   }
   std::string network_log() const { return read_file(ports_ + "/network.log"); }
+
+  // One run of the tool (see run_tool); every text it wrote must have the
+  // platform's line ends.  Safe to call from several threads at once.
+  ToolRun run_sms_test(const std::string& record, const std::string& dataTime = "42",
+                       const std::string& workDir = "",
+                       const std::string& resultName = "results.csv", double timeoutSeconds = 90) {
+    ToolRun r = run_tool(ports_, record, dataTime, workDir, resultName, timeoutSeconds);
+    EXPECT_EQ(r.lineEnds, "") << record;
+    return r;
+  }
+
+  // The name the tool gives port `n` in its messages.
+  std::string port(int n) const { return port_name(ports_, n); }
 
   std::string ports_;
   SimProcess sim_;
@@ -47,7 +79,7 @@ const char kRoundTripErr[] =
 
 TEST_F(WholeRunTest, RoundTripBetweenTwoModems) {
   start_sim({"--modem", "COM3=5550103", "--modem", "COM4=5550104", "--delay", "0.5"});
-  ToolRun run = run_tool(ports_, "T1|30|3|5550104|hello|0|0|115200|4|115200|0");
+  ToolRun run = run_sms_test("T1|30|3|5550104|hello|0|0|115200|4|115200|0");
   EXPECT_EQ(run.process.exitCode, 0);
   EXPECT_EQ(run.process.err, kRoundTripErr);
   EXPECT_EQ(run.status, "0 SUCCESS\n");
@@ -67,31 +99,27 @@ TEST_F(WholeRunTest, RoundTripBetweenTwoModems) {
   EXPECT_NEAR(delivery, 0.5, 0.35);
   EXPECT_GT(total, send + delivery);
 
-  // Each modem's log holds its own dialogue, from the handshake on.
+  // Each modem's log holds its own dialogue byte for byte, from the
+  // handshake on; the sending one ends with the confirmed send.
   std::string fromLog = read_file(run.dir + "/T1.3.debug.log");
   std::string toLog = read_file(run.dir + "/T1.4.debug.log");
-  EXPECT_EQ(fromLog.rfind("\nWrote 3 bytes\nAT\r", 0), 0u) << fromLog;
-  for (const std::string* log : {&fromLog, &toLog}) {
-    size_t at = 0;
-    for (const char* c : {"\nWrote 3 bytes\nAT\r", "\nWrote 3 bytes\nAT\r",
-                          "\nWrote 5 bytes\nATE0\r", "\nWrote 9 bytes\nAT!DASMS\r"}) {
-      at = log->find(c, at);
-      ASSERT_NE(at, std::string::npos) << c << " in " << *log;
-      ++at;
-    }
-  }
-  EXPECT_NE(fromLog.find("AT!SSMS=0,5550104,5550104,\"tImE42Thello\"\r"), std::string::npos);
-  EXPECT_NE(toLog.find("AT!GSMS?2,0\r"), std::string::npos);
-  EXPECT_NE(toLog.find("Got SMS message: tImE42Thello\n"), std::string::npos);
-  EXPECT_NE(toLog.find("AT!DSMS=3,0\r"), std::string::npos);
-  EXPECT_EQ(fromLog.find("AT!GSMS"), std::string::npos);
+  EXPECT_EQ(fromLog, std::string(kHandshake) +
+                         "\nWrote 41 bytes\nAT!SSMS=0,5550104,5550104,\"tImE42Thello\"\r\n"
+                         "Read 18 bytes\n\r\n+CMGS: 1\r\n\r\nOK\r\n");
+  // The receiving one polls until the message is listed, then deletes it.
+  const std::string toEnd =
+      "Msg Body: tImE42Thello\r\n\r\nOK\r\nGot SMS message: tImE42Thello\n"
+      "\nWrote 12 bytes\nAT!DSMS=3,0\r\nRead 6 bytes\n\r\nOK\r\n";
+  EXPECT_EQ(toLog.rfind(kHandshake + std::string("\nWrote 12 bytes\nAT!GSMS?2,0\r\n"), 0), 0u)
+      << toLog;
+  EXPECT_TRUE(ends_with(toLog, toEnd)) << toLog;
 }
 
 TEST_F(WholeRunTest, RoundTripOnOneModem) {
   start_sim({"--modem", "COM5=5550105", "--delay", "0.2"});
   for (const char* record :
        {"T2|30|5|5550105|hello|0|0|9600|0|0|0", "T2|30|5|5550105|hello|0|0|9600|5|9600|0"}) {
-    ToolRun run = run_tool(ports_, record);
+    ToolRun run = run_sms_test(record);
     EXPECT_EQ(run.process.exitCode, 0) << record;
     EXPECT_EQ(run.process.err, kRoundTripErr) << record;
     EXPECT_EQ(run.status, "0 SUCCESS\n") << record;
@@ -105,7 +133,7 @@ TEST_F(WholeRunTest, AlteredTexts) {
   start_sim({"--modem", "COM3=5550103", "--modem", "COM4=5550104,alter=prefix", "--modem",
              "COM6=5550106,alter=change", "--delay", "0.2"});
   // Text before the marker is dropped: the score is as if the body began with it.
-  ToolRun prefixed = run_tool(ports_, "P|30|3|5550104|hello|0|0|115200|4|115200|0");
+  ToolRun prefixed = run_sms_test("P|30|3|5550104|hello|0|0|115200|4|115200|0");
   EXPECT_EQ(prefixed.process.exitCode, 0);
   EXPECT_EQ(prefixed.status, "0 SUCCESS\n");
   ASSERT_EQ(prefixed.result.size(), 12u);
@@ -114,7 +142,7 @@ TEST_F(WholeRunTest, AlteredTexts) {
   // One character changed: reported as "Accuracy not 100", yet the sequence
   // ran to its end.  A received text no longer than the sent one tries no
   // offset, so it scores 0.
-  ToolRun changed = run_tool(ports_, "C|30|3|5550106|abcdefghijkl|0|0|115200|6|115200|0");
+  ToolRun changed = run_sms_test("C|30|3|5550106|abcdefghijkl|0|0|115200|6|115200|0");
   EXPECT_EQ(changed.process.exitCode, 0);
   EXPECT_EQ(changed.status, "2 Accuracy not 100\n");
   ASSERT_EQ(changed.result.size(), 12u) << changed.resultFile;
@@ -129,7 +157,7 @@ TEST_F(WholeRunTest, BodyWithoutTheMarker) {
   start_sim({"--modem", "COM3=5550103", "--modem", "COM4=5550104", "--delay", "5", "--inject",
              "COM4@0:5551234:no marker here"});
   sleep_milliseconds(300);
-  ToolRun run = run_tool(ports_, "B|30|3|5550104|hello|0|0|115200|4|115200|0");
+  ToolRun run = run_sms_test("B|30|3|5550104|hello|0|0|115200|4|115200|0");
   EXPECT_EQ(run.process.exitCode, 2);
   EXPECT_EQ(run.process.err,
             "Sending SMS: OK.\nNew Message Found.\nDeleting Message: Bad SMS message\n\n");
@@ -145,36 +173,71 @@ TEST_F(WholeRunTest, BodyWithoutTheMarker) {
 
 struct FailureCase {
   const char* name;
-  const char* modemOptions;  // options of the receiving modem COM4
-  const char* fromOptions;   // options of the sending modem COM3
+  const char* modemOptions;  // options of the receiving modem
+  const char* fromOptions;   // options of the sending modem
   int testTimeout;
-  const char* status;  // the status file, exactly; nullptr: only check code 2
+  // The status file, exactly, with "@PORT" standing for the receiving
+  // port's device name; nullptr: only its code is checked, or
+  // `statusPattern`.
+  const char* status;
   bool sendMeasured;
   int exitCode;
+  // A regular expression for the status file when it can't be exact, with
+  // "@N" standing for the receiving port's number.
+  const char* statusPattern;
+  // A regular expression for the receiving modem's whole debug log.
+  const char* toLog;
 };
+
+// After a hang-up the system's codes and texts differ from one platform to
+// another, and whether the answer read or the next write meets it first is
+// a race: one of the port's failure contexts, a code and a text.
+const char kHangUpStatus[] =
+    "2 (read_com: (Could not set comm mask|Error reading from the comm port)|"
+    "write_com: Could not write to COM@N), error code: [0-9]+: [^\n]+\n+";
+
+const char kNoAnswerStatus[] =
+    "2 @PORT failed to respond to at comand. Please make sure that the device is connected and "
+    "the baudrate and other port settings are correct.\n";
+
+// Two "AT" tries of 3 seconds each, then the session gives up.
+const char kNoAnswerLog[] =
+    "\nWrote 3 bytes\nAT\rRead timedout, timeout=3, elapsed=[34]\n"
+    "\nWrote 3 bytes\nAT\rRead timedout, timeout=3, elapsed=[34]\n";
+
+std::string expand(std::string text, const std::string& name, int number) {
+  for (size_t at = text.find("@PORT"); at != std::string::npos; at = text.find("@PORT", at))
+    text.replace(at, 5, name);
+  for (size_t at = text.find("@N"); at != std::string::npos; at = text.find("@N", at))
+    text.replace(at, 2, std::to_string(number));
+  return text;
+}
 
 // Each fault of a modem ends the run on its own, within its time limit, with
 // a status file and a result line.
 TEST_F(WholeRunTest, FaultsEndTheRunWithAReport) {
+  const char* kSuccess = "0 SUCCESS\n";
   FailureCase cases[] = {
       {"send refused", "", "send-refused", 10, "2 On sending SMS Text, Com port returned ERROR\n",
-       false, 2},
-      {"message lost", "lose", "", 4, "2 Operation Timed out during SMS Receive.\n", true, 2},
-      {"delete refused", "delete-refused", "", 20, "0 SUCCESS\n", true, 0},
-      {"polls answered ERROR", "poll-error", "", 20, "0 SUCCESS\n", true, 0},
-      {"listing with ERROR", "cmgl-error", "", 20, "0 SUCCESS\n", true, 0},
-      {"unsolicited lines", "unsolicited=0.3", "unsolicited=0.3", 20, nullptr, true, -1},
-      {"NUL bytes in answers", "nul", "nul", 20, "0 SUCCESS\n", true, 0},
-      {"answers in chunks", "chunks=0.3", "", 20, nullptr, true, -1},
-      {"oversized report", "big", "", 6, nullptr, true, -1},
+       false, 2, nullptr, nullptr},
+      {"message lost", "lose", "", 4, "2 Operation Timed out during SMS Receive.\n", true, 2,
+       nullptr, nullptr},
+      {"delete refused", "delete-refused", "", 20, kSuccess, true, 0, nullptr, nullptr},
+      {"polls answered ERROR", "poll-error", "", 20, kSuccess, true, 0, nullptr, nullptr},
+      {"listing with ERROR", "cmgl-error", "", 20, kSuccess, true, 0, nullptr, nullptr},
+      {"unsolicited lines", "unsolicited=0.3", "unsolicited=0.3", 20, nullptr, true, -1, nullptr,
+       nullptr},
+      {"NUL bytes in answers", "nul", "nul", 20, kSuccess, true, 0, nullptr, nullptr},
+      {"answers in chunks", "chunks=0.3", "", 20, nullptr, true, -1, nullptr, nullptr},
+      {"oversized report", "big", "", 6, nullptr, true, -1, nullptr, nullptr},
       {"send never confirmed", "", "send-unconfirmed", 3, "2 Send Timed Out Waiting for +CMGW:\n\n",
-       false, 2},
+       false, 2, nullptr, nullptr},
       {"CMGS at the first byte", "", "cmgs-first", 3, "2 Send Timed Out Waiting for +CMGW:\n\n",
-       false, 2},
-      {"silent receiver", "silent", "", 5, nullptr, false, 2},
-      {"receiver hangs up", "hangup=5", "", 5, nullptr, true, 2},
-      {"only the second AT answered", "skip-first-at", "", 20, "0 SUCCESS\n", true, 0},
-      {"AT!DASMS not supported", "no-dasms", "", 20, "0 SUCCESS\n", true, 0},
+       false, 2, nullptr, nullptr},
+      {"silent receiver", "silent", "", 5, kNoAnswerStatus, false, 2, nullptr, kNoAnswerLog},
+      {"receiver hangs up", "hangup=5", "", 5, nullptr, true, 2, kHangUpStatus, nullptr},
+      {"only the second AT answered", "skip-first-at", "", 20, kSuccess, true, 0, nullptr, nullptr},
+      {"AT!DASMS not supported", "no-dasms", "", 20, kSuccess, true, 0, nullptr, nullptr},
   };
   const int n = sizeof cases / sizeof cases[0];
   std::vector<std::string> args = {"--delay", "0.3"};
@@ -195,13 +258,14 @@ TEST_F(WholeRunTest, FaultsEndTheRunWithAReport) {
       std::string record = "F|" + std::to_string(cases[i].testTimeout) + "|" +
                            std::to_string(from) + "|55510" + std::to_string(to) +
                            "|hello|0|0|115200|" + std::to_string(to) + "|115200|0";
-      runs[i] = run_tool(ports_, record, "42", "", "results.csv", cases[i].testTimeout + 10);
+      runs[i] = run_sms_test(record, "42", "", "results.csv", cases[i].testTimeout + 10);
     });
   }
   for (std::thread& t : threads) t.join();
   for (int i = 0; i < n; ++i) {
     const FailureCase& c = cases[i];
     const ToolRun& run = runs[i];
+    const int from = 10 + 2 * i, to = 11 + 2 * i;
     SCOPED_TRACE(c.name);
     EXPECT_FALSE(run.process.timedOut) << "the run did not end on its own";
     EXPECT_LE(run.process.seconds, c.testTimeout + 10);
@@ -211,25 +275,47 @@ TEST_F(WholeRunTest, FaultsEndTheRunWithAReport) {
       EXPECT_TRUE(run.process.exitCode == 0 || run.process.exitCode == 2) << run.process.err;
     }
     if (c.status != nullptr) {
-      EXPECT_EQ(run.status, c.status) << run.process.err;
+      EXPECT_EQ(run.status, expand(c.status, port(to), to)) << run.process.err;
+    } else if (c.statusPattern != nullptr) {
+      EXPECT_TRUE(std::regex_match(run.status, std::regex(expand(c.statusPattern, "", to))))
+          << run.status;
     } else {
       EXPECT_FALSE(run.status.empty());
       if (run.process.exitCode == 2) {
         EXPECT_EQ(run.status.rfind("2 ", 0), 0u) << run.status;
       }
     }
+    // A failure's text goes to the error stream as it goes to the status file.
+    if (run.process.exitCode == 2 && run.status.size() > 2) {
+      EXPECT_TRUE(ends_with(run.process.err, run.status.substr(2))) << run.process.err;
+    }
     ASSERT_EQ(run.result.size(), 12u) << run.resultFile;
     if (run.process.exitCode == 2) {
       EXPECT_EQ(run.result[kStatus], "2");
       EXPECT_EQ(run.result[kSend] != "-Infinity", c.sendMeasured) << run.resultFile;
     }
+    // NUL bytes of the line never reach the logs.
+    for (int p : {from, to}) {
+      std::string log = read_file(run.dir + "/F." + std::to_string(p) + ".debug.log");
+      EXPECT_EQ(log.find('\0'), std::string::npos) << p << ": " << log;
+    }
+    if (c.toLog != nullptr) {
+      std::string log = read_file(run.dir + "/F." + std::to_string(to) + ".debug.log");
+      EXPECT_TRUE(std::regex_match(log, std::regex(c.toLog))) << log;
+    }
+  }
+  // The modems of the NUL case really sent NUL bytes.
+  for (int i = 0; i < n; ++i) {
+    if (std::string(cases[i].modemOptions) != "nul") continue;
+    std::string traffic = read_file(ports_ + "/COM" + std::to_string(11 + 2 * i) + ".traffic.log");
+    EXPECT_NE(traffic.find("\\0"), std::string::npos) << traffic;
   }
 }
 
 TEST_F(WholeRunTest, Reflector) {
   start_sim({"--modem", "COM5=5550105", "--inject", "COM5@0.5:5551234:hello there"});
   int64_t before = calendar_seconds();
-  ToolRun run = run_tool(ports_, "R|20|5|unused|unused|0|0|115200|9|115200|1");
+  ToolRun run = run_sms_test("R|20|5|unused|unused|0|0|115200|9|115200|1");
   int64_t after = calendar_seconds();
   EXPECT_EQ(run.process.exitCode, 0);
   EXPECT_EQ(run.process.err,
@@ -247,6 +333,11 @@ TEST_F(WholeRunTest, Reflector) {
   // Only the reflector's own modem is opened, never toPort.
   EXPECT_EQ(list_dir(run.dir),
             (std::vector<std::string>{"R.5.debug.log", "cmd.txt", "results.csv", "status.txt"}));
+  std::string log = read_file(run.dir + "/R.5.debug.log");
+  EXPECT_EQ(log.rfind(kHandshake, 0), 0u) << log;
+  // The reply is the last thing the modem was told, and it was confirmed.
+  EXPECT_NE(log.find("\nAT!SSMS=0,5551234,5551234,\"rEfLeCt"), std::string::npos) << log;
+  EXPECT_TRUE(ends_with(log, "Thello there\"\r\nRead 18 bytes\n\r\n+CMGS: 1\r\n\r\nOK\r\n")) << log;
   // The reply reached the outside phone: rEfLeCt<clock>T<body>.
   std::string network = network_log();
   size_t at = network.find(" outside ");
@@ -264,7 +355,7 @@ TEST_F(WholeRunTest, Reflector) {
 
 TEST_F(WholeRunTest, ReflectorReplyRefused) {
   start_sim({"--modem", "COM5=5550105,send-refused", "--inject", "COM5@0.3:5551234:hi"});
-  ToolRun run = run_tool(ports_, "R|20|5|x|x|0|0|115200|0|0|1");
+  ToolRun run = run_sms_test("R|20|5|x|x|0|0|115200|0|0|1");
   EXPECT_EQ(run.process.exitCode, 2);
   EXPECT_EQ(
       run.process.err,
@@ -274,32 +365,59 @@ TEST_F(WholeRunTest, ReflectorReplyRefused) {
             "SMS_TEST,1,R,42,45.5N73.6W,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
 }
 
+// A port that can't be opened ends the run with its device name in the
+// reports: "COM9" and, from 10 on, "\\.\COM50" on Windows.
 TEST_F(WholeRunTest, OpenFailures) {
   start_sim({"--modem", "COM3=5550103"});
-  // No modem behind COM9: the status file carries the open failure.
-  ToolRun missing = run_tool(ports_, "M|10|9|1|x|0|0|115200|0|0|0");
-  EXPECT_EQ(missing.process.exitCode, 2);
-  std::string text =
-      "Failed to open " + ports_ + "/COM9. Please make sure that this device is not in use.";
-  EXPECT_EQ(missing.process.err, text + "\n");
-  EXPECT_EQ(missing.status, "2 " + text + "\n");
-  EXPECT_EQ(missing.resultFile,
-            "SMS_TEST,1,M,42,45.5N73.6W,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
+  const char* kNoTimes = "2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n";
+  struct {
+    const char* name;
+    const char* record;
+    int failing;  // the port that can't be opened
+    std::vector<std::string> files;
+  } cases[] = {
+      {"M",
+       "M|10|9|1|x|0|0|115200|0|0|0",
+       9,
+       {"M.9.debug.log", "cmd.txt", "results.csv", "status.txt"}},
+      {"L",
+       "L|10|50|1|x|0|0|115200|0|0|0",
+       50,
+       {"L.50.debug.log", "cmd.txt", "results.csv", "status.txt"}},
+      // The receiving modem fails after the sending one opened; both logs
+      // were created before either port was opened.
+      {"T1",
+       "T1|10|3|1|x|0|0|115200|8|115200|0",
+       8,
+       {"T1.3.debug.log", "T1.8.debug.log", "cmd.txt", "results.csv", "status.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.record);
+    ToolRun run = run_sms_test(c.record);
+    std::string text = "Failed to open " + port(c.failing) + kNotInUse;
+    EXPECT_EQ(run.process.exitCode, 2);
+    EXPECT_EQ(run.process.err, text + "\n");
+    EXPECT_EQ(run.status, "2 " + text + "\n");
+    EXPECT_EQ(run.resultFile, std::string("SMS_TEST,1,") + c.name + ",42,45.5N73.6W," + kNoTimes);
+    EXPECT_EQ(list_dir(run.dir), c.files);
+    EXPECT_EQ(read_file(run.dir + "/" + c.name + "." + std::to_string(c.failing) + ".debug.log"),
+              "");
+  }
 
-  // The receiving modem fails after the sending one opened: its text is
-  // reported, and both logs were created before either port was opened.
-  ToolRun second = run_tool(ports_, "T1|10|3|1|x|0|0|115200|8|115200|0");
-  EXPECT_EQ(second.process.exitCode, 2);
-  EXPECT_EQ(second.status, "2 Failed to open " + ports_ +
-                               "/COM8. Please make sure that this device is not in use.\n");
-  EXPECT_TRUE(file_exists(second.dir + "/T1.3.debug.log"));
-  EXPECT_TRUE(file_exists(second.dir + "/T1.8.debug.log"));
-  EXPECT_EQ(read_file(second.dir + "/T1.8.debug.log"), "");
+  // A result file that can't be opened: the message box's text, and the
+  // status file is written all the same.
+  std::string dir = make_temp_dir("noresult");
+  ASSERT_EQ(mkdir((dir + "/results.csv").c_str(), 0755), 0);
+  ToolRun run = run_sms_test("M|10|9|1|x|0|0|115200|0|0|0", "42", dir);
+  std::string text = "Failed to open " + port(9) + kNotInUse;
+  EXPECT_EQ(run.process.exitCode, 2);
+  EXPECT_EQ(run.process.err, text + "\nCould not open log file for writing. Operation Failed.\n");
+  EXPECT_EQ(run.status, "2 " + text + "\n");
 }
 
 TEST_F(WholeRunTest, DelayedConfirmationAndDeliveryShowInTheTimes) {
   start_sim({"--modem", "COM3=5550103,confirm-late=1", "--modem", "COM4=5550104,delay=2"});
-  ToolRun run = run_tool(ports_, "D|30|3|5550104|hello|0|0|115200|4|115200|0");
+  ToolRun run = run_sms_test("D|30|3|5550104|hello|0|0|115200|4|115200|0");
   ASSERT_EQ(run.process.exitCode, 0) << run.process.err;
   ASSERT_EQ(run.result.size(), 12u);
   EXPECT_NEAR(seconds_of(run.result[kSend]), 1.0, 0.35);
@@ -307,6 +425,11 @@ TEST_F(WholeRunTest, DelayedConfirmationAndDeliveryShowInTheTimes) {
 }
 
 TEST_F(WholeRunTest, ManyRunsShareOneResultFile) {
+  if (windows_mode()) {
+    GTEST_SKIP() << "Wine writes to an append-only file at the size it reads just before (fstat "
+                    "then pwrite), so lines of runs appending at the same moment overwrite each "
+                    "other; Windows appends each write whole at the end of the file.";
+  }
   const int kRuns = 20;
   std::vector<std::string> args = {"--delay", "0.3"};
   for (int i = 0; i < kRuns; ++i) {
@@ -324,11 +447,13 @@ TEST_F(WholeRunTest, ManyRunsShareOneResultFile) {
       std::string dir = make_temp_dir("many");
       std::string record = "N" + std::to_string(i) + "|30|" + std::to_string(20 + i) + "|5552" +
                            std::to_string(100 + i) + "|hello|0|0|115200|0|0|0";
-      runs[i] = run_tool(ports_, record, "42", dir, sharedName);
+      runs[i] = run_sms_test(record, "42", dir, sharedName);
     });
   }
   for (std::thread& t : threads) t.join();
-  std::vector<std::string> lines = split(read_file(shared + "/all.csv"), '\n');
+  std::string lineEnds;
+  std::vector<std::string> lines = split(read_text(shared + "/all.csv", &lineEnds), '\n');
+  EXPECT_EQ(lineEnds, "");
   ASSERT_EQ(lines.size(), kRuns + 1u);
   EXPECT_EQ(lines.back(), "");
   std::vector<bool> seen(kRuns, false);
@@ -347,8 +472,8 @@ TEST_F(WholeRunTest, ManyRunsShareOneResultFile) {
 TEST_F(WholeRunTest, TwoRunsAppendTwoLines) {
   start_sim({"--modem", "COM3=5550103", "--delay", "0.2"});
   std::string dir = make_temp_dir("twice");
-  run_tool(ports_, "A|30|3|5550103|one|0|0|115200|0|0|0", "1", dir);
-  ToolRun second = run_tool(ports_, "B|30|3|5550103|two|0|0|115200|0|0|0", "2", dir);
+  run_sms_test("A|30|3|5550103|one|0|0|115200|0|0|0", "1", dir);
+  ToolRun second = run_sms_test("B|30|3|5550103|two|0|0|115200|0|0|0", "2", dir);
   std::vector<std::string> lines = split(second.resultFile, '\n');
   ASSERT_EQ(lines.size(), 3u) << second.resultFile;
   EXPECT_EQ(lines[0].rfind("SMS_TEST,1,A,1,", 0), 0u);
