@@ -215,10 +215,23 @@ SmsDeliver::~SmsDeliver() {
 }
 
 std::vector<unsigned char> hex_to_octets(const char* hexText) {
+  // Digit values by character, -1 for every other byte: a pair of two hex
+  // digits, by far the common case, needs no further parsing.
+  static const struct DigitTable {
+    signed char value[256];
+    DigitTable() {
+      for (int c = 0; c < 256; ++c)
+        value[c] = static_cast<signed char>(hex_digit(static_cast<char>(c)));
+    }
+  } digits;
   const size_t length = std::strlen(hexText);
   std::vector<unsigned char> octets((length + 1) / 2);
   for (size_t k = 0; k < octets.size(); ++k) {
-    octets[k] = pair_value(hexText + 2 * k, 2 * k + 1 < length ? 2 : 1);
+    const char* pair = hexText + 2 * k;
+    const int high = digits.value[static_cast<unsigned char>(pair[0])];
+    const int low = 2 * k + 1 < length ? digits.value[static_cast<unsigned char>(pair[1])] : -1;
+    octets[k] = high >= 0 && low >= 0 ? static_cast<unsigned char>(high * 16 + low)
+                                      : pair_value(pair, 2 * k + 1 < length ? 2 : 1);
   }
   return octets;
 }
