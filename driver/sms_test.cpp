@@ -20,6 +20,12 @@ int start_up_failure(const std::string& message) {
   return 2;
 }
 
+// The debug log of the modem on `port`: "<testName>.<port>.debug.log" in the
+// current directory.
+std::string debug_log_name(const std::string& testName, int port) {
+  return format("%s.%d.%s", testName.c_str(), port, "debug.log");
+}
+
 }  // namespace
 
 int run_sms_test(int argc, char** argv) {
@@ -63,8 +69,7 @@ int run_sms_test(int argc, char** argv) {
   result.resultPath = join_path(workingDir, command.resultName);
   SmsTestParams& params = command.params;
 
-  const std::string fromLogName =
-      format("%s.%d.%s", params.testName.c_str(), params.fromPort, "debug.log");
+  const std::string fromLogName = debug_log_name(params.testName, params.fromPort);
   if (params.fromPort < 1) return start_up_failure("From COM port must be > 0\n");
   result.testName = params.testName;
 
@@ -80,8 +85,7 @@ int run_sms_test(int argc, char** argv) {
       params.reflectMode != 0 || params.toPort == params.fromPort || params.toPort == 0;
   if (!oneModem) {
     toSession.reset(new SmsModem);
-    toSession->open_log(
-        format("%s.%d.%s", params.testName.c_str(), params.toPort, "debug.log").c_str());
+    toSession->open_log(debug_log_name(params.testName, params.toPort).c_str());
   }
 
   if (!fromSession->open(params.fromPort, params.fromBaud, params.testTimeout, runStartTime)) {
