@@ -56,6 +56,12 @@ WINESERVER=${WINESERVER:-$(find_tool "$(dirname "$WINE")/wineserver" wineserver 
 
 T=$(mktemp -d "${TMPDIR:-/tmp}/sms_wine.XXXXXX") || die "no temporary directory"
 export WINEPREFIX=$T/prefix
+# Wine finds its server through a folder under TMPDIR, so every program of
+# the session, the whole-run tests' runs included, must see the same value.
+# The tests' own temporary folders go there too, so that a failed run's
+# files are kept with the rest.
+export TMPDIR=$T/tmp
+mkdir -p "$TMPDIR"
 export WINEDEBUG=-all
 # No Mono or Gecko installers, no window driver: a console program needs none.
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -86,21 +92,15 @@ stop_wineserver() {
   fi
 }
 
-# A Wine server that is ending may still save the registry into the prefix
-# while it is being removed: one more try after it has had time to finish.
-remove_tree() {
-  rm -rf "$1" 2>/dev/null || { sleep 2; rm -rf "$1"; }
-}
-
 cleanup() {
   stop_wineserver
   if [ "${SMS_WINE_KEEP:-0}" = 1 ]; then
     echo "kept $T"
   elif [ "$(failures)" -gt 0 ]; then
-    remove_tree "$WINEPREFIX"
+    rm -rf "$WINEPREFIX"
     echo "runs of the failed checks kept in $T"
   else
-    remove_tree "$T"
+    rm -rf "$T"
   fi
 }
 trap cleanup EXIT
@@ -237,13 +237,11 @@ EOF
 # ------------------------------------------------------- the whole runs
 
 # The native whole-run tests in their Windows mode, one test at a time (the
-# prefix leads every port to the one folder $PORTS).  Their temporary
-# folders go under $T, so that a failed run's files are kept with it.
-# timeout ends the tests' own simulators and Wine programs with them.
+# prefix leads every port to the one folder $PORTS).  timeout ends the
+# tests' own simulators and Wine programs with them.
 echo "== whole-run tests with SMS_TEST.exe"
-mkdir -p "$T/runs"
 started=$(now)
-TMPDIR=$T/runs SMS_TEST_WINE_EXE=$EXE SMS_TEST_WINE=$WINE SMS_TEST_WINE_PORTS=$PORTS \
+SMS_TEST_WINE_EXE=$EXE SMS_TEST_WINE=$WINE SMS_TEST_WINE_PORTS=$PORTS \
   timeout -k 10 600 "$WHOLE_RUN_TESTS" --gtest_brief=1 "$@"
 rc=$?
 echo "whole-run tests took $(seconds_since "$started") s"
