@@ -45,10 +45,19 @@ bool append_line(const std::string& path, const std::string& line) {
   // Append-only access (FILE_APPEND_DATA without FILE_WRITE_DATA) makes the
   // system put every write at the end of the file as one piece, so lines of
   // runs appending at the same moment never interleave.  Others may read and
-  // append while the file is open.
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // append while the file is open.  Read access is there only so that the
+  // file can be locked.
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
+  // Where the end of the file is found and written in two steps (Wine, some
+  // network file systems), appenders must also take turns: every writer
+  // locks the same byte, far beyond any real end of the file, for the length
+  // of its write.
+  OVERLAPPED turn = {};
+  turn.OffsetHigh = 0x40000000;
+  const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != 0;
   const char* data = text.data();
   DWORD left = static_cast<DWORD>(text.size());
   bool ok = true;
@@ -61,6 +70,7 @@ bool append_line(const std::string& path, const std::string& line) {
     data += written;
     left -= written;
   }
+  if (locked) UnlockFileEx(file, 0, 1, 0, &turn);
   if (!CloseHandle(file)) ok = false;
   return ok;
 }

@@ -425,11 +425,6 @@ TEST_F(WholeRunTest, DelayedConfirmationAndDeliveryShowInTheTimes) {
 }
 
 TEST_F(WholeRunTest, ManyRunsShareOneResultFile) {
-  if (windows_mode()) {
-    GTEST_SKIP() << "Wine writes to an append-only file at the size it reads just before (fstat "
-                    "then pwrite), so lines of runs appending at the same moment overwrite each "
-                    "other; Windows appends each write whole at the end of the file.";
-  }
   const int kRuns = 20;
   std::vector<std::string> args = {"--delay", "0.3"};
   for (int i = 0; i < kRuns; ++i) {
