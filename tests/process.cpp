@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@ extern char** environ;
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 namespace {
@@ -79,6 +81,28 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
   return result;
 }
 
+namespace {
+
+std::mutex g_tempDirsMutex;
+std::vector<std::string>* g_tempDirs = nullptr;
+
+int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
+  remove(path);
+  return 0;
+}
+
+// The temporary directories go when the test program ends, unless
+// SMS_TEST_KEEP_TMP is set to look at them.
+void remove_temp_dirs() {
+  const char* keep = getenv("SMS_TEST_KEEP_TMP");
+  if (keep != nullptr && *keep != '\0') return;
+  std::lock_guard<std::mutex> lock(g_tempDirsMutex);
+  for (const std::string& dir : *g_tempDirs)
+    nftw(dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+}  // namespace
+
 std::string make_temp_dir(const std::string& tag) {
   static std::atomic<int> counter{0};
   const char* base = getenv("TMPDIR");
@@ -87,6 +111,12 @@ std::string make_temp_dir(const std::string& tag) {
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back('\0');
   if (mkdtemp(buf.data()) == nullptr) return std::string();
+  std::lock_guard<std::mutex> lock(g_tempDirsMutex);
+  if (g_tempDirs == nullptr) {
+    g_tempDirs = new std::vector<std::string>;
+    atexit(remove_temp_dirs);
+  }
+  g_tempDirs->push_back(buf.data());
   return std::string(buf.data());
 }
 

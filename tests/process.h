@@ -20,7 +20,8 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
                           const std::vector<std::string>& env = {}, double timeoutSeconds = 60,
                           const std::string& input = "");
 
-// A fresh empty directory under the test temp directory.
+// A fresh empty directory under the test temp directory; it and everything
+// in it is removed when the program ends (kept when SMS_TEST_KEEP_TMP is set).
 std::string make_temp_dir(const std::string& tag);
 
 // Whole content of a file, or "" when it can't be read.
