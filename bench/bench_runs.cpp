@@ -30,20 +30,6 @@ bool make_dirs(const std::string& path) {
   }
 }
 
-std::string read_text_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::string();
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-bool write_text_file(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-  return static_cast<bool>(out);
-}
-
 bool start_round_trip(ChildGroup& group, const std::string& tool, const std::string& portsDir,
                       const RoundTripJob& job, std::string& error) {
   if (!make_dirs(job.dir)) {
@@ -54,8 +40,7 @@ bool start_round_trip(ChildGroup& group, const std::string& tool, const std::str
   const std::string record =
       format("%s|%d|%d|%s|%s|0|0|115200|0|115200|0", job.name.c_str(), job.testTimeout, job.port,
              job.number.c_str(), job.text.c_str());
-  if (!write_text_file(job.dir + "/cmd.txt",
-                       "SMS_TEST\n" + job.resultName + "\n" + record + "\n")) {
+  if (!write_file(job.dir + "/cmd.txt", "SMS_TEST\n" + job.resultName + "\n" + record + "\n")) {
     error = "cannot write the command file in " + job.dir;
     return false;
   }
@@ -75,18 +60,17 @@ RoundTripOutcome collect_round_trip(const RoundTripJob& job, const ChildResult& 
                                     const std::string& portsDir) {
   RoundTripOutcome outcome;
   outcome.process = process;
-  outcome.status = read_text_file(job.dir + "/status.txt");
-  ResultFile results = parse_result_file(read_text_file(job.dir + "/" + job.resultName));
+  outcome.status = read_file(job.dir + "/status.txt");
+  ResultFile results = parse_result_file(read_file(job.dir + "/" + job.resultName));
   for (const ResultLine& line : results.lines) {
     if (line.name == job.name && line.dataTime == job.dataTime) {
       outcome.result = line;
       outcome.hasResult = true;
     }
   }
-  const std::vector<NetworkEvent> network =
-      parse_network_log(read_text_file(portsDir + "/network.log"));
+  const std::vector<NetworkEvent> network = parse_network_log(read_file(portsDir + "/network.log"));
   const std::vector<TrafficEvent> traffic =
-      parse_traffic_log(read_text_file(portsDir + "/" + modem_name(job.port) + ".traffic.log"));
+      parse_traffic_log(read_file(portsDir + "/" + modem_name(job.port) + ".traffic.log"));
   const std::string marker = "tImE" + job.dataTime + "T";
   outcome.traced =
       trace_round_trip(network, traffic, traffic, marker, outcome.trace, outcome.traceError);

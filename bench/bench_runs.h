@@ -66,7 +66,3 @@ bool run_round_trips(const std::string& tool, const std::string& portsDir,
 
 // Creates `path` and its missing parents.  False when it can't.
 bool make_dirs(const std::string& path);
-
-// Whole content of a file, "" when it can't be read.
-std::string read_text_file(const std::string& path);
-bool write_text_file(const std::string& path, const std::string& content);

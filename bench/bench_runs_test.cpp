@@ -38,23 +38,23 @@ TEST(BenchRunsTest, CollectPicksItsOwnLineAndTrace) {
   ASSERT_TRUE(make_dirs(job.dir));
   ASSERT_TRUE(make_dirs(dir + "/shared"));
   ASSERT_TRUE(make_dirs(dir + "/ports"));
-  write_text_file(job.dir + "/status.txt", "0 SUCCESS\n");
+  write_file(job.dir + "/status.txt", "0 SUCCESS\n");
   // Lines of other runs around this run's line, one of them with the same
   // name from another batch.
-  write_text_file(dir + "/shared/all.csv",
-                  "SMS_TEST,1,S0,N8K0,x,0,0.100000,1.000000,-Infinity,2.000000,100,100\n"
-                  "SMS_TEST,1,S1,N1K1,x,0,0.200000,3.000000,-Infinity,4.000000,100,100\n"
-                  "SMS_TEST,1,S1,N8K1,x,0,0.600000,1.250000,-Infinity,2.500000,100,100\n");
-  write_text_file(dir + "/ports/network.log",
-                  "1.500 sent COM101 5550101 5550101 1 - tImEN8K1Tbenchmark\n"
-                  "2.600 delivered COM101 5550101 5550101 1 1.100 tImEN8K1Tbenchmark\n");
-  write_text_file(dir + "/ports/COM101.traffic.log",
-                  "0.800 cmd AT!SSMS=0,5550101,5550101,\"tImEN8K1Tbenchmark\"\n"
-                  "1.500 out \\r\\n+CMGS: 1\\r\\n\\r\\nOK\\r\\n\n"
-                  "1.600 cmd AT!GSMS?2,0\n"
-                  "2.700 cmd AT!GSMS?2,0\n"
-                  "2.701 out Msg Body: tImEN8K1Tbenchmark\\r\\nOK\\r\\n\n"
-                  "2.800 cmd AT!DSMS=3,0\n");
+  write_file(dir + "/shared/all.csv",
+             "SMS_TEST,1,S0,N8K0,x,0,0.100000,1.000000,-Infinity,2.000000,100,100\n"
+             "SMS_TEST,1,S1,N1K1,x,0,0.200000,3.000000,-Infinity,4.000000,100,100\n"
+             "SMS_TEST,1,S1,N8K1,x,0,0.600000,1.250000,-Infinity,2.500000,100,100\n");
+  write_file(dir + "/ports/network.log",
+             "1.500 sent COM101 5550101 5550101 1 - tImEN8K1Tbenchmark\n"
+             "2.600 delivered COM101 5550101 5550101 1 1.100 tImEN8K1Tbenchmark\n");
+  write_file(dir + "/ports/COM101.traffic.log",
+             "0.800 cmd AT!SSMS=0,5550101,5550101,\"tImEN8K1Tbenchmark\"\n"
+             "1.500 out \\r\\n+CMGS: 1\\r\\n\\r\\nOK\\r\\n\n"
+             "1.600 cmd AT!GSMS?2,0\n"
+             "2.700 cmd AT!GSMS?2,0\n"
+             "2.701 out Msg Body: tImEN8K1Tbenchmark\\r\\nOK\\r\\n\n"
+             "2.800 cmd AT!DSMS=3,0\n");
   ChildResult process;
   process.exitCode = 0;
   RoundTripOutcome r = collect_round_trip(job, process, dir + "/ports");
@@ -96,7 +96,7 @@ TEST(BenchRunsTest, OneRealRoundTrip) {
   ASSERT_TRUE(run_round_trips(SMS_TEST_BINARY, ports, {job}, 30, outcomes, error)) << error;
   ASSERT_EQ(outcomes.size(), 1u);
   const RoundTripOutcome& r = outcomes[0];
-  EXPECT_TRUE(r.succeeded()) << r.status << read_text_file(job.dir + "/stderr.txt");
+  EXPECT_TRUE(r.succeeded()) << r.status << read_file(job.dir + "/stderr.txt");
   ASSERT_TRUE(r.hasResult);
   ASSERT_TRUE(r.traced) << r.traceError;
   // The simulator records the delay it measured: never short of the

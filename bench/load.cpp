@@ -79,7 +79,7 @@ bool run_idle(const Options& o) {
   const bool rssMet = p.peakRssKiB < kPeakRssTargetKiB;
   int polls = 0;
   const double pollInterval = mean_poll_interval(
-      parse_traffic_log(read_text_file(ports + "/" + modem_name(port) + ".traffic.log")),
+      parse_traffic_log(read_file(ports + "/" + modem_name(port) + ".traffic.log")),
       r.trace.firstPollAt, polls);
   std::printf("\nIdle: one run waiting %g s for its message (%s)\n", o.idleWait,
               r.succeeded() ? "SUCCESS" : "FAILED");
@@ -165,7 +165,7 @@ bool run_scale(const Options& o) {
     const double simCpu = sim_cpu(sim) - simBefore;
     if (!report_failures("scale", jobs, outcomes)) return false;
 
-    ResultFile shared = parse_result_file(read_text_file(dir + "/shared/all.csv"));
+    ResultFile shared = parse_result_file(read_file(dir + "/shared/all.csv"));
     int intact = 0;
     for (const RoundTripJob& job : jobs) {
       int found = 0;

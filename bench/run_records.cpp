@@ -62,7 +62,7 @@ bool cut_fields(const std::string& line, size_t count, std::vector<std::string>&
 }
 
 std::vector<std::string> lines_of(const std::string& content) {
-  std::vector<std::string> lines = split_text(content, '\n');
+  std::vector<std::string> lines = split(content, '\n');
   if (!lines.empty() && lines.back().empty()) lines.pop_back();
   return lines;
 }
@@ -72,20 +72,6 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 }  // namespace
-
-std::vector<std::string> split_text(const std::string& text, char delimiter) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (;;) {
-    size_t end = text.find(delimiter, start);
-    if (end == std::string::npos) {
-      fields.push_back(text.substr(start));
-      return fields;
-    }
-    fields.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-}
 
 bool parse_network_line(const std::string& line, NetworkEvent& event) {
   std::vector<std::string> f;
@@ -197,7 +183,7 @@ bool trace_round_trip(const std::vector<NetworkEvent>& network,
 }
 
 bool parse_result_line(const std::string& line, ResultLine& result) {
-  std::vector<std::string> c = split_text(line, ',');
+  std::vector<std::string> c = split(line, ',');
   if (c.size() != 12 || c[0] != "SMS_TEST" || c[1] != "1") return false;
   if (c[5] != "0" && c[5] != "2") return false;
   ResultLine r;
@@ -218,7 +204,7 @@ bool parse_result_line(const std::string& line, ResultLine& result) {
 
 ResultFile parse_result_file(const std::string& content) {
   ResultFile file;
-  std::vector<std::string> lines = split_text(content, '\n');
+  std::vector<std::string> lines = split(content, '\n');
   // The text after the last line end is a line cut short, unless it is empty.
   for (size_t i = 0; i < lines.size(); ++i) {
     bool last = i + 1 == lines.size();

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/whole_run.h"  // split, read_file, write_file
+
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 
 // One line of network.log: "SECONDS EVENT PORT FROM TO REF DELAY TEXT".
@@ -112,6 +114,3 @@ Summary summarize(std::vector<double> values);
 
 // The `p`-th quantile (0..1) of `sorted` (ascending, no NaN); NaN when empty.
 double quantile(const std::vector<double>& sorted, double p);
-
-// Splits `text` at `delimiter`; an empty text gives one empty field.
-std::vector<std::string> split_text(const std::string& text, char delimiter);

@@ -53,7 +53,7 @@ bool parse_options(int argc, char** argv, Options& o) {
     } else if (arg == "--sim" && value()) {
       o.sim = v;
     } else if (arg == "--parts" && value()) {
-      o.parts = split_text(v, ',');
+      o.parts = split(v, ',');
     } else if (arg == "--runs" && value()) {
       o.runs = std::max(1, atoi(v.c_str()));
     } else if (arg == "--parallel" && value()) {
@@ -62,7 +62,7 @@ bool parse_options(int argc, char** argv, Options& o) {
       o.idleWait = std::max(6.0, atof(v.c_str()));
     } else if (arg == "--scale" && value()) {
       o.scale.clear();
-      for (const std::string& n : split_text(v, ',')) {
+      for (const std::string& n : split(v, ',')) {
         o.scale.push_back(std::max(1, atoi(n.c_str())));
       }
     } else {

@@ -128,9 +128,10 @@ std::string read_file(const std::string& path) {
   return ss.str();
 }
 
-void write_file(const std::string& path, const std::string& content) {
+bool write_file(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
+  return static_cast<bool>(out);
 }
 
 bool file_exists(const std::string& path) {

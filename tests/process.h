@@ -26,7 +26,7 @@ std::string make_temp_dir(const std::string& tag);
 
 // Whole content of a file, or "" when it can't be read.
 std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& content);
+bool write_file(const std::string& path, const std::string& content);
 bool file_exists(const std::string& path);
 
 // Names in `dir`, sorted, without "." and "..".
