@@ -90,6 +90,25 @@ class PortTest : public testing::Test {
     return port.open_com(3, baudRate, 600, calendar_seconds());
   }
 
+  // Scripts the peer to answer the handshake, then `kCommand` with `chunks`,
+  // further apart than one read request lasts so that each chunk is one
+  // request; opens `port` with a log named `logName` and writes the command.
+  // Returns the log's path, or "" when the port can't be opened.
+  std::string send_command_answered_in(const std::vector<std::string>& chunks, ComPort& port,
+                                       const char* logName) {
+    peer_.answer_handshake().expect(kCommand);
+    for (size_t i = 0; i < chunks.size(); ++i) {
+      if (i > 0) peer_.pause(200);
+      peer_.send(chunks[i]);
+    }
+    peer_.start();
+    if (!open_port(port)) return "";
+    const std::string log = folder_.path(logName);
+    port.open_log(log.c_str());
+    if (!port.write_com(kCommand, 5)) return "";
+    return log;
+  }
+
   PortFolder folder_;
   PtyPeer peer_;
   std::string device_;  // the name of COM3, as messages show it
@@ -110,19 +129,9 @@ class ChunkTest : public PortTest, public testing::WithParamInterface<ChunkCase>
 
 TEST_P(ChunkTest, ReadsCompleteOnTheLastByteOfAChunk) {
   const ChunkCase& row = GetParam();
-  peer_.answer_handshake().expect(kCommand);
-  for (size_t i = 0; i < row.chunks.size(); ++i) {
-    // Further apart than one read request lasts, so each chunk is one request.
-    if (i > 0) peer_.pause(200);
-    peer_.send(row.chunks[i]);
-  }
-  peer_.start();
-
   ComPort port;
-  ASSERT_TRUE(open_port(port)) << port.lastError;
-  const std::string log = folder_.path("chunks.log");
-  port.open_log(log.c_str());
-  ASSERT_TRUE(port.write_com(kCommand, 5));
+  const std::string log = send_command_answered_in(row.chunks, port, "chunks.log");
+  ASSERT_FALSE(log.empty()) << port.lastError;
 
   std::string expected_log = "\nWrote 5 bytes\n" + std::string(kCommand);
   for (const std::string& partial : row.partials)
@@ -187,18 +196,9 @@ class BufferTest : public PortTest, public testing::WithParamInterface<BufferCas
 
 TEST_P(BufferTest, FullBufferFailsBeforeTheTerminatorCounts) {
   const BufferCase& row = GetParam();
-  peer_.answer_handshake().expect(kCommand);
-  for (size_t i = 0; i < row.chunks.size(); ++i) {
-    if (i > 0) peer_.pause(200);
-    peer_.send(row.chunks[i]);
-  }
-  peer_.start();
-
   ComPort port;
-  ASSERT_TRUE(open_port(port)) << port.lastError;
-  const std::string log = folder_.path("buffer.log");
-  port.open_log(log.c_str());
-  ASSERT_TRUE(port.write_com(kCommand, 5));
+  const std::string log = send_command_answered_in(row.chunks, port, "buffer.log");
+  ASSERT_FALSE(log.empty()) << port.lastError;
 
   std::vector<char> buffer(static_cast<size_t>(row.capacity) + 8, '#');
   EXPECT_EQ(port.read_com(buffer.data(), row.capacity, 5), row.ok) << port.lastError;
