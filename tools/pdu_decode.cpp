@@ -14,6 +14,7 @@
 #include <string>
 
 #include "pdu/sms_deliver.h"
+#include "serial/text.h"
 #include "tools/pdu_json.h"
 
 namespace {
@@ -22,18 +23,6 @@ const char kUsage[] =
     "usage: pdu_decode [PDU...]\n"
     "Decodes SMS-DELIVER PDUs (service-centre address first) given as hex text,\n"
     "as arguments or one per line on standard input, into one JSON object each.\n";
-
-bool is_c_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-std::string trim(const std::string& line) {
-  size_t begin = 0;
-  size_t end = line.size();
-  while (begin < end && is_c_space(line[begin])) ++begin;
-  while (end > begin && is_c_space(line[end - 1])) --end;
-  return line.substr(begin, end - begin);
-}
 
 std::string read_all(FILE* file) {
   std::string out;
@@ -76,7 +65,7 @@ int main(int argc, char** argv) {
   } else {
     std::string line;
     while (std::getline(std::cin, line)) {
-      std::string pdu = trim(line);
+      std::string pdu = trim_text(line);
       if (!pdu.empty()) allDecoded = decode_one(pdu) && allDecoded;
     }
   }
