@@ -8,6 +8,8 @@
 
 #include "serial/text.h"
 
+namespace smstest {
+
 double RoundTripOutcome::delivery_error() const {
   if (!hasResult || !traced) return kNoValue;
   return result.deliveryTime - trace.trueDelivery;
@@ -91,3 +93,5 @@ bool run_round_trips(const std::string& tool, const std::string& portsDir,
   }
   return true;
 }
+
+}  // namespace smstest

@@ -11,6 +11,8 @@
 #include "bench/child_process.h"
 #include "bench/run_records.h"
 
+namespace smstest {
+
 // One round trip to run.
 struct RoundTripJob {
   std::string dir;         // working directory, created if missing
@@ -66,3 +68,5 @@ bool run_round_trips(const std::string& tool, const std::string& portsDir,
 
 // Creates `path` and its missing parents.  False when it can't.
 bool make_dirs(const std::string& path);
+
+}  // namespace smstest

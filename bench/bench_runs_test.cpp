@@ -11,6 +11,8 @@
 
 #include "sim/sim_process.h"
 
+namespace smstest {
+
 namespace {
 
 std::string temp_dir() {
@@ -114,3 +116,5 @@ TEST(BenchRunsTest, OneRealRoundTrip) {
 }
 
 }  // namespace
+
+}  // namespace smstest

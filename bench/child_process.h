@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace smstest {
+
 // One program to start.
 struct ChildSpec {
   std::vector<std::string> argv;  // argv[0] is the program path
@@ -68,3 +70,5 @@ bool process_cpu_seconds(int pid, double& seconds);
 
 // Seconds of a monotonic clock.
 double monotonic_seconds();
+
+}  // namespace smstest

@@ -24,6 +24,8 @@
 
 extern char** environ;
 
+namespace smstest {
+
 namespace {
 
 double seconds_of(const struct timeval& tv) {
@@ -194,3 +196,5 @@ bool process_cpu_seconds(int pid, double& seconds) {
   seconds = static_cast<double>(utime + stime) / static_cast<double>(ticks);
   return true;
 }
+
+}  // namespace smstest

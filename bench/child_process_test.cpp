@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace smstest {
+
 namespace {
 
 std::string temp_dir() {
@@ -126,3 +128,5 @@ TEST(ChildProcessTest, CpuOfARunningProcess) {
 }
 
 }  // namespace
+
+}  // namespace smstest

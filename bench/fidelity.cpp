@@ -22,6 +22,8 @@
 #include "bench/sms_bench.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 struct Bound {
@@ -344,3 +346,5 @@ bool run_fidelity(const Options& o) {
   }
   return true;
 }
+
+}  // namespace smstest

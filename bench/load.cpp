@@ -12,6 +12,8 @@
 #include "serial/clock.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 // Mean time between the polls a modem received from `from` on.
@@ -220,3 +222,5 @@ bool run_scale(const Options& o) {
   sim.stop();
   return true;
 }
+
+}  // namespace smstest

@@ -23,6 +23,8 @@
 #include <gammu.h>
 #endif
 
+namespace smstest {
+
 namespace {
 
 const double kTargetPerSecond = 1e6;  // for the 160-character 7-bit message
@@ -131,7 +133,10 @@ std::string rate_text(double rate) {
 
 }  // namespace
 
+}  // namespace smstest
+
 int main(int argc, char** argv) {
+  using namespace smstest;
   std::string csvPath;
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace smstest {
+
 namespace {
 
 // Service centre +31624000000 (international), originator +4915112345678,
@@ -106,3 +108,5 @@ std::vector<PduSample> benchmark_samples() {
       {"concat_7bit_153", deliver_pdu_7bit(part, concat_header(0x42, 3, 2)), part, 153, 1});
   return samples;
 }
+
+}  // namespace smstest

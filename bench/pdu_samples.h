@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace smstest {
+
 // One benchmark message: its PDU and what a decoder must read back.
 struct PduSample {
   std::string name;      // short identifier, used in benchmark names
@@ -39,3 +41,5 @@ std::string deliver_pdu_ucs2(const std::u16string& text, const std::vector<unsig
 // traces nothing) and the middle part of a concatenated 7-bit message (153
 // characters behind a concatenation header).
 std::vector<PduSample> benchmark_samples();
+
+}  // namespace smstest

@@ -7,6 +7,8 @@
 
 #include "pdu/sms_deliver.h"
 
+namespace smstest {
+
 namespace {
 
 const char kSeptetChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .,!?";
@@ -89,3 +91,5 @@ TEST(PduSamplesTest, BenchmarkSamplesDecodeAsDescribed) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace smstest {
+
 namespace {
 
 // A whole text as a number; false for "" or trailing characters.
@@ -244,3 +246,5 @@ Summary summarize(std::vector<double> values) {
   s.max = values.back();
   return s;
 }
+
+}  // namespace smstest

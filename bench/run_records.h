@@ -11,6 +11,8 @@
 
 #include "tests/whole_run.h"  // split, read_file, write_file
 
+namespace smstest {
+
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 
 // One line of network.log: "SECONDS EVENT PORT FROM TO REF DELAY TEXT".
@@ -114,3 +116,5 @@ Summary summarize(std::vector<double> values);
 
 // The `p`-th quantile (0..1) of `sorted` (ascending, no NaN); NaN when empty.
 double quantile(const std::vector<double>& sorted, double p);
+
+}  // namespace smstest

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+namespace smstest {
+
 namespace {
 
 TEST(RunRecordsTest, NetworkLines) {
@@ -229,3 +231,5 @@ TEST(RunRecordsTest, Summaries) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -20,6 +20,8 @@
 #include "bench/child_process.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 const char kUsage[] =
@@ -155,7 +157,10 @@ bool report_failures(const char* part, const std::vector<RoundTripJob>& jobs,
   return started;
 }
 
+}  // namespace smstest
+
 int main(int argc, char** argv) {
+  using namespace smstest;
   Options o;
   o.tool = SMS_TEST_BINARY;
   o.sim = MODEM_SIM_BINARY;

@@ -14,6 +14,8 @@
 #include "bench/bench_runs.h"
 #include "sim/sim_process.h"
 
+namespace smstest {
+
 // The tool's rhythm: a read request lasts about 100 ms when the answer does
 // not fill the buffer, the receive poll pauses 100 ms between requests, and
 // the send pauses 100 ms after its command before it takes `sendStart`.
@@ -85,3 +87,5 @@ double sim_cpu(const SimProcess& sim);
 // benchmark itself is broken then, and its part fails.
 bool report_failures(const char* part, const std::vector<RoundTripJob>& jobs,
                      const std::vector<RoundTripOutcome>& outcomes);
+
+}  // namespace smstest

@@ -5,6 +5,8 @@
 
 #include "serial/text.h"
 
+namespace smstest {
+
 std::string get_field(const char* text, int index, char delimiter) {
   std::string result;
   size_t length = std::strlen(text);
@@ -104,3 +106,5 @@ bool read_command_file(const char* cmdFile, CommandFile& out, std::string& error
   out.params.parse(buffer, '|');
   return true;
 }
+
+}  // namespace smstest

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <string>
 
+namespace smstest {
+
 // The N-th field (from 0) of `text` split at `delimiter`.  A missing field
 // (N negative or past the last delimiter) is the empty text, like an empty
 // field.  The last field runs to the end of the text.
@@ -62,3 +64,5 @@ struct CommandFile {
 // cmd file %s\n").  Lines 2 and 3 are not checked: when the file ends early
 // the last line read stands in for the missing ones.
 bool read_command_file(const char* cmdFile, CommandFile& out, std::string& error);
+
+}  // namespace smstest

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+namespace smstest {
+
 namespace {
 
 TEST(GetField, Table) {
@@ -178,3 +180,5 @@ TEST_F(CommandFileTest, LongLinesAreSplit) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -2,6 +2,8 @@
 
 #include "serial/clock.h"
 
+namespace smstest {
+
 double elapsed_seconds(int64_t start, int64_t end, int64_t frequency) {
   uint64_t s = static_cast<uint64_t>(start);
   uint64_t e = static_cast<uint64_t>(end);
@@ -33,3 +35,5 @@ int64_t& now_seconds(int64_t& slot) {
   slot = calendar_seconds();
   return slot;
 }
+
+}  // namespace smstest

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace smstest {
+
 // Seconds between two performance-counter readings.  An end reading below the
 // start reading counts start - end - 1 ticks.  A frequency of 0 or less gives
 // 0.0.
@@ -19,3 +21,5 @@ int match_percent(std::string sent, std::string received);
 
 // Stores the calendar time in whole seconds in `slot` and returns it.
 int64_t& now_seconds(int64_t& slot);
+
+}  // namespace smstest

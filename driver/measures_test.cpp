@@ -6,6 +6,8 @@
 
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 TEST(ElapsedSeconds, Table) {
@@ -84,3 +86,5 @@ TEST(NowSeconds, StoresAndReturnsTheSlot) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -5,6 +5,8 @@
 #include "pdu/sms_deliver.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 bool pick_up_message(TestRun& run, SmsModem& session, int timeoutSeconds, std::string& sender,
                      std::string& body, int64_t& foundAt) {
   if (!session.receive_sms(sender, body, foundAt, timeoutSeconds)) {
@@ -30,3 +32,5 @@ bool pick_up_message(TestRun& run, SmsModem& session, int timeoutSeconds, std::s
   }
   return true;
 }
+
+}  // namespace smstest

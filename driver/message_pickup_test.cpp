@@ -8,6 +8,8 @@
 #include "tests/process.h"
 #include "tests/scripted_peer.h"
 
+namespace smstest {
+
 namespace {
 
 // A session outside text mode gets its message as a hex PDU, which the
@@ -65,3 +67,5 @@ TEST_F(PduPickupTest, UndecodableBodyFailsTheRun) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace smstest {
+
 // Initialises the application framework.  False when it can't start, which
 // ends the run with exit code 1.
 bool init_framework();
@@ -27,3 +29,5 @@ void show_message_box(const char* text);
 // the same moment never interleave.  False when the file can't be opened or
 // written.
 bool append_line(const std::string& path, const std::string& line);
+
+}  // namespace smstest

@@ -7,6 +7,8 @@
 
 #include "driver/platform.h"
 
+namespace smstest {
+
 bool init_framework() { return true; }
 
 bool working_directory(std::string& dir, std::string& error) {
@@ -47,3 +49,5 @@ bool append_line(const std::string& path, const std::string& line) {
   if (close(fd) != 0) ok = false;
   return ok;
 }
+
+}  // namespace smstest

@@ -7,6 +7,8 @@
 
 #include "driver/platform.h"
 
+namespace smstest {
+
 bool init_framework() {
   // What the framework start-up needs from the system: the program's own
   // module and its command line.  Without either the process can't run.
@@ -74,3 +76,5 @@ bool append_line(const std::string& path, const std::string& line) {
   if (!CloseHandle(file)) ok = false;
   return ok;
 }
+
+}  // namespace smstest

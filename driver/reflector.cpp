@@ -5,6 +5,8 @@
 #include "serial/clock.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 int run_reflector(TestRun& run, SmsModem& session) {
   SmsTestResult& result = run.result;
   std::string sender;
@@ -45,3 +47,5 @@ int run_reflector(TestRun& run, SmsModem& session) {
   session.port.close_com();
   return 0;
 }
+
+}  // namespace smstest

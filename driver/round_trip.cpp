@@ -6,6 +6,8 @@
 #include "serial/clock.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 void say(const std::string& text) {
@@ -80,3 +82,5 @@ int run_round_trip(TestRun& run, SmsModem& from, SmsModem& to) {
   }
   return 0;
 }
+
+}  // namespace smstest

@@ -12,6 +12,8 @@
 #include "serial/clock.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 int start_up_failure(const std::string& message) {
@@ -102,3 +104,5 @@ int run_sms_test(int argc, char** argv) {
   if (params.reflectMode != 0) return run_reflector(run, *fromSession);
   return run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);
 }
+
+}  // namespace smstest

@@ -8,4 +8,8 @@
 // every later failure goes through fail_test (status file and result line).
 #pragma once
 
+namespace smstest {
+
 int run_sms_test(int argc, char** argv);
+
+}  // namespace smstest

@@ -6,6 +6,8 @@
 #include "serial/clock.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 const char kNotMeasured[] = "-Infinity";
 
 SmsTestResult::SmsTestResult(std::string statusPath) {
@@ -52,3 +54,5 @@ void fail_test(std::string statusPath, SmsTestResult& result, const char* messag
   write_status(statusPath.c_str(), message, 2);
   result.write_result();
 }
+
+}  // namespace smstest

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+namespace smstest {
+
 // A measure that was not taken.
 extern const char kNotMeasured[];  // "-Infinity"
 
@@ -54,3 +56,5 @@ bool write_status(const char* path, const char* text, int code);
 // stream, the status file with code 2 and the message (skipped silently when
 // it can't be written), then the result line with whatever the record holds.
 void fail_test(std::string statusPath, SmsTestResult& result, const char* message);
+
+}  // namespace smstest

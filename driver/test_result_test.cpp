@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+namespace smstest {
+
 namespace {
 
 std::string slurp(const std::string& path) {
@@ -173,3 +175,5 @@ TEST_F(ResultTest, ConcurrentAppendsNeverTear) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -16,6 +16,8 @@
 #include "driver/test_result.h"
 #include "modem/sms_modem.h"
 
+namespace smstest {
+
 struct TestRun {
   SmsTestParams& params;
   SmsTestResult& result;
@@ -39,3 +41,5 @@ bool pick_up_message(TestRun& run, SmsModem& session, int timeoutSeconds, std::s
 // Whole seconds of `seconds`, truncated toward zero and kept inside the int
 // range.
 int whole_seconds(double seconds);
+
+}  // namespace smstest

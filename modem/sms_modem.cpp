@@ -7,6 +7,8 @@
 #include "serial/clock.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 constexpr int kLargeResponse = 40960;
@@ -179,3 +181,5 @@ bool SmsModem::delete_messages() {
   }
   return true;
 }
+
+}  // namespace smstest

@@ -13,6 +13,8 @@
 
 #include "serial/com_port.h"
 
+namespace smstest {
+
 class SmsModem {
  public:
   SmsModem() = default;
@@ -64,3 +66,5 @@ class SmsModem {
   std::string lastError;
   int textMode = 1;  // received bodies are plain text; 0 would mean hex PDUs
 };
+
+}  // namespace smstest

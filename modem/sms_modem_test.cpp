@@ -10,6 +10,8 @@
 #include "tests/process.h"
 #include "tests/scripted_peer.h"
 
+namespace smstest {
+
 namespace {
 
 constexpr int kPort = 7;
@@ -242,3 +244,5 @@ TEST_F(SmsModemTest, WriteAfterHangUpCarriesThePortText) {
 }
 
 }  // namespace
+
+}  // namespace smstest

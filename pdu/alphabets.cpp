@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 
+namespace smstest {
+
 FILE* traceFile = nullptr;
 
 namespace {
@@ -132,3 +134,5 @@ int ucs2_to_mbcs(int octetCount, char* text, const unsigned char* data) {
   text[total] = '\0';
   return total;
 }
+
+}  // namespace smstest

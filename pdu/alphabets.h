@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+namespace smstest {
+
 // The decoder's log: every trace line also goes here when it is set.
 // decode_pdu sets it from its log argument on every call, and it stays set
 // until the next call.  Only written and flushed here, never opened or closed:
@@ -48,3 +50,5 @@ char gsm_ext_to_latin1(unsigned char code);
 // most octetCount / 2 + 1 bytes.  Returns the bytes written, the terminator
 // not counted.
 int ucs2_to_mbcs(int octetCount, char* text, const unsigned char* data);
+
+}  // namespace smstest

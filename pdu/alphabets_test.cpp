@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace smstest {
+
 namespace {
 
 std::vector<unsigned char> from_hex(const std::string& hex) {
@@ -237,3 +239,5 @@ TEST(Trace, GoesToStderrAndTheLogWhenSet) {
 }
 
 }  // namespace
+
+}  // namespace smstest

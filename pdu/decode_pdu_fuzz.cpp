@@ -10,6 +10,8 @@
 
 #include "pdu/sms_deliver.h"
 
+namespace smstest {
+
 namespace {
 
 void check(bool holds) {
@@ -18,7 +20,10 @@ void check(bool holds) {
 
 }  // namespace
 
+}  // namespace smstest
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace smstest;
   const std::string hexText(reinterpret_cast<const char*>(data), size);  // stops at a zero byte
   std::unique_ptr<SmsDeliver> sms = decode_pdu(hexText.c_str(), nullptr);
   if (!sms) return 0;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace smstest {
+
 namespace {
 
 const char kAddressTooShort[] = "decoder error, address exceeds data boundary, PDU too short\n";
@@ -351,3 +353,5 @@ std::unique_ptr<SmsDeliver> decode_pdu(const char* hexText, FILE* logFile) {
   if (!read_user_data(*sms, headerOctets, udhl, pdu, pduLength, userData, p)) return nullptr;
   return sms;
 }
+
+}  // namespace smstest

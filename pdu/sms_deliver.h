@@ -22,6 +22,8 @@
 
 #include "pdu/alphabets.h"
 
+namespace smstest {
+
 // TS 23.040 allows originating addresses of up to 20 semi-octets.
 constexpr int kMaxAddressDigits = 20;
 
@@ -114,3 +116,5 @@ bool read_address(int& position, PduAddress& address, const unsigned char* octet
 // in ISO-8859-1 as gsm_to_latin1 converts them.  Meant for addresses read with
 // `countsDigits`.
 std::string address_text(const PduAddress& address);
+
+}  // namespace smstest

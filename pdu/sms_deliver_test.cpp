@@ -15,6 +15,8 @@
 extern "C" const char* __asan_default_options() { return "log_path=stdout"; }
 extern "C" const char* __ubsan_default_options() { return "log_path=stdout:print_stacktrace=1"; }
 
+namespace smstest {
+
 namespace {
 
 // The service-centre time stamp that the constructed PDUs share:
@@ -539,3 +541,5 @@ TEST(FuzzCorpus, HoldsEveryTablePdu) {
 }
 
 }  // namespace
+
+}  // namespace smstest

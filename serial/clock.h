@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace smstest {
+
 // Reads the performance counter.  False when the counter can't be read.
 bool read_performance_counter(int64_t& reading);
 
@@ -25,3 +27,5 @@ void sleep_milliseconds(int milliseconds);
 // system clock).  Lets time-out logic be tested without waiting for it.
 using CalendarSource = int64_t (*)();
 void set_calendar_source(CalendarSource source);
+
+}  // namespace smstest

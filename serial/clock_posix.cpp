@@ -4,6 +4,8 @@
 
 #include "serial/clock.h"
 
+namespace smstest {
+
 namespace {
 CalendarSource g_calendar_source = nullptr;
 }
@@ -35,3 +37,5 @@ void sleep_milliseconds(int milliseconds) {
 }
 
 void set_calendar_source(CalendarSource source) { g_calendar_source = source; }
+
+}  // namespace smstest

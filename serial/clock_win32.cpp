@@ -3,6 +3,8 @@
 
 #include "serial/clock.h"
 
+namespace smstest {
+
 namespace {
 CalendarSource g_calendar_source = nullptr;
 }
@@ -34,3 +36,5 @@ void sleep_milliseconds(int milliseconds) {
 }
 
 void set_calendar_source(CalendarSource source) { g_calendar_source = source; }
+
+}  // namespace smstest

@@ -7,6 +7,8 @@
 #include "serial/serial_device.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 // A read request returns about 100 ms after it was issued with whatever has
@@ -197,3 +199,5 @@ const char* system_error_text(const char* context) {
 std::string com_device_name(int portNumber) { return serial_device_name(portNumber); }
 
 bool is_read_terminator(unsigned char c) { return is_c_space(c) || c == '>'; }
+
+}  // namespace smstest

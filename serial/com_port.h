@@ -17,6 +17,8 @@
 #include <memory>
 #include <string>
 
+namespace smstest {
+
 class SerialDevice;
 
 class ComPort {
@@ -106,3 +108,5 @@ std::string com_device_name(int portNumber);
 // True for the bytes that end an answer when a received chunk ends in one:
 // the six C-locale white-space characters and '>'.
 bool is_read_terminator(unsigned char c);
+
+}  // namespace smstest

@@ -20,6 +20,8 @@
 #include "serial/clock.h"
 #include "serial/pty_peer.h"
 
+namespace smstest {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -718,3 +720,5 @@ TEST(SystemErrorText, LongTextIsCutToFitItsBuffer) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace smstest {
+
 namespace {
 using Clock = std::chrono::steady_clock;
 }
@@ -191,3 +193,5 @@ std::string PortFolder::path(const std::string& name) {
   files_.push_back(full);
   return full;
 }
+
+}  // namespace smstest

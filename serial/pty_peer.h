@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+namespace smstest {
+
 class PtyPeer {
  public:
   // Opens the pseudo-terminal with the line in raw mode, so bytes pass as
@@ -90,3 +92,5 @@ class PortFolder {
   std::string dir_;
   std::vector<std::string> files_;
 };
+
+}  // namespace smstest

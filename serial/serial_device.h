@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+namespace smstest {
+
 // Read and write timing of a port, in milliseconds, with the meaning of the
 // Windows port time-outs:
 // - a read request returns once `readTotalConstant` + `readTotalMultiplier`
@@ -92,3 +94,5 @@ void set_last_system_error(int code);
 // The system's own text for error `code`, as the system writes it.  False when
 // the system has no text for it.
 bool system_error_message(int code, std::string& text);
+
+}  // namespace smstest

@@ -19,6 +19,8 @@
 #include "serial/serial_device.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -337,3 +339,5 @@ bool system_error_message(int code, std::string& text) {
   return true;
 #endif
 }
+
+}  // namespace smstest

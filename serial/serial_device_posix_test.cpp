@@ -13,6 +13,8 @@
 #include "serial/pty_peer.h"
 #include "serial/serial_device.h"
 
+namespace smstest {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -135,3 +137,5 @@ TEST(DeviceConfigure, RefusesRatesTheLineCannotRun) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -7,6 +7,8 @@
 #include "serial/serial_device.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 // Removes the NUL bytes from data[0, length) in place; returns the new length.
@@ -219,3 +221,5 @@ bool system_error_message(int code, std::string& text) {
   if (message != nullptr) LocalFree(message);
   return found;
 }
+
+}  // namespace smstest

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+namespace smstest {
+
 std::string vformat(const char* fmt, va_list args) {
   va_list copy;
   va_copy(copy, args);
@@ -46,3 +48,5 @@ std::string trim_text(const std::string& text) {
   while (end > begin && is_c_space(static_cast<unsigned char>(text[end - 1]))) --end;
   return text.substr(begin, end - begin);
 }
+
+}  // namespace smstest

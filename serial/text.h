@@ -8,6 +8,8 @@
 #include <cstdarg>
 #include <string>
 
+namespace smstest {
+
 // printf-style formatting into a new string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string vformat(const char* fmt, va_list args);
@@ -22,3 +24,5 @@ bool is_c_space(unsigned char c);
 
 // Copy of `text` without C-locale white space at either end.
 std::string trim_text(const std::string& text);
+
+}  // namespace smstest

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace smstest {
+
 namespace {
 
 TEST(FindText, Table) {
@@ -41,3 +43,5 @@ TEST(TrimText, CLocaleWhiteSpaceOnly) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -9,6 +9,8 @@
 #include "sim/sim_config.h"
 #include "sim/simulator.h"
 
+namespace smstest {
+
 namespace {
 
 Simulator* g_simulator = nullptr;
@@ -19,7 +21,10 @@ void on_signal(int) {
 
 }  // namespace
 
+}  // namespace smstest
+
 int main(int argc, char** argv) {
+  using namespace smstest;
   std::vector<std::string> args(argv + 1, argv + argc);
   SimConfig config;
   std::string error;

@@ -4,6 +4,8 @@
 
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 const char kOk[] = "\r\nOK\r\n";
@@ -241,3 +243,5 @@ std::string time_stamp(int64_t calendarSeconds) {
                 static_cast<int>(month), static_cast<int>(day), static_cast<int>(secs / 3600),
                 static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60));
 }
+
+}  // namespace smstest

@@ -12,6 +12,8 @@
 
 #include "sim/sim_config.h"
 
+namespace smstest {
+
 // One piece of an answer: written `pause` seconds after the previous piece
 // (or after the command, for the first one).
 struct AnswerPiece {
@@ -88,3 +90,5 @@ std::vector<AnswerPiece> split_into_chunks(const std::string& bytes, double paus
 
 // "yy/MM/dd,hh:mm:ss+00" for calendar seconds (UTC).
 std::string time_stamp(int64_t calendarSeconds);
+
+}  // namespace smstest

@@ -12,6 +12,8 @@
 #include "sim/sim_process.h"
 #include "sim/test_client.h"
 
+namespace smstest {
+
 namespace {
 
 bool exists(const std::string& path) {
@@ -100,3 +102,5 @@ TEST(ModemSimBinary, HelpAndBadArguments) {
 }
 
 }  // namespace
+
+}  // namespace smstest

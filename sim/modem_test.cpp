@@ -7,6 +7,8 @@
 
 #include "sim/records.h"
 
+namespace smstest {
+
 namespace {
 
 // All bytes of a reply, pieces joined.
@@ -261,3 +263,5 @@ TEST(SimText, EscapedBytesRoundTrip) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -6,6 +6,8 @@
 #include "serial/clock.h"
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 // Seconds between the last answer of a modem that hangs up and its hang-up.
@@ -189,3 +191,5 @@ double SimNetwork::delay_to(size_t index) const {
   double delay = modems_[index].config().delay;
   return delay >= 0 ? delay : config_.delay;
 }
+
+}  // namespace smstest

@@ -23,6 +23,8 @@
 #include "sim/records.h"
 #include "sim/sim_config.h"
 
+namespace smstest {
+
 // The line of one modem as the network sees it.
 class SimLine {
  public:
@@ -106,3 +108,5 @@ class SimNetwork {
   uint64_t order_ = 0;
   std::priority_queue<Event, std::vector<Event>, std::greater<Event>> events_;
 };
+
+}  // namespace smstest

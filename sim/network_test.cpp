@@ -12,6 +12,8 @@
 
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 struct FakeLine : SimLine {
@@ -267,3 +269,5 @@ TEST_F(NetworkTest, TrafficRecordHoldsCommandsAndBytes) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -6,6 +6,8 @@
 
 #include "serial/text.h"
 
+namespace smstest {
+
 std::string escape_bytes(const std::string& bytes) {
   std::string out;
   out.reserve(bytes.size());
@@ -106,3 +108,5 @@ void RecordFile::write(double seconds, const char* event, const std::string& fie
   }
   std::fflush(file_);
 }
+
+}  // namespace smstest

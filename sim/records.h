@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <string>
 
+namespace smstest {
+
 // "\\" for a backslash, "\r" "\n" "\t" "\0" for those bytes, "\xHH" for any
 // other byte below 0x20 or above 0x7E; everything else unchanged.
 std::string escape_bytes(const std::string& bytes);
@@ -40,3 +42,5 @@ class RecordFile {
  private:
   FILE* file_ = nullptr;
 };
+
+}  // namespace smstest

@@ -7,6 +7,8 @@
 
 #include "serial/text.h"
 
+namespace smstest {
+
 namespace {
 
 bool parse_seconds(const std::string& text, double& seconds) {
@@ -359,3 +361,5 @@ bool parse_sim_arguments(const std::vector<std::string>& args, SimConfig& config
   }
   return check_config(config, lastError);
 }
+
+}  // namespace smstest

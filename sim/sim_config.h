@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace smstest {
+
 // How a message arriving at a modem is changed before it is stored.
 enum class Alteration {
   none,
@@ -91,3 +93,5 @@ bool parse_injection(const std::string& spec, Injection& injection, std::string&
 
 // The text printed by modem_sim --help.
 const char* sim_usage();
+
+}  // namespace smstest

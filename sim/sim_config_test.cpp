@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <fstream>
 
+namespace smstest {
+
 namespace {
 
 std::vector<std::string> split_args(const std::string& line) {
@@ -185,3 +187,5 @@ TEST(SimScenario, ReadThroughTheCommandLineInOrder) {
 }
 
 }  // namespace
+
+}  // namespace smstest

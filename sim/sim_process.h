@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace smstest {
+
 class SimProcess {
  public:
   SimProcess() = default;
@@ -48,3 +50,5 @@ class SimProcess {
   std::string readyLine_;
   std::string output_;
 };
+
+}  // namespace smstest

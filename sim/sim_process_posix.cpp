@@ -10,6 +10,8 @@
 #include "serial/text.h"
 #include "sim/sim_process.h"
 
+namespace smstest {
+
 namespace {
 
 double now_seconds() {
@@ -109,3 +111,5 @@ int SimProcess::stop(double seconds) {
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return -1;
 }
+
+}  // namespace smstest

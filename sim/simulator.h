@@ -23,6 +23,8 @@
 
 #include "sim/sim_config.h"
 
+namespace smstest {
+
 class Simulator {
  public:
   Simulator();
@@ -58,3 +60,5 @@ class Simulator {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+}  // namespace smstest

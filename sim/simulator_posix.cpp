@@ -26,6 +26,8 @@
 #include "sim/network.h"
 #include "sim/simulator.h"
 
+namespace smstest {
+
 namespace {
 
 double monotonic_seconds() {
@@ -344,3 +346,5 @@ void Simulator::run() {
   }
   s.lines.clear();  // closes the terminals, removes the links
 }
+
+}  // namespace smstest

@@ -18,6 +18,8 @@
 #include "sim/records.h"
 #include "sim/test_client.h"
 
+namespace smstest {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -288,3 +290,5 @@ TEST(SimulatorStart, RefusesToReplaceAFileAndLeavesNoLink) {
 }
 
 }  // namespace
+
+}  // namespace smstest

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+namespace smstest {
+
 class SimClient {
  public:
   SimClient() = default;
@@ -54,3 +56,5 @@ class SimClient {
 
 // Whether `answer` ends in "OK\r\n" or "ERROR\r\n".
 bool answer_complete(const std::string& answer);
+
+}  // namespace smstest

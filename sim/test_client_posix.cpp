@@ -10,6 +10,8 @@
 #include "serial/text.h"
 #include "sim/test_client.h"
 
+namespace smstest {
+
 namespace {
 
 double now_seconds() {
@@ -122,3 +124,5 @@ std::vector<std::pair<double, std::string>> SimClient::read_pieces(double second
   }
   return pieces;
 }
+
+}  // namespace smstest

@@ -1,5 +1,7 @@
 #include "sim/sim_config.h"
 
+namespace smstest {
+
 const char* sim_usage() {
   return R"(Usage: modem_sim --dir DIR --modem NAME=NUMBER[,OPTION...] [--modem ...]
                  [--delay SECONDS] [--duration SECONDS] [--fault NAME=OPTION[,OPTION...]]
@@ -124,3 +126,5 @@ Example, a round trip from COM3 to COM4 and a reflector run on COM5:
             --modem COM5=5550105 --inject COM5@3:5551234:hello
 )";
 }
+
+}  // namespace smstest

@@ -19,6 +19,8 @@ extern char** environ;
 #include <mutex>
 #include <sstream>
 
+namespace smstest {
+
 namespace {
 
 double monotonic_now() {
@@ -151,3 +153,5 @@ std::vector<std::string> list_dir(const std::string& dir) {
   std::sort(names.begin(), names.end());
   return names;
 }
+
+}  // namespace smstest

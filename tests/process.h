@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace smstest {
+
 struct ProcessResult {
   int exitCode = -1;  // -1 when killed by a signal or the time limit
   bool timedOut = false;
@@ -31,3 +33,5 @@ bool file_exists(const std::string& path);
 
 // Names in `dir`, sorted, without "." and "..".
 std::vector<std::string> list_dir(const std::string& dir);
+
+}  // namespace smstest

@@ -15,6 +15,8 @@
 #include "sim/sim_process.h"
 #include "tests/whole_run.h"
 
+namespace smstest {
+
 namespace {
 
 enum Column {
@@ -477,3 +479,5 @@ TEST_F(WholeRunTest, TwoRunsAppendTwoLines) {
 }
 
 }  // namespace
+
+}  // namespace smstest

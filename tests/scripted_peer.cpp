@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+namespace smstest {
+
 ScriptedPeer::ScriptedPeer(const std::string& dir, int portNumber, Handler handler,
                            int chunkPauseMs)
     : handler_(std::move(handler)), chunkPauseMs_(chunkPauseMs) {
@@ -101,3 +103,5 @@ ScriptedPeer::Handler modem_like(std::vector<std::pair<std::string, std::string>
     return {"\r\nOK\r\n"};
   };
 }
+
+}  // namespace smstest

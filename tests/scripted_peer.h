@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+namespace smstest {
+
 class ScriptedPeer {
  public:
   // Chunks to send for one command; each chunk is written separately, with
@@ -51,3 +53,5 @@ class ScriptedPeer {
 // everything, except the commands in `answers` (matched by prefix), which
 // get their own answer.
 ScriptedPeer::Handler modem_like(std::vector<std::pair<std::string, std::string>> answers);
+
+}  // namespace smstest

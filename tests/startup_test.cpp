@@ -8,6 +8,8 @@
 
 #include "tests/process.h"
 
+namespace smstest {
+
 namespace {
 
 const std::string kTool = SMS_TEST_BINARY;
@@ -79,3 +81,5 @@ TEST(Startup, VanishedWorkingDirectory) {
 }
 
 }  // namespace
+
+}  // namespace smstest

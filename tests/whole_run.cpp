@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace smstest {
+
 namespace {
 
 std::string env_or(const char* name, const char* fallback) {
@@ -105,3 +107,5 @@ ToolRun run_tool(const std::string& portsDir, const std::string& record,
   }
   return run;
 }
+
+}  // namespace smstest

@@ -20,6 +20,8 @@
 
 #include "tests/process.h"
 
+namespace smstest {
+
 struct ToolRun {
   std::string dir;                  // working directory of the run
   ProcessResult process;            // standard error with LF line ends
@@ -63,3 +65,5 @@ std::vector<std::string> split(const std::string& text, char delimiter);
 
 // The value of a time column as a number; NaN for "-Infinity" or garbage.
 double seconds_of(const std::string& column);
+
+}  // namespace smstest

@@ -17,6 +17,8 @@
 #include "serial/text.h"
 #include "tools/pdu_json.h"
 
+namespace smstest {
+
 namespace {
 
 const char kUsage[] =
@@ -54,7 +56,10 @@ bool decode_one(const std::string& pdu) {
 
 }  // namespace
 
+}  // namespace smstest
+
 int main(int argc, char** argv) {
+  using namespace smstest;
   if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
     std::fputs(kUsage, stdout);
     return 0;

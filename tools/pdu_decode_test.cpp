@@ -6,6 +6,8 @@
 
 #include "tests/process.h"
 
+namespace smstest {
+
 namespace {
 
 const char kHello[] = "00040B912143658709F100006050403020100005E8329BFD06";
@@ -161,3 +163,5 @@ TEST(PduDecode, NoInputAndHelp) {
 }
 
 }  // namespace
+
+}  // namespace smstest

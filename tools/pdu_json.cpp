@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace smstest {
+
 namespace {
 
 std::string number(int value) { return std::to_string(value); }
@@ -134,3 +136,5 @@ std::string failure_json(const std::string& pdu, const std::string& message) {
   if (!line.empty() && line.back() == '\n') line.pop_back();
   return "{\"pdu\":" + json_string(pdu) + ",\"error\":" + json_string(line) + "}";
 }
+
+}  // namespace smstest

@@ -12,6 +12,8 @@
 
 #include "pdu/sms_deliver.h"
 
+namespace smstest {
+
 // `latin1` as a JSON string literal, quotes included: '"' and '\\' escaped,
 // control characters as \b \f \n \r \t or \u00XX (DEL as \u007f), bytes from
 // 0x80 as their two-byte UTF-8 form.
@@ -39,3 +41,5 @@ std::string sms_deliver_json(const std::string& pdu, const SmsDeliver& sms);
 // The object for a PDU that did not decode: "pdu" and, as "error", the
 // decoder's message (its line end dropped).
 std::string failure_json(const std::string& pdu, const std::string& message);
+
+}  // namespace smstest

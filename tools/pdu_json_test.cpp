@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace smstest {
+
 namespace {
 
 TEST(JsonString, Table) {
@@ -60,3 +62,5 @@ TEST(FailureJson, DropsTheLineEndOnly) {
 }
 
 }  // namespace
+
+}  // namespace smstest
