@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "bench/child_process.h"
-#include "serial/text.h"
+#include "common/text.h"
 
 extern char** environ;
 

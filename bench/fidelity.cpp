@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "bench/sms_bench.h"
-#include "serial/text.h"
+#include "common/text.h"
 
 namespace smstest {
 

@@ -9,8 +9,8 @@
 
 #include "bench/child_process.h"
 #include "bench/sms_bench.h"
-#include "serial/clock.h"
-#include "serial/text.h"
+#include "common/clock.h"
+#include "common/text.h"
 
 namespace smstest {
 

@@ -18,7 +18,7 @@
 #include <cmath>
 
 #include "bench/child_process.h"
-#include "serial/text.h"
+#include "common/text.h"
 
 namespace smstest {
 

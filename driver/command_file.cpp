@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstring>
 
-#include "serial/text.h"
+#include "common/text.h"
 
 namespace smstest {
 

@@ -1,6 +1,6 @@
 #include "driver/measures.h"
 
-#include "serial/clock.h"
+#include "common/clock.h"
 
 namespace smstest {
 

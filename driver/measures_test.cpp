@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "serial/text.h"
+#include "common/text.h"
 
 namespace smstest {
 

@@ -3,7 +3,7 @@
 
 #include "driver/test_sequences.h"
 #include "pdu/sms_deliver.h"
-#include "serial/text.h"
+#include "common/text.h"
 
 namespace smstest {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "driver/test_sequences.h"
-#include "serial/clock.h"
+#include "common/clock.h"
 #include "tests/process.h"
 #include "tests/scripted_peer.h"
 

@@ -2,8 +2,8 @@
 
 #include "driver/measures.h"
 #include "driver/test_sequences.h"
-#include "serial/clock.h"
-#include "serial/text.h"
+#include "common/clock.h"
+#include "common/text.h"
 
 namespace smstest {
 

@@ -9,8 +9,8 @@
 #include "driver/platform.h"
 #include "driver/test_result.h"
 #include "driver/test_sequences.h"
-#include "serial/clock.h"
-#include "serial/text.h"
+#include "common/clock.h"
+#include "common/text.h"
 
 namespace smstest {
 

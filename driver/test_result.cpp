@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "driver/platform.h"
-#include "serial/clock.h"
-#include "serial/text.h"
+#include "common/clock.h"
+#include "common/text.h"
 
 namespace smstest {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "serial/clock.h"
-#include "serial/text.h"
+#include "common/clock.h"
+#include "common/text.h"
 
 namespace smstest {
 

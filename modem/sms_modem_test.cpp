@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/clock.h"
+#include "common/clock.h"
 #include "tests/process.h"
 #include "tests/scripted_peer.h"
 

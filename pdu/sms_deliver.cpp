@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/text.h"
+
 namespace smstest {
 
 namespace {
@@ -18,11 +20,6 @@ const int kPort8 = 0x04;
 const int kPort16 = 0x05;
 const int kConcat16 = 0x08;
 
-// The C locale's white space, as strtol skips it.
-bool is_c_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -36,7 +33,8 @@ int hex_digit(char c) {
 // reads "0x" as the 0 alone, as this does.
 unsigned char pair_value(const char* text, int n) {
   int i = 0;
-  while (i < n && is_c_space(text[i])) ++i;
+  // The C locale's white space, as strtol skips it.
+  while (i < n && is_c_space(static_cast<unsigned char>(text[i]))) ++i;
   bool negative = false;
   if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   int value = 0;

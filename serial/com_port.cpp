@@ -3,9 +3,9 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "serial/clock.h"
+#include "common/clock.h"
 #include "serial/serial_device.h"
-#include "serial/text.h"
+#include "common/text.h"
 
 namespace smstest {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/clock.h"
+#include "common/clock.h"
 #include "serial/pty_peer.h"
 
 namespace smstest {

@@ -17,7 +17,7 @@
 #include <limits>
 
 #include "serial/serial_device.h"
-#include "serial/text.h"
+#include "common/text.h"
 
 namespace smstest {
 

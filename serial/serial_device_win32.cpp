@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "serial/serial_device.h"
-#include "serial/text.h"
+#include "common/text.h"
 
 namespace smstest {
 

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "serial/text.h"
+#include "common/text.h"
 
 namespace smstest {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "serial/text.h"
+#include "common/text.h"
 #include "sim/sim_process.h"
 #include "sim/test_client.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "serial/clock.h"
-#include "serial/text.h"
+#include "common/clock.h"
+#include "common/text.h"
 
 namespace smstest {
 

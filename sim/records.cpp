@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "serial/text.h"
+#include "common/text.h"
 
 namespace smstest {
 

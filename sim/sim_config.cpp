@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "serial/text.h"
+#include "common/text.h"
 
 namespace smstest {
 

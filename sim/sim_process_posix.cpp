@@ -7,7 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "serial/text.h"
+#include "common/text.h"
 #include "sim/sim_process.h"
 
 namespace smstest {

@@ -22,7 +22,7 @@
 #include <limits>
 #include <vector>
 
-#include "serial/text.h"
+#include "common/text.h"
 #include "sim/network.h"
 #include "sim/simulator.h"
 

@@ -14,7 +14,7 @@
 #include <fstream>
 #include <thread>
 
-#include "serial/text.h"
+#include "common/text.h"
 #include "sim/records.h"
 #include "sim/test_client.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial/clock.h"
+#include "common/clock.h"
 #include "sim/sim_process.h"
 #include "tests/whole_run.h"
 

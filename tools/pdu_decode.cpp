@@ -14,7 +14,7 @@
 #include <string>
 
 #include "pdu/sms_deliver.h"
-#include "serial/text.h"
+#include "common/text.h"
 #include "tools/pdu_json.h"
 
 namespace smstest {

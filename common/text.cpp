@@ -1,4 +1,4 @@
-#include "serial/text.h"
+#include "common/text.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "serial/clock.h"
+#include "common/clock.h"
 
 namespace smstest {
 

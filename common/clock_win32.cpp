@@ -1,7 +1,7 @@
 #include <time.h>
 #include <windows.h>
 
-#include "serial/clock.h"
+#include "common/clock.h"
 
 namespace smstest {
 
