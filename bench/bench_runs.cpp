@@ -46,12 +46,12 @@ bool start_round_trip(ChildGroup& group, const std::string& tool, const std::str
     error = "cannot write the command file in " + job.dir;
     return false;
   }
-  ChildSpec spec;
-  spec.argv = {tool, "cmd.txt", "status.txt", job.dataTime, "45.5N73.6W"};
-  spec.cwd = job.dir;
-  spec.env = {"SMS_TEST_PORTS=" + portsDir};
-  spec.stderrPath = job.dir + "/stderr.txt";
-  if (!group.start(spec)) {
+  ChildCommand command;
+  command.argv = {tool, "cmd.txt", "status.txt", job.dataTime, "45.5N73.6W"};
+  command.cwd = job.dir;
+  command.env = {"SMS_TEST_PORTS=" + portsDir};
+  command.stderrPath = job.dir + "/stderr.txt";
+  if (!group.start(command)) {
     error = group.lastError;
     return false;
   }

@@ -12,7 +12,7 @@
 namespace smstest {
 
 // One program to start.
-struct ChildSpec {
+struct ChildCommand {
   std::vector<std::string> argv;  // argv[0] is the program path
   std::string cwd;                // working directory of the child
   std::vector<std::string> env;   // "NAME=value" entries added to the environment
@@ -46,7 +46,7 @@ class ChildGroup {
 
   // Starts one child.  False, with the reason in `lastError`, when it could
   // not be started (a program that can't be executed exits with 127).
-  bool start(const ChildSpec& spec);
+  bool start(const ChildCommand& command);
 
   // Process id of the `index`-th child started.
   int pid(size_t index) const;

@@ -103,23 +103,23 @@ ChildGroup::~ChildGroup() {
   impl_->join_all();
 }
 
-bool ChildGroup::start(const ChildSpec& spec) {
-  if (spec.argv.empty()) {
+bool ChildGroup::start(const ChildCommand& command) {
+  if (command.argv.empty()) {
     lastError = "no program given";
     return false;
   }
   // Everything the child needs is prepared before fork(): other threads run,
   // and the child may only call async-signal-safe functions before exec.
-  std::vector<std::string> envStrings(spec.env);
+  std::vector<std::string> envStrings(command.env);
   for (char** e = environ; *e != nullptr; ++e) envStrings.push_back(*e);
   std::vector<char*> envp;
   for (std::string& e : envStrings) envp.push_back(&e[0]);
   envp.push_back(nullptr);
   std::vector<char*> args;
-  for (const std::string& a : spec.argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : command.argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  const std::string outPath = spec.stdoutPath.empty() ? "/dev/null" : spec.stdoutPath;
-  const std::string errPath = spec.stderrPath.empty() ? "/dev/null" : spec.stderrPath;
+  const std::string outPath = command.stdoutPath.empty() ? "/dev/null" : command.stdoutPath;
+  const std::string errPath = command.stderrPath.empty() ? "/dev/null" : command.stderrPath;
 
   std::unique_ptr<Impl::Entry> entry(new Impl::Entry);
   entry->startedAt = monotonic_seconds();
@@ -129,7 +129,7 @@ bool ChildGroup::start(const ChildSpec& spec) {
     return false;
   }
   if (pid == 0) {
-    if (!spec.cwd.empty() && chdir(spec.cwd.c_str()) != 0) _exit(127);
+    if (!command.cwd.empty() && chdir(command.cwd.c_str()) != 0) _exit(127);
     int in = open("/dev/null", O_RDONLY);
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

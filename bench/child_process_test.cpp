@@ -30,23 +30,23 @@ std::string content(const std::string& path) {
   return s.str();
 }
 
-ChildSpec shell(const std::string& script, const std::string& cwd) {
-  ChildSpec spec;
-  spec.argv = {"/bin/sh", "-c", script};
-  spec.cwd = cwd;
-  return spec;
+ChildCommand shell(const std::string& script, const std::string& cwd) {
+  ChildCommand command;
+  command.argv = {"/bin/sh", "-c", script};
+  command.cwd = cwd;
+  return command;
 }
 
 TEST(ChildProcessTest, ExitCodesDirectoriesEnvironmentAndOutput) {
   std::string dir = temp_dir();
   ASSERT_FALSE(dir.empty());
   ChildGroup group;
-  ChildSpec spec = shell("echo \"$BENCH_VALUE\"; pwd >&2; exit 3", dir);
-  spec.env = {"BENCH_VALUE=seen"};
-  spec.stdoutPath = dir + "/out";
-  spec.stderrPath = dir + "/err";
-  ASSERT_TRUE(group.start(spec)) << group.lastError;
-  ChildSpec missing;
+  ChildCommand command = shell("echo \"$BENCH_VALUE\"; pwd >&2; exit 3", dir);
+  command.env = {"BENCH_VALUE=seen"};
+  command.stdoutPath = dir + "/out";
+  command.stderrPath = dir + "/err";
+  ASSERT_TRUE(group.start(command)) << group.lastError;
+  ChildCommand missing;
   missing.argv = {dir + "/no-such-program"};
   ASSERT_TRUE(group.start(missing)) << group.lastError;
   ASSERT_TRUE(group.start(shell("kill -TERM $$", dir)));

@@ -56,10 +56,10 @@ class NetworkTest : public testing::Test {
     add_modem("COM4=5550104");
   }
 
-  void add_modem(const std::string& spec) {
+  void add_modem(const std::string& text) {
     ModemConfig modem;
     std::string error;
-    ASSERT_TRUE(parse_modem_spec(spec, modem, error)) << error;
+    ASSERT_TRUE(parse_modem_argument(text, modem, error)) << error;
     config_.modems.push_back(modem);
   }
 

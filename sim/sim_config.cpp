@@ -93,9 +93,9 @@ bool add_modem_options(const std::string& name, const std::string& options, SimC
   return true;
 }
 
-bool add_modem(const std::string& spec, SimConfig& config, std::string& lastError) {
+bool add_modem(const std::string& text, SimConfig& config, std::string& lastError) {
   ModemConfig modem;
-  if (!parse_modem_spec(spec, modem, lastError)) return false;
+  if (!parse_modem_argument(text, modem, lastError)) return false;
   if (config.find_modem(modem.name) >= 0 || config.find_modem(modem.number) >= 0) {
     lastError =
         format("modem %s=%s: name or number used twice", modem.name.c_str(), modem.number.c_str());
@@ -202,21 +202,21 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
   return true;
 }
 
-bool parse_modem_spec(const std::string& spec, ModemConfig& modem, std::string& lastError) {
-  std::vector<std::string> parts = split(spec, ',');
+bool parse_modem_argument(const std::string& text, ModemConfig& modem, std::string& lastError) {
+  std::vector<std::string> parts = split(text, ',');
   size_t equals = parts[0].find('=');
   if (equals == std::string::npos) {
-    lastError = format("modem \"%s\": expected NAME=NUMBER", spec.c_str());
+    lastError = format("modem \"%s\": expected NAME=NUMBER", text.c_str());
     return false;
   }
   modem.name = parts[0].substr(0, equals);
   modem.number = parts[0].substr(equals + 1);
   if (!valid_name(modem.name)) {
-    lastError = format("modem \"%s\": bad name", spec.c_str());
+    lastError = format("modem \"%s\": bad name", text.c_str());
     return false;
   }
   if (!valid_number(modem.number)) {
-    lastError = format("modem \"%s\": bad phone number", spec.c_str());
+    lastError = format("modem \"%s\": bad phone number", text.c_str());
     return false;
   }
   for (size_t i = 1; i < parts.size(); ++i) {
@@ -225,27 +225,27 @@ bool parse_modem_spec(const std::string& spec, ModemConfig& modem, std::string& 
   return true;
 }
 
-bool parse_injection(const std::string& spec, Injection& injection, std::string& lastError) {
-  size_t at = spec.find('@');
-  size_t colon1 = spec.find(':', at == std::string::npos ? 0 : at);
-  size_t colon2 = colon1 == std::string::npos ? colon1 : spec.find(':', colon1 + 1);
+bool parse_injection(const std::string& text, Injection& injection, std::string& lastError) {
+  size_t at = text.find('@');
+  size_t colon1 = text.find(':', at == std::string::npos ? 0 : at);
+  size_t colon2 = colon1 == std::string::npos ? colon1 : text.find(':', colon1 + 1);
   if (at == std::string::npos || colon2 == std::string::npos) {
-    lastError = format("injection \"%s\": expected MODEM@SECONDS:FROM:TEXT", spec.c_str());
+    lastError = format("injection \"%s\": expected MODEM@SECONDS:FROM:TEXT", text.c_str());
     return false;
   }
-  injection.modem = spec.substr(0, at);
-  injection.from = spec.substr(colon1 + 1, colon2 - colon1 - 1);
-  injection.text = spec.substr(colon2 + 1);
-  if (!parse_seconds(spec.substr(at + 1, colon1 - at - 1), injection.at)) {
-    lastError = format("injection \"%s\": bad time", spec.c_str());
+  injection.modem = text.substr(0, at);
+  injection.from = text.substr(colon1 + 1, colon2 - colon1 - 1);
+  injection.text = text.substr(colon2 + 1);
+  if (!parse_seconds(text.substr(at + 1, colon1 - at - 1), injection.at)) {
+    lastError = format("injection \"%s\": bad time", text.c_str());
     return false;
   }
   if (!valid_number(injection.from)) {
-    lastError = format("injection \"%s\": bad phone number", spec.c_str());
+    lastError = format("injection \"%s\": bad phone number", text.c_str());
     return false;
   }
   if (injection.text.find_first_of("\r\n") != std::string::npos) {
-    lastError = format("injection \"%s\": the text holds a line end", spec.c_str());
+    lastError = format("injection \"%s\": the text holds a line end", text.c_str());
     return false;
   }
   return true;

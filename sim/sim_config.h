@@ -83,13 +83,13 @@ bool parse_scenario(const std::string& text, const std::string& origin, SimConfi
                     std::string& lastError);
 
 // Parses "NAME=NUMBER[,OPTION...]" (the --modem value) into `modem`.
-bool parse_modem_spec(const std::string& spec, ModemConfig& modem, std::string& lastError);
+bool parse_modem_argument(const std::string& text, ModemConfig& modem, std::string& lastError);
 
 // Applies one modem option ("delay=2", "silent", "chunks=0.2", ...).
 bool apply_modem_option(const std::string& option, ModemConfig& modem, std::string& lastError);
 
 // Parses "MODEM@SECONDS:FROM:TEXT" (the --inject value).
-bool parse_injection(const std::string& spec, Injection& injection, std::string& lastError);
+bool parse_injection(const std::string& text, Injection& injection, std::string& lastError);
 
 // The text printed by modem_sim --help.
 const char* sim_usage();

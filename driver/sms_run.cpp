@@ -1,4 +1,4 @@
-#include "driver/sms_test.h"
+#include "driver/sms_run.h"
 
 #include <cstdint>
 #include <cstdio>
