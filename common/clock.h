@@ -3,29 +3,44 @@
 //
 // Intervals are measured with the counter (readings divided by its
 // frequency); every wall-clock limit of the tool is kept in whole calendar
-// seconds.  One implementation per platform (clock_posix.cpp,
-// clock_win32.cpp).
+// seconds.  Code that waits or measures takes a Clock from its caller (the
+// port, the session, the run), so that tests can hand it a fake clock
+// (testsupport/fake_clock.h) and run time-outs without waiting.  The
+// platform's clock is system_clock(), one implementation per platform
+// (clock_posix.cpp, clock_win32.cpp).
 #pragma once
 
 #include <cstdint>
 
 namespace smstest {
 
-// Reads the performance counter.  False when the counter can't be read.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+
+  // Reads the performance counter.  False when the counter can't be read.
+  virtual bool read_performance_counter(int64_t& reading) = 0;
+
+  // Ticks per second of the performance counter.  False when unavailable.
+  virtual bool read_counter_frequency(int64_t& frequency) = 0;
+
+  // Seconds since 1970-01-01 00:00 UTC, 64-bit.
+  virtual int64_t calendar_seconds() = 0;
+
+  // Blocks the calling thread for about `milliseconds` (nothing for 0 or
+  // less).
+  virtual void sleep_milliseconds(int milliseconds) = 0;
+};
+
+// The platform's clock.  It lives as long as the program and may be used
+// from any thread.
+Clock& system_clock();
+
+// The same operations on system_clock(), for code that has no clock of its
+// own to use (the simulator, the benchmarks, tests of whole runs).
 bool read_performance_counter(int64_t& reading);
-
-// Ticks per second of the performance counter.  False when unavailable.
 bool read_counter_frequency(int64_t& frequency);
-
-// Seconds since 1970-01-01 00:00 UTC, 64-bit.
 int64_t calendar_seconds();
-
-// Blocks the calling thread for about `milliseconds`.
 void sleep_milliseconds(int milliseconds);
-
-// Test seam: replaces the calendar clock with `source` (nullptr restores the
-// system clock).  Lets time-out logic be tested without waiting for it.
-using CalendarSource = int64_t (*)();
-void set_calendar_source(CalendarSource source);
 
 }  // namespace smstest

@@ -31,8 +31,8 @@ int match_percent(std::string sent, std::string received) {
   return static_cast<int>(score);
 }
 
-int64_t& now_seconds(int64_t& slot) {
-  slot = calendar_seconds();
+int64_t& now_seconds(Clock& clock, int64_t& slot) {
+  slot = clock.calendar_seconds();
   return slot;
 }
 

@@ -7,6 +7,8 @@
 
 namespace smstest {
 
+class Clock;
+
 // Seconds between two performance-counter readings.  An end reading below the
 // start reading counts start - end - 1 ticks.  A frequency of 0 or less gives
 // 0.0.
@@ -19,7 +21,8 @@ double elapsed_seconds(int64_t start, int64_t end, int64_t frequency);
 // a non-empty received text.
 int match_percent(std::string sent, std::string received);
 
-// Stores the calendar time in whole seconds in `slot` and returns it.
-int64_t& now_seconds(int64_t& slot);
+// Stores the calendar time of `clock` in whole seconds in `slot` and returns
+// it.
+int64_t& now_seconds(Clock& clock, int64_t& slot);
 
 }  // namespace smstest

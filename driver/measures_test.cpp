@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/clock.h"
 #include "common/text.h"
 
 namespace smstest {
@@ -80,7 +81,7 @@ TEST(MatchPercent, ExactlyFiveOneBelowCasesUpTo160) {
 
 TEST(NowSeconds, StoresAndReturnsTheSlot) {
   int64_t slot = -1;
-  int64_t& same = now_seconds(slot);
+  int64_t& same = now_seconds(system_clock(), slot);
   EXPECT_EQ(&same, &slot);
   EXPECT_GT(slot, 1600000000);
 }

@@ -1,9 +1,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/text.h"
 #include "driver/test_sequences.h"
 #include "pdu/sms_deliver.h"
-#include "common/text.h"
 
 namespace smstest {
 

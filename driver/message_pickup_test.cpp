@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "driver/test_sequences.h"
 #include "common/clock.h"
+#include "driver/test_sequences.h"
 #include "tests/process.h"
 #include "tests/scripted_peer.h"
 
@@ -30,7 +30,7 @@ class PduPickupTest : public ::testing::Test {
     session_->textMode = 0;
     session_->open_log((dir_ + "/pickup.log").c_str());
     EXPECT_TRUE(session_->open(3, 115200, 10, calendar_seconds()));
-    TestRun run{params_, result_, dir_ + "/status.txt", "tImE1T", 0};
+    TestRun run{params_, result_, dir_ + "/status.txt", "tImE1T", 0, system_clock()};
     result_.resultPath = dir_ + "/results.csv";
     return pick_up_message(run, *session_, 5, sender_, body_, foundAt_);
   }

@@ -1,9 +1,9 @@
 #include <cstdio>
 
-#include "driver/measures.h"
-#include "driver/test_sequences.h"
 #include "common/clock.h"
 #include "common/text.h"
+#include "driver/measures.h"
+#include "driver/test_sequences.h"
 
 namespace smstest {
 
@@ -16,7 +16,7 @@ int run_reflector(TestRun& run, SmsModem& session) {
   if (!pick_up_message(run, session, run.params.testTimeout, sender, body, foundAt)) return 2;
 
   int64_t clock = 0;
-  now_seconds(clock);
+  now_seconds(run.clock, clock);
   // Only the clock's low 32 bits enter the reply, as a signed number.
   const int32_t clock32 = static_cast<int32_t>(static_cast<uint32_t>(clock));
   const std::string reply = format("rEfLeCt%iT%s", clock32, body.c_str());
@@ -32,7 +32,7 @@ int run_reflector(TestRun& run, SmsModem& session) {
     return 2;
   }
   int64_t endReading = 0;
-  if (!read_performance_counter(endReading)) {
+  if (!run.clock.read_performance_counter(endReading)) {
     fail_test(run.statusPath, result, "Cannot use performance counter on this PC\n");
     return 2;
   }

@@ -5,12 +5,13 @@
 #include <memory>
 #include <string>
 
+#include "common/clock.h"
+#include "common/text.h"
 #include "driver/command_file.h"
 #include "driver/platform.h"
 #include "driver/test_result.h"
 #include "driver/test_sequences.h"
-#include "common/clock.h"
-#include "common/text.h"
+#include "serial/serial_device.h"
 
 namespace smstest {
 
@@ -30,7 +31,9 @@ std::string debug_log_name(const std::string& testName, int port) {
 
 }  // namespace
 
-int run_sms_test(int argc, char** argv) {
+int run_sms_test(int argc, char** argv) { return run_sms_test(argc, argv, system_clock()); }
+
+int run_sms_test(int argc, char** argv, Clock& clock) {
   if (!init_framework()) {
     std::fputs("Fatal Error: MFC initialization failed\n", stdout);
     std::fflush(stdout);
@@ -44,12 +47,12 @@ int run_sms_test(int argc, char** argv) {
   }
 
   int64_t runStartReading = 0;
-  if (!read_performance_counter(runStartReading)) {
+  if (!clock.read_performance_counter(runStartReading)) {
     return start_up_failure("Cannot use performance counter on this PC\n");
   }
-  const int64_t runStartTime = calendar_seconds();
+  const int64_t runStartTime = clock.calendar_seconds();
   int64_t secondReading = 0;
-  if (!read_performance_counter(secondReading)) {
+  if (!clock.read_performance_counter(secondReading)) {
     return start_up_failure("Cannot use performance counter on this PC\n");
   }
 
@@ -60,7 +63,7 @@ int run_sms_test(int argc, char** argv) {
   const std::string statusPath = join_path(workingDir, argv[2]);
   const char* dataTime = argv[3];
 
-  SmsTestResult result(statusPath);
+  SmsTestResult result(statusPath, clock);
   result.dataTime = dataTime;
   result.latLong = argv[4];
   const std::string timeMarker = format("tImE%sT", dataTime);
@@ -80,13 +83,13 @@ int run_sms_test(int argc, char** argv) {
 
   // Both debug logs exist before either port is opened, so that each log
   // holds its modem's whole dialogue.
-  std::unique_ptr<SmsModem> fromSession(new SmsModem);
+  std::unique_ptr<SmsModem> fromSession(new SmsModem(make_serial_device(), clock));
   fromSession->open_log(fromLogName.c_str());
   std::unique_ptr<SmsModem> toSession;
   const bool oneModem =
       params.reflectMode != 0 || params.toPort == params.fromPort || params.toPort == 0;
   if (!oneModem) {
-    toSession.reset(new SmsModem);
+    toSession.reset(new SmsModem(make_serial_device(), clock));
     toSession->open_log(debug_log_name(params.testName, params.toPort).c_str());
   }
 
@@ -100,7 +103,7 @@ int run_sms_test(int argc, char** argv) {
     return 2;
   }
 
-  TestRun run{params, result, statusPath, timeMarker, runStartReading};
+  TestRun run{params, result, statusPath, timeMarker, runStartReading, clock};
   if (params.reflectMode != 0) return run_reflector(run, *fromSession);
   return run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);
 }

@@ -10,6 +10,13 @@
 
 namespace smstest {
 
+class Clock;
+
+// The run on the system clock.
 int run_sms_test(int argc, char** argv);
+
+// The run with every counter and calendar reading, the sessions' included,
+// taken from `clock`.
+int run_sms_test(int argc, char** argv, Clock& clock);
 
 }  // namespace smstest

@@ -2,16 +2,16 @@
 
 #include <cstdio>
 
-#include "driver/platform.h"
 #include "common/clock.h"
 #include "common/text.h"
+#include "driver/platform.h"
 
 namespace smstest {
 
 const char kNotMeasured[] = "-Infinity";
 
-SmsTestResult::SmsTestResult(std::string statusPath) {
-  if (!read_counter_frequency(counterFrequency)) {
+SmsTestResult::SmsTestResult(std::string statusPath, Clock& clock) {
+  if (!clock.read_counter_frequency(counterFrequency)) {
     fail_test(statusPath, *this, "cannot get clock frequency");
   }
 }

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/clock.h"
+
 namespace smstest {
 
 // A measure that was not taken.
@@ -17,10 +19,10 @@ extern const char kNotMeasured[];  // "-Infinity"
 
 class SmsTestResult {
  public:
-  // Obtains the counter frequency; when that fails the failure is reported
-  // through fail_test with "cannot get clock frequency" and the record stays
-  // usable.
-  explicit SmsTestResult(std::string statusPath);
+  // Obtains the counter frequency from `clock`; when that fails the failure
+  // is reported through fail_test with "cannot get clock frequency" and the
+  // record stays usable.
+  explicit SmsTestResult(std::string statusPath, Clock& clock = system_clock());
 
   // 0 when the send and the delivery were measured (and the reply time, when
   // required), else 2.

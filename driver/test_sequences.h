@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/clock.h"
 #include "driver/command_file.h"
 #include "driver/test_result.h"
 #include "modem/sms_modem.h"
@@ -24,6 +25,7 @@ struct TestRun {
   std::string statusPath;
   std::string timeMarker;
   int64_t runStartReading = 0;
+  Clock& clock;  // the run's counter and calendar readings
 };
 
 int run_round_trip(TestRun& run, SmsModem& from, SmsModem& to);

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "common/clock.h"
 #include "common/text.h"
+#include "serial/serial_device.h"
 
 namespace smstest {
 
@@ -28,6 +30,9 @@ std::string value_after(const char* response, int label, int skip) {
 }
 
 }  // namespace
+
+SmsModem::SmsModem(std::unique_ptr<SerialDevice> device, Clock& clock)
+    : port(std::move(device), clock) {}
 
 void SmsModem::open_log(const char* path) { port.open_log(path); }
 
@@ -79,15 +84,15 @@ int SmsModem::wait_response(char* buffer, int capacity, int timeoutSeconds,
 
 bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart, int64_t& sendEnd,
                         int timeoutSeconds) {
-  const int64_t started = calendar_seconds();
+  const int64_t started = port.clock().calendar_seconds();
   // The command text must outlive the write: the port does not copy it.
   const std::string command = format("AT!SSMS=0,%s,%s,\"%s\"\r", number, number, text);
   if (!port.write_com(command.c_str(), static_cast<int>(command.size()))) {
     lastError = port.lastError;
     return false;
   }
-  sleep_milliseconds(100);
-  if (!read_performance_counter(sendStart)) {
+  port.clock().sleep_milliseconds(100);
+  if (!port.clock().read_performance_counter(sendStart)) {
     lastError = "Call to QueryPerformanceCounter failed\n";
     return false;
   }
@@ -102,25 +107,25 @@ bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart
       return false;
     }
     if (find_text(buffer, "OK") >= 0 || find_text(buffer, "+CMGS:") > 0) {
-      if (!read_performance_counter(sendEnd)) {
+      if (!port.clock().read_performance_counter(sendEnd)) {
         lastError = "Call to QueryPerformanceCounter failed\n";
         return false;
       }
       return true;
     }
-    if (calendar_seconds() - started > timeoutSeconds) {
+    if (port.clock().calendar_seconds() - started > timeoutSeconds) {
       lastError = "Send Timed Out Waiting for +CMGW:\n";
       return false;
     }
-    sleep_milliseconds(50);
+    port.clock().sleep_milliseconds(50);
     result = wait_response(buffer, kSendResponse, -1, kErrorToken);
   }
 }
 
 bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foundAt,
                            int timeoutSeconds) {
-  const int64_t deadline =
-      timeoutSeconds > 0 ? calendar_seconds() + timeoutSeconds : port.testStart + port.testTimeout;
+  const int64_t deadline = timeoutSeconds > 0 ? port.clock().calendar_seconds() + timeoutSeconds
+                                              : port.testStart + port.testTimeout;
   static const char kPoll[] = "AT!GSMS?2,0\r";
   std::vector<char> response(kLargeResponse);
   char* buffer = response.data();
@@ -132,18 +137,18 @@ bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foun
     int result = wait_response(buffer, kLargeResponse, -1, kErrorToken);
     if (result < 0 && find_text(buffer, "Address:") >= 0) {
       if (parse_message(buffer, sender, body) == 0) return false;
-      if (!read_performance_counter(foundAt)) {
+      if (!port.clock().read_performance_counter(foundAt)) {
         lastError = "Call to QueryPerformanceCounter failed\n";
         return false;
       }
       return true;
     }
     // An "ERROR" answer is only a poll without a message.
-    if (calendar_seconds() > deadline) {
+    if (port.clock().calendar_seconds() > deadline) {
       lastError = "Operation Timed out during SMS Receive.";
       return false;
     }
-    sleep_milliseconds(100);
+    port.clock().sleep_milliseconds(100);
   }
 }
 

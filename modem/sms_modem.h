@@ -5,10 +5,12 @@
 // send_sms ("AT!SSMS"), receive_sms (polls "AT!GSMS?2,0"), delete_messages
 // ("AT!DSMS=3,0").  Every operation returns false (or a failure code) and
 // leaves the reason in lastError; a success never clears it.  All waits are
-// bounded by the test deadline the port keeps or by the caller's time-out.
+// bounded by the test deadline the port keeps or by the caller's time-out;
+// every wait, pause and counter reading goes through the port's clock.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "serial/com_port.h"
@@ -17,7 +19,11 @@ namespace smstest {
 
 class SmsModem {
  public:
+  // The port on the platform's serial device and the system clock.
   SmsModem() = default;
+  // The port on `device` and `clock` (see ComPort); `clock` must outlive the
+  // session.
+  SmsModem(std::unique_ptr<SerialDevice> device, Clock& clock);
   SmsModem(const SmsModem&) = delete;
   SmsModem& operator=(const SmsModem&) = delete;
 

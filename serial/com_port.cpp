@@ -2,10 +2,11 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
 
 #include "common/clock.h"
-#include "serial/serial_device.h"
 #include "common/text.h"
+#include "serial/serial_device.h"
 
 namespace smstest {
 
@@ -33,7 +34,10 @@ const char* system_error_text_for(const char* context, int code) {
 
 }  // namespace
 
-ComPort::ComPort() : device_(make_serial_device()) {}
+ComPort::ComPort() : ComPort(make_serial_device(), system_clock()) {}
+
+ComPort::ComPort(std::unique_ptr<SerialDevice> device, Clock& clock)
+    : device_(std::move(device)), clock_(clock) {}
 
 ComPort::~ComPort() {
   close_com();
@@ -60,7 +64,7 @@ bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t te
     return false;
   }
   if (!device_->configure(baudRate)) {
-    int code = last_system_error();
+    int code = device_->error_code();
     const std::string context =
         format("open_com: Could not configure %s at %d baud", name.c_str(), baudRate);
     device_->close();
@@ -94,7 +98,7 @@ bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t te
 
 bool ComPort::write_com(const char* data, int length) {
   if (!device_->start_write(data, length)) {
-    int code = last_system_error();
+    int code = device_->error_code();
     // A refusal that leaves no error code counts as a started write.
     if (code != 0) {
       const std::string context = format("write_com: Could not write to COM%d", portNumber);
@@ -109,7 +113,7 @@ bool ComPort::write_com(const char* data, int length) {
 }
 
 bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
-  const int64_t t0 = calendar_seconds();
+  const int64_t t0 = clock_.calendar_seconds();
   if (capacity < 1) {
     lastError = format("ReadCom: buffer size %d is too small\n", capacity);
     port_log(*this, "%s", lastError.c_str());
@@ -124,9 +128,10 @@ bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
     ReadRequest request = device_->read(buffer + held, capacity - held - 1, got);
     if (request != ReadRequest::kDone) {
       buffer[held] = '\0';
-      lastError = system_error_text(request == ReadRequest::kRefused
-                                        ? "read_com: Error reading from the comm port"
-                                        : "read_com: Could not set comm mask");
+      lastError = system_error_text_for(request == ReadRequest::kRefused
+                                            ? "read_com: Error reading from the comm port"
+                                            : "read_com: Could not set comm mask",
+                                        device_->error_code());
       return false;
     }
 
@@ -156,17 +161,17 @@ bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
     // Checked only after a request, so even a deadline already past gives
     // the port one request's chance to deliver.  The elapsed time in the
     // message is read from the clock again.
-    const int64_t now = calendar_seconds();
+    const int64_t now = clock_.calendar_seconds();
     if (timeoutSeconds == -1) {
       if (now - testStart >= testTimeout) {
         lastError = format("Read timedout, test timeout=%d, elapsed=%d", testTimeout,
-                           static_cast<int>(calendar_seconds() - testStart));
+                           static_cast<int>(clock_.calendar_seconds() - testStart));
         port_log(*this, "%s\n", lastError.c_str());
         return false;
       }
     } else if (now - t0 >= timeoutSeconds) {
       lastError = format("Read timedout, timeout=%d, elapsed=%d", timeoutSeconds,
-                         static_cast<int>(calendar_seconds() - t0));
+                         static_cast<int>(clock_.calendar_seconds() - t0));
       port_log(*this, "%s\n", lastError.c_str());
       return false;
     }

@@ -9,7 +9,10 @@
 //
 // Everything here runs on the caller's thread; every wait is bounded.  A
 // failed operation returns false and leaves its text in `lastError`, which a
-// later success never clears.  The device underneath is serial_device.h.
+// later success never clears.  The device underneath is serial_device.h; the
+// port and its device come with a clock (common/clock.h) that times the
+// port's time-outs.  Both are given from outside, so that tests can run the
+// port on a scripted device and a fake clock.
 #pragma once
 
 #include <cstdint>
@@ -19,12 +22,17 @@
 
 namespace smstest {
 
+class Clock;
 class SerialDevice;
 
 class ComPort {
  public:
-  // Logging off, no device open, `lastError` empty.
+  // On the platform's serial device and the system clock.  Logging off, no
+  // device open, `lastError` empty.
   ComPort();
+  // On `device` (closed; the port owns it from now on) and `clock`, which
+  // must outlive the port.
+  ComPort(std::unique_ptr<SerialDevice> device, Clock& clock);
   // Closes the device and the debug log.
   ~ComPort();
   ComPort(const ComPort&) = delete;
@@ -81,6 +89,9 @@ class ComPort {
 
   bool is_open() const;
 
+  // The clock the port times its reads with.
+  Clock& clock() const { return clock_; }
+
   bool logOn = false;
   FILE* logFile = nullptr;
   std::string lastError;
@@ -90,6 +101,7 @@ class ComPort {
 
  private:
   std::unique_ptr<SerialDevice> device_;
+  Clock& clock_;
 };
 
 // printf-style note into the port's log when logging is on, flushed at once.

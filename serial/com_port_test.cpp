@@ -19,12 +19,13 @@
 
 #include "common/clock.h"
 #include "serial/pty_peer.h"
+#include "serial/serial_device.h"
 
 namespace smstest {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 const char kCommand[] = "AT+X\r";
 const std::string kOk = "\r\nOK\r\n";
@@ -35,21 +36,45 @@ const std::string kHandshakeLog =
     "\nWrote 3 bytes\nAT\r\nRead 6 bytes\n\r\nOK\r\n"
     "\nWrote 5 bytes\nATE0\r\nRead 6 bytes\n\r\nOK\r\n";
 
-std::atomic<int64_t> g_clock_now{0};
-std::atomic<int64_t> g_clock_step{0};
+// The system clock, except that its calendar can be scripted: once
+// script() is called it reads `start` first and moves `step` seconds on at
+// every reading after that, until use_system() restores the system calendar.
+class ScriptableCalendar : public Clock {
+ public:
+  bool read_performance_counter(int64_t& reading) override {
+    return system_clock().read_performance_counter(reading);
+  }
+  bool read_counter_frequency(int64_t& frequency) override {
+    return system_clock().read_counter_frequency(frequency);
+  }
+  int64_t calendar_seconds() override {
+    if (!scripted_) return system_clock().calendar_seconds();
+    return now_.fetch_add(step_);
+  }
+  void sleep_milliseconds(int milliseconds) override {
+    system_clock().sleep_milliseconds(milliseconds);
+  }
 
-// A calendar clock that reads `start` first and moves `step` seconds on at
-// every reading after that.
-int64_t scripted_clock() { return g_clock_now.fetch_add(g_clock_step); }
+  void script(int64_t start, int64_t step) {
+    now_ = start;
+    step_ = step;
+    scripted_ = true;
+  }
+  void use_system() { scripted_ = false; }
 
-void use_scripted_clock(int64_t start, int64_t step) {
-  g_clock_now = start;
-  g_clock_step = step;
-  set_calendar_source(scripted_clock);
-}
+ private:
+  std::atomic<bool> scripted_{false};
+  std::atomic<int64_t> now_{0};
+  std::atomic<int64_t> step_{0};
+};
 
-double seconds_since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
+// The clock of every port of these tests.
+ScriptableCalendar g_calendar;
+
+void use_scripted_clock(int64_t start, int64_t step) { g_calendar.script(start, step); }
+
+double seconds_since(SteadyClock::time_point start) {
+  return std::chrono::duration<double>(SteadyClock::now() - start).count();
 }
 
 std::string read_file(const std::string& path) {
@@ -86,10 +111,10 @@ class PortTest : public testing::Test {
     device_ = folder_.link(3, peer_.slave_name());
     ASSERT_FALSE(device_.empty());
   }
-  void TearDown() override { set_calendar_source(nullptr); }
+  void TearDown() override { g_calendar.use_system(); }
 
   bool open_port(ComPort& port, int baudRate = 115200) {
-    return port.open_com(3, baudRate, 600, calendar_seconds());
+    return port.open_com(3, baudRate, 600, g_calendar.calendar_seconds());
   }
 
   // Scripts the peer to answer the handshake, then `kCommand` with `chunks`,
@@ -131,7 +156,7 @@ class ChunkTest : public PortTest, public testing::WithParamInterface<ChunkCase>
 
 TEST_P(ChunkTest, ReadsCompleteOnTheLastByteOfAChunk) {
   const ChunkCase& row = GetParam();
-  ComPort port;
+  ComPort port(make_serial_device(), g_calendar);
   const std::string log = send_command_answered_in(row.chunks, port, "chunks.log");
   ASSERT_FALSE(log.empty()) << port.lastError;
 
@@ -198,7 +223,7 @@ class BufferTest : public PortTest, public testing::WithParamInterface<BufferCas
 
 TEST_P(BufferTest, FullBufferFailsBeforeTheTerminatorCounts) {
   const BufferCase& row = GetParam();
-  ComPort port;
+  ComPort port(make_serial_device(), g_calendar);
   const std::string log = send_command_answered_in(row.chunks, port, "buffer.log");
   ASSERT_FALSE(log.empty()) << port.lastError;
 
@@ -269,7 +294,7 @@ TEST_P(TimeoutTest, ReadEndsByItsOwnLimitOrTheTestDeadline) {
   if (!row.answer.empty()) peer_.send(row.answer);
   peer_.start();
 
-  ComPort port;
+  ComPort port(make_serial_device(), g_calendar);
   ASSERT_TRUE(open_port(port)) << port.lastError;
   port.testStart = row.testStart;
   port.testTimeout = row.testTimeout;
@@ -279,7 +304,7 @@ TEST_P(TimeoutTest, ReadEndsByItsOwnLimitOrTheTestDeadline) {
   ASSERT_TRUE(port.write_com(kCommand, 5));
 
   char buffer[64];
-  Clock::time_point start = Clock::now();
+  SteadyClock::time_point start = SteadyClock::now();
   EXPECT_EQ(port.read_com(buffer, sizeof buffer, row.timeoutSeconds), row.ok) << port.lastError;
   double took = seconds_since(start);
   EXPECT_EQ(printable(buffer), printable(row.buffer));
@@ -328,7 +353,7 @@ TEST_F(PortTest, HandshakeIsLoggedByteForByte) {
     old << "left over from an earlier run";
   }
   peer_.answer_handshake().start();
-  ComPort port;
+  ComPort port(make_serial_device(), g_calendar);
   port.open_log(log.c_str());
   EXPECT_TRUE(port.logOn);
   EXPECT_EQ(read_file(log), "");  // truncated
@@ -347,7 +372,7 @@ TEST_F(PortTest, ModemAnsweringOnlyTheSecondAtOpens) {
   peer_.expect("AT\r").expect("AT\r").send(kOk).expect("ATE0\r").send(kOk).start();
   // The first answer is waited for 3 s: three requests of the scripted clock.
   use_scripted_clock(1000, 1);
-  ComPort port;
+  ComPort port(make_serial_device(), g_calendar);
   ASSERT_TRUE(open_port(port)) << port.lastError;
   EXPECT_TRUE(port.is_open());
   // The first read's time-out stays: a success never clears lastError.
@@ -359,7 +384,7 @@ TEST_F(PortTest, ModemAnsweringOnlyTheSecondAtOpens) {
 TEST_F(PortTest, ModemAnsweringErrorOpens) {
   const std::string error = "\r\nERROR\r\n";
   peer_.expect("AT\r").send(error).expect("AT\r").send(error).expect("ATE0\r").send(error).start();
-  ComPort port;
+  ComPort port(make_serial_device(), g_calendar);
   ASSERT_TRUE(open_port(port)) << port.lastError;
   EXPECT_TRUE(port.is_open());
   EXPECT_TRUE(peer_.finish()) << peer_.error();
@@ -368,8 +393,8 @@ TEST_F(PortTest, ModemAnsweringErrorOpens) {
 TEST_F(PortTest, SilentModemFailsAfterTwoTimeOutsAndLeavesThePortClosed) {
   // The one test that waits out the real clock: 3 s for each "AT".
   peer_.expect("AT\r").expect("AT\r").start();
-  ComPort port;
-  Clock::time_point start = Clock::now();
+  ComPort port(make_serial_device(), g_calendar);
+  SteadyClock::time_point start = SteadyClock::now();
   EXPECT_FALSE(open_port(port));
   double took = seconds_since(start);
   EXPECT_GE(took, 3.8);
@@ -389,7 +414,7 @@ TEST_F(PortTest, SilentModemFailsAfterTwoTimeOutsAndLeavesThePortClosed) {
 }
 
 TEST_F(PortTest, RateTheLineCannotRunFailsTheOpen) {
-  ComPort port;
+  ComPort port(make_serial_device(), g_calendar);
   EXPECT_FALSE(open_port(port, 12345));
   EXPECT_EQ(port.lastError, "open_com: Could not configure " + device_ +
                                 " at 12345 baud, error code: " + std::to_string(EINVAL) + ": " +
@@ -401,10 +426,10 @@ TEST_F(PortTest, RateTheLineCannotRunFailsTheOpen) {
 
 TEST_F(PortTest, BusyPortIsRefusedUntilItsOwnerClosesIt) {
   peer_.answer_handshake().expect(kCommand).send(kOk).answer_handshake().start();
-  ComPort owner;
+  ComPort owner(make_serial_device(), g_calendar);
   ASSERT_TRUE(open_port(owner)) << owner.lastError;
 
-  ComPort second;
+  ComPort second(make_serial_device(), g_calendar);
   EXPECT_FALSE(open_port(second));
   EXPECT_EQ(second.lastError,
             "Failed to open " + device_ + ". Please make sure that this device is not in use.");
@@ -419,7 +444,7 @@ TEST_F(PortTest, BusyPortIsRefusedUntilItsOwnerClosesIt) {
   owner.close_com();
   owner.close_com();
   EXPECT_FALSE(owner.is_open());
-  ComPort third;
+  ComPort third(make_serial_device(), g_calendar);
   EXPECT_TRUE(open_port(third)) << third.lastError;
   EXPECT_TRUE(peer_.finish(100)) << peer_.error();
   EXPECT_EQ(printable(peer_.received()),
@@ -475,7 +500,7 @@ TEST(OpenCom, MissingDeviceFailsWithItsName) {
     } else {
       unsetenv("SMS_TEST_PORTS");
     }
-    ComPort port;
+    ComPort port(make_serial_device(), g_calendar);
     EXPECT_FALSE(port.open_com(row.port, 9600, 45, 777)) << row.port;
     EXPECT_EQ(port.lastError,
               "Failed to open " + row.name + ". Please make sure that this device is not in use.");
@@ -490,7 +515,7 @@ TEST(OpenCom, MissingDeviceFailsWithItsName) {
 
 TEST_F(PortTest, WriteIsNotAwaitedBeyondItsBound) {
   peer_.answer_handshake().start();
-  ComPort port;
+  ComPort port(make_serial_device(), g_calendar);
   ASSERT_TRUE(open_port(port)) << port.lastError;
   ASSERT_TRUE(peer_.finish(100)) << peer_.error();
   const std::string log = folder_.path("write.log");
@@ -518,7 +543,7 @@ TEST_F(PortTest, WriteIsNotAwaitedBeyondItsBound) {
   }
   ASSERT_GT(filled, 0u);
 
-  Clock::time_point start = Clock::now();
+  SteadyClock::time_point start = SteadyClock::now();
   EXPECT_TRUE(port.write_com("AT\r", 3));
   double took = seconds_since(start);
   // 3 bytes: 50 ms each plus 100 ms.
@@ -545,7 +570,7 @@ TEST_F(PortTest, WriteIsNotAwaitedBeyondItsBound) {
 
 TEST_F(PortTest, PeerClosingMidReadFailsAtOnce) {
   peer_.answer_handshake().expect(kCommand).send("PART").pause(300).hang_up().start();
-  ComPort port;
+  ComPort port(make_serial_device(), g_calendar);
   ASSERT_TRUE(open_port(port)) << port.lastError;
   const std::string log = folder_.path("hangup.log");
   port.open_log(log.c_str());
@@ -555,7 +580,7 @@ TEST_F(PortTest, PeerClosingMidReadFailsAtOnce) {
       "read_com: Could not set comm mask, error code: " + std::to_string(EIO) + ": " +
       system_text(EIO) + "\n";
   char buffer[64];
-  Clock::time_point start = Clock::now();
+  SteadyClock::time_point start = SteadyClock::now();
   EXPECT_FALSE(port.read_com(buffer, sizeof buffer, 10));
   EXPECT_LT(seconds_since(start), 2.0);
   EXPECT_EQ(port.lastError, read_failure);
@@ -563,7 +588,7 @@ TEST_F(PortTest, PeerClosingMidReadFailsAtOnce) {
   EXPECT_TRUE(peer_.finish()) << peer_.error();
 
   // Every later read fails as fast, and writes fail too.
-  start = Clock::now();
+  start = SteadyClock::now();
   port.lastError.clear();
   EXPECT_FALSE(port.read_com(buffer, sizeof buffer, 10));
   EXPECT_LT(seconds_since(start), 0.3);
@@ -582,7 +607,7 @@ TEST_F(PortTest, PeerClosingMidReadFailsAtOnce) {
 
 TEST(ComPortUnopened, StartsEmptyAndFailsCleanly) {
   PortFolder folder;
-  ComPort port;
+  ComPort port(make_serial_device(), g_calendar);
   EXPECT_FALSE(port.logOn);
   EXPECT_EQ(port.logFile, nullptr);
   EXPECT_EQ(port.lastError, "");
@@ -626,10 +651,11 @@ std::vector<Outcome> run_session(PtyPeer& peer, const char* log_path) {
       .send("ABCDEFGHIJKLMNOPQRS\n")
       .expect("AT+C\r")
       .start();
-  ComPort port;
+  ComPort port(make_serial_device(), g_calendar);
   std::vector<Outcome> outcomes;
   port.open_log(log_path);
-  outcomes.push_back({port.open_com(3, 115200, 600, calendar_seconds()), "", port.lastError});
+  outcomes.push_back(
+      {port.open_com(3, 115200, 600, g_calendar.calendar_seconds()), "", port.lastError});
   char buffer[64];
   auto read = [&](int capacity, int timeout) {
     bool ok = port.read_com(buffer, capacity, timeout);
@@ -643,7 +669,7 @@ std::vector<Outcome> run_session(PtyPeer& peer, const char* log_path) {
   outcomes.push_back({port.write_com("AT+C\r", 5), "", port.lastError});
   use_scripted_clock(1000, 1);
   read(sizeof buffer, 1);
-  set_calendar_source(nullptr);
+  g_calendar.use_system();
   peer.finish();
   return outcomes;
 }

@@ -4,11 +4,13 @@
 // terminators and time-outs, the debug log); this interface is the handful of
 // device operations underneath it.  Each platform has one implementation
 // (serial_device_posix.cpp: a terminal device in raw mode; a Win32 one with
-// overlapped I/O), and ComPort gets it from make_serial_device().
+// overlapped I/O), made by make_serial_device(); tests hand ComPort a scripted
+// fake instead (testsupport/fake_serial_device.h).
 //
-// Failures return false and leave the platform's last system error set
-// (errno, or the thread's last-error value), which system_error_text() turns
-// into a message; nothing here writes a message of its own.
+// Failures return false and leave a system error code that error_code()
+// reports (on the platform devices the thread's errno or last-error value),
+// which ComPort turns into a message; nothing here writes a message of its
+// own.
 #pragma once
 
 #include <memory>
@@ -76,6 +78,10 @@ class SerialDevice {
   virtual void close() = 0;
 
   virtual bool is_open() const = 0;
+
+  // The system error code of the operation that failed last, as
+  // system_error_message() reads it.  Asked right after the failure.
+  virtual int error_code() const = 0;
 };
 
 // A closed device of this platform.
@@ -87,9 +93,6 @@ std::string serial_device_name(int portNumber);
 
 // The calling thread's last system error code.
 int last_system_error();
-
-// Replaces the calling thread's last system error code.
-void set_last_system_error(int code);
 
 // The system's own text for error `code`, as the system writes it.  False when
 // the system has no text for it.

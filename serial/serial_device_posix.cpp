@@ -16,17 +16,17 @@
 #include <cstdlib>
 #include <limits>
 
-#include "serial/serial_device.h"
 #include "common/text.h"
+#include "serial/serial_device.h"
 
 namespace smstest {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
-int64_t milliseconds_since(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+int64_t milliseconds_since(SteadyClock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
 }
 
 // A poll() time-out from a wait in milliseconds, -1 meaning none.
@@ -181,7 +181,7 @@ class PosixSerialDevice : public SerialDevice {
     }
     if (count <= 0) return ReadRequest::kDone;
 
-    Clock::time_point start = Clock::now();
+    SteadyClock::time_point start = SteadyClock::now();
     const int64_t total =
         static_cast<int64_t>(timeouts_.readTotalMultiplier) * count + timeouts_.readTotalConstant;
     int64_t last_byte_at = -1;  // ms since start when the latest byte arrived
@@ -243,7 +243,7 @@ class PosixSerialDevice : public SerialDevice {
     }
     if (length == 0) return true;
 
-    Clock::time_point start = Clock::now();
+    SteadyClock::time_point start = SteadyClock::now();
     ssize_t n = ::write(fd_, data, static_cast<size_t>(length));
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
     int sent = n > 0 ? static_cast<int>(n) : 0;
@@ -290,6 +290,8 @@ class PosixSerialDevice : public SerialDevice {
 
   bool is_open() const override { return fd_ >= 0; }
 
+  int error_code() const override { return last_system_error(); }
+
  private:
   int fd_ = -1;
   SerialTimeouts timeouts_;
@@ -316,8 +318,6 @@ std::string serial_device_name(int portNumber) {
 }
 
 int last_system_error() { return errno; }
-
-void set_last_system_error(int code) { errno = code; }
 
 bool system_error_message(int code, std::string& text) {
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))

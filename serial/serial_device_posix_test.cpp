@@ -130,7 +130,7 @@ TEST(DeviceConfigure, RefusesRatesTheLineCannotRun) {
     ASSERT_TRUE(peer.ok());
     std::unique_ptr<SerialDevice> device = make_serial_device();
     ASSERT_TRUE(device->open(peer.slave_name().c_str()));
-    set_last_system_error(0);
+    errno = 0;
     EXPECT_FALSE(device->configure(rate)) << rate;
     EXPECT_EQ(last_system_error(), EINVAL) << rate;
   }

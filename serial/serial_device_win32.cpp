@@ -4,8 +4,8 @@
 // without waiting.
 #include <windows.h>
 
-#include "serial/serial_device.h"
 #include "common/text.h"
+#include "serial/serial_device.h"
 
 namespace smstest {
 
@@ -182,6 +182,8 @@ class Win32SerialDevice : public SerialDevice {
 
   bool is_open() const override { return handle_ != INVALID_HANDLE_VALUE; }
 
+  int error_code() const override { return last_system_error(); }
+
  private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   OVERLAPPED readOverlapped_ = {};
@@ -205,8 +207,6 @@ std::string serial_device_name(int portNumber) {
 }
 
 int last_system_error() { return static_cast<int>(GetLastError()); }
-
-void set_last_system_error(int code) { SetLastError(static_cast<DWORD>(code)); }
 
 bool system_error_message(int code, std::string& text) {
   // The system's text in the user's default language; FormatMessageA
