@@ -42,44 +42,44 @@ bool SmsModem::open(int portNumber, int baudRate, int testTimeout, int64_t testS
     return false;
   }
   int probe = probe_dasms();
-  return probe == 1 || probe == -1;
+  return probe == kProbeAccepted || probe == kProbeRejected;
 }
 
 int SmsModem::probe_dasms() {
   static const char kProbe[] = "AT!DASMS\r";
   if (!port.write_com(kProbe, 9)) {
     lastError = port.lastError;
-    return 0;
+    return kProbeNotWritten;
   }
   std::vector<char> response(kLargeResponse);
   int result = wait_response(response.data(), kLargeResponse, -1, kErrorToken);
-  if (result == -2) return -2;
+  if (result == kResponseReadFailed) return kProbeNoResponse;
   if (result >= 0) {
     std::fprintf(stderr, "AT!DASMS is not supported for COM%d\n", port.portNumber);
     std::fflush(stderr);
     lastError = "AT!DASMS is not supported\n";
-    return -1;
+    return kProbeRejected;
   }
-  return 1;
+  return kProbeAccepted;
 }
 
 int SmsModem::wait_response(char* buffer, int capacity, int timeoutSeconds,
                             const char* errorToken) {
   if (!port.read_com(buffer, capacity, timeoutSeconds)) {
     lastError = port.lastError;
-    return -2;
+    return kResponseReadFailed;
   }
   int error = find_text(buffer, errorToken);
   if (find_text(buffer, "+CMGL:") >= 0) {
     if (error >= 0)
       port_log(port, "Warning modem returned warning and response to CMGL, assumed OK\n");
-    return -1;
+    return kResponseUsable;
   }
   if (error >= 0) {
     lastError = "Modem returned an error";
     return error;
   }
-  return -1;
+  return kResponseUsable;
 }
 
 bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart, int64_t& sendEnd,
@@ -100,7 +100,7 @@ bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart
   char* buffer = response.data();
   int result = wait_response(buffer, kSendResponse, -1, kErrorToken);
   for (;;) {
-    // A failed read (-2) is examined like a full response: the confirmation
+    // A failed read (kResponseReadFailed) is examined like a full response: the confirmation
     // may be in the part that arrived.
     if (result >= 0) {
       lastError = "On sending SMS Text, Com port returned ERROR";
@@ -135,7 +135,8 @@ bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foun
       return false;
     }
     int result = wait_response(buffer, kLargeResponse, -1, kErrorToken);
-    if (result < 0 && find_text(buffer, "Address:") >= 0) {
+    if ((result == kResponseUsable || result == kResponseReadFailed) &&
+        find_text(buffer, "Address:") >= 0) {
       if (parse_message(buffer, sender, body) == 0) return false;
       if (!port.clock().read_performance_counter(foundAt)) {
         lastError = "Call to QueryPerformanceCounter failed\n";
@@ -179,7 +180,7 @@ bool SmsModem::delete_messages() {
   }
   std::vector<char> response(kLargeResponse);
   int result = wait_response(response.data(), kLargeResponse, -1, kErrorToken);
-  if (result == -2) return false;
+  if (result == kResponseReadFailed) return false;
   if (result >= 0) {
     lastError = "On command AT!DSMS=3,0, Com port returned ERROR";
     return false;

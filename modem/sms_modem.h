@@ -17,6 +17,17 @@
 
 namespace smstest {
 
+// Outcomes of SmsModem::wait_response other than the position of the error
+// token (0 or more).
+constexpr int kResponseReadFailed = -2;  // the read failed
+constexpr int kResponseUsable = -1;      // a usable answer
+
+// Outcomes of SmsModem::probe_dasms.
+constexpr int kProbeAccepted = 1;     // answered without "ERROR"
+constexpr int kProbeNotWritten = 0;   // the command could not be written
+constexpr int kProbeRejected = -1;    // answered "ERROR"
+constexpr int kProbeNoResponse = -2;  // no usable response
+
 class SmsModem {
  public:
   // The port on the platform's serial device and the system clock.
@@ -36,13 +47,14 @@ class SmsModem {
   // modem answered the probe, whatever the answer ("ERROR" included).
   bool open(int portNumber, int baudRate, int testTimeout, int64_t testStart);
 
-  // Sends "AT!DASMS\r".  1 accepted, -1 answered with "ERROR" (reported on
-  // the error stream), 0 not written, -2 no usable response.
+  // Sends "AT!DASMS\r".  kProbeAccepted, kProbeRejected (answered with
+  // "ERROR", reported on the error stream), kProbeNotWritten or
+  // kProbeNoResponse.
   int probe_dasms();
 
-  // Reads one response into the caller's buffer and classifies it: -2 the
-  // read failed (the buffer holds what arrived), 0 or more the position of
-  // `errorToken` in it, -1 a usable answer.  A message listing ("+CMGL:")
+  // Reads one response into the caller's buffer and classifies it:
+  // kResponseReadFailed (the buffer holds what arrived), 0 or more the
+  // position of `errorToken` in it, kResponseUsable.  A message listing ("+CMGL:")
   // is usable even when it also holds the error token.
   int wait_response(char* buffer, int capacity, int timeoutSeconds, const char* errorToken);
 

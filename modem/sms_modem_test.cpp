@@ -69,9 +69,9 @@ TEST_F(SmsModemTest, WaitResponseClassifies) {
     bool warning;
   } cases[] = {
       {"\r\nERROR\r\n", 2, "Modem returned an error", false},
-      {"\r\n+CMGL: 1,\"REC READ\"\r\nERROR\r\n", -1, nullptr, true},
-      {"\r\n+CMGL: 1\r\nOK\r\n", -1, nullptr, false},
-      {"\r\nanything at all\r\n", -1, nullptr, false},
+      {"\r\n+CMGL: 1,\"REC READ\"\r\nERROR\r\n", kResponseUsable, nullptr, true},
+      {"\r\n+CMGL: 1\r\nOK\r\n", kResponseUsable, nullptr, false},
+      {"\r\nanything at all\r\n", kResponseUsable, nullptr, false},
   };
   open_with({{"AT+A", cases[0].answer},
              {"AT+B", cases[1].answer},
