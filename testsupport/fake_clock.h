@@ -1,0 +1,71 @@
+// Test support: a clock whose time moves only when told to.
+//
+// One fake time, in microseconds since the clock was made, gives both the
+// calendar seconds and the performance counter; sleeping advances it at once
+// instead of blocking, and so does FakeSerialDevice when a read request waits
+// out its time-out.  Counter reads and the frequency can be made to fail on
+// request.  Not thread-safe: a test and the code it drives share one thread.
+#pragma once
+
+#include <cstdint>
+#include <set>
+
+#include "common/clock.h"
+
+namespace smstest {
+
+class FakeClock : public Clock {
+ public:
+  static constexpr int64_t kStartSeconds = 1700000000;  // 2023-11-14 22:13:20 UTC
+  static constexpr int64_t kMicrosecondsPerSecond = 1000000;
+
+  // Calendar second `startSeconds` and counter reading 0, exactly on a whole
+  // second; the counter runs at one tick per microsecond.
+  explicit FakeClock(int64_t startSeconds = kStartSeconds);
+
+  // Clock.  The counter reading is the fake time in ticks of the counter
+  // frequency; a read made to fail leaves `reading` unchanged.
+  bool read_performance_counter(int64_t& reading) override;
+  bool read_counter_frequency(int64_t& frequency) override;
+  int64_t calendar_seconds() override;
+  // Advances the fake time by `milliseconds` (nothing for 0 or less) and
+  // returns at once.
+  void sleep_milliseconds(int milliseconds) override;
+
+  // Moves the fake time on (a negative amount is ignored).
+  void advance_microseconds(int64_t microseconds);
+  void advance_milliseconds(int64_t milliseconds) { advance_microseconds(milliseconds * 1000); }
+  // Fake time since the clock was made.
+  int64_t now_microseconds() const { return now_; }
+
+  // Ticks per second that the counter reports and runs at (default 1000000).
+  void set_counter_frequency(int64_t frequency) { frequency_ = frequency; }
+
+  // The counter read `skip` reads from now fails (0: the next one), once.
+  // May be called again for further failures.
+  void fail_counter_read(int skip = 0);
+  // Every counter read fails from now on (true) or only the scheduled ones
+  // (false).
+  void fail_counter_reads(bool fail) { counterBroken_ = fail; }
+  // read_counter_frequency fails (true) or works (false).
+  void fail_frequency(bool fail = true) { frequencyBroken_ = fail; }
+
+  // Counter reads so far, failed ones included.
+  int counter_reads() const { return counterReads_; }
+  // Sleeps so far and the milliseconds they asked for in all.
+  int sleeps() const { return sleeps_; }
+  int64_t slept_milliseconds() const { return sleptMilliseconds_; }
+
+ private:
+  int64_t startSeconds_;
+  int64_t now_ = 0;  // microseconds
+  int64_t frequency_ = kMicrosecondsPerSecond;
+  int counterReads_ = 0;
+  std::set<int> failingReads_;  // indexes of counter reads that fail
+  bool counterBroken_ = false;
+  bool frequencyBroken_ = false;
+  int sleeps_ = 0;
+  int64_t sleptMilliseconds_ = 0;
+};
+
+}  // namespace smstest
