@@ -1,18 +1,24 @@
 // pdu_decode: decodes SMS-DELIVER PDUs given as hex text, for people who
-// meet them in the field (a modem log, an AT+CMGR answer).
+// meet them in the field (a modem log, an AT+CMGR answer), and encodes the
+// SMS-SUBMIT PDU of a text, to try a modem in PDU mode by hand.
 //
-//   pdu_decode PDU...      one PDU per argument
-//   pdu_decode < file      one PDU per line; blank lines are skipped
+//   pdu_decode PDU...                   one PDU per argument
+//   pdu_decode < file                   one PDU per line; blank lines are skipped
+//   pdu_decode --submit NUMBER TEXT     the AT+CMGS line and the PDU for TEXT
 //
-// Prints one JSON object per PDU on standard output (see pdu_json.h).  A PDU
-// that does not decode gets an object with its "error", and the decoder's
-// message goes to standard error.  Exit code 0 when every PDU decoded, else 1.
+// Decoding prints one JSON object per PDU on standard output (see
+// pdu_json.h).  A PDU that does not decode gets an object with its "error",
+// and the decoder's message goes to standard error.  Exit code 0 when every
+// PDU decoded, 1 when one did not, 2 for a usage error or a text that cannot
+// be encoded.
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "pdu/pdu_encode.h"
 #include "pdu/sms_deliver.h"
 #include "common/text.h"
 #include "tools/pdu_json.h"
@@ -21,10 +27,33 @@ namespace smstest {
 
 namespace {
 
-const char kUsage[] =
+const char kHelp[] =
     "usage: pdu_decode [PDU...]\n"
+    "       pdu_decode --submit [--utf8] NUMBER TEXT\n"
+    "\n"
     "Decodes SMS-DELIVER PDUs (service-centre address first) given as hex text,\n"
-    "as arguments or one per line on standard input, into one JSON object each.\n";
+    "as arguments or one per line on standard input, into one JSON object each.\n"
+    "Exit code 0 when every PDU decoded, 1 when one did not, 2 for a usage error.\n"
+    "\n"
+    "  --submit NUMBER TEXT\n"
+    "      Encodes TEXT to NUMBER as an SMS-SUBMIT PDU and prints two lines: the\n"
+    "      command AT+CMGS=<length>, whose length counts the octets of the PDU\n"
+    "      after its leading 00 (the TPDU), and the PDU to type at the command's\n"
+    "      \"> \" prompt, ended with Ctrl-Z.  The PDU names no service centre (the\n"
+    "      modem's own is used) and asks for a validity of 4 days.\n"
+    "      NUMBER is digits, with a leading + for an international number.  TEXT\n"
+    "      is taken byte for byte as ISO-8859-1, as SMS_TEST takes message texts.\n"
+    "      It goes in the GSM 7-bit alphabet when every character has a form\n"
+    "      there, otherwise in UCS2.  One message holds 160 septets (each of\n"
+    "      ^ { } [ ] ~ \\ | and form feed takes two) or 70 UCS2 characters.\n"
+    "      Exit code 2 for a text too long, a bad number or bad arguments.\n"
+    "      Put -- before NUMBER when TEXT starts with '-'.\n"
+    "  --utf8\n"
+    "      With --submit: TEXT is UTF-8 (as typed on most terminals), converted\n"
+    "      to ISO-8859-1 first; a character beyond U+00FF is an error (exit 2).\n"
+    "  -h, --help\n"
+    "      This text.\n"
+    "Options come before the other arguments; \"--\" ends them explicitly.\n";
 
 std::string read_all(FILE* file) {
   std::string out;
@@ -54,19 +83,71 @@ bool decode_one(const std::string& pdu) {
   return sms != nullptr;
 }
 
+// "--name" or "-x" with a letter: what a mistyped option looks like.  A PDU
+// never does; "-1" (a quirk the decoder reads as the octet FF) stays a PDU.
+bool looks_like_option(const std::string& arg) {
+  if (arg.size() < 2 || arg[0] != '-') return false;
+  const char c = arg[1];
+  return c == '-' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "pdu_decode: %s\nRun pdu_decode --help for the usage.\n", message.c_str());
+  return 2;
+}
+
+int submit(const std::vector<std::string>& args, bool utf8) {
+  if (args.size() != 2) return usage_error("--submit takes two arguments, NUMBER and TEXT");
+  std::string text = args[1];
+  std::string error;
+  if (utf8 && !utf8_to_latin1(args[1], text, error)) {
+    std::fprintf(stderr, "pdu_decode: TEXT: %s\n", error.c_str());
+    return 2;
+  }
+  smstest::EncodedPdu pdu;
+  if (!smstest::encode_sms_submit(args[0], text, pdu, error)) {
+    std::fprintf(stderr, "pdu_decode: %s\n", error.c_str());
+    return 2;
+  }
+  std::printf("AT+CMGS=%d\n%s\n", pdu.tpduLength, pdu.hex.c_str());
+  return 0;
+}
+
 }  // namespace
 
 }  // namespace smstest
 
 int main(int argc, char** argv) {
   using namespace smstest;
-  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
-    std::fputs(kUsage, stdout);
+  CLI::App app("pdu_decode");
+  app.formatter_fn([](const CLI::App*, std::string, CLI::AppFormatMode) { return kHelp; });
+  bool submitMode = false;
+  bool utf8 = false;
+  CLI::Option* submitFlag = app.add_flag("--submit", submitMode);
+  app.add_flag("--utf8", utf8)->needs(submitFlag);
+  // Options come first; the first other argument and everything after it are
+  // the PDUs or NUMBER and TEXT, taken as they are, so that a TEXT may start
+  // with '-' and no argument is split as a "[a,b]" list.
+  app.prefix_command();
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(kHelp, stdout);
     return 0;
+  } catch (const CLI::ParseError& e) {
+    return usage_error(e.what());
   }
+  std::vector<std::string> args = app.remaining();
+  if (!args.empty() && args[0] == "--") {
+    args.erase(args.begin());
+  } else if (!args.empty() && looks_like_option(args[0])) {
+    return usage_error("unknown option " + args[0]);
+  }
+  if (submitMode) return submit(args, utf8);
+
   bool allDecoded = true;
-  if (argc > 1) {
-    for (int i = 1; i < argc; ++i) allDecoded = decode_one(argv[i]) && allDecoded;
+  if (!args.empty()) {
+    for (const std::string& pdu : args) allDecoded = decode_one(pdu) && allDecoded;
   } else {
     std::string line;
     while (std::getline(std::cin, line)) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "pdu/sms_submit.h"
 #include "tests/process.h"
 
 namespace smstest {
@@ -160,6 +161,100 @@ TEST(PduDecode, NoInputAndHelp) {
   ProcessResult help = run({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_EQ(help.out.rfind("usage: pdu_decode [PDU...]\n", 0), 0u) << help.out;
+  expect_contains(help.out, "pdu_decode --submit [--utf8] NUMBER TEXT\n");
+  expect_contains(help.out, "AT+CMGS=<length>");
+  EXPECT_EQ(help.err, "");
+}
+
+TEST(PduDecode, SubmitPrintsTheCommandAndThePdu) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    std::string text;  // what the PDU carries, ISO-8859-1
+  } cases[] = {
+      // A widely published example: "hellohello" in 7-bit, 4 days' validity.
+      {{"--submit", "+46708251358", "hellohello"},
+       "AT+CMGS=23\n0011000B916407281553F80000AA0AE8329BFD4697D9EC37\n",
+       "hellohello"},
+      // No '+': type 0x81.  An extension character takes two septets.
+      {{"--submit", "0170123", "[1]"}, "AT+CMGS=17\n0011000781100721F30000AA051B5E6CE303\n", "[1]"},
+      // TEXT is ISO-8859-1 byte for byte: 0xE9 is e acute, in the 7-bit alphabet.
+      {{"--submit", "+1", "caf\xE9"}, "AT+CMGS=13\n0011000191F10000AA04E3B0B900\n", "caf\xE9"},
+      // ... and with --utf8 the same character as UTF-8.
+      {{"--utf8", "--submit", "+1", "caf\xC3\xA9"},
+       "AT+CMGS=13\n0011000191F10000AA04E3B0B900\n",
+       "caf\xE9"},
+      // Without --utf8 those two bytes are two characters, the first outside
+      // the 7-bit alphabet: UCS2.
+      {{"--submit", "+1", "\xC3\xA9"}, "AT+CMGS=13\n0011000191F10008AA0400C300A9\n", "\xC3\xA9"},
+      // Arguments are taken as they are: a text may start with '-' (and
+      // "--" may end the options), brackets and commas are text.
+      {{"--submit", "+1", "-x"}, "AT+CMGS=11\n0011000191F10000AA022D3C\n", "-x"},
+      {{"--submit", "--", "+1", "--help"}, "", "--help"},
+      {{"--submit", "+1", "[a,b]"}, "", "[a,b]"},
+      {{"--submit", "+1", std::string(160, 'a')}, "", std::string(160, 'a')},
+      {{"--submit", "+1", std::string(70, '`')}, "", std::string(70, '`')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[c.args.size() - 1]);
+    ProcessResult r = run(c.args);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    if (!c.out.empty()) {
+      EXPECT_EQ(r.out, c.out);
+    }
+    // The second line decodes to the text, and its TPDU is the length said.
+    std::vector<std::string> out = lines(r.out);
+    ASSERT_EQ(out.size(), 2u) << r.out;
+    smstest::SmsSubmit submit;
+    std::string error;
+    ASSERT_TRUE(smstest::decode_sms_submit(out[1], submit, error)) << error;
+    EXPECT_EQ(submit.text, c.text);
+    EXPECT_EQ("AT+CMGS=" + std::to_string(submit.tpduLength), out[0]);
+  }
+}
+
+TEST(PduDecode, SubmitRefusalsExitWith2) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"--submit", "+1", std::string(161, 'a')},
+       "pdu_decode: Message text too long for one SMS: 161 septets in the GSM 7-bit alphabet, at "
+       "most 160\n"},
+      {{"--submit", "+1", std::string(80, '~') + "x"},
+       "pdu_decode: Message text too long for one SMS: 161 septets in the GSM 7-bit alphabet, at "
+       "most 160\n"},
+      {{"--submit", "+1", std::string(71, '`')},
+       "pdu_decode: Message text too long for one SMS: 71 characters in UCS2, at most 70\n"},
+      {{"--submit", "12-34", "hi"},
+       "pdu_decode: Bad destination number \"12-34\": only digits, after an optional leading +\n"},
+      {{"--submit", "", "hi"}, "pdu_decode: No destination number\n"},
+      {{"--submit", std::string(21, '9'), "hi"},
+       "pdu_decode: Bad destination number \"" + std::string(21, '9') +
+           "\": 21 digits, at most 20\n"},
+      {{"--utf8", "--submit", "+1", "\xE2\x82\xAC"},
+       "pdu_decode: TEXT: U+20AC at byte 0 is not in ISO-8859-1\n"},
+      {{"--utf8", "--submit", "+1", "ok\xE9"}, "pdu_decode: TEXT: not valid UTF-8 at byte 2\n"},
+      {{"--submit", "+1"},
+       "pdu_decode: --submit takes two arguments, NUMBER and TEXT\n"
+       "Run pdu_decode --help for the usage.\n"},
+      {{"--submit", "+1", "a", "b"},
+       "pdu_decode: --submit takes two arguments, NUMBER and TEXT\n"
+       "Run pdu_decode --help for the usage.\n"},
+      {{"--bogus", "+1"},
+       "pdu_decode: unknown option --bogus\nRun pdu_decode --help for the usage.\n"},
+      {{"-x"}, "pdu_decode: unknown option -x\nRun pdu_decode --help for the usage.\n"},
+      {{"--utf8", kHello},
+       "pdu_decode: --utf8 requires --submit\nRun pdu_decode --help for the usage.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    ProcessResult r = run(c.args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+  }
 }
 
 }  // namespace

@@ -1,58 +1,104 @@
 #include "tools/pdu_json.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 namespace smstest {
 
 namespace {
 
-std::string number(int value) { return std::to_string(value); }
+// Objects keep their keys in the order written.
+using Json = nlohmann::ordered_json;
+
+// Compact JSON text.  Every string put in is valid UTF-8 (latin1_to_utf8), so
+// dump's strict UTF-8 check never throws.  nlohmann escapes the control
+// characters below 0x20 as this tool always has, but writes DEL as it is;
+// DEL is escaped here too, so that a terminal shows it.  The byte 0x7F never
+// is part of a multi-byte UTF-8 sequence, and outside strings the text is
+// ASCII punctuation, digits and our keys, so every 0x7F is one DEL in a string.
+std::string dump(const Json& value) {
+  const std::string text = value.dump();
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\x7F') {
+      out += "\\u007f";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+Json text_value(const std::string& latin1) { return Json(latin1_to_utf8(latin1)); }
 
 }  // namespace
 
-std::string json_string(const std::string& latin1) {
-  std::string out = "\"";
+std::string latin1_to_utf8(const std::string& latin1) {
+  std::string out;
+  out.reserve(latin1.size());
   for (char ch : latin1) {
     const unsigned char c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", c);
-          out += escape;
-        } else if (c >= 0x80) {
-          // ISO-8859-1 is the first 256 code points of Unicode.
-          out += static_cast<char>(0xC0 | (c >> 6));
-          out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-          out += static_cast<char>(c);
-        }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      // ISO-8859-1 is the first 256 code points of Unicode.
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
     }
   }
-  out += '"';
   return out;
 }
+
+bool utf8_to_latin1(const std::string& utf8, std::string& latin1, std::string& error) {
+  std::string out;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    // Length and the range of the second byte by the lead byte (RFC 3629:
+    // no overlong forms, no surrogates, nothing above U+10FFFF).
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead < 0x80) {
+      length = 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    }
+    bool valid = length > 0 && i + length <= utf8.size();
+    unsigned long codePoint = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; valid && k < length; ++k) {
+      const unsigned char c = static_cast<unsigned char>(utf8[i + k]);
+      valid = k == 1 ? c >= low && c <= high : c >= 0x80 && c <= 0xBF;
+      codePoint = codePoint << 6 | (c & 0x3F);
+    }
+    if (!valid) {
+      char text[80];
+      std::snprintf(text, sizeof text, "not valid UTF-8 at byte %d", static_cast<int>(i));
+      error = text;
+      return false;
+    }
+    if (codePoint > 0xFF) {
+      char text[80];
+      std::snprintf(text, sizeof text, "U+%04X at byte %d is not in ISO-8859-1",
+                    static_cast<unsigned>(codePoint), static_cast<int>(i));
+      error = text;
+      return false;
+    }
+    out += static_cast<char>(codePoint);
+    i += length;
+  }
+  latin1 = out;
+  return true;
+}
+
+std::string json_string(const std::string& latin1) { return dump(text_value(latin1)); }
 
 std::string hex_text(const unsigned char* data, size_t size) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -82,59 +128,56 @@ std::string readable_timestamp(const std::array<int, 7>& t) {
 
 std::string sms_deliver_json(const std::string& pdu, const SmsDeliver& sms) {
   const PduAddress& oa = sms.originator;
-  std::string digits;
-  for (int i = 0; i < oa.length && i < kMaxAddressDigits; ++i) {
-    if (i > 0) digits += ',';
-    digits += number(oa.digits[i]);
-  }
-  std::string raw;
-  for (size_t i = 0; i < sms.timestamp.size(); ++i) {
-    if (i > 0) raw += ',';
-    raw += number(sms.timestamp[i]);
-  }
-  std::string elements;
+  Json digits = Json::array();
+  for (int i = 0; i < oa.length && i < kMaxAddressDigits; ++i) digits.push_back(oa.digits[i]);
+  Json elements = Json::array();
   for (const UdhElement* e = sms.elements.get(); e != nullptr; e = e->next.get()) {
-    if (!elements.empty()) elements += ',';
-    elements += "{\"id\":" + number(e->id) + ",\"length\":" + number(e->length) + ",\"data\":\"" +
-                hex_text(e->data.data(), e->data.size()) + "\"";
+    Json element = {
+        {"id", e->id}, {"length", e->length}, {"data", hex_text(e->data.data(), e->data.size())}};
     if (e->id == 0x04 || e->id == 0x05) {
-      elements += ",\"destinationPort\":" + number(e->destinationPort) +
-                  ",\"originatorPort\":" + number(e->originatorPort);
+      element["destinationPort"] = e->destinationPort;
+      element["originatorPort"] = e->originatorPort;
     }
-    elements += "}";
+    elements.push_back(element);
   }
   const unsigned char* text = reinterpret_cast<const unsigned char*>(sms.text.data());
 
-  std::string out = "{\"pdu\":" + json_string(pdu);
-  out += ",\"replyPath\":" + number(sms.replyPath);
-  out += ",\"udhi\":" + number(sms.udhi);
-  out += ",\"statusReportIndication\":" + number(sms.statusReportIndication);
-  out += ",\"moreMessagesToSend\":" + number(sms.moreMessagesToSend);
-  out += ",\"messageTypeIndicator\":" + number(sms.messageTypeIndicator);
-  out += ",\"originator\":{\"length\":" + number(oa.length) + ",\"type\":" + number(oa.type) +
-         ",\"digits\":[" + digits + "],\"text\":" + json_string(address_text(oa)) + "}";
-  out += ",\"protocolId\":" + number(sms.protocolId);
-  out += ",\"dataCodingScheme\":" + number(sms.dataCodingScheme);
-  out += ",\"alphabet\":" + number(sms.alphabet);
-  out += ",\"timestamp\":{\"raw\":[" + raw +
-         "],\"readable\":" + json_string(readable_timestamp(sms.timestamp)) +
-         ",\"timeZoneQuarterHours\":" + number(time_zone_quarter_hours(sms.timestamp[6])) + "}";
-  out += ",\"userDataLength\":" + number(sms.userDataLength);
-  out += ",\"elements\":[" + elements + "]";
-  out += ",\"textLength\":" + number(sms.textLength);
-  out += ",\"concatenated\":" + number(sms.concatenated);
-  out += ",\"concatReference\":" + number(sms.concatReference);
-  out += ",\"concatTotal\":" + number(sms.concatTotal);
-  out += ",\"concatSequence\":" + number(sms.concatSequence);
-  out += ",\"text\":" + json_string(sms.text);
-  out += ",\"textHex\":\"" + hex_text(text, sms.text.size()) + "\"}";
-  return out;
+  Json out;
+  out["pdu"] = text_value(pdu);
+  out["replyPath"] = sms.replyPath;
+  out["udhi"] = sms.udhi;
+  out["statusReportIndication"] = sms.statusReportIndication;
+  out["moreMessagesToSend"] = sms.moreMessagesToSend;
+  out["messageTypeIndicator"] = sms.messageTypeIndicator;
+  out["originator"] = {{"length", oa.length},
+                       {"type", oa.type},
+                       {"digits", digits},
+                       {"text", text_value(address_text(oa))}};
+  out["protocolId"] = sms.protocolId;
+  out["dataCodingScheme"] = sms.dataCodingScheme;
+  out["alphabet"] = sms.alphabet;
+  out["timestamp"] = {{"raw", sms.timestamp},
+                      {"readable", readable_timestamp(sms.timestamp)},
+                      {"timeZoneQuarterHours", time_zone_quarter_hours(sms.timestamp[6])}};
+  out["userDataLength"] = sms.userDataLength;
+  out["elements"] = elements;
+  out["textLength"] = sms.textLength;
+  out["concatenated"] = sms.concatenated;
+  out["concatReference"] = sms.concatReference;
+  out["concatTotal"] = sms.concatTotal;
+  out["concatSequence"] = sms.concatSequence;
+  out["text"] = text_value(sms.text);
+  out["textHex"] = hex_text(text, sms.text.size());
+  return dump(out);
 }
 
 std::string failure_json(const std::string& pdu, const std::string& message) {
   std::string line = message;
   if (!line.empty() && line.back() == '\n') line.pop_back();
-  return "{\"pdu\":" + json_string(pdu) + ",\"error\":" + json_string(line) + "}";
+  Json out;
+  out["pdu"] = text_value(pdu);
+  out["error"] = text_value(line);
+  return dump(out);
 }
 
 }  // namespace smstest

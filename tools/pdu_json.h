@@ -1,9 +1,10 @@
 // JSON rendering of decoded SMS-DELIVER records for tools/pdu_decode: open
 // this header first in tools/.
 //
-// One object per PDU on one line.  Texts from the decoder are ISO-8859-1 and
-// are written as UTF-8; the PDU text given by the user is treated the same
-// way, so that the output is valid UTF-8 whatever bytes came in.
+// One object per PDU on one line, written by nlohmann-json.  Texts from the
+// decoder are ISO-8859-1 and are written as UTF-8 (latin1_to_utf8); the PDU
+// text given by the user is treated the same way, so that the output is valid
+// UTF-8 whatever bytes came in.
 #pragma once
 
 #include <array>
@@ -13,6 +14,15 @@
 #include "pdu/sms_deliver.h"
 
 namespace smstest {
+
+// ISO-8859-1 bytes as UTF-8: each byte is the code point of the same value,
+// so bytes from 0x80 take two octets.
+std::string latin1_to_utf8(const std::string& latin1);
+
+// UTF-8 text as ISO-8859-1 bytes.  False, with `error` set, for text that is
+// not valid UTF-8 (overlong forms and surrogates included) or that holds a
+// character above U+00FF; `latin1` is then left unchanged.
+bool utf8_to_latin1(const std::string& utf8, std::string& latin1, std::string& error);
 
 // `latin1` as a JSON string literal, quotes included: '"' and '\\' escaped,
 // control characters as \b \f \n \r \t or \u00XX (DEL as \u007f), bytes from

@@ -29,6 +29,44 @@ TEST(JsonString, Table) {
   }
 }
 
+TEST(Utf8, Latin1RoundTripOverEveryByte) {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+  const std::string utf8 = latin1_to_utf8(all);
+  EXPECT_EQ(utf8.size(), 128u + 2 * 128u);
+  EXPECT_EQ(utf8.substr(0xE9 + 0x69, 2), "\xC3\xA9");  // after 128 one-byte and 0x69 two-byte ones
+  std::string back = "untouched";
+  std::string error;
+  ASSERT_TRUE(utf8_to_latin1(utf8, back, error)) << error;
+  EXPECT_EQ(back, all);
+}
+
+TEST(Utf8, RefusesWhatIsNotIso88591) {
+  struct Case {
+    std::string utf8;
+    const char* error;
+  } cases[] = {
+      {"\xE2\x82\xAC", "U+20AC at byte 0 is not in ISO-8859-1"},  // euro sign
+      {"ab\xC4\x80", "U+0100 at byte 2 is not in ISO-8859-1"},
+      {"\xF0\x9F\x98\x80", "U+1F600 at byte 0 is not in ISO-8859-1"},
+      {"\xE9", "not valid UTF-8 at byte 0"},              // an ISO-8859-1 byte alone
+      {"a\xC3", "not valid UTF-8 at byte 1"},             // cut short
+      {"\xC3\x28", "not valid UTF-8 at byte 0"},          // no continuation byte
+      {"\xC1\xA9", "not valid UTF-8 at byte 0"},          // overlong 'i'
+      {"\xE0\x83\xA9", "not valid UTF-8 at byte 0"},      // overlong e acute
+      {"\xED\xA0\x80", "not valid UTF-8 at byte 0"},      // a surrogate half
+      {"\xF4\x90\x80\x80", "not valid UTF-8 at byte 0"},  // above U+10FFFF
+      {"\x80", "not valid UTF-8 at byte 0"},
+  };
+  for (const Case& c : cases) {
+    std::string latin1 = "untouched";
+    std::string error;
+    EXPECT_FALSE(utf8_to_latin1(c.utf8, latin1, error)) << testing::PrintToString(c.utf8);
+    EXPECT_EQ(error, c.error) << testing::PrintToString(c.utf8);
+    EXPECT_EQ(latin1, "untouched");
+  }
+}
+
 TEST(Timestamp, ReadableAndTimeZone) {
   // Values as SmsDeliver holds them: each octet with its nibbles swapped.
   struct Case {

@@ -1,0 +1,276 @@
+#include "pdu/pdu_encode.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "pdu/gsm7_encode.h"
+
+namespace smstest {
+
+namespace {
+
+using Octets = std::vector<unsigned char>;
+
+// TS 23.040 9.1.2.5 type-of-address octets.
+const int kInternational = 0x91;  // international number, ISDN numbering plan
+const int kUnknown = 0x81;        // unknown type of number, ISDN numbering plan
+const int kAlphanumeric = 0xD0;   // alphanumeric, GSM 7-bit packed
+
+// First octets (TS 23.040 9.2.2): TP-MTI 01 with TP-VPF 10 or 00, and an
+// SMS-DELIVER (TP-MTI 00) with TP-MMS set, as networks deliver single parts.
+const int kSubmitRelativeValidity = 0x11;
+const int kSubmitNoValidity = 0x01;
+const int kDeliver = 0x04;
+
+const int kDcsGsm7 = 0x00;
+const int kDcsUcs2 = 0x08;
+
+std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string printf_text(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int size = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text(size > 0 ? size : 0, '\0');
+  if (size > 0) std::vsnprintf(&text[0], text.size() + 1, format, args);
+  va_end(args);
+  return text;
+}
+
+struct UserData {
+  int dcs = kDcsGsm7;
+  int length = 0;  // TP-UDL
+  Octets octets;
+};
+
+// The user data of one message.  False with `error` set when it does not fit.
+bool encode_text(const std::string& text, TextCoding coding, UserData& out, std::string& error) {
+  const int septets = coding == TextCoding::kAuto ? gsm7_septet_count(text) : -1;
+  if (septets >= 0) {
+    if (septets > kMaxSeptets) {
+      error = printf_text(
+          "Message text too long for one SMS: %d septets in the GSM 7-bit alphabet, at most %d",
+          septets, kMaxSeptets);
+      return false;
+    }
+    out.dcs = kDcsGsm7;
+    out.length = septets;
+    out.octets = pack_septets(latin1_to_septets(text));
+    return true;
+  }
+  if (text.size() > static_cast<size_t>(kMaxUcs2Characters)) {
+    error = printf_text("Message text too long for one SMS: %d characters in UCS2, at most %d",
+                        static_cast<int>(text.size()), kMaxUcs2Characters);
+    return false;
+  }
+  out.dcs = kDcsUcs2;
+  out.octets = latin1_to_ucs2(text);
+  out.length = static_cast<int>(out.octets.size());
+  return true;
+}
+
+bool is_number(const std::string& text) {
+  size_t i = !text.empty() && text[0] == '+' ? 1 : 0;
+  if (i == text.size()) return false;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+// The type octet and the semi-octets (low nibble first, F filler) of a
+// number.  `what` names the field in the error text.
+bool encode_number(const std::string& number, const char* what, int& type, int& digitCount,
+                   Octets& digits, std::string& error) {
+  if (number.empty()) {
+    error = printf_text("No %s number", what);
+    return false;
+  }
+  if (!is_number(number)) {
+    error = printf_text("Bad %s number \"%s\": only digits, after an optional leading +", what,
+                        number.c_str());
+    return false;
+  }
+  const bool international = number[0] == '+';
+  const std::string d = international ? number.substr(1) : number;
+  if (d.size() > static_cast<size_t>(kMaxNumberDigits)) {
+    error = printf_text("Bad %s number \"%s\": %d digits, at most %d", what, number.c_str(),
+                        static_cast<int>(d.size()), kMaxNumberDigits);
+    return false;
+  }
+  type = international ? kInternational : kUnknown;
+  digitCount = static_cast<int>(d.size());
+  digits.clear();
+  for (size_t i = 0; i < d.size(); i += 2) {
+    const int low = d[i] - '0';
+    const int high = i + 1 < d.size() ? d[i + 1] - '0' : 0x0F;
+    digits.push_back(static_cast<unsigned char>(high << 4 | low));
+  }
+  return true;
+}
+
+// TP-DA / TP-OA of a number: length in semi-octets, type, digits.
+bool append_number_address(const std::string& number, const char* what, Octets& out,
+                           std::string& error) {
+  int type = 0;
+  int digitCount = 0;
+  Octets digits;
+  if (!encode_number(number, what, type, digitCount, digits, error)) return false;
+  out.push_back(static_cast<unsigned char>(digitCount));
+  out.push_back(static_cast<unsigned char>(type));
+  out.insert(out.end(), digits.begin(), digits.end());
+  return true;
+}
+
+// TS 23.040 9.1.2.5: an alphanumeric address holds GSM 7-bit packed text; its
+// length counts the semi-octets that the septets fill.
+bool append_alphanumeric_address(const std::string& name, Octets& out, std::string& error) {
+  const int septets = gsm7_septet_count(name);
+  if (septets < 0) {
+    error = printf_text("Bad originator \"%s\": a sender name must use the GSM 7-bit alphabet",
+                        name.c_str());
+    return false;
+  }
+  if (septets > kMaxAlphanumericSeptets) {
+    error = printf_text("Bad originator \"%s\": %d septets, at most %d", name.c_str(), septets,
+                        kMaxAlphanumericSeptets);
+    return false;
+  }
+  const Octets packed = pack_septets(latin1_to_septets(name));
+  out.push_back(static_cast<unsigned char>((7 * septets + 3) / 4));
+  out.push_back(static_cast<unsigned char>(kAlphanumeric));
+  out.insert(out.end(), packed.begin(), packed.end());
+  return true;
+}
+
+// The service-centre part: its length counts the octets after itself.
+bool append_service_centre(const std::string& number, Octets& out, std::string& error) {
+  if (number.empty()) {
+    out.push_back(0x00);
+    return true;
+  }
+  int type = 0;
+  int digitCount = 0;
+  Octets digits;
+  if (!encode_number(number, "service-centre", type, digitCount, digits, error)) return false;
+  out.push_back(static_cast<unsigned char>(1 + digits.size()));
+  out.push_back(static_cast<unsigned char>(type));
+  out.insert(out.end(), digits.begin(), digits.end());
+  return true;
+}
+
+bool in_range(int value, int low, int high) { return value >= low && value <= high; }
+
+unsigned char bcd_swapped(int value) {
+  return static_cast<unsigned char>((value % 10) << 4 | (value / 10));
+}
+
+// TS 23.040 9.2.3.11: seven octets of swapped semi-octets; the zone in
+// quarter hours with its sign in bit 3.
+bool append_timestamp(const ServiceCentreTime& t, Octets& out, std::string& error) {
+  if (!in_range(t.year, 0, 99) || !in_range(t.month, 1, 12) || !in_range(t.day, 1, 31) ||
+      !in_range(t.hour, 0, 23) || !in_range(t.minute, 0, 59) || !in_range(t.second, 0, 59) ||
+      !in_range(t.zoneQuarterHours, -79, 79)) {
+    error = printf_text("Bad service-centre time stamp %d/%d/%d %d:%d:%d, zone %d quarter hours",
+                        t.year, t.month, t.day, t.hour, t.minute, t.second, t.zoneQuarterHours);
+    return false;
+  }
+  for (int field : {t.year, t.month, t.day, t.hour, t.minute, t.second}) {
+    out.push_back(bcd_swapped(field));
+  }
+  const int zone = t.zoneQuarterHours < 0 ? -t.zoneQuarterHours : t.zoneQuarterHours;
+  out.push_back(
+      static_cast<unsigned char>(bcd_swapped(zone) | (t.zoneQuarterHours < 0 ? 0x08 : 0)));
+  return true;
+}
+
+std::string hex_of(const Octets& octets) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(2 * octets.size());
+  for (unsigned char c : octets) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 0x0F];
+  }
+  return out;
+}
+
+void finish(const Octets& serviceCentre, const Octets& tpdu, const UserData& userData,
+            EncodedPdu& pdu) {
+  pdu.hex = hex_of(serviceCentre) + hex_of(tpdu);
+  pdu.tpduLength = static_cast<int>(tpdu.size());
+  pdu.dataCodingScheme = userData.dcs;
+  pdu.userDataLength = userData.length;
+}
+
+}  // namespace
+
+bool encode_sms_submit(const std::string& number, const std::string& text, EncodedPdu& pdu,
+                       std::string& lastError, const SubmitOptions& options) {
+  std::string error;
+  UserData userData;
+  if (!encode_text(text, options.coding, userData, error)) {
+    lastError = error;
+    return false;
+  }
+  Octets address;
+  if (!append_number_address(number, "destination", address, error)) {
+    lastError = error;
+    return false;
+  }
+  if (!in_range(options.validityPeriod, -1, 0xFF)) {
+    lastError =
+        printf_text("Bad validity period %d: -1 (none) or 0 to 255", options.validityPeriod);
+    return false;
+  }
+  const bool hasValidity = options.validityPeriod >= 0;
+  Octets tpdu;
+  tpdu.push_back(hasValidity ? kSubmitRelativeValidity : kSubmitNoValidity);
+  tpdu.push_back(0x00);  // TP-MR: the modem numbers the message
+  tpdu.insert(tpdu.end(), address.begin(), address.end());
+  tpdu.push_back(0x00);  // TP-PID: plain short message
+  tpdu.push_back(static_cast<unsigned char>(userData.dcs));
+  if (hasValidity) tpdu.push_back(static_cast<unsigned char>(options.validityPeriod));
+  tpdu.push_back(static_cast<unsigned char>(userData.length));
+  tpdu.insert(tpdu.end(), userData.octets.begin(), userData.octets.end());
+  finish({0x00}, tpdu, userData, pdu);
+  return true;
+}
+
+bool encode_sms_deliver(const DeliverMessage& message, EncodedPdu& pdu, std::string& lastError) {
+  std::string error;
+  UserData userData;
+  if (!encode_text(message.text, message.coding, userData, error)) {
+    lastError = error;
+    return false;
+  }
+  Octets tpdu;
+  tpdu.push_back(kDeliver);
+  const bool addressed = message.originator.empty() || is_number(message.originator)
+                             ? append_number_address(message.originator, "originator", tpdu, error)
+                             : append_alphanumeric_address(message.originator, tpdu, error);
+  Octets serviceCentre;
+  if (!addressed || !append_service_centre(message.serviceCentre, serviceCentre, error)) {
+    lastError = error;
+    return false;
+  }
+  if (!in_range(message.protocolId, 0, 0xFF)) {
+    lastError = printf_text("Bad protocol identifier %d: 0 to 255", message.protocolId);
+    return false;
+  }
+  tpdu.push_back(static_cast<unsigned char>(message.protocolId));
+  tpdu.push_back(static_cast<unsigned char>(userData.dcs));
+  if (!append_timestamp(message.timestamp, tpdu, error)) {
+    lastError = error;
+    return false;
+  }
+  tpdu.push_back(static_cast<unsigned char>(userData.length));
+  tpdu.insert(tpdu.end(), userData.octets.begin(), userData.octets.end());
+  finish(serviceCentre, tpdu, userData, pdu);
+  return true;
+}
+
+}  // namespace smstest

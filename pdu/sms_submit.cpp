@@ -1,0 +1,284 @@
+#include "pdu/sms_submit.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "pdu/alphabets.h"
+
+namespace smstest {
+
+namespace {
+
+const int kMaxAddressSemiOctets = 20;  // TS 23.040 9.1.2.5: ten octets of digits
+const int kMaxUserDataSeptets = 160;
+const int kMaxUserDataOctets = 140;
+
+std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string printf_text(const char* format, ...) {
+  char text[160];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads the PDU's octets one field at a time; every read is checked against
+// the end, and a short read names the field that did not fit.
+class Reader {
+ public:
+  Reader(const std::vector<unsigned char>& octets, std::string& error)
+      : octets_(octets), error_(error) {}
+
+  size_t position() const { return position_; }
+  size_t left() const { return octets_.size() - position_; }
+
+  bool take(size_t count, const char* field, const unsigned char*& data) {
+    if (count > left()) {
+      error_ = printf_text("SMS-SUBMIT PDU too short for its %s", field);
+      return false;
+    }
+    data = octets_.data() + position_;
+    position_ += count;
+    return true;
+  }
+  bool octet(const char* field, int& value) {
+    const unsigned char* data = nullptr;
+    if (!take(1, field, data)) return false;
+    value = *data;
+    return true;
+  }
+
+ private:
+  const std::vector<unsigned char>& octets_;
+  std::string& error_;
+  size_t position_ = 0;
+};
+
+char digit_char(int semiOctet) {
+  static const char kDigits[] = "0123456789*#abc";
+  return kDigits[semiOctet];
+}
+
+// The service-centre part: its length counts the octets after itself, the
+// type octet included.  Digits run to the first filler F.
+bool read_service_centre(Reader& in, std::string& number) {
+  int length = 0;
+  const unsigned char* data = nullptr;
+  if (!in.octet("service-centre address", length) ||
+      !in.take(length, "service-centre address", data)) {
+    return false;
+  }
+  number.clear();
+  if (length == 0) return true;
+  if (((data[0] >> 4) & 0x07) == 0x01) number += '+';
+  for (int i = 1; i < length; ++i) {
+    for (int semiOctet : {data[i] & 0x0F, data[i] >> 4}) {
+      if (semiOctet == 0x0F) return true;
+      number += digit_char(semiOctet);
+    }
+  }
+  return true;
+}
+
+bool read_destination(Reader& in, SmsSubmit& submit, std::string& error) {
+  int length = 0;
+  const unsigned char* data = nullptr;
+  if (!in.octet("destination address", length) ||
+      !in.octet("destination address", submit.numberType)) {
+    return false;
+  }
+  if (length > kMaxAddressSemiOctets) {
+    error = printf_text("SMS-SUBMIT destination address of %d digits, at most %d", length,
+                        kMaxAddressSemiOctets);
+    return false;
+  }
+  if (!in.take((length + 1) / 2, "destination address", data)) return false;
+  const int typeOfNumber = (submit.numberType >> 4) & 0x07;
+  submit.number.clear();
+  if (typeOfNumber == 0x05) {
+    // Alphanumeric: GSM 7-bit packed text in the semi-octets.
+    const int count = 4 * length / 7;
+    unsigned char septets[kMaxAddressSemiOctets] = {};
+    unpack_septets(data, count, septets);
+    char text[kMaxAddressSemiOctets + 1];
+    gsm_to_latin1(count, septets, text);
+    submit.number = text;
+    return true;
+  }
+  if (typeOfNumber == 0x01) submit.number += '+';
+  for (int i = 0; i < length; ++i) {
+    const int semiOctet = i % 2 == 0 ? data[i / 2] & 0x0F : data[i / 2] >> 4;
+    if (semiOctet == 0x0F) {
+      error = "SMS-SUBMIT destination address with the filler F among its digits";
+      return false;
+    }
+    submit.number += digit_char(semiOctet);
+  }
+  return true;
+}
+
+// TS 23.038 section 4, as decode_pdu reads it: the general group without
+// compression, and the 1111 group (7-bit with bit 2 clear, 8-bit with it set).
+bool read_coding_scheme(int dcs, int& alphabet, std::string& error) {
+  if ((dcs & 0xC0) == 0x00 && (dcs & 0x20) == 0 && ((dcs >> 2) & 0x03) != 0x03) {
+    alphabet = (dcs >> 2) & 0x03;
+    return true;
+  }
+  if ((dcs & 0xF0) == 0xF0) {
+    alphabet = (dcs & 0x04) ? 1 : 0;
+    return true;
+  }
+  error = printf_text("SMS-SUBMIT data coding scheme %02X not supported", dcs);
+  return false;
+}
+
+bool read_user_data(Reader& in, SmsSubmit& submit, std::string& error) {
+  const bool septets = submit.alphabet == 0;
+  const int udl = submit.userDataLength;
+  const int limit = septets ? kMaxUserDataSeptets : kMaxUserDataOctets;
+  if (udl > limit) {
+    error = printf_text("SMS-SUBMIT user data length %d exceeds one message (%d %s)", udl, limit,
+                        septets ? "septets" : "octets");
+    return false;
+  }
+  const size_t octetCount = septets ? (7 * udl + 7) / 8 : udl;
+  const unsigned char* data = nullptr;
+  if (!in.take(octetCount, "user data", data)) return false;
+
+  // The header, when there is one, opens the user data; a 7-bit text starts
+  // at the next septet boundary after it (TS 23.040 9.2.3.24).
+  int headerOctets = 0;
+  if (submit.udhi) {
+    if (octetCount == 0) {
+      error = "SMS-SUBMIT PDU too short for its user data header";
+      return false;
+    }
+    headerOctets = data[0] + 1;
+    const int headerUnits = septets ? (8 * headerOctets + 6) / 7 : headerOctets;
+    if (headerUnits > udl) {
+      error = printf_text("SMS-SUBMIT user data header of %d octets exceeds the user data length",
+                          headerOctets);
+      return false;
+    }
+    submit.header.assign(data + 1, data + headerOctets);
+  }
+  submit.text.clear();
+  submit.replacedCharacters = 0;
+  if (septets) {
+    const int headerSeptets = (8 * headerOctets + 6) / 7;
+    std::vector<unsigned char> all(udl + 1);
+    unpack_septets(data, udl, all.data());
+    const int count = udl - headerSeptets;
+    std::vector<char> text(count + 1);
+    gsm_to_latin1(count, all.data() + headerSeptets, text.data());
+    submit.text = text.data();  // the default alphabet has no zero byte
+    return true;
+  }
+  const unsigned char* body = data + headerOctets;
+  const int bodyOctets = udl - headerOctets;
+  if (submit.alphabet == 1) {
+    submit.text.assign(reinterpret_cast<const char*>(body), bodyOctets);
+    return true;
+  }
+  if (bodyOctets % 2 != 0) {
+    error = printf_text("SMS-SUBMIT UCS2 text of an odd number of octets (%d)", bodyOctets);
+    return false;
+  }
+  for (int i = 0; i < bodyOctets; i += 2) {
+    const unsigned unit = static_cast<unsigned>(body[i]) << 8 | body[i + 1];
+    if (unit > 0xFF) ++submit.replacedCharacters;
+    submit.text += static_cast<char>(unit > 0xFF ? '?' : unit);
+  }
+  return true;
+}
+
+bool hex_octets(const std::string& hex, std::vector<unsigned char>& octets, std::string& error) {
+  if (hex.empty()) {
+    error = "Empty SMS-SUBMIT PDU";
+    return false;
+  }
+  for (size_t i = 0; i < hex.size(); ++i) {
+    if (hex_value(hex[i]) < 0) {
+      error = printf_text("SMS-SUBMIT PDU with a character other than a hex digit at position %d",
+                          static_cast<int>(i));
+      return false;
+    }
+  }
+  if (hex.size() % 2 != 0) {
+    error = printf_text("SMS-SUBMIT PDU with an odd number of hex digits (%d)",
+                        static_cast<int>(hex.size()));
+    return false;
+  }
+  octets.resize(hex.size() / 2);
+  for (size_t k = 0; k < octets.size(); ++k) {
+    octets[k] = static_cast<unsigned char>(hex_value(hex[2 * k]) << 4 | hex_value(hex[2 * k + 1]));
+  }
+  return true;
+}
+
+bool decode(const std::string& hex, SmsSubmit& s, std::string& error) {
+  std::vector<unsigned char> octets;
+  if (!hex_octets(hex, octets, error)) return false;
+  Reader in(octets, error);
+  if (!read_service_centre(in, s.serviceCentre)) return false;
+  s.tpduLength = static_cast<int>(in.left());
+
+  int first = 0;
+  if (!in.octet("first octet", first)) return false;
+  if ((first & 0x03) != 0x01) {
+    error = printf_text("Not an SMS-SUBMIT: message type indicator %d", first & 0x03);
+    return false;
+  }
+  s.rejectDuplicates = (first >> 2) & 1;
+  s.validityPeriodFormat = (first >> 3) & 0x03;
+  s.statusReportRequest = (first >> 5) & 1;
+  s.udhi = (first >> 6) & 1;
+  s.replyPath = (first >> 7) & 1;
+
+  if (!in.octet("message reference", s.messageReference) || !read_destination(in, s, error) ||
+      !in.octet("protocol identifier", s.protocolId) ||
+      !in.octet("data coding scheme", s.dataCodingScheme) ||
+      !read_coding_scheme(s.dataCodingScheme, s.alphabet, error)) {
+    return false;
+  }
+  // TS 23.040 9.2.3.3: relative is one octet, enhanced and absolute seven.
+  const size_t validityOctets = s.validityPeriodFormat == 0   ? 0
+                                : s.validityPeriodFormat == 2 ? 1
+                                                              : 7;
+  const unsigned char* validity = nullptr;
+  if (!in.take(validityOctets, "validity period", validity)) return false;
+  s.validityPeriod.assign(validity, validity + validityOctets);
+
+  if (!in.octet("user data length", s.userDataLength) || !read_user_data(in, s, error)) {
+    return false;
+  }
+  if (in.left() != 0) {
+    error = printf_text("SMS-SUBMIT PDU with octets after its user data (%d)",
+                        static_cast<int>(in.left()));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool decode_sms_submit(const std::string& hex, SmsSubmit& submit, std::string& lastError) {
+  std::string error;
+  SmsSubmit decoded;
+  if (!decode(hex, decoded, error)) {
+    lastError = error;
+    return false;
+  }
+  submit = std::move(decoded);
+  return true;
+}
+
+}  // namespace smstest
