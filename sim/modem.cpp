@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "common/text.h"
+#include "sim/answer_faults.h"
 
 namespace smstest {
 
@@ -47,10 +48,17 @@ bool parse_send(const std::string& command, std::string& number, std::string& te
 
 }  // namespace
 
-SimModem::SimModem(const ModemConfig& config) : config_(config) {}
+SimModem::SimModem(const ModemConfig& config)
+    : config_(config),
+      store_(config.faults.storageFull ? static_cast<int>(config.stored.size()) : config.storeSize),
+      standard_(config.faults) {}
 
 void SimModem::receive(const char* data, size_t size, std::vector<Reply>& replies) {
   for (size_t i = 0; i < size; ++i) {
+    if (standard_.in_entry()) {
+      i += take_entry(data + i, size - i, replies) - 1;
+      continue;
+    }
     char c = data[i];
     if (c != '\r' && c != '\n') {
       if (input_.size() <= kMaxCommand) input_.push_back(c);
@@ -87,7 +95,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
   } else if (name == "AT") {
     answerText = kOk;
   } else if (name == "ATE0") {
-    echo_ = false;
+    echo_ = echo_ && f.stickyEcho;
     answerText = kOk;
   } else if (name == "AT!DASMS") {
     answerText = f.noDasms ? kError : kOk;
@@ -114,10 +122,10 @@ Reply SimModem::answer(const std::string& command, char terminator) {
       late = f.confirmLate;
     }
   } else if (name == "AT!GSMS?2,0") {
-    if (messages_.empty() && f.pollError) {
+    if (messages().empty() && f.pollError) {
       answerText = kError;
     } else {
-      answerText = messages_.empty() ? std::string() : report();
+      answerText = messages().empty() ? std::string() : report();
       if (f.big) {
         std::string padding;
         for (int line = 1; padding.size() < kBigAnswer; ++line) {
@@ -132,9 +140,23 @@ Reply SimModem::answer(const std::string& command, char terminator) {
     if (f.deleteRefused) {
       answerText = kError;
     } else {
-      messages_.clear();
+      store_.clear();
       answerText = f.cmglError ? "\r\n+CMGL: 0\r\n\r\nERROR\r\n" : kOk;
     }
+  } else if (smstest::StandardCommands::claims(name)) {
+    smstest::StandardAnswer standard = standard_.answer(command, store_);
+    answerText = standard.text;
+    late = standard.late;
+  }
+  shape_reply(reply, echoed, answerText, late, true);
+  return reply;
+}
+
+void SimModem::shape_reply(Reply& reply, const std::string& echoed, std::string answerText,
+                           double late, bool unsolicitedInside) const {
+  const ModemFaults& f = config_.faults;
+  if (unsolicitedInside && !f.urcInside.empty() && !answerText.empty()) {
+    answerText = smstest::with_unsolicited_line(answerText, f.urcInside);
   }
 
   // Echo and an answer due at once go out in one write, so that a reader
@@ -155,13 +177,46 @@ Reply SimModem::answer(const std::string& command, char terminator) {
     }
     reply.pieces.swap(chunked);
   }
-  return reply;
+  if (f.byteGap > 0) reply.pieces = smstest::split_into_bytes(reply.pieces, f.byteGap);
+}
+
+size_t SimModem::take_entry(const char* data, size_t size, std::vector<Reply>& replies) {
+  std::string output;
+  bool ended = false;
+  size_t used = standard_.take_text(data, size, echo_, output, ended);
+  if (!output.empty()) {
+    Reply echoReply;
+    echoReply.entryEcho = true;
+    shape_reply(echoReply, output, std::string(), 0, false);
+    replies.push_back(echoReply);
+  }
+  if (ended) {
+    // The text with its Ctrl-Z or ESC counts as a command of its own.
+    Reply reply;
+    smstest::StandardAnswer standard = standard_.finish_entry(nextRef_, reply.command);
+    ++commands_;
+    const ModemFaults& f = config_.faults;
+    if (f.hangupAfter > 0 && commands_ >= f.hangupAfter) reply.hangUp = true;
+    reply.sends = standard.sends;
+    reply.sendsAtCommand = standard.sendsAtCommand;
+    reply.to = standard.to;
+    reply.text = standard.message;
+    reply.ref = standard.ref;
+    shape_reply(reply, std::string(), standard.text, standard.late, true);
+    replies.push_back(reply);
+  }
+  return used;
+}
+
+void SimModem::drop_input() {
+  input_.clear();
+  standard_.drop_entry();
 }
 
 // Layout of a stored message's report, after the modem's SMS read commands:
 // a header line, the fields one per line, the body last.
 std::string SimModem::report() const {
-  const StoredMessage& m = messages_.front();
+  const smstest::StoredMessage& m = messages().front();
   return format(
       "\r\n!GSMS: 1,\"REC UNREAD\"\r\nAddress: %s\r\nTime Stamp: %s\r\n"
       "Msg Length: %zu\r\nMsg Body: %s\r\n",
@@ -178,12 +233,12 @@ std::string SimModem::finish(const std::string& answer) const {
   return out;
 }
 
-void SimModem::store(const std::string& from, const std::string& text, int64_t arrived) {
-  messages_.push_back({from, text, arrived});
+int SimModem::store(const std::string& from, const std::string& text, int64_t arrived) {
+  return store_.add(from, text, arrived);
 }
 
-std::string SimModem::arrival_notice() const {
-  return format("\r\n+CMTI: \"SM\",%zu\r\n", messages_.size());
+std::string SimModem::arrival_notice(int index) const {
+  return smstest::StandardCommands::notice(index);
 }
 
 std::string alter_text(Alteration alteration, const std::string& text) {

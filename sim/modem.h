@@ -2,7 +2,8 @@
 // message store.  It turns the bytes a client writes into answers (with the
 // modem's faults applied) and says what the network has to do; it does no
 // I/O and keeps no clock, so the network (network.h) decides when each
-// piece is written.
+// piece is written.  It answers its proprietary commands itself and hands
+// the standard SMS commands to standard_commands.h; both share the store.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/message_store.h"
 #include "sim/sim_config.h"
+#include "sim/standard_commands.h"
 
 namespace smstest {
 
@@ -31,12 +34,7 @@ struct Reply {
   std::string text;                 // its text
   int ref = 0;                      // the reference given in "+CMGS: <ref>"
   bool hangUp = false;              // the line is closed after the last piece
-};
-
-struct StoredMessage {
-  std::string from;
-  std::string text;
-  int64_t arrived = 0;  // calendar seconds
+  bool entryEcho = false;           // written back during a send's text entry: no command
 };
 
 class SimModem {
@@ -46,30 +44,48 @@ class SimModem {
   const ModemConfig& config() const { return config_; }
   bool echo() const { return echo_; }
   int commands() const { return commands_; }
-  const std::deque<StoredMessage>& messages() const { return messages_; }
+  // The stored messages in the order they arrived.
+  const std::deque<StoredMessage>& messages() const { return store_.by_arrival(); }
 
   // Takes bytes written by the client.  A command ends at CR or LF; empty
   // lines are skipped.  Appends one Reply per complete command to `replies`;
-  // an unfinished command waits for its line end in the next call.
+  // an unfinished command waits for its line end in the next call.  While a
+  // send's text entry is open the bytes are its text (standard_commands.h).
   void receive(const char* data, size_t size, std::vector<Reply>& replies);
 
-  // Forgets an unfinished command (the client closed the port).
-  void drop_input() { input_.clear(); }
+  // Forgets an unfinished command and an open text entry (the client closed
+  // the port).
+  void drop_input();
 
   // Answers one command (without its line end) as this modem does,
   // including its echo while echo is on.  `terminator` is the byte that
   // ended the command, echoed with it.
   Reply answer(const std::string& command, char terminator = '\r');
 
-  // Stores an arriving message (the text is already altered by the network).
-  void store(const std::string& from, const std::string& text, int64_t arrived);
+  // Stores an arriving message (the text is already altered by the network)
+  // and returns its index; 0 when the store is full and nothing was stored.
+  int store(const std::string& from, const std::string& text, int64_t arrived);
+  bool has_room() const { return !store_.full(); }
 
-  // The unsolicited line announcing the newest stored message.
-  std::string arrival_notice() const;
+  // The unsolicited line announcing the message stored at `index`.
+  std::string arrival_notice(int index) const;
+  // Whether and how a newly stored message is announced.
+  NoticeMode notice_mode() const { return standard_.notice_mode(); }
+  // True while a send's text entry holds the line (after its prompt).
+  bool in_text_entry() const { return standard_.in_entry(); }
+  // Whether the SIM is busy for the commands that arrive next.
+  void set_sim_busy(bool busy) { standard_.set_sim_busy(busy); }
+  const StandardCommands& standard() const { return standard_; }
 
  private:
   std::string report() const;
   std::string finish(const std::string& answer) const;  // faults that reshape every answer
+  // Fills `reply` with the echo and the answer as pieces, with the faults
+  // that reshape them; `unsolicitedInside` lets the urc-inside fault in.
+  void shape_reply(Reply& reply, const std::string& echoed, std::string answerText, double late,
+                   bool unsolicitedInside) const;
+  // Takes bytes of an open text entry; returns how many it used.
+  size_t take_entry(const char* data, size_t size, std::vector<Reply>& replies);
 
   ModemConfig config_;
   bool echo_ = true;
@@ -77,7 +93,8 @@ class SimModem {
   int commands_ = 0;
   int nextRef_ = 1;
   std::string input_;
-  std::deque<StoredMessage> messages_;
+  MessageStore store_;
+  StandardCommands standard_;
 };
 
 // The text a message arrives with under `alteration`.

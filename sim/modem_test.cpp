@@ -38,7 +38,7 @@ TEST(SimModem, AnswersEachCommandOfTheSet) {
       {"AT!GSMS?2,0", "\r\nOK\r\n"},
       {"AT!DSMS=3,0", "\r\nOK\r\n"},
       {"ATI", "\r\nERROR\r\n"},
-      {"AT+CMGF=1", "\r\nERROR\r\n"},
+      {"AT+CMGF=2", "\r\nERROR\r\n"},  // text and PDU mode only
       {"AT!GSMS?1,0", "\r\nERROR\r\n"},
       {"AT!SSMS=0,5550104,5550104,hi", "\r\nERROR\r\n"},
       {"AT!SSMS=0,,,\"hi\"", "\r\nERROR\r\n"},

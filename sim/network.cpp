@@ -1,6 +1,7 @@
 #include "sim/network.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "common/clock.h"
@@ -21,7 +22,9 @@ SimNetwork::SimNetwork(const SimConfig& config)
       outputFree_(config.modems.size(), 0),
       hungUp_(config.modems.size(), 0),
       closing_(config.modems.size(), 0),
-      clients_(config.modems.size(), 0) {
+      clients_(config.modems.size(), 0),
+      sessionStart_(config.modems.size(), std::nan("")),
+      held_(config.modems.size()) {
   for (const ModemConfig& modem : config.modems) {
     modems_.emplace_back(modem);
     traffic_.push_back(std::make_unique<RecordFile>());
@@ -40,6 +43,18 @@ void SimNetwork::attach_line(size_t index, SimLine* line) { lines_[index] = line
 
 void SimNetwork::start(double now) {
   start_ = now;
+  // Messages stored before the run arrived a minute apart, the last one a
+  // minute before the simulator was ready.
+  int64_t calendar = calendar_seconds();
+  for (size_t i = 0; i < modems_.size(); ++i) {
+    const ModemConfig& modem = modems_[i].config();
+    for (size_t k = 0; k < modem.stored.size(); ++k) {
+      const PresetMessage& message = modem.stored[k];
+      int64_t minutesBefore = static_cast<int64_t>(modem.stored.size() - k);
+      modems_[i].store(message.from, message.text, calendar - 60 * minutesBefore);
+      record_network(now, "stored", modem.name, message.from, modem.number, "-", "-", message.text);
+    }
+  }
   for (const Injection& injection : config_.injections) {
     int to = config_.find_modem(injection.modem);
     if (to < 0) continue;
@@ -58,25 +73,36 @@ void SimNetwork::start(double now) {
 
 void SimNetwork::receive(size_t index, const char* data, size_t size, double now) {
   if (hungUp_[index] || closing_[index]) return;
+  double simBusy = modems_[index].config().faults.simBusy;
+  if (simBusy > 0) {
+    // The SIM is busy for a while after the port opens, counted from the
+    // open or from the first bytes, whichever the simulator saw first.
+    if (std::isnan(sessionStart_[index])) sessionStart_[index] = now;
+    modems_[index].set_sim_busy(now < sessionStart_[index] + simBusy);
+  }
   std::vector<Reply> replies;
   modems_[index].receive(data, size, replies);
   for (const Reply& reply : replies) {
-    traffic_[index]->write(now - start_, "cmd", escape_bytes(reply.command));
+    if (!reply.entryEcho) traffic_[index]->write(now - start_, "cmd", escape_bytes(reply.command));
     play(index, reply, now);
     if (reply.hangUp) break;  // what follows goes to a closed line
   }
+  release_held(index, now);
   run_due(now);
 }
 
 void SimNetwork::client_opened(size_t index, double now) {
+  if (clients_[index] == 0 && std::isnan(sessionStart_[index])) sessionStart_[index] = now;
   ++clients_[index];
   traffic_[index]->write(now - start_, "open", "");
 }
 
 void SimNetwork::client_closed(size_t index, double now) {
   if (clients_[index] > 0) --clients_[index];
+  if (clients_[index] == 0) sessionStart_[index] = std::nan("");
   traffic_[index]->write(now - start_, "close", "");
   modems_[index].drop_input();
+  release_held(index, now);
 }
 
 double SimNetwork::next_due() const {
@@ -160,20 +186,51 @@ void SimNetwork::deliver(size_t to, const std::string& from, const std::string& 
     return;
   }
   std::string stored = alter_text(receiver.faults.alter, text);
+  if (!modem.has_room()) {
+    // A full store refuses the message (memory full, +CMS ERROR: 322); the
+    // network does not try again, so the receiver never sees it.
+    record_network(now, "refused", receiver.name, from, receiver.number, ref, "-", stored);
+    return;
+  }
   record_network(now, "delivered", receiver.name, from, receiver.number, ref,
                  format("%.3f", now - sentAt), stored);
-  modem.store(from, stored, calendar_seconds());
-  if (receiver.faults.unsolicited > 0) {
-    // Announced between answers, as a modem does when a message comes in.
-    std::string notice = modem.arrival_notice();
-    schedule(std::max(now, outputFree_[to]),
-             [this, to, notice](double t) { write(to, notice, t); });
+  int index = modem.store(from, stored, calendar_seconds());
+  announce(to, index, now);
+}
+
+// Announced between answers, as a modem does when a message comes in; a
+// modem whose indications are in mode 1 drops the line when an answer is
+// under way.  A text entry holds the line until its answer is written.
+void SimNetwork::announce(size_t to, int index, double now) {
+  smstest::NoticeMode mode = modems_[to].notice_mode();
+  if (mode == smstest::NoticeMode::none) return;
+  bool busy = outputFree_[to] > now || modems_[to].in_text_entry();
+  if (mode == smstest::NoticeMode::discardWhenBusy && busy) return;
+  std::string notice = modems_[to].arrival_notice(index);
+  schedule(std::max(now, outputFree_[to]), [this, to, notice](double t) {
+    if (modems_[to].in_text_entry()) {
+      held_[to].push_back(notice);
+    } else {
+      write(to, notice, t);
+    }
+  });
+}
+
+void SimNetwork::release_held(size_t index, double now) {
+  if (held_[index].empty() || modems_[index].in_text_entry()) return;
+  std::vector<std::string> notices;
+  notices.swap(held_[index]);
+  for (const std::string& notice : notices) {
+    schedule(std::max(now, outputFree_[index]),
+             [this, index, notice](double t) { write(index, notice, t); });
   }
 }
 
 void SimNetwork::unsolicited_tick(size_t index, double now) {
   if (hungUp_[index]) return;
-  if (clients_[index] > 0 && outputFree_[index] <= now) write(index, "\r\n+CREG: 1\r\n", now);
+  if (clients_[index] > 0 && outputFree_[index] <= now && !modems_[index].in_text_entry()) {
+    write(index, "\r\n+CREG: 1\r\n", now);
+  }
   double period = modems_[index].config().faults.unsolicited;
   schedule(now + period, [this, index](double t) { unsolicited_tick(index, t); });
 }

@@ -47,7 +47,8 @@ class SimNetwork {
   // A modem without a line drops everything it writes.
   void attach_line(size_t index, SimLine* line);
 
-  // The simulator is ready at `now`: record times count from here, and the
+  // The simulator is ready at `now`: record times count from here, the
+  // messages stored before the run are put in their stores, and the
   // injections and periodic unsolicited lines are scheduled.
   void start(double now);
 
@@ -90,6 +91,8 @@ class SimNetwork {
   void deliver(size_t to, const std::string& from, const std::string& text, const std::string& ref,
                double sentAt, double now);
   void unsolicited_tick(size_t index, double now);
+  void announce(size_t to, int index, double now);
+  void release_held(size_t index, double now);
   void record_network(double now, const char* event, const std::string& port,
                       const std::string& from, const std::string& to, const std::string& ref,
                       const std::string& delay, const std::string& text);
@@ -102,6 +105,12 @@ class SimNetwork {
   std::vector<char> hungUp_;
   std::vector<char> closing_;  // hangs up soon: takes no more commands
   std::vector<int> clients_;   // clients holding each port open
+
+  // When a client was first seen on each port since the last close: the
+  // start of its SIM-busy time; NaN while there is none.
+  std::vector<double> sessionStart_;
+  // "+CMTI:" lines that wait for the end of a text entry on each port.
+  std::vector<std::vector<std::string>> held_;
   std::vector<std::unique_ptr<RecordFile>> traffic_;
   RecordFile networkRecord_;
   double start_ = 0;

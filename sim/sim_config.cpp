@@ -115,6 +115,13 @@ bool check_config(const SimConfig& config, std::string& lastError) {
     lastError = "no modem given (--modem NAME=NUMBER)";
     return false;
   }
+  for (const ModemConfig& modem : config.modems) {
+    if (!modem.faults.storageFull && static_cast<int>(modem.stored.size()) > modem.storeSize) {
+      lastError = format("modem %s: %zu stored messages do not fit its store of %d",
+                         modem.name.c_str(), modem.stored.size(), modem.storeSize);
+      return false;
+    }
+  }
   for (const Injection& injection : config.injections) {
     if (config.find_modem(injection.modem) < 0) {
       lastError = format("injection to unknown modem %s", injection.modem.c_str());
@@ -159,6 +166,10 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
       {"poll-error", &ModemFaults::pollError},
       {"delete-refused", &ModemFaults::deleteRefused},
       {"cmgl-error", &ModemFaults::cmglError},
+      {"bare-prompt", &ModemFaults::barePrompt},
+      {"no-cnmi", &ModemFaults::noCnmi},
+      {"sticky-echo", &ModemFaults::stickyEcho},
+      {"storage-full", &ModemFaults::storageFull},
   };
   for (const Flag& flag : flags) {
     if (key == flag.key && !hasValue) {
@@ -180,6 +191,26 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
     ok = !hasValue || (parse_seconds(value, f.unsolicited) && f.unsolicited > 0);
   } else if (key == "hangup") {
     ok = parse_count(value, f.hangupAfter) && f.hangupAfter > 0;
+  } else if (key == "urc-inside") {
+    f.urcInside = hasValue ? value : "+CREG: 1";
+    ok = !f.urcInside.empty() && f.urcInside.find_first_of("\r\n") == std::string::npos;
+  } else if (key == "send-error") {
+    ok = parse_count(value, f.sendError) && f.sendError > 0 && f.sendError <= 999;
+  } else if (key == "sim-busy") {
+    ok = parse_seconds(value, f.simBusy) && f.simBusy > 0;
+  } else if (key == "byte-split") {
+    f.byteGap = 0.005;
+    ok = !hasValue || (parse_seconds(value, f.byteGap) && f.byteGap > 0);
+  } else if (key == "store-size") {
+    ok = parse_count(value, modem.storeSize) && modem.storeSize <= 255;
+  } else if (key == "stored") {
+    int count = 0;
+    ok = parse_count(value, count) && count > 0 && count <= 255;
+    // Senders alternate between international and national numbers.
+    for (int k = 1; ok && k <= count; ++k) {
+      modem.stored.push_back(
+          {format(k % 2 == 1 ? "+1555000%04d" : "555000%04d", k), format("stored message %d", k)});
+    }
   } else if (key == "alter") {
     ok = true;
     if (value == "change") {
@@ -251,6 +282,32 @@ bool parse_injection(const std::string& text, Injection& injection, std::string&
   return true;
 }
 
+bool add_stored_message(const std::string& text, SimConfig& config, std::string& lastError) {
+  size_t colon1 = text.find(':');
+  size_t colon2 = colon1 == std::string::npos ? colon1 : text.find(':', colon1 + 1);
+  if (colon2 == std::string::npos) {
+    lastError = format("stored message \"%s\": expected MODEM:FROM:TEXT", text.c_str());
+    return false;
+  }
+  int index = config.find_modem(text.substr(0, colon1));
+  PresetMessage message{text.substr(colon1 + 1, colon2 - colon1 - 1), text.substr(colon2 + 1)};
+  if (index < 0) {
+    lastError = format("stored message \"%s\": no modem %s given before", text.c_str(),
+                       text.substr(0, colon1).c_str());
+    return false;
+  }
+  if (!valid_number(message.from)) {
+    lastError = format("stored message \"%s\": bad phone number", text.c_str());
+    return false;
+  }
+  if (message.text.find_first_of("\r\n") != std::string::npos) {
+    lastError = format("stored message \"%s\": the text holds a line end", text.c_str());
+    return false;
+  }
+  config.modems[index].stored.push_back(message);
+  return true;
+}
+
 bool parse_scenario(const std::string& text, const std::string& origin, SimConfig& config,
                     std::string& lastError) {
   std::istringstream lines(text);
@@ -297,6 +354,12 @@ bool parse_scenario(const std::string& text, const std::string& origin, SimConfi
            parse_injection(args[0] + "@" + args[1] + ":" + args[2] + ":" + body, injection, error);
       if (args.size() != 3) error = "expected: inject MODEM SECONDS FROM TEXT";
       if (ok) config.injections.push_back(injection);
+    } else if (key == "store") {
+      std::string body;
+      std::vector<std::string> args = words(rest, 2, body);
+      ok = args.size() == 2 &&
+           add_stored_message(args[0] + ":" + args[1] + ":" + body, config, error);
+      if (args.size() != 2) error = "expected: store MODEM FROM TEXT";
     } else {
       ok = false;
       error = format("unknown setting \"%s\"", key.c_str());
@@ -318,7 +381,7 @@ bool parse_sim_arguments(const std::vector<std::string>& args, SimConfig& config
       continue;
     }
     static const char* const withValue[] = {"--dir",   "--delay",  "--duration", "--modem",
-                                            "--fault", "--inject", "--scenario"};
+                                            "--fault", "--inject", "--scenario", "--store"};
     bool known = false;
     for (const char* option : withValue) known = known || arg == option;
     if (!known) {
@@ -347,6 +410,8 @@ bool parse_sim_arguments(const std::vector<std::string>& args, SimConfig& config
       Injection injection;
       ok = parse_injection(value, injection, lastError);
       if (ok) config.injections.push_back(injection);
+    } else if (arg == "--store") {
+      ok = add_stored_message(value, config, lastError);
     } else {
       std::ifstream file(value, std::ios::binary);
       if (!file) {

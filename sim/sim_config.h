@@ -37,6 +37,21 @@ struct ModemFaults {
   bool cmglError = false;      // poll and delete answers end in a "+CMGL:" listing and ERROR
   double unsolicited = 0;      // > 0: "+CREG: 1" this often, and "+CMTI:" on every arrival
   int hangupAfter = 0;         // > 0: the line is closed after this many commands
+  // Faults of the standard SMS commands (and of every answer):
+  std::string urcInside;     // not empty: this unsolicited line inside every answer
+  bool barePrompt = false;   // the send prompt is "\r\n>" without its blank
+  int sendError = 0;         // > 0: AT+CMGS answered "+CMS ERROR: <n>", nothing sent
+  double simBusy = 0;        // > 0: SIM busy this many seconds after the port opens
+  bool noCnmi = false;       // AT+CNMI answered ERROR, and no "+CMTI:" ever
+  bool stickyEcho = false;   // ATE0 answered OK but the echo stays on
+  bool storageFull = false;  // the store has no free place: arrivals are refused
+  double byteGap = 0;        // > 0: answers written one byte at a time, this far apart
+};
+
+// A message in a modem's store before the run.
+struct PresetMessage {
+  std::string from;
+  std::string text;
 };
 
 struct ModemConfig {
@@ -44,6 +59,8 @@ struct ModemConfig {
   std::string number;  // its phone number
   double delay = -1;   // delivery delay to this modem; < 0: the run's default
   ModemFaults faults;
+  int storeSize = 50;                 // places in its message store
+  std::vector<PresetMessage> stored;  // in its store before the run, oldest first
 };
 
 // A message that an outside phone sends to a modem `at` seconds after the
@@ -90,6 +107,10 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
 
 // Parses "MODEM@SECONDS:FROM:TEXT" (the --inject value).
 bool parse_injection(const std::string& text, Injection& injection, std::string& lastError);
+
+// Parses "MODEM:FROM:TEXT" (the --store value) and adds the message to the
+// store of that modem, which must have been given before.
+bool add_stored_message(const std::string& text, SimConfig& config, std::string& lastError);
 
 // The text printed by modem_sim --help.
 const char* sim_usage();

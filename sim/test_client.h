@@ -3,6 +3,7 @@
 // and reads answers with a time limit.  Not part of SMS_TEST itself.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +33,10 @@ class SimClient {
 
   // Writes `command` followed by CR and reads its answer.
   std::string command(const std::string& command, double seconds = 2.0);
+
+  // Reads until `done` holds for what came (checked after every read), or
+  // `seconds` have passed, or the line hung up; returns what came.
+  std::string read_until(const std::function<bool(const std::string&)>& done, double seconds = 2.0);
 
   // Everything that arrives within `seconds`.
   std::string read_for(double seconds);

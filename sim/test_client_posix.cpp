@@ -101,6 +101,18 @@ std::string SimClient::read_answer(double seconds) {
   return answer;
 }
 
+std::string SimClient::read_until(const std::function<bool(const std::string&)>& done,
+                                  double seconds) {
+  std::string data;
+  double until = now_seconds() + seconds;
+  while (!done(data) && !hungUp_) {
+    double left = until - now_seconds();
+    if (left <= 0) break;
+    read_once(left, data);
+  }
+  return data;
+}
+
 std::string SimClient::command(const std::string& command, double seconds) {
   if (!write(command + "\r")) return std::string();
   return read_answer(seconds);

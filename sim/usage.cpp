@@ -5,7 +5,8 @@ namespace smstest {
 const char* sim_usage() {
   return R"(Usage: modem_sim --dir DIR --modem NAME=NUMBER[,OPTION...] [--modem ...]
                  [--delay SECONDS] [--duration SECONDS] [--fault NAME=OPTION[,OPTION...]]
-                 [--inject MODEM@SECONDS:FROM:TEXT] [--scenario FILE] [--help]
+                 [--inject MODEM@SECONDS:FROM:TEXT] [--store MODEM:FROM:TEXT]
+                 [--scenario FILE] [--help]
 
 Serves simulated cellular modems, each on its own pseudo-terminal, and a
 network that carries text messages between them.  Each modem is published as
@@ -24,6 +25,9 @@ NAME "COM3" for port number 3.
   --inject MODEM@SECONDS:FROM:TEXT
                      an outside phone FROM sends TEXT to MODEM (name or
                      number) SECONDS after ready; TEXT runs to the end
+  --store MODEM:FROM:TEXT
+                     a message from FROM with TEXT in MODEM's store before
+                     the run (after any of its stored=N ones)
   --scenario FILE    read settings from FILE (format below)
   --help             this text
 
@@ -49,7 +53,52 @@ Commands (a command ends at CR or LF; answers end in CR LF):
                        Msg Body: <text>
                      then OK; just OK when nothing is stored
   AT!DSMS=3,0        deletes every stored message; OK
+Standard SMS commands (3GPP TS 27.005, text mode), on the same store:
+  AT+CMEE=0|1|2      errors as plain ERROR (0, at start), "+CMS ERROR: <n>"
+                     and "+CME ERROR: <n>" (1), or with their texts (2);
+                     syntax errors are always plain ERROR
+  AT+CMGF=0|1        PDU mode (0, at start) or text mode (1); in PDU mode
+                     AT+CMGS, AT+CMGL and AT+CMGR answer +CMS ERROR: 303
+  AT+CSCS="IRA"|"GSM"
+                     texts and numbers on the line as typed (IRA) or as GSM
+                     7-bit default alphabet codes ("GSM", at start: '@' is
+                     0x00, '[' is 0x1B 0x3C)
+  AT+CNMI=<mode>,<mt>[,0[,<ds>[,<bfr>]]]
+                     <mt> 1: a message stored at <index> is announced with
+                       +CMTI: "SM",<index>
+                     mode 2 or 3: after the answer or text entry under way;
+                     mode 1: dropped while one is under way; mode 0 or <mt>
+                     0 (at start): not announced
+  AT+CPMS?           +CPMS: "SM",<used>,<total>,"SM",<used>,<total>,"SM",...
+  AT+CPMS="SM"[,"SM"[,"SM"]]
+                     +CPMS: <used>,<total>,<used>,<total>,<used>,<total>
+  AT+CMGS="<da>"[,<toda>]
+                     the prompt CR LF "> ", then the text: Ctrl-Z (0x1A)
+                     sends it (CR LF "+CMGS: <ref>" CR LF CR LF "OK" CR LF,
+                     the reference counting on with AT!SSMS's), ESC (0x1B)
+                     cancels (OK); each CR in the text gets the prompt again,
+                     a backspace takes back a byte; over 160 characters:
+                     +CMS ERROR: 305
+  AT+CMGL[="<stat>"] every message of <stat> ("REC UNREAD" without one,
+                     "REC READ", "STO UNSENT", "STO SENT", "ALL") by index:
+                       +CMGL: <index>,"<stat>","<oa>",,"yy/MM/dd,hh:mm:ss+00"
+                       <text>
+                     then OK; the unread ones are read from then on
+  AT+CMGR=<index>    +CMGR: "<stat>","<oa>",,"<scts>" CR LF <text>, then OK;
+                     the message is read from then on
+  AT+CMGD=<index>[,<delflag>]
+                     deletes the message at <index> (an empty place is no
+                     error); <delflag> 1 to 3 the read ones, 4 all
   anything else      ERROR
+  The forms AT+X? and AT+X=? answer as a modem does.  Error codes:
+  +CMS ERROR: 302 memory other than "SM", <delflag> over 4; 303 not
+  supported; 305 bad status, number or text; 314 SIM busy (AT+CMGS);
+  321 no message at that index, or an index past the store;
+  +CME ERROR: 4 an unsupported value of AT+CMEE or AT+CSCS; 14 SIM busy
+  (AT+CMGL, AT+CMGR, AT+CMGD, AT+CPMS).
+  Settings last as long as the simulator, like the echo.  <oa> is the
+  sender, "+" first when international.  The store has store-size places;
+  a message arriving at a full store is refused and lost.
 Bytes written while no client has the port open wait in the terminal for
 the next client, as on a serial line; clients purge their input at open.
 A message to the number of a modem here is stored on it after the delivery
@@ -85,11 +134,46 @@ Modem options (in --modem, --fault, or a scenario file):
                      line and ERROR instead of OK (they work otherwise)
   unsolicited[=SECONDS]
                      "+CREG: 1" every SECONDS (default 1.0) while a client has
-                     the port open and no answer is under way, and
+                     the port open and no answer or text entry is under way,
+                     and
                      "+CMTI: "SM",<n>" when a message arrives
   hangup=K           the modem answers its K-th command, takes no more, and
                      0.3 seconds later closes its terminal (the link goes
                      away for the rest of the run)
+  The faults above apply to the standard commands too where they fit:
+  send-refused, send-unconfirmed, confirm-late and cmgs-first to AT+CMGS
+  after its Ctrl-Z (send-refused as +CMS ERROR: 500), poll-error to AT+CMGL
+  (+CMS ERROR: 321 while nothing is stored), delete-refused to AT+CMGD
+  (+CMS ERROR: 320), chunks, nul, silent, skip-first-at and hangup to every
+  answer (the text of a send counts as a command).  no-dasms, big and
+  cmgl-error concern the proprietary commands only.
+  urc-inside[=LINE]  LINE (default "+CREG: 1", e.g. RING or "^RSSI: 3")
+                     as CR LF LINE CR LF before the last line of every answer
+                     (its final result code or the prompt)
+  bare-prompt        the AT+CMGS prompt is CR LF ">" without its blank
+  send-error=N       AT+CMGS answers "+CMS ERROR: N" after the Ctrl-Z;
+                     nothing is sent
+  sim-busy=SECONDS   for SECONDS after a client opens the port (or sends
+                     its first bytes), AT+CMGS answers +CMS ERROR: 314 and
+                     AT+CMGL, AT+CMGR, AT+CMGD, AT+CPMS +CME ERROR: 14;
+                     every other command works
+  no-cnmi            AT+CNMI answered ERROR, and no "+CMTI:" is ever sent
+                     (not even with unsolicited)
+  stored=N           N messages in the store before the run, "stored message
+                     1" from +15550000001, "stored message 2" from
+                     5550000002, ... (every other sender international), a
+                     minute apart, unread
+  sticky-echo        ATE0 answered OK, but the echo stays on
+  storage-full       the store's size is the number of messages stored
+                     before the run (0 without stored= or --store): every
+                     message arriving is refused (memory full, the +CMS
+                     ERROR 322 case) and lost, until the client deletes one
+  store-size=N       N places in the store (0 to 255, default 50)
+  byte-split[=SECONDS]
+                     every answer and echo written one byte at a time,
+                     SECONDS apart (default 0.005)
+  In a scenario file options are split at blanks: give a LINE with blanks
+  through --fault.
 
 Scenario file: one setting a line, '#' starts a comment line.
   dir DIR
@@ -98,6 +182,7 @@ Scenario file: one setting a line, '#' starts a comment line.
   modem NAME=NUMBER [OPTION...]      (options separated by blanks or commas)
   fault NAME OPTION...
   inject MODEM SECONDS FROM TEXT...  (TEXT is the rest of the line)
+  store MODEM FROM TEXT...           (as --store; TEXT is the rest of the line)
 Command-line options and scenario files apply in the order given.
 
 Records (in DIR; one line per event, flushed at once; SECONDS counted from
@@ -105,7 +190,9 @@ ready, three decimals; bytes and texts escaped: \\ \r \n \t \0 \xHH):
   DIR/NAME.traffic.log, per modem:
     SECONDS open             a client opened the port
     SECONDS close            a client closed it
-    SECONDS cmd COMMAND      a command received (without its line end)
+    SECONDS cmd COMMAND      a command received (without its line end); the
+                             text of an AT+CMGS with its Ctrl-Z (\x1A) or
+                             ESC (\x1B)
     SECONDS out BYTES        bytes written to the client (echo, answers,
                              unsolicited lines)
     SECONDS drop BYTES       bytes due after the modem hung up
@@ -118,6 +205,8 @@ ready, three decimals; bytes and texts escaped: \\ \r \n \t \0 \xHH):
     lost       not stored on PORT's modem (its "lose" option)
     outside    TO belongs to an outside phone
     injected   an outside phone sent it to PORT's modem
+    stored     in PORT's store before the run (at 0.000)
+    refused    not stored on PORT's modem: its store was full
   REF is the "+CMGS:" reference ("-" for injections), DELAY is "-" except in
   "delivered", TEXT is the text as sent (as stored, for "delivered").
 
