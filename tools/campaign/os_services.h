@@ -52,8 +52,10 @@ std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
 
 // Catches SIGINT and SIGTERM (on Windows the console's Ctrl-C, Ctrl-Break
 // and close events) from now on; the default reaction (ending the process)
-// is replaced by a note that wait_for_interrupt() hands out.  False with the
-// reason in `error` when the handlers can't be installed.
+// is replaced by a note that wait_for_interrupt() hands out.  On POSIX
+// SIGPIPE is ignored as well, so that a closed output pipe does not end the
+// campaign; children get the defaults.  False with the reason in `error`
+// when the handlers can't be installed.
 bool catch_interrupts(std::string& error);
 
 // Waits up to `milliseconds` for an interrupt caught by catch_interrupts().

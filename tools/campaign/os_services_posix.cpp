@@ -105,6 +105,12 @@ std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
   pid_t pid = fork();
   if (pid == 0) {
     setpgid(0, 0);
+    // The campaign ignores SIGPIPE (see catch_interrupts); SMS_TEST gets
+    // the default back, as if started from a shell.
+    struct sigaction deflt;
+    memset(&deflt, 0, sizeof deflt);
+    deflt.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &deflt, nullptr);
     StartFailure failure = {0, 0};
     if (chdir(cwd.c_str()) == 0) {
       dup2(input, STDIN_FILENO);
@@ -158,7 +164,13 @@ bool catch_interrupts(std::string& error) {
   action.sa_handler = note_interrupt;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0) {
+  // Progress piped into a reader that goes away must not end the campaign
+  // without its runs' lines: writes to it fail instead.
+  struct sigaction ignore;
+  memset(&ignore, 0, sizeof ignore);
+  ignore.sa_handler = SIG_IGN;
+  if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0 ||
+      sigaction(SIGPIPE, &ignore, nullptr) != 0) {
     error = format("cannot catch signals: %s", strerror(errno));
     return false;
   }

@@ -131,6 +131,11 @@ BOOL WINAPI note_interrupt(DWORD event) {
     g_interrupts.push_back(signal);
   }
   g_interruptCond.notify_all();
+  // After a close, log-off or shut-down event the process ends as soon as
+  // the handler returns; holding it here leaves the campaign the few
+  // seconds the system grants to pass the event on and log its runs.  The
+  // campaign's own exit ends this thread.
+  if (signal == kSignalTerminate) Sleep(INFINITE);
   return TRUE;
 }
 
