@@ -1,0 +1,95 @@
+// sms_campaign: runs each of several SMS_TEST command files a given number
+// of times in one output folder, unattended, with a log line per run
+// (campaign_log.h), progress on the terminal (progress.h), resume after an
+// interruption, and command files on disjoint COM ports side by side
+// (port_locks.h).  Open this header first; main() only calls
+// campaign_main().
+//
+// A campaign in OUT:
+//   OUT/campaign.csv                  one line per finished run
+//   OUT/status/<stem>.<run>.txt       the run's status file (<stem>: the
+//                                     command file's name without extension)
+//   OUT/status/<stem>.<run>.stderr.txt  what SMS_TEST wrote to its streams
+//   OUT/<result file>                 as line 2 of each command file names it
+//   OUT/<testName>.<port>.debug.log   the debug logs of the latest run
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/command_file.h"
+#include "tools/campaign/campaign_log.h"
+
+namespace smstest {
+
+// Exit codes of sms_campaign.
+constexpr int kCampaignDone = 0;     // every run made (whatever the runs' results)
+constexpr int kCampaignFailed = 1;   // could not go on: log not written, SMS_TEST not started
+constexpr int kCampaignRefused = 2;  // bad command line or input; nothing ran
+// An interrupted campaign exits with 128 + the signal: 130 (SIGINT), 143 (SIGTERM).
+
+struct CampaignOptions {
+  std::string dir;
+  int repeat = 0;
+  double pause = 0.0;
+  std::string latLong = "-";
+  std::string smsTest;  // "" for SMS_TEST beside sms_campaign
+  std::vector<std::string> cmdFiles;
+};
+
+// Reads the command line into `options`.  Returns -1 to go on, or the exit
+// code: 0 after --help (written to `out`), kCampaignRefused after one line
+// on `err` for a bad command line.
+int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, std::FILE* out,
+                             std::FILE* err);
+
+// One command file of a campaign.
+struct CampaignFile {
+  std::string name;  // as the command line gives it; the cmdFile column
+  std::string path;  // absolute, handed to SMS_TEST
+  std::string stem;  // names the status files
+  CommandFile command;
+  std::vector<int> ports;  // the COM ports SMS_TEST opens for it, ascending
+  bool reflector = false;
+};
+
+// The COM ports a run of `params` opens: fromPort, and toPort when a round
+// trip uses a second modem (toPort neither 0 nor fromPort), ascending.
+std::vector<int> ports_of(const SmsTestParams& params);
+
+// Reads and checks the command file `name` as SMS_TEST will.  False with a
+// one-line reason in `error` when it can't be read, its line 1 does not
+// begin with SMS_TEST, or its fromPort is below 1.
+bool load_campaign_file(const std::string& name, CampaignFile& file, std::string& error);
+
+// The run number in a status folder entry "<stem>.<run>.txt" or
+// "<stem>.<run>.stderr.txt"; 0 for other names.
+int run_number_of_status_name(const std::string& name);
+
+// A checked campaign, ready to run.
+struct Campaign {
+  CampaignOptions options;
+  std::string dir;      // absolute
+  std::string smsTest;  // absolute
+  std::vector<CampaignFile> files;
+  CampaignLog log;  // campaign.csv as found
+  std::string logPath;
+  int lastRun = 0;  // the highest run number used so far in this folder
+};
+
+// Checks everything before anything runs: the SMS_TEST program, every
+// command file, no command file twice, the folder (created if missing) and
+// its campaign.csv.  False with one line per problem in `refusals`.
+bool prepare_campaign(const CampaignOptions& options, Campaign& campaign,
+                      std::vector<std::string>& refusals);
+
+// Runs what is left of `campaign`; progress and summary on `out`, problems
+// on `err`.  Returns the exit code.
+int run_campaign(const Campaign& campaign, std::FILE* out, std::FILE* err);
+
+// The whole program.
+int campaign_main(int argc, char** argv);
+
+}  // namespace smstest

@@ -1,0 +1,188 @@
+#include "tools/campaign/campaign_log.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/process.h"
+
+namespace smstest {
+namespace {
+
+CampaignLine sample_line() {
+  CampaignLine l;
+  l.run = 7;
+  l.cmdFile = "pairs/rt34.cmd";
+  l.testName = "T1";
+  l.start = "2026-12-08T10:15:00Z";
+  l.end = "2026-12-08T10:15:04Z";
+  l.exitCode = "0";
+  l.statusCode = "0";
+  l.statusText = "SUCCESS";
+  l.sendTime = "2.312000";
+  l.deliveryTime = "7.950000";
+  l.replyTime = "-Infinity";
+  l.totalTime = "11.020000";
+  l.accuracy = "100";
+  l.mode = "round-trip";
+  return l;
+}
+
+TEST(CampaignLog, FieldQuoting) {
+  struct {
+    const char* text;
+    bool always;
+    const char* field;
+  } cases[] = {
+      {"plain", false, "plain"},   {"", false, ""},
+      {"", true, "\"\""},          {"SUCCESS", true, "\"SUCCESS\""},
+      {"a,b", false, "\"a,b\""},   {"say \"hi\"", false, "\"say \"\"hi\"\"\""},
+      {"\"", false, "\"\"\"\""},   {"two\nlines", false, "\"two\nlines\""},
+      {"cr\r", false, "\"cr\r\""}, {" blank ", false, " blank "},
+  };
+  for (const auto& c : cases) EXPECT_EQ(csv_field(c.text, c.always), c.field) << c.text;
+}
+
+TEST(CampaignLog, LineFormat) {
+  EXPECT_EQ(format_campaign_line(sample_line()),
+            "7,pairs/rt34.cmd,T1,2026-12-08T10:15:00Z,2026-12-08T10:15:04Z,0,0,\"SUCCESS\","
+            "2.312000,7.950000,-Infinity,11.020000,100,round-trip\n");
+  CampaignLine missing = sample_line();
+  missing.cmdFile = "a,b.cmd";
+  missing.testName = "T \"x\"";
+  missing.statusCode = "";
+  missing.statusText = "no status file: SMS_TEST ended by signal 2 (SIGINT)";
+  missing.sendTime = missing.deliveryTime = missing.replyTime = missing.totalTime =
+      missing.accuracy = "";
+  missing.mode = "reflector";
+  EXPECT_EQ(format_campaign_line(missing),
+            "7,\"a,b.cmd\",\"T \"\"x\"\"\",2026-12-08T10:15:00Z,2026-12-08T10:15:04Z,0,,"
+            "\"no status file: SMS_TEST ended by signal 2 (SIGINT)\",,,,,,reflector\n");
+}
+
+TEST(CampaignLog, CsvRecords) {
+  using Records = std::vector<std::vector<std::string>>;
+  struct {
+    const char* text;
+    Records records;
+  } cases[] = {
+      {"", {}},
+      {"a,b\n", {{"a", "b"}}},
+      {"a,b", {{"a", "b"}}},
+      {"a,b\r\nc,d\r\n", {{"a", "b"}, {"c", "d"}}},
+      {",,\n", {{"", "", ""}}},
+      {"\"x,y\",\"he said \"\"no\"\"\"\n", {{"x,y", "he said \"no\""}}},
+      {"\"two\nlines\",z\n", {{"two\nlines", "z"}}},
+      {"\"\"\n", {{""}}},
+      {"\n", {{""}}},
+      {"a\rb\n", {{"a\rb"}}},
+      {"\"never closed,x\n", {{"never closed,x\n"}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parse_csv(c.text), c.records) << c.text;
+}
+
+TEST(CampaignLog, WrittenLinesReadBack) {
+  CampaignLine a = sample_line();
+  CampaignLine b = sample_line();
+  b.run = 8;
+  b.cmdFile = "odd, \"name\".cmd";
+  b.statusText = "";
+  b.exitCode = "130";
+  std::string text =
+      std::string(kCampaignHeader) + "\n" + format_campaign_line(a) + format_campaign_line(b);
+  CampaignLog log;
+  std::string error;
+  ASSERT_TRUE(read_campaign_log(text, log, error)) << error;
+  EXPECT_TRUE(log.exists);
+  EXPECT_EQ(log.unreadable, 0);
+  ASSERT_EQ(log.lines.size(), 2u);
+  EXPECT_EQ(format_campaign_line(log.lines[0]), format_campaign_line(a));
+  EXPECT_EQ(format_campaign_line(log.lines[1]), format_campaign_line(b));
+  EXPECT_EQ(log.lines[1].cmdFile, "odd, \"name\".cmd");
+}
+
+TEST(CampaignLog, ReadingCountsRunsPerFile) {
+  const std::string header = std::string(kCampaignHeader) + "\n";
+  const std::string a1 = "1,a.cmd,A,s,e,0,0,\"SUCCESS\",1,2,-Infinity,3,100,round-trip\n";
+  const std::string b2 = "2,b.cmd,B,s,e,2,2,\"Cannot send SMS\",,,,,,round-trip\n";
+  const std::string a5 = "5,a.cmd,A,s,e,130,,\"no status file\",,,,,,round-trip\n";
+  struct {
+    const char* name;
+    std::string text;
+    bool ok;
+    int aRuns, bRuns, highest, unreadable;
+    bool endsInLineEnd;
+  } cases[] = {
+      {"empty file", "", true, 0, 0, 0, 0, true},
+      {"header only", header, true, 0, 0, 0, 0, true},
+      {"three runs", header + a1 + b2 + a5, true, 2, 1, 5, 0, true},
+      {"Windows line ends",
+       "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,"
+       "sendTime,deliveryTime,replyTime,totalTime,accuracy,mode\r\n"
+       "1,a.cmd,A,s,e,0,0,\"x\",,,,,,round-trip\r\n",
+       true, 1, 0, 1, 0, true},
+      {"a line cut off", header + a1 + b2.substr(0, 20), true, 1, 0, 1, 1, false},
+      {"a whole line without its line end", header + a1 + b2.substr(0, b2.size() - 1), true, 1, 0,
+       1, 1, false},
+      {"short and bad lines skipped",
+       header + "3,a.cmd\n" + "x,a.cmd,A,s,e,0,0,\"\",,,,,,m\n" +
+           "0,a.cmd,A,s,e,0,0,\"\",,,,,,m\n" + b2,
+       true, 0, 1, 2, 3, true},
+      {"not a campaign log", "SMS_TEST,1,T1,42,x,0,1,2,3,4,100,100\n", false, 0, 0, 0, 0, true},
+      {"header with a column missing", "run,cmdFile\n", false, 0, 0, 0, 0, true},
+  };
+  for (const auto& c : cases) {
+    CampaignLog log;
+    std::string error;
+    ASSERT_EQ(read_campaign_log(c.text, log, error), c.ok) << c.name;
+    if (!c.ok) {
+      EXPECT_EQ(error, "its first line is not the campaign header") << c.name;
+      continue;
+    }
+    EXPECT_EQ(log.exists, !c.text.empty()) << c.name;
+    EXPECT_EQ(count_runs(log, "a.cmd"), c.aRuns) << c.name;
+    EXPECT_EQ(count_runs(log, "b.cmd"), c.bRuns) << c.name;
+    EXPECT_EQ(highest_run(log), c.highest) << c.name;
+    EXPECT_EQ(log.unreadable, c.unreadable) << c.name;
+    EXPECT_EQ(log.endsInLineEnd, c.endsInLineEnd) << c.name;
+  }
+}
+
+TEST(CampaignLog, WriterAddsTheHeaderOnceAndEndsACutLine) {
+  const std::string dir = make_temp_dir("campaign_log");
+  const std::string path = dir + "/campaign.csv";
+  CampaignLine line = sample_line();
+
+  CampaignLog log;
+  std::string error;
+  ASSERT_TRUE(read_campaign_log(read_file(path), log, error));
+  CampaignLogWriter fresh(path, log);
+  ASSERT_TRUE(fresh.append(line)) << fresh.lastError;
+  line.run = 8;
+  ASSERT_TRUE(fresh.append(line)) << fresh.lastError;
+  const std::string two = std::string(kCampaignHeader) + "\n" +
+                          format_campaign_line(sample_line()) + format_campaign_line(line);
+  EXPECT_EQ(read_file(path), two);
+
+  // A later part of the campaign appends without a second header.
+  ASSERT_TRUE(read_campaign_log(read_file(path), log, error));
+  CampaignLogWriter later(path, log);
+  line.run = 9;
+  ASSERT_TRUE(later.append(line));
+  EXPECT_EQ(read_file(path), two + format_campaign_line(line));
+
+  // A line cut off by a crash is ended before the next one.
+  ASSERT_TRUE(write_file(path, two + "9,a.cmd,T1,20"));
+  ASSERT_TRUE(read_campaign_log(read_file(path), log, error));
+  CampaignLogWriter mended(path, log);
+  ASSERT_TRUE(mended.append(line));
+  EXPECT_EQ(read_file(path), two + "9,a.cmd,T1,20\n" + format_campaign_line(line));
+  ASSERT_TRUE(read_campaign_log(read_file(path), log, error));
+  EXPECT_EQ(log.lines.size(), 3u);
+  EXPECT_EQ(log.unreadable, 1);
+
+  CampaignLogWriter nowhere(dir + "/missing/campaign.csv", CampaignLog());
+  EXPECT_FALSE(nowhere.append(line));
+  EXPECT_EQ(nowhere.lastError, "cannot append to " + dir + "/missing/campaign.csv");
+}
+
+}  // namespace
+}  // namespace smstest

@@ -1,0 +1,264 @@
+// The command line of sms_campaign and the checks made before anything
+// runs.
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "common/text.h"
+#include "tools/campaign/campaign.h"
+#include "tools/campaign/os_services.h"
+
+namespace fs = std::filesystem;
+
+namespace smstest {
+
+namespace {
+
+const char kDescription[] =
+    "sms_campaign runs SMS_TEST command files many times, unattended, in one folder, and logs\n"
+    "every run in OUT/campaign.csv.";
+
+const char kFooter[] = R"(
+Each CMDFILE is an SMS_TEST command file; its line 2 names the result file,
+relative to OUT.  Each is run N times in OUT, one run after another, with
+--pause seconds between its runs.  Command files whose COM ports (fromPort,
+and toPort when a round trip uses a second modem) are disjoint run side by
+side; those that share a port take turns.
+
+Every run is started in OUT as
+  SMS_TEST CMDFILE status/<stem>.<run>.txt <dataTime> <latLong>
+where <stem> is the command file's name without its extension and <run> the
+run number, six digits, counted across the whole campaign; SMS_TEST's own
+output goes to status/<stem>.<run>.stderr.txt.  dataTime is digits only:
+the UTC start time of this invocation as YYYYMMDDhhmmss, then the run
+number, e.g. 20261208101500000007.  No two runs of a campaign share a
+dataTime, resumed parts included, so a message left by one run never counts
+for another.  SMS_TEST_PORTS and the rest of the environment are passed on.
+
+After each run one line is appended to OUT/campaign.csv (first a header
+line when the file is new), with the columns
+  run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,
+  deliveryTime,replyTime,totalTime,accuracy,mode
+start and end in ISO 8601 UTC (2026-12-08T10:15:00Z); exitCode of SMS_TEST,
+128 + N when signal N ended it; statusCode and statusText from the run's
+status file, the text on one line and quoted, or empty with statusText
+saying why when the status file is missing; the five measures copied from
+the run's result line (found by its dataTime), empty when it has none, and
+then statusText says so too; mode round-trip or reflector.
+
+Started again with the same OUT and arguments, the campaign counts the runs
+of each command file in campaign.csv and makes only those left.  SIGINT or
+SIGTERM stops it starting runs; the signal is passed on to the running
+SMS_TEST processes, their lines are logged when they end, then the summary.
+
+On a terminal one line per command file is redrawn in place: runs done of
+the total, succeeded (status code 0), failed, median delivery time (reply
+time for a reflector), estimated time left.  Otherwise one line per
+finished run.  A summary ends either way.
+
+Exit codes: 0 every run made (a run that fails is a result, not a failure
+of the campaign); 1 the campaign could not go on (campaign.csv could not be
+written, SMS_TEST could not be started); 2 bad command line or input,
+nothing ran; 130 or 143 interrupted by SIGINT or SIGTERM.)";
+
+// The help's first line is the synopsis as the README gives it, not the
+// library's generic "[OPTIONS]".
+class CampaignFormatter : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App*, std::string) const override {
+    return "\nUsage: sms_campaign --dir OUT --repeat N [--pause SECONDS] [--lat-long TEXT]\n"
+           "                    [--sms-test PATH] CMDFILE...\n";
+  }
+};
+
+std::string one_line_error(const std::string& text) {
+  std::string out;
+  for (char c : text) out += (c == '\n' || c == '\r') ? ' ' : c;
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, std::FILE* out,
+                             std::FILE* err) {
+  CLI::App app(kDescription, "sms_campaign");
+  app.footer(kFooter);
+  app.formatter(std::make_shared<CampaignFormatter>());
+  app.add_option("--dir", options.dir, "Folder of the campaign; created if missing")
+      ->required()
+      ->type_name("OUT");
+  app.add_option("--repeat", options.repeat, "Runs of each command file, 1 or more")
+      ->required()
+      ->type_name("N");
+  app.add_option("--pause", options.pause,
+                 "Seconds between two runs of one command file (default 0)")
+      ->type_name("SECONDS");
+  app.add_option("--lat-long", options.latLong,
+                 "latLong argument of every run: where the test is made (default -)")
+      ->type_name("TEXT");
+  app.add_option("--sms-test", options.smsTest,
+                 "The SMS_TEST program (default: SMS_TEST beside sms_campaign)")
+      ->type_name("PATH");
+  app.add_option("CMDFILE", options.cmdFiles, "SMS_TEST command files")->required()->type_name("");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), out);
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(err, "sms_campaign: %s (see --help)\n", one_line_error(e.what()).c_str());
+    return kCampaignRefused;
+  }
+  if (options.repeat < 1) {
+    std::fprintf(err, "sms_campaign: --repeat must be 1 or more, not %d\n", options.repeat);
+    return kCampaignRefused;
+  }
+  if (!(options.pause >= 0.0)) {
+    std::fprintf(err, "sms_campaign: --pause must be 0 or more seconds, not %g\n", options.pause);
+    return kCampaignRefused;
+  }
+  return -1;
+}
+
+std::vector<int> ports_of(const SmsTestParams& params) {
+  std::vector<int> ports = {params.fromPort};
+  // SMS_TEST opens a second modem only for a round trip whose toPort is
+  // another port.
+  if (params.reflectMode == 0 && params.toPort != 0 && params.toPort != params.fromPort)
+    ports.push_back(params.toPort);
+  std::sort(ports.begin(), ports.end());
+  return ports;
+}
+
+bool load_campaign_file(const std::string& name, CampaignFile& file, std::string& error) {
+  std::FILE* probe = std::fopen(name.c_str(), "r");
+  if (probe == nullptr) {
+    error = format("%s: cannot open the command file (%s)", name.c_str(), std::strerror(errno));
+    return false;
+  }
+  std::fclose(probe);
+  std::string readError;
+  if (!read_command_file(name.c_str(), file.command, readError)) {
+    error = format("%s: line 1 of the command file does not begin with SMS_TEST", name.c_str());
+    return false;
+  }
+  const SmsTestParams& params = file.command.params;
+  if (params.fromPort < 1) {
+    error = format("%s: fromPort of the command file must be 1 or more, not %d", name.c_str(),
+                   params.fromPort);
+    return false;
+  }
+  std::error_code ec;
+  file.name = name;
+  file.path = fs::absolute(name, ec).lexically_normal().string();
+  file.stem = fs::path(name).stem().string();
+  file.ports = ports_of(params);
+  file.reflector = params.reflectMode != 0;
+  return true;
+}
+
+int run_number_of_status_name(const std::string& name) {
+  auto ends_with = [&](const std::string& end) {
+    return name.size() > end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
+  };
+  std::string base;
+  if (ends_with(".stderr.txt")) {
+    base = name.substr(0, name.size() - 11);
+  } else if (ends_with(".txt")) {
+    base = name.substr(0, name.size() - 4);
+  } else {
+    return 0;
+  }
+  size_t dot = base.rfind('.');
+  if (dot == std::string::npos || dot + 1 == base.size() || base.size() - dot > 10) return 0;
+  int run = 0;
+  for (size_t i = dot + 1; i < base.size(); ++i) {
+    if (base[i] < '0' || base[i] > '9') return 0;
+    run = run * 10 + (base[i] - '0');
+  }
+  return run;
+}
+
+bool prepare_campaign(const CampaignOptions& options, Campaign& campaign,
+                      std::vector<std::string>& refusals) {
+  std::error_code ec;
+  campaign = Campaign();
+  campaign.options = options;
+
+  std::string smsTest = options.smsTest;
+  if (smsTest.empty()) {
+    fs::path self = own_executable_path();
+    smsTest = (self.parent_path() / sms_test_program_name()).string();
+  }
+  campaign.smsTest = fs::absolute(smsTest, ec).lexically_normal().string();
+  if (!is_program(campaign.smsTest))
+    refusals.push_back(format("SMS_TEST not found or not executable: %s (give it with --sms-test)",
+                              campaign.smsTest.c_str()));
+
+  for (const std::string& name : options.cmdFiles) {
+    CampaignFile file;
+    std::string error;
+    if (!load_campaign_file(name, file, error)) {
+      refusals.push_back(error);
+      continue;
+    }
+    for (const CampaignFile& other : campaign.files) {
+      if (fs::equivalent(other.path, file.path, ec)) {
+        refusals.push_back(format("%s: the same command file as %s; give each file once",
+                                  name.c_str(), other.name.c_str()));
+        break;
+      }
+    }
+    if (fs::path(file.command.resultName).lexically_normal() == "campaign.csv")
+      refusals.push_back(
+          format("%s: its result file campaign.csv is the campaign's own log", name.c_str()));
+    campaign.files.push_back(file);
+  }
+  if (!refusals.empty()) return false;
+
+  campaign.dir = fs::absolute(options.dir, ec).lexically_normal().string();
+  fs::path status = fs::path(campaign.dir) / "status";
+  fs::create_directories(status, ec);
+  if (ec || !fs::is_directory(status)) {
+    refusals.push_back(format("cannot create the folder %s: %s", status.string().c_str(),
+                              ec ? ec.message().c_str() : "not a folder"));
+    return false;
+  }
+  campaign.logPath = (fs::path(campaign.dir) / "campaign.csv").string();
+  std::ifstream in(campaign.logPath, std::ios::binary);
+  std::stringstream text;
+  if (in) text << in.rdbuf();
+  std::string error;
+  if (!read_campaign_log(text.str(), campaign.log, error)) {
+    refusals.push_back(
+        format("%s is not a campaign log: %s", campaign.logPath.c_str(), error.c_str()));
+    return false;
+  }
+  // Run numbers never repeat, not even those of runs whose line was never
+  // written (a campaign killed outright): their status files still count.
+  campaign.lastRun = highest_run(campaign.log);
+  for (const fs::directory_entry& entry : fs::directory_iterator(status, ec))
+    campaign.lastRun =
+        std::max(campaign.lastRun, run_number_of_status_name(entry.path().filename().string()));
+  return true;
+}
+
+int campaign_main(int argc, char** argv) {
+  CampaignOptions options;
+  int code = parse_campaign_arguments(argc, argv, options, stdout, stderr);
+  if (code >= 0) return code;
+  Campaign campaign;
+  std::vector<std::string> refusals;
+  if (!prepare_campaign(options, campaign, refusals)) {
+    for (const std::string& r : refusals) std::fprintf(stderr, "sms_campaign: %s\n", r.c_str());
+    return kCampaignRefused;
+  }
+  return run_campaign(campaign, stdout, stderr);
+}
+
+}  // namespace smstest

@@ -1,0 +1,195 @@
+#include "tools/campaign/run_outcome.h"
+
+#include "common/text.h"
+
+namespace smstest {
+
+namespace {
+
+std::vector<std::string> split_commas(const std::string& text) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t at = text.find(',', start);
+    if (at == std::string::npos) {
+      parts.push_back(text.substr(start));
+      return parts;
+    }
+    parts.push_back(text.substr(start, at - start));
+    start = at + 1;
+  }
+}
+
+const char* signal_name(int signal) {
+  switch (signal) {
+    case 1:
+      return " (SIGHUP)";
+    case 2:
+      return " (SIGINT)";
+    case 6:
+      return " (SIGABRT)";
+    case 9:
+      return " (SIGKILL)";
+    case 11:
+      return " (SIGSEGV)";
+    case 15:
+      return " (SIGTERM)";
+    default:
+      return "";
+  }
+}
+
+// Columns of a result line: tag, record type, testName, dataTime, latLong,
+// status, the five measures, pass figure.
+constexpr size_t kResultColumns = 12;
+constexpr size_t kMeasures = 5;
+
+}  // namespace
+
+UtcTime utc_of(int64_t seconds) {
+  int64_t days = seconds / 86400;
+  int64_t rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  // Civil date from a day count (the proleptic Gregorian calendar in eras
+  // of 400 years, each 146097 days, counted from 0000-03-01).
+  int64_t z = days + 719468;
+  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  int64_t doe = z - era * 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  UtcTime t;
+  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
+  t.hour = static_cast<int>(rest / 3600);
+  t.minute = static_cast<int>(rest / 60 % 60);
+  t.second = static_cast<int>(rest % 60);
+  return t;
+}
+
+std::string iso_utc(int64_t seconds) {
+  UtcTime t = utc_of(seconds);
+  return format("%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute,
+                t.second);
+}
+
+std::string data_time(int64_t campaignStart, int run) {
+  UtcTime t = utc_of(campaignStart);
+  return format("%04d%02d%02d%02d%02d%02d%06d", t.year, t.month, t.day, t.hour, t.minute, t.second,
+                run);
+}
+
+std::string one_line(const std::string& text) {
+  std::string out;
+  bool pendingBreak = false;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      pendingBreak = true;
+      continue;
+    }
+    if (pendingBreak && !out.empty()) out += ' ';
+    pendingBreak = false;
+    out += c;
+  }
+  return out;
+}
+
+bool parse_status(const std::string& content, std::string& code, std::string& text) {
+  size_t i = 0;
+  if (i < content.size() && content[i] == '-') ++i;
+  size_t digits = i;
+  while (i < content.size() && content[i] >= '0' && content[i] <= '9') ++i;
+  if (i == digits) return false;
+  code = content.substr(0, i);
+  if (i < content.size() && content[i] == ' ') ++i;
+  text = one_line(content.substr(i));
+  return true;
+}
+
+bool find_result_measures(const std::string& results, const std::string& dataTime,
+                          std::vector<std::string>& measures) {
+  bool found = false;
+  size_t start = 0;
+  while (start < results.size()) {
+    size_t end = results.find('\n', start);
+    if (end == std::string::npos) end = results.size();
+    std::string line = results.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find(dataTime) == std::string::npos) continue;
+    std::vector<std::string> f = split_commas(line);
+    if (f.size() < kResultColumns || f[0] != "SMS_TEST") continue;
+    // dataTime stands after testName, which may hold commas of its own,
+    // and before latLong, status, the measures and the pass figure.
+    bool carries = false;
+    for (size_t i = 3; i + (kResultColumns - 4) < f.size(); ++i)
+      if (f[i] == dataTime) carries = true;
+    if (!carries) continue;
+    measures.assign(f.end() - 1 - kMeasures, f.end() - 1);
+    found = true;
+  }
+  return found;
+}
+
+std::string last_line(const std::string& text) {
+  std::string last;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!trim_text(line).empty()) last = line;
+  }
+  return last;
+}
+
+CampaignLine describe_run(const RunFacts& facts) {
+  CampaignLine line;
+  line.run = facts.run;
+  line.cmdFile = facts.cmdFile;
+  line.testName = facts.testName;
+  line.start = iso_utc(facts.start);
+  line.end = iso_utc(facts.end);
+  line.exitCode = std::to_string(facts.exitCode);
+  line.mode = facts.reflector ? "reflector" : "round-trip";
+
+  std::string code, text;
+  const bool status = facts.statusFound && parse_status(facts.status, code, text);
+  std::vector<std::string> measures;
+  const bool result = find_result_measures(facts.results, facts.dataTime, measures);
+
+  std::string how;
+  if (facts.signal != 0) {
+    how = format("SMS_TEST ended by signal %d%s", facts.signal, signal_name(facts.signal));
+  } else {
+    how = format("SMS_TEST exited with %d", facts.exitCode);
+    std::string said = last_line(facts.output);
+    if (!said.empty()) how += ": " + said;
+  }
+  if (status) {
+    line.statusCode = code;
+    line.statusText = text;
+    if (!result) line.statusText += format(" (no result line in %s)", facts.resultName.c_str());
+  } else {
+    line.statusText = facts.statusFound ? "unreadable status file" : "no status file";
+    if (!result) line.statusText += " and no result line";
+    line.statusText += ": " + how;
+  }
+  if (result) {
+    line.sendTime = measures[0];
+    line.deliveryTime = measures[1];
+    line.replyTime = measures[2];
+    line.totalTime = measures[3];
+    line.accuracy = measures[4];
+  }
+  line.statusText = one_line(line.statusText);
+  return line;
+}
+
+}  // namespace smstest

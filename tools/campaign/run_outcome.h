@@ -1,0 +1,74 @@
+// What one run of a campaign left behind, turned into its campaign.csv
+// line: the run's tag (dataTime), its times in ISO 8601, its status file
+// and its line in the result file.  Pure functions over texts, so that every
+// way a run can end is tested without starting one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/campaign/campaign_log.h"
+
+namespace smstest {
+
+// A calendar time split into its UTC fields.
+struct UtcTime {
+  int year, month, day, hour, minute, second;
+};
+UtcTime utc_of(int64_t seconds);
+
+// "2026-12-08T10:15:00Z" for `seconds` since 1970-01-01 00:00 UTC.
+std::string iso_utc(int64_t seconds);
+
+// The dataTime of run `run` of a campaign started at `campaignStart`
+// (seconds since 1970, UTC): YYYYMMDDhhmmss of the start, then the run number
+// with at least six digits, digits only (20261208101500000007).  Run numbers
+// never repeat within a campaign, resumed parts included, so neither does
+// the dataTime.
+std::string data_time(int64_t campaignStart, int run);
+
+// `text` on one line: line ends at its end removed, every run of line ends
+// inside it replaced by one blank.
+std::string one_line(const std::string& text);
+
+// Reads a status file's content, "<code> <text>".  False when it holds no
+// code (empty, or not starting with a number).
+bool parse_status(const std::string& content, std::string& code, std::string& text);
+
+// The five measures (sendTime, deliveryTime, replyTime, totalTime, accuracy)
+// of the last result line in `results` that carries `dataTime`, as written.
+// The measures are counted from the line's end, so that commas in testName
+// or latLong (which the result file does not quote) do not shift them.
+// False when no line carries `dataTime`.
+bool find_result_measures(const std::string& results, const std::string& dataTime,
+                          std::vector<std::string>& measures);
+
+// The last line of `text` that holds more than blanks, without its line end.
+std::string last_line(const std::string& text);
+
+// Everything known about one finished run.
+struct RunFacts {
+  int run = 0;
+  std::string cmdFile;
+  std::string testName;
+  bool reflector = false;
+  int64_t start = 0;  // calendar seconds
+  int64_t end = 0;
+  int exitCode = 0;
+  int signal = 0;            // the signal that ended SMS_TEST, 0 when it exited
+  bool statusFound = false;  // the run's status file could be read
+  std::string status;        // its content
+  std::string resultName;    // the result file, as line 2 of the command file names it
+  std::string results;       // what the result file got during the run
+  std::string dataTime;
+  std::string output;  // what SMS_TEST wrote to its output streams
+};
+
+// The campaign.csv line of a run.  Without a status file the status columns
+// are empty and statusText says why (the signal, or the exit code and
+// SMS_TEST's last message); without a result line the measures are empty
+// and statusText says so as well.
+CampaignLine describe_run(const RunFacts& facts);
+
+}  // namespace smstest
