@@ -168,6 +168,7 @@ std::string run_chart(const std::vector<RunPoint>& runs) {
     if (!std::isnan(r.delivery)) high = std::max(high, static_cast<double>(r.delivery));
   }
   Frame f;
+  f.top = 30;  // room for the count above the plot
   f.xLow = 1;
   f.xHigh = std::max<double>(2, static_cast<double>(runs.size()));
   f.yHigh = high > 0 ? high : 1;
@@ -207,7 +208,7 @@ std::string run_chart(const std::vector<RunPoint>& runs) {
   }
   size_t failures = 0;
   for (const RunPoint& r : runs) failures += std::isnan(r.delivery);
-  svg.text(f.right, f.top + 2,
+  svg.text(f.right, 16,
            std::to_string(runs.size()) + " round trips, " + std::to_string(failures) +
                " not completed (red)",
            Svg::Anchor::kEnd, 11, "#666");

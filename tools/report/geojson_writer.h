@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "tools/report/position.h"
@@ -19,9 +20,11 @@ namespace smstest {
 // One feature as a JSON text on one line.
 std::string feature_json(const RunRecord& run, const std::string& input, const Position& position);
 
+class FeatureBuilder;
+
 class GeoJsonWriter {
  public:
-  GeoJsonWriter() = default;
+  GeoJsonWriter();
   ~GeoJsonWriter();
   GeoJsonWriter(const GeoJsonWriter&) = delete;
   GeoJsonWriter& operator=(const GeoJsonWriter&) = delete;
@@ -37,6 +40,7 @@ class GeoJsonWriter {
   std::string lastError;
 
  private:
+  std::unique_ptr<FeatureBuilder> builder_;
   std::FILE* file_ = nullptr;
   std::string path_;
   long long features_ = 0;

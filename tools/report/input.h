@@ -22,11 +22,12 @@ const char* input_kind_name(InputKind kind);
 class InputReader {
  public:
   // Opens `path` and finds out what it is: a directory must hold
-  // campaign.csv; a file whose first line is a campaign header is a
-  // campaign, any other file a result file.  False, with one line in
-  // `lastError` ("cannot read PATH: REASON", "PATH: no campaign.csv in this
-  // directory", "FILE: campaign header has no column NAME"), when it can't
-  // be read.
+  // campaign.csv, whose first line must be a campaign header (an empty one
+  // is a campaign without runs); a file whose first line is a campaign
+  // header is a campaign, any other file a result file.  False, with one
+  // line in `lastError`, when it can't be read: "cannot read FILE: REASON",
+  // "DIR: no campaign.csv in this directory", "FILE: the first line is not
+  // a campaign header", "FILE: campaign header has no column NAME".
   bool open(const std::string& path);
 
   // Calls `sink` with every usable run, in file order.  Lines that are

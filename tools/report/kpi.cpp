@@ -147,7 +147,8 @@ void ReportBuilder::add(const RunRecord& run) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     runs_.push_back({run.hasStart ? run.startSeconds : nan,
                      outcome == Outcome::kCompleted ? static_cast<float>(run.deliveryTime.value)
-                                                    : std::numeric_limits<float>::quiet_NaN()});
+                                                    : std::numeric_limits<float>::quiet_NaN(),
+                     static_cast<uint32_t>(runs_.size())});
   }
 }
 
@@ -205,9 +206,13 @@ ReportBuilder::Result ReportBuilder::finish() {
     size_t bins = static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(n))));
     bins = std::min(kMaxBins, std::max<size_t>(1, bins));
     result.charts.deliveryHistogram = make_histogram(all.deliveryTime, bins);
-    std::stable_sort(runs_.begin(), runs_.end(), [](const RunPoint& a, const RunPoint& b) {
-      if (std::isnan(a.start)) return !std::isnan(b.start);
-      return !std::isnan(b.start) && a.start < b.start;
+    // In place: a stable sort would need a second copy of the points.
+    std::sort(runs_.begin(), runs_.end(), [](const RunPoint& a, const RunPoint& b) {
+      const bool aKnown = !std::isnan(a.start);
+      const bool bKnown = !std::isnan(b.start);
+      if (aKnown != bKnown) return bKnown;  // runs without a start time first
+      if (aKnown && a.start != b.start) return a.start < b.start;
+      return a.sequence < b.sequence;
     });
     result.charts.runs = std::move(runs_);
   }

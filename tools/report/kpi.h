@@ -22,6 +22,7 @@
 // with the measures kept.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -90,8 +91,9 @@ struct GroupReport {
 
 // A round trip in reading order, for the per-run delivery chart.
 struct RunPoint {
-  double start;    // UTC seconds of a campaign run, NaN when not known
-  float delivery;  // seconds, NaN when the run did not complete
+  double start;       // UTC seconds of a campaign run, NaN when not known
+  float delivery;     // seconds, NaN when the run did not complete
+  uint32_t sequence;  // reading order, for runs that start at the same time
 };
 
 struct ChartData {
