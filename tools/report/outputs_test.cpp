@@ -5,11 +5,13 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "serial/text.h"
 #include "tests/process.h"
 #include "tools/report/csv_reader.h"
 #include "tools/report/geojson_writer.h"
 #include "tools/report/report_test_support.h"
 #include "tools/report/result_line.h"
+#include "tools/report/utf8_text.h"
 
 namespace smstest {
 namespace {
@@ -192,6 +194,52 @@ TEST_F(Outputs, EmptyGeoJsonIsAValidCollection) {
   o.geojsonPath = dir_ + "/e.geojson";
   ASSERT_EQ(run(o).exitCode, 0);
   EXPECT_EQ(read_file(o.geojsonPath), "{\"type\":\"FeatureCollection\",\"features\":[]}\n");
+}
+
+TEST_F(Outputs, NoByteSequenceBreaksTheJsonOutputs) {
+  // Every byte but the line end and the separator, in testName, latLong and
+  // a campaign's statusText.
+  std::string bytes;
+  for (int c = 0; c < 256; ++c) {
+    if (c != '\n' && c != '\r' && c != ',') bytes += static_cast<char>(c);
+  }
+  const std::string latin1 = "45\xB0N";  // a degree sign in ISO-8859-1
+  const std::string results =
+      write_lines(dir_, "bytes.csv",
+                  {
+                      "SMS_TEST,1," + bytes + ",d," + latin1 + ",0,1.0,2.0,-Infinity,3.0,100,100",
+                      "SMS_TEST,1,T,d," + bytes + ",0,1.0,2.0,-Infinity,3.0,100,100",
+                  });
+  std::string quoted;
+  for (char c : bytes) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  const std::string campaign = make_temp_dir("campaign");
+  write_lines(campaign, "campaign.csv",
+              {std::string(kCampaignHeader) + ",latLong",
+               "1,a.cmd,T,,,2,2,\"" + quoted + "\",-Infinity,,,,,round-trip,1N2E"});
+  for (const char* by : {"testName", "latLong"}) {
+    ReportOptions o;
+    read_group_by(by, &o.by);
+    o.inputs = {results, campaign};
+    o.jsonPath = dir_ + "/b.json";
+    o.csvPath = dir_ + "/b.csv";
+    o.geojsonPath = dir_ + "/b.geojson";
+    ReportRun r = run(o);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Json j = Json::parse(read_file(o.jsonPath));
+    std::vector<std::string> keys;
+    for (const Json& g : j["groups"]) keys.push_back(g["key"]);
+    if (std::string(by) == "latLong") {
+      EXPECT_EQ(keys, (std::vector<std::string>{to_utf8(bytes), "1N2E", "45\xC2\xB0N"}));
+    } else {
+      EXPECT_EQ(keys, (std::vector<std::string>{to_utf8(bytes), "T"}));
+    }
+    EXPECT_EQ(j["all"]["failureCauses"][0]["text"], trim_text(to_utf8(bytes)));
+    const Json layer = Json::parse(read_file(o.geojsonPath));
+    ASSERT_EQ(layer["features"].size(), 1u);  // only 1N2E reads as a position
+    EXPECT_EQ(layer["features"][0]["properties"]["statusText"], to_utf8(bytes));
+    EXPECT_TRUE(is_utf8(read_file(o.csvPath)));
+    EXPECT_TRUE(is_utf8(r.out));
+  }
 }
 
 TEST(GeoJson, PlacesEachAcceptedFormAndWritesTextsAsUtf8) {

@@ -1,7 +1,6 @@
 #include "tools/report/position.h"
 
 #include <cmath>
-#include <string>
 
 #include "tools/report/run_record.h"
 

@@ -85,7 +85,8 @@ int fail(std::FILE* err, const std::string& message) {
   return kReportFailed;
 }
 
-// A file output that is asked for, opened; false with its message on `err`.
+// Opens the output at `path` when one is asked for; false, with the reason
+// in `error`, when it can't be created.
 bool open_output(const std::string& path, OutputFile* file, std::string* error) {
   if (path.empty()) return true;
   if (file->open(path)) return true;

@@ -25,7 +25,7 @@ const char kDescription[] =
     "other line a round trip; in a campaign the mode column says.\n"
     "\n"
     "The table goes to standard output.  Lines that are not result lines (or\n"
-    "campaign rows) are skipped with one warning per input.";
+    "campaign rows) are skipped with one warning per input.\n";
 
 const char kFooter[] =
     "--by cmdFile needs campaign input (result files have no cmdFile column), and\n"
@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   CLI::App app(kDescription, "sms_report");
   app.footer(kFooter);
   app.add_option("--by", by, "group by testName, latLong or cmdFile")
+      ->type_name("NAME")
       ->check(CLI::IsMember({"testName", "latLong", "cmdFile"}))
       ->capture_default_str();
   app.add_option("--json", options.jsonPath, "write the report as JSON to FILE")->type_name("FILE");
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
       ->type_name("FILE");
   app.add_option("INPUT", options.inputs, "result files, campaign directories, campaign.csv files")
       ->required()
-      ->type_name("INPUT...");
+      ->type_name("PATH");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
