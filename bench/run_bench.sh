@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every benchmark of bench/ from a build directory: PDU decoding
-# (pdu_bench, built when Google Benchmark was found) and whole runs of
-# SMS_TEST against the simulated modems (sms_bench: fidelity, idle, scale).
+# (pdu_bench, built when Google Benchmark was found), whole runs of
+# SMS_TEST against the simulated modems (sms_bench: fidelity, idle, scale)
+# and sms_report on generated million-line result files (report_bench).
 #
 #   bench/run_bench.sh BUILD_DIR [sms_bench options, e.g. --quick]
 #
@@ -36,5 +37,6 @@ fi
     echo "pdu_bench was not built (Google Benchmark not found): PDU decoding skipped"
   fi
   "$build/bench/sms_bench" --out "$out" --work "$work" "$@" || status=1
+  "$build/bench/report_bench" --work "$work/report" || status=1
   exit $status
 } | tee "$out/report.txt"

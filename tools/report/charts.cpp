@@ -1,0 +1,250 @@
+#include "tools/report/charts.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/text.h"
+#include "tools/report/svg.h"
+#include "tools/report/table_writer.h"
+#include "tools/report/utf8_text.h"
+
+namespace smstest {
+
+namespace {
+
+constexpr double kWidth = 720;
+constexpr double kHeight = 320;
+const char* const kPalette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#9467bd",
+                                "#8c564b", "#e377c2", "#17becf", "#bcbd22"};
+const char kAllColour[] = "#222";
+const char kFailColour[] = "#d62728";
+
+// The plot area of a chart and the mapping of values into it.
+struct Frame {
+  double left = 60, top = 20, right = kWidth - 20, bottom = kHeight - 45;
+  double xLow = 0, xHigh = 1, yLow = 0, yHigh = 1;
+  double x(double v) const { return left + (v - xLow) / (xHigh - xLow) * (right - left); }
+  double y(double v) const { return bottom - (v - yLow) / (yHigh - yLow) * (bottom - top); }
+};
+
+std::string tick_label(double v, double step) {
+  int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
+  return format("%.*f", std::min(decimals, 6), v);
+}
+
+// Grid, ticks and titles of both axes.
+void draw_axes(Svg* svg, const Frame& f, const std::string& xTitle, const std::string& yTitle,
+               bool yPercent = false) {
+  std::vector<double> xs = axis_ticks(f.xLow, f.xHigh, 8);
+  std::vector<double> ys = axis_ticks(f.yLow, f.yHigh, 5);
+  double xStep = xs.size() > 1 ? xs[1] - xs[0] : 1;
+  double yStep = ys.size() > 1 ? ys[1] - ys[0] : 1;
+  for (double v : ys) {
+    svg->line(f.left, f.y(v), f.right, f.y(v), "#ddd");
+    std::string label = yPercent ? format("%.0f%%", v * 100) : tick_label(v, yStep);
+    svg->text(f.left - 6, f.y(v) + 4, label, Svg::Anchor::kEnd, 11);
+  }
+  for (double v : xs) {
+    svg->line(f.x(v), f.bottom, f.x(v), f.bottom + 4, "#444");
+    svg->text(f.x(v), f.bottom + 17, tick_label(v, xStep), Svg::Anchor::kMiddle, 11);
+  }
+  svg->line(f.left, f.bottom, f.right, f.bottom, "#444");
+  svg->line(f.left, f.top, f.left, f.bottom, "#444");
+  svg->text((f.left + f.right) / 2, kHeight - 8, xTitle, Svg::Anchor::kMiddle, 12);
+  svg->vertical_text(14, (f.top + f.bottom) / 2, yTitle, 12);
+}
+
+std::string no_data(const std::string& title, const std::string& why) {
+  Svg svg(kWidth, 60, title);
+  svg.text(kWidth / 2, 35, why, Svg::Anchor::kMiddle, 14, "#666");
+  return svg.str();
+}
+
+// The empirical CDF as steps: flat to each value, then up to its fraction.
+std::vector<std::pair<double, double>> steps(const std::vector<std::pair<double, double>>& points,
+                                             const Frame& f) {
+  std::vector<std::pair<double, double>> out;
+  double last = 0;
+  for (const auto& p : points) {
+    out.emplace_back(f.x(p.first), f.y(last));
+    out.emplace_back(f.x(p.first), f.y(p.second));
+    last = p.second;
+  }
+  if (!points.empty()) out.emplace_back(f.right, f.y(last));
+  return out;
+}
+
+}  // namespace
+
+std::vector<double> axis_ticks(double low, double high, int count) {
+  std::vector<double> ticks;
+  if (!(high > low) || count < 1) return {low};
+  const double raw = (high - low) / count;
+  const double power = std::pow(10, std::floor(std::log10(raw)));
+  double step = power * 10;
+  for (double m : {1.0, 2.0, 5.0}) {
+    if (raw <= m * power) {
+      step = m * power;
+      break;
+    }
+  }
+  const double first = std::ceil(low / step - 1e-9);
+  for (double k = first; k * step <= high + step * 1e-9; k += 1) {
+    ticks.push_back(k == 0 ? 0.0 : k * step);
+  }
+  return ticks;
+}
+
+std::string cdf_chart(const std::vector<GroupReport>& groups, const GroupReport& all,
+                      const std::string& groupTitle) {
+  const std::string title = "Cumulative distribution of endToEndTime per " + groupTitle;
+  if (all.endToEndCdf.empty()) return no_data(title, "No completed round trip");
+  std::vector<const GroupReport*> shown;
+  for (const GroupReport& g : groups) {
+    if (!g.endToEndCdf.empty()) shown.push_back(&g);
+  }
+  std::stable_sort(shown.begin(), shown.end(), [](const GroupReport* a, const GroupReport* b) {
+    return a->roundTrips.endToEndTime.n > b->roundTrips.endToEndTime.n;
+  });
+  const size_t hidden = shown.size() > kChartGroups ? shown.size() - kChartGroups : 0;
+  if (hidden > 0) shown.resize(kChartGroups);
+
+  Frame f;
+  f.right = kWidth - 190;  // room for the legend
+  f.xLow = std::min(0.0, all.roundTrips.endToEndTime.min);
+  f.xHigh = all.roundTrips.endToEndTime.max;
+  if (f.xHigh <= f.xLow) f.xHigh = f.xLow + 1;
+  Svg svg(kWidth, kHeight, title);
+  draw_axes(&svg, f, "endToEndTime (s)", "runs at or below", true);
+  double legendY = f.top + 10;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    const char* colour = kPalette[i % (sizeof kPalette / sizeof kPalette[0])];
+    svg.polyline(steps(shown[i]->endToEndCdf, f), colour);
+    svg.rect(f.right + 15, legendY - 9, 12, 12, colour);
+    svg.text(f.right + 32, legendY + 1,
+             utf8_prefix(display_key(shown[i]->key), 22) + " (" +
+                 std::to_string(shown[i]->roundTrips.endToEndTime.n) + ")",
+             Svg::Anchor::kStart, 11);
+    legendY += 18;
+  }
+  svg.polyline(steps(all.endToEndCdf, f), kAllColour, 2.5);
+  svg.rect(f.right + 15, legendY - 9, 12, 12, kAllColour);
+  svg.text(f.right + 32, legendY + 1, "all (" + std::to_string(all.roundTrips.endToEndTime.n) + ")",
+           Svg::Anchor::kStart, 11);
+  if (hidden > 0) {
+    svg.text(f.right + 15, legendY + 20, std::to_string(hidden) + " more groups not drawn",
+             Svg::Anchor::kStart, 11, "#666");
+  }
+  return svg.str();
+}
+
+std::string histogram_chart(const Histogram& h) {
+  const std::string title = "Histogram of deliveryTime";
+  if (h.counts.empty()) return no_data(title, "No completed round trip");
+  Frame f;
+  f.xLow = h.low;
+  f.xHigh = h.low + h.width * static_cast<double>(h.counts.size());
+  f.yHigh = static_cast<double>(*std::max_element(h.counts.begin(), h.counts.end()));
+  if (f.yHigh < 1) f.yHigh = 1;
+  Svg svg(kWidth, kHeight, title);
+  draw_axes(&svg, f, "deliveryTime (s)", "round trips");
+  for (size_t i = 0; i < h.counts.size(); ++i) {
+    const double from = h.low + h.width * static_cast<double>(i);
+    const double to = from + h.width;
+    const double x0 = f.x(from);
+    const double x1 = f.x(to);
+    const double top = f.y(static_cast<double>(h.counts[i]));
+    svg.rect(x0 + 0.5, top, std::max(0.5, x1 - x0 - 1), f.bottom - top, kPalette[0],
+             format("%.3f to %.3f s: ", from, to) + std::to_string(h.counts[i]));
+  }
+  return svg.str();
+}
+
+std::string run_chart(const std::vector<RunPoint>& runs) {
+  const std::string title = "deliveryTime of every round trip in order";
+  if (runs.empty()) return no_data(title, "No round trip");
+  double high = 0;
+  for (const RunPoint& r : runs) {
+    if (!std::isnan(r.delivery)) high = std::max(high, static_cast<double>(r.delivery));
+  }
+  Frame f;
+  f.top = 30;  // room for the count above the plot
+  f.xLow = 1;
+  f.xHigh = std::max<double>(2, static_cast<double>(runs.size()));
+  f.yHigh = high > 0 ? high : 1;
+  Svg svg(kWidth, kHeight, title);
+  draw_axes(&svg, f, "run", "deliveryTime (s)");
+  const double markHeight = 6;
+  if (runs.size() <= kRunDots) {
+    for (size_t i = 0; i < runs.size(); ++i) {
+      const double x = f.x(static_cast<double>(i + 1));
+      if (std::isnan(runs[i].delivery)) {
+        svg.rect(x - 0.75, f.bottom - markHeight, 1.5, markHeight, kFailColour);
+      } else {
+        svg.circle(x, f.y(runs[i].delivery), 2, kPalette[0]);
+      }
+    }
+  } else {
+    // One column per pixel or so: the range of times in it, and a red mark
+    // when any run in it failed.
+    const size_t columns = static_cast<size_t>(f.right - f.left);
+    for (size_t c = 0; c < columns; ++c) {
+      const size_t from = c * runs.size() / columns;
+      const size_t to = (c + 1) * runs.size() / columns;
+      double low = INFINITY, top = -INFINITY;
+      bool failed = false;
+      for (size_t i = from; i < to; ++i) {
+        if (std::isnan(runs[i].delivery)) {
+          failed = true;
+        } else {
+          low = std::min(low, static_cast<double>(runs[i].delivery));
+          top = std::max(top, static_cast<double>(runs[i].delivery));
+        }
+      }
+      const double x = f.left + static_cast<double>(c) + 0.5;
+      if (top >= low) svg.line(x, f.y(low) + 1, x, f.y(top) - 1, kPalette[0]);
+      if (failed) svg.line(x, f.bottom, x, f.bottom - markHeight, kFailColour);
+    }
+  }
+  size_t failures = 0;
+  for (const RunPoint& r : runs) failures += std::isnan(r.delivery);
+  svg.text(f.right, 16,
+           std::to_string(runs.size()) + " round trips, " + std::to_string(failures) +
+               " not completed (red)",
+           Svg::Anchor::kEnd, 11, "#666");
+  return svg.str();
+}
+
+std::string causes_chart(const std::vector<FailureCause>& causes, bool campaignInput) {
+  const std::string title = "Failure causes";
+  if (!campaignInput) {
+    return no_data(title, "Failure causes come with campaign input (campaign.csv)");
+  }
+  if (causes.empty()) return no_data(title, "No failed run");
+  const size_t shown = std::min(causes.size(), kChartCauses);
+  const double barHeight = 22;
+  const double labelWidth = 330;
+  const double height = 30 + barHeight * static_cast<double>(shown) + 30;
+  Svg svg(kWidth, height, title);
+  const double left = labelWidth + 10;
+  const double right = kWidth - 60;
+  const double most = static_cast<double>(causes.front().count);
+  for (size_t i = 0; i < shown; ++i) {
+    const FailureCause& c = causes[i];
+    const double y = 20 + barHeight * static_cast<double>(i);
+    const std::string text = to_utf8(c.text);
+    svg.text(labelWidth, y + 15, utf8_prefix(text, 48), Svg::Anchor::kEnd, 11);
+    const double length = (right - left) * static_cast<double>(c.count) / most;
+    svg.rect(left, y + 3, std::max(1.0, length), barHeight - 6, kFailColour,
+             format("%lld: ", c.count) + text);
+    svg.text(left + length + 5, y + 15, std::to_string(c.count), Svg::Anchor::kStart, 11);
+  }
+  if (causes.size() > shown) {
+    svg.text(left, height - 10,
+             std::to_string(causes.size() - shown) + " more causes in the table above",
+             Svg::Anchor::kStart, 11, "#666");
+  }
+  return svg.str();
+}
+
+}  // namespace smstest

@@ -1,0 +1,63 @@
+#include "tools/report/csv_writer.h"
+
+#include <nlohmann/json.hpp>
+
+#include "tools/report/csv_reader.h"
+#include "tools/report/utf8_text.h"
+
+namespace smstest {
+
+namespace {
+
+const char* const kDistributions[] = {"accessDelay", "deliveryTime", "endToEndTime", "replyTime"};
+const char* const kStatistics[] = {"n", "mean", "min", "median", "p90", "p95", "p98", "max"};
+
+// Numbers as the JSON output writes them (shortest form that reads back).
+std::string number(double value) { return nlohmann::json(micro_rounded(value)).dump(); }
+std::string number(long long value) { return std::to_string(value); }
+
+std::string ratio(const std::optional<double>& percent) {
+  return percent ? number(*percent) : std::string();
+}
+
+void add_distribution(std::string* row, const Distribution& d) {
+  *row += ',' + std::to_string(d.n);
+  const double values[] = {d.mean, d.min, d.median, d.p90, d.p95, d.p98, d.max};
+  for (double v : values) *row += ',' + (d.n == 0 ? std::string() : number(v));
+}
+
+std::string row_of(const char* scope, const GroupReport& g) {
+  const RoundTripKpis& rt = g.roundTrips;
+  std::string row = std::string(scope) + ',' + csv_field(to_utf8(g.key));
+  row += ',' + number(g.runs);
+  row += ',' + number(rt.attempts);
+  row += ',' + number(rt.accessFailures);
+  row += ',' + ratio(rt.nonAccessibilityPercent);
+  row += ',' + number(rt.accessible);
+  row += ',' + number(rt.completionFailures);
+  row += ',' + ratio(rt.completionFailureRatioPercent);
+  add_distribution(&row, rt.accessDelay);
+  add_distribution(&row, rt.deliveryTime);
+  add_distribution(&row, rt.endToEndTime);
+  row += ',' + number(g.reflector.replies);
+  add_distribution(&row, g.reflector.replyTime);
+  return row + '\n';
+}
+
+}  // namespace
+
+std::string report_csv(const Report& report) {
+  std::string out =
+      "scope,key,runs,attempts,accessFailures,nonAccessibilityPercent,accessible,"
+      "completionFailures,completionFailureRatioPercent";
+  for (const char* d : kDistributions) {
+    if (std::string(d) == "replyTime") out += ",replies";
+    for (const char* s : kStatistics) out += std::string(",") + d + '.' + s;
+  }
+  out += '\n';
+  out += row_of("all", report.all);
+  for (const GroupReport& g : report.groups) out += row_of("group", g);
+  return out;
+}
+
+}  // namespace smstest

@@ -1,0 +1,114 @@
+#include "tools/report/input.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "common/text.h"
+#include "tools/report/csv_reader.h"
+#include "tools/report/result_line.h"
+
+namespace smstest {
+
+const char* input_kind_name(InputKind kind) {
+  return kind == InputKind::kCampaign ? "campaign" : "results";
+}
+
+bool InputReader::open(const std::string& path) {
+  path_ = path;
+  file_ = path;
+  std::error_code ec;
+  const bool directory = std::filesystem::is_directory(std::filesystem::path(path), ec);
+  if (directory) {
+    if (!file_.empty() && file_.back() != '/' && file_.back() != '\\') file_ += '/';
+    file_ += "campaign.csv";
+    if (!std::filesystem::exists(std::filesystem::path(file_), ec)) {
+      lastError = format("%s: no campaign.csv in this directory", path.c_str());
+      return false;
+    }
+  }
+  if (!reader_.open(file_)) {
+    lastError = reader_.lastError;
+    return false;
+  }
+  // The first line says what the file is.  A result file's first line is
+  // kept for read(), so that an input is read once (a pipe can be an input).
+  std::string_view first;
+  bool overlong = false;
+  if (!reader_.next(&first, &overlong)) {
+    if (reader_.failed()) {
+      lastError = reader_.lastError;
+      return false;
+    }
+    // Empty: a result file without lines, or a campaign not yet begun.
+    if (directory) kind_ = InputKind::kCampaign;
+    return true;
+  }
+  std::vector<std::string> fields;
+  if (!overlong && split_csv_record(first, &fields) && is_campaign_header(fields)) {
+    kind_ = InputKind::kCampaign;
+    if (!columns_.read_header(fields)) {
+      lastError = format("%s: campaign header has %s", file_.c_str(), columns_.lastError.c_str());
+      return false;
+    }
+  } else if (directory) {
+    lastError = format("%s: the first line is not a campaign header", file_.c_str());
+    return false;
+  } else {
+    firstLine_.assign(first);
+    firstOverlong_ = overlong;
+    hasFirstLine_ = true;
+  }
+  return true;
+}
+
+bool InputReader::has_lat_long() const {
+  return kind_ == InputKind::kResults || columns_.has_lat_long();
+}
+
+void InputReader::take(std::string_view line, bool overlong, long long number,
+                       const std::function<void(const RunRecord&)>& sink) {
+  if (line.empty() && !overlong) return;
+  bool usable = false;
+  if (!overlong) {
+    if (kind_ == InputKind::kResults) {
+      usable = parse_result_line(line, &run_);
+    } else {
+      usable = split_csv_record(line, &fields_) && columns_.parse_row(fields_, &run_);
+    }
+  }
+  if (!usable) {
+    if (skipped_++ == 0) firstSkipped_ = number;
+    return;
+  }
+  run_.lineNumber = number;
+  ++runs_;
+  sink(run_);
+}
+
+bool InputReader::read(const std::function<void(const RunRecord&)>& sink) {
+  if (hasFirstLine_) {
+    take(firstLine_, firstOverlong_, 1, sink);
+    hasFirstLine_ = false;
+    std::string().swap(firstLine_);
+  }
+  std::string_view line;
+  bool overlong = false;
+  while (reader_.next(&line, &overlong)) take(line, overlong, reader_.line_number(), sink);
+  if (reader_.failed()) {
+    lastError = reader_.lastError;
+    return false;
+  }
+  return true;
+}
+
+std::string InputReader::skipped_warning() const {
+  if (skipped_ == 0) return "";
+  const std::string what = kind_ == InputKind::kResults
+                               ? format("not result lines of %d columns", kResultColumns)
+                               : "not campaign rows of " + std::to_string(columns_.width()) +
+                                     " columns with readable values";
+  return format("%s: %lld line%s skipped (%s), the first at line %lld", file_.c_str(), skipped_,
+                skipped_ == 1 ? "" : "s", what.c_str(), firstSkipped_);
+}
+
+}  // namespace smstest

@@ -1,0 +1,223 @@
+#include "tools/report/kpi.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "common/text.h"
+
+namespace smstest {
+
+namespace {
+
+// Points per CDF curve, bins of the delivery histogram.
+constexpr size_t kCdfPoints = 256;
+constexpr size_t kMaxBins = 40;
+
+const std::string& key_of(const RunRecord& run, GroupBy by) {
+  switch (by) {
+    case GroupBy::kLatLong:
+      return run.latLong;
+    case GroupBy::kCmdFile:
+      return run.cmdFile;
+    case GroupBy::kTestName:
+      break;
+  }
+  return run.testName;
+}
+
+std::optional<double> percent(long long part, long long whole) {
+  if (whole == 0) return std::nullopt;
+  return static_cast<double>(part) / static_cast<double>(whole) * 100.0;
+}
+
+// Appends `from` to `to` and frees `from`.
+void move_into(std::vector<double>* to, std::vector<double>* from) {
+  to->insert(to->end(), from->begin(), from->end());
+  std::vector<double>().swap(*from);
+}
+
+}  // namespace
+
+const char* group_by_name(GroupBy by) {
+  switch (by) {
+    case GroupBy::kLatLong:
+      return "latLong";
+    case GroupBy::kCmdFile:
+      return "cmdFile";
+    case GroupBy::kTestName:
+      break;
+  }
+  return "testName";
+}
+
+bool read_group_by(const std::string& name, GroupBy* by) {
+  for (GroupBy b : {GroupBy::kTestName, GroupBy::kLatLong, GroupBy::kCmdFile}) {
+    if (name == group_by_name(b)) {
+      *by = b;
+      return true;
+    }
+  }
+  return false;
+}
+
+Outcome classify(const RunRecord& run) {
+  if (run.mode == RunMode::kReflector) {
+    return run.replyTime.taken ? Outcome::kReply : Outcome::kNoReply;
+  }
+  if (!run.sendTime.taken) return Outcome::kAccessFailure;
+  if (!run.deliveryTime.taken || !run.accuracy.taken || run.accuracy.value != 100) {
+    return Outcome::kCompletionFailure;
+  }
+  return Outcome::kCompleted;
+}
+
+const char* outcome_name(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kAccessFailure:
+      return "accessFailure";
+    case Outcome::kCompletionFailure:
+      return "completionFailure";
+    case Outcome::kCompleted:
+      return "completed";
+    case Outcome::kReply:
+      return "reply";
+    case Outcome::kNoReply:
+      return "noReply";
+  }
+  return "";
+}
+
+bool run_failed(const RunRecord& run) {
+  return run.fromCampaign && !(run.hasStatusCode && run.statusCode == 0);
+}
+
+std::string failure_cause(const RunRecord& run) {
+  std::string text = trim_text(run.statusText);
+  if (!text.empty()) return text;
+  if (run.hasExitCode) return format("no status text (exit code %d)", run.exitCode);
+  return "no status text";
+}
+
+ReportBuilder::ReportBuilder(GroupBy by, bool keepCharts) : by_(by), keepCharts_(keepCharts) {}
+
+ReportBuilder::Group& ReportBuilder::group_of(const RunRecord& run) {
+  const std::string& key = key_of(run, by_);
+  // Runs of one test usually come one after another.
+  if (last_ != nullptr && key == lastKey_) return *last_;
+  auto it = groups_.find(key);
+  if (it == groups_.end()) it = groups_.emplace(key, Group()).first;
+  lastKey_ = key;
+  last_ = &it->second;
+  return *last_;
+}
+
+void ReportBuilder::add_to(Group* g, const RunRecord& run, Outcome outcome) {
+  ++g->runs;
+  switch (outcome) {
+    case Outcome::kAccessFailure:
+      ++g->attempts;
+      ++g->accessFailures;
+      break;
+    case Outcome::kCompletionFailure:
+      ++g->attempts;
+      ++g->completionFailures;
+      g->accessDelay.push_back(run.sendTime.value);
+      break;
+    case Outcome::kCompleted:
+      ++g->attempts;
+      g->accessDelay.push_back(run.sendTime.value);
+      g->deliveryTime.push_back(run.deliveryTime.value);
+      g->endToEndTime.push_back(run.sendTime.value + run.deliveryTime.value);
+      break;
+    case Outcome::kReply:
+      ++g->replies;
+      g->replyTime.push_back(run.replyTime.value);
+      break;
+    case Outcome::kNoReply:
+      break;
+  }
+  if (run_failed(run)) ++g->causes[failure_cause(run)];
+}
+
+void ReportBuilder::add(const RunRecord& run) {
+  const Outcome outcome = classify(run);
+  add_to(&group_of(run), run, outcome);
+  if (keepCharts_ && run.mode == RunMode::kRoundTrip) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    runs_.push_back({run.hasStart ? run.startSeconds : nan,
+                     outcome == Outcome::kCompleted ? static_cast<float>(run.deliveryTime.value)
+                                                    : std::numeric_limits<float>::quiet_NaN(),
+                     static_cast<uint32_t>(runs_.size())});
+  }
+}
+
+GroupReport ReportBuilder::report_of(const std::string& key, Group* g) {
+  GroupReport r;
+  r.key = key;
+  r.runs = g->runs;
+  RoundTripKpis& rt = r.roundTrips;
+  rt.attempts = g->attempts;
+  rt.accessFailures = g->accessFailures;
+  rt.accessible = g->attempts - g->accessFailures;
+  rt.completionFailures = g->completionFailures;
+  rt.nonAccessibilityPercent = percent(rt.accessFailures, rt.attempts);
+  rt.completionFailureRatioPercent = percent(rt.completionFailures, rt.accessible);
+  rt.accessDelay = summarize(&g->accessDelay);
+  rt.deliveryTime = summarize(&g->deliveryTime);
+  rt.endToEndTime = summarize(&g->endToEndTime);
+  if (keepCharts_) r.endToEndCdf = cdf_points(g->endToEndTime, kCdfPoints);
+  r.reflector.replies = g->replies;
+  r.reflector.replyTime = summarize(&g->replyTime);
+  for (const auto& cause : g->causes) r.failureCauses.push_back({cause.first, cause.second});
+  std::stable_sort(r.failureCauses.begin(), r.failureCauses.end(),
+                   [](const FailureCause& a, const FailureCause& b) { return a.count > b.count; });
+  return r;
+}
+
+ReportBuilder::Result ReportBuilder::finish() {
+  Result result;
+  Group all;
+  for (auto& entry : groups_) {
+    Group& g = entry.second;
+    result.groups.push_back(report_of(entry.first, &g));
+    all.runs += g.runs;
+    all.attempts += g.attempts;
+    all.accessFailures += g.accessFailures;
+    all.completionFailures += g.completionFailures;
+    all.replies += g.replies;
+    for (const auto& cause : g.causes) all.causes[cause.first] += cause.second;
+  }
+  // Each group's values move into the whole set, and each group's copy is
+  // freed as it goes, so that the values exist about once at any moment.
+  std::vector<double> Group::*measures[] = {&Group::accessDelay, &Group::deliveryTime,
+                                            &Group::endToEndTime, &Group::replyTime};
+  for (auto measure : measures) {
+    size_t total = 0;
+    for (auto& entry : groups_) total += (entry.second.*measure).size();
+    (all.*measure).reserve(total);
+    for (auto& entry : groups_) move_into(&(all.*measure), &(entry.second.*measure));
+  }
+  groups_.clear();
+  last_ = nullptr;
+  result.all = report_of("", &all);
+  if (keepCharts_) {
+    size_t n = all.deliveryTime.size();
+    size_t bins = static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(n))));
+    bins = std::min(kMaxBins, std::max<size_t>(1, bins));
+    result.charts.deliveryHistogram = make_histogram(all.deliveryTime, bins);
+    // In place: a stable sort would need a second copy of the points.
+    std::sort(runs_.begin(), runs_.end(), [](const RunPoint& a, const RunPoint& b) {
+      const bool aKnown = !std::isnan(a.start);
+      const bool bKnown = !std::isnan(b.start);
+      if (aKnown != bKnown) return bKnown;  // runs without a start time first
+      if (aKnown && a.start != b.start) return a.start < b.start;
+      return a.sequence < b.sequence;
+    });
+    result.charts.runs = std::move(runs_);
+  }
+  runs_.clear();
+  return result;
+}
+
+}  // namespace smstest

@@ -1,0 +1,67 @@
+// One run as the report sees it: what a result line or a campaign row says
+// about one SMS_TEST run.  The readers (result_line.h, campaign_file.h) fill
+// it; the KPI arithmetic (kpi.h) and the GeoJSON layer read it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace smstest {
+
+// A measure of a run: seconds (a percentage for accuracy), or not taken.
+// The tool writes "-Infinity" for a measure not taken; a campaign row may
+// also leave the cell empty.
+struct Measure {
+  bool taken = false;
+  double value = 0;
+};
+
+enum class RunMode { kRoundTrip, kReflector };
+
+// Texts are the file's bytes, unconverted.
+struct RunRecord {
+  RunMode mode = RunMode::kRoundTrip;
+  std::string testName;
+  std::string latLong;   // valid only when hasLatLong
+  std::string cmdFile;   // valid only when hasCmdFile (campaign rows)
+  std::string dataTime;  // valid only when hasDataTime
+  bool hasLatLong = false;
+  bool hasCmdFile = false;
+  bool hasDataTime = false;
+
+  Measure sendTime;
+  Measure deliveryTime;
+  Measure replyTime;
+  Measure totalTime;
+  Measure accuracy;
+
+  // The status column of a result line (0 or 2), when it reads as a number.
+  bool hasResultStatus = false;
+  int resultStatus = 0;
+
+  // Campaign rows only: how the run ended.
+  bool fromCampaign = false;
+  bool hasStatusCode = false;
+  int statusCode = 0;
+  std::string statusText;
+  bool hasExitCode = false;
+  int exitCode = 0;
+  bool hasStart = false;
+  double startSeconds = 0;  // UTC seconds since 1970
+  std::string run;          // the campaign's run column
+
+  long long lineNumber = 0;  // line of the input, from 1
+};
+
+// A decimal number that covers the whole of `text` and is finite ("inf" and
+// "nan" are refused).  False, leaving `value` alone, otherwise.
+bool read_number(std::string_view text, double* value);
+
+// A whole decimal integer that fits an int.
+bool read_integer(std::string_view text, int* value);
+
+// "-Infinity" (and, when `emptyMeansNotTaken`, the empty text) is a measure
+// not taken; a number is a measure taken.  False for anything else.
+bool read_measure(std::string_view text, bool emptyMeansNotTaken, Measure* measure);
+
+}  // namespace smstest

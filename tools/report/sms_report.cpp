@@ -1,0 +1,74 @@
+// sms_report: the SMS service KPIs of result files and campaigns, as a
+// table, JSON, CSV, an HTML page with charts and a GeoJSON map layer.
+// Everything but the command line is in the report library (report_app.h).
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/report/report_app.h"
+
+namespace {
+
+const char kDescription[] =
+    "sms_report: SMS service KPIs of SMS_TEST result files and campaigns.\n"
+    "\n"
+    "INPUT is a result file (lines beginning \"SMS_TEST,\"), a campaign directory\n"
+    "(its campaign.csv is read) or a campaign.csv.  Per group and for all runs it\n"
+    "reports: round trips (attempts, access failures and non-accessibility %,\n"
+    "completion failures and completion failure ratio %, the accessDelay,\n"
+    "deliveryTime and endToEndTime distributions), reflector replies and the\n"
+    "replyTime distribution, and with campaign input the failure causes.  A\n"
+    "distribution gives n, mean, min, median, p90, p95, p98 and max in seconds.\n"
+    "In a result file a line whose replyTime is set is a reflector run, every\n"
+    "other line a round trip; in a campaign the mode column says.\n"
+    "\n"
+    "The table goes to standard output.  Lines that are not result lines (or\n"
+    "campaign rows) are skipped with one warning per input.\n";
+
+const char kFooter[] =
+    "--by cmdFile needs campaign input (result files have no cmdFile column), and\n"
+    "--by latLong needs inputs with a latLong column (campaign.csv has none).\n"
+    "--geojson writes one Point per run whose latLong reads as a position:\n"
+    "\"45.5N73.6W\", \"45.5N 73.6W\", or two signed decimal degrees, latitude first,\n"
+    "separated by a blank, ';' or '/'.  Other runs are counted in the summary.\n"
+    "\n"
+    "Exit code: 0 when the report was written; 2 for a command-line error, an\n"
+    "input that can't be read, a grouping an input can't serve, or an output\n"
+    "that can't be written.";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  smstest::ReportOptions options;
+  std::string by = "testName";
+  CLI::App app(kDescription, "sms_report");
+  app.footer(kFooter);
+  app.add_option("--by", by, "group by testName, latLong or cmdFile")
+      ->type_name("NAME")
+      ->check(CLI::IsMember({"testName", "latLong", "cmdFile"}))
+      ->capture_default_str();
+  app.add_option("--json", options.jsonPath, "write the report as JSON to FILE")->type_name("FILE");
+  app.add_option("--csv", options.csvPath, "write one CSV row per group (and all) to FILE")
+      ->type_name("FILE");
+  app.add_option("--html", options.htmlPath,
+                 "write a self-contained HTML page with the KPI table and charts to FILE")
+      ->type_name("FILE");
+  app.add_option("--geojson", options.geojsonPath,
+                 "write a GeoJSON layer of the runs with a position to FILE")
+      ->type_name("FILE");
+  app.add_option("INPUT", options.inputs, "result files, campaign directories, campaign.csv files")
+      ->required()
+      ->type_name("PATH");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);  // prints the message and the hint on standard error
+    return smstest::kReportFailed;
+  }
+  smstest::read_group_by(by, &options.by);
+  return smstest::run_report(options, stdout, stderr);
+}

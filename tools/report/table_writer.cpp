@@ -1,0 +1,113 @@
+#include "tools/report/table_writer.h"
+
+#include <algorithm>
+
+#include "common/text.h"
+#include "tools/report/utf8_text.h"
+
+namespace smstest {
+
+namespace {
+
+struct Column {
+  const char* title;
+  bool left;
+};
+
+const Column kColumns[] = {
+    {"group", true},         {"runs", false},         {"attempts", false},
+    {"non-acc %", false},    {"compl-fail %", false}, {"access p50", false},
+    {"delivery p50", false}, {"delivery p95", false}, {"e2e p50", false},
+    {"e2e p95", false},      {"replies", false},      {"reply p50", false},
+};
+constexpr size_t kColumnCount = sizeof kColumns / sizeof kColumns[0];
+
+std::string seconds(const Distribution& d, double Distribution::*statistic) {
+  return d.n == 0 ? "-" : format("%.3f", d.*statistic);
+}
+
+std::string percent(const std::optional<double>& p) { return p ? format("%.2f", *p) : "-"; }
+
+std::vector<std::string> cells(const std::string& label, const GroupReport& g) {
+  const RoundTripKpis& rt = g.roundTrips;
+  return {label,
+          std::to_string(g.runs),
+          std::to_string(rt.attempts),
+          percent(rt.nonAccessibilityPercent),
+          percent(rt.completionFailureRatioPercent),
+          seconds(rt.accessDelay, &Distribution::median),
+          seconds(rt.deliveryTime, &Distribution::median),
+          seconds(rt.deliveryTime, &Distribution::p95),
+          seconds(rt.endToEndTime, &Distribution::median),
+          seconds(rt.endToEndTime, &Distribution::p95),
+          std::to_string(g.reflector.replies),
+          seconds(g.reflector.replyTime, &Distribution::median)};
+}
+
+std::string terminal_text(const std::string& bytes) {
+  std::string out = to_utf8(bytes);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string display_key(const std::string& key) { return key.empty() ? "(empty)" : to_utf8(key); }
+
+std::string report_table(const Report& report) {
+  std::string out = "inputs:";
+  for (size_t i = 0; i < report.inputs.size(); ++i) {
+    const InputSummary& in = report.inputs[i];
+    out += format("%s %s (%s, %lld runs)", i == 0 ? "" : ",", terminal_text(in.path).c_str(),
+                  input_kind_name(in.kind), in.runs);
+  }
+  out += format("; %lld line%s skipped; by %s\n", report.skippedLines,
+                report.skippedLines == 1 ? "" : "s", group_by_name(report.by));
+
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> header;
+  for (const Column& c : kColumns) header.push_back(c.title);
+  rows.push_back(header);
+  for (const GroupReport& g : report.groups) {
+    rows.push_back(cells(terminal_text(display_key(g.key)), g));
+  }
+  rows.push_back(cells("all", report.all));
+
+  size_t width[kColumnCount] = {};
+  for (const auto& row : rows) {
+    for (size_t i = 0; i < kColumnCount; ++i) width[i] = std::max(width[i], utf8_length(row[i]));
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < kColumnCount; ++i) {
+      std::string pad(width[i] - utf8_length(row[i]), ' ');
+      if (i > 0) line += "  ";
+      line += kColumns[i].left ? row[i] + pad : pad + row[i];
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out += line + '\n';
+  }
+
+  if (report.campaignInput) {
+    const auto& causes = report.all.failureCauses;
+    if (causes.empty()) {
+      out += "failure causes: none (every campaign run ended with status 0)\n";
+    } else {
+      out += "failure causes:\n";
+      for (size_t i = 0; i < causes.size() && i < kTableCauses; ++i) {
+        out += format("%8lld  %s\n", causes[i].count, terminal_text(causes[i].text).c_str());
+      }
+      if (causes.size() > kTableCauses) {
+        out += "          (" + std::to_string(causes.size() - kTableCauses) +
+               " more in the JSON output)\n";
+      }
+    }
+  }
+  out += format("positions: %lld runs with a readable latLong, %lld without\n", report.withPosition,
+                report.withoutPosition);
+  return out;
+}
+
+}  // namespace smstest
