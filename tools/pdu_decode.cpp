@@ -3,6 +3,7 @@
 //
 //   pdu_decode PDU...      one PDU per argument
 //   pdu_decode < file      one PDU per line; blank lines are skipped
+//   pdu_decode --version   prints "pdu_decode <version>"
 //
 // Prints one JSON object per PDU on standard output (see pdu_json.h).  A PDU
 // that does not decode gets an object with its "error", and the decoder's
@@ -13,8 +14,9 @@
 #include <iostream>
 #include <string>
 
-#include "pdu/sms_deliver.h"
 #include "common/text.h"
+#include "common/version.h"
+#include "pdu/sms_deliver.h"
 #include "tools/pdu_json.h"
 
 namespace smstest {
@@ -23,6 +25,7 @@ namespace {
 
 const char kUsage[] =
     "usage: pdu_decode [PDU...]\n"
+    "       pdu_decode --help | --version\n"
     "Decodes SMS-DELIVER PDUs (service-centre address first) given as hex text,\n"
     "as arguments or one per line on standard input, into one JSON object each.\n";
 
@@ -62,6 +65,10 @@ int main(int argc, char** argv) {
   using namespace smstest;
   if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("pdu_decode %s\n", kVersion);
     return 0;
   }
   bool allDecoded = true;
