@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/version.h"
 #include "sim/sim_config.h"
 #include "sim/simulator.h"
 
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
   }
   if (config.help) {
     std::fputs(sim_usage(), stdout);
+    return 0;
+  }
+  if (config.version) {
+    std::printf("modem_sim %s\n", kVersion);
     return 0;
   }
 

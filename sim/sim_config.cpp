@@ -106,7 +106,7 @@ bool add_modem(const std::string& text, SimConfig& config, std::string& lastErro
 }
 
 bool check_config(const SimConfig& config, std::string& lastError) {
-  if (config.help) return true;
+  if (config.help || config.version) return true;
   if (config.dir.empty()) {
     lastError = "no directory given (--dir DIR)";
     return false;
@@ -378,6 +378,10 @@ bool parse_sim_arguments(const std::vector<std::string>& args, SimConfig& config
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       config.help = true;
+      continue;
+    }
+    if (arg == "--version") {
+      config.version = true;
       continue;
     }
     static const char* const withValue[] = {"--dir",   "--delay",  "--duration", "--modem",

@@ -78,7 +78,8 @@ struct SimConfig {
   double duration = 0;  // seconds after ready to stop by itself; 0: run until signalled
   std::vector<ModemConfig> modems;
   std::vector<Injection> injections;
-  bool help = false;  // --help was given
+  bool help = false;     // --help was given
+  bool version = false;  // --version was given
 
   // Index of the modem with this name or phone number, or -1.
   int find_modem(const std::string& nameOrNumber) const;
@@ -88,8 +89,8 @@ struct SimConfig {
 // Scenario files named with --scenario are read as they come.  False with
 // the reason in `lastError` on any unknown option, bad value, unreadable
 // file, or a configuration that can't run (no --dir, no modem, a name or
-// number used twice, an injection to an unknown modem).  --help alone is
-// valid.
+// number used twice, an injection to an unknown modem).  --help or
+// --version alone is valid.
 bool parse_sim_arguments(const std::vector<std::string>& args, SimConfig& config,
                          std::string& lastError);
 

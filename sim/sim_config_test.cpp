@@ -116,6 +116,14 @@ TEST(SimArguments, HelpNeedsNothingElse) {
   EXPECT_TRUE(config.help);
 }
 
+TEST(SimArguments, VersionNeedsNothingElse) {
+  SimConfig config;
+  std::string error;
+  EXPECT_TRUE(parse_sim_arguments({"--version"}, config, error)) << error;
+  EXPECT_TRUE(config.version);
+  EXPECT_FALSE(config.help);
+}
+
 TEST(SimScenario, FileSettingsMatchTheCommandLine) {
   const char* text =
       "# a reflector run\r\n"

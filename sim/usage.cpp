@@ -6,7 +6,7 @@ const char* sim_usage() {
   return R"(Usage: modem_sim --dir DIR --modem NAME=NUMBER[,OPTION...] [--modem ...]
                  [--delay SECONDS] [--duration SECONDS] [--fault NAME=OPTION[,OPTION...]]
                  [--inject MODEM@SECONDS:FROM:TEXT] [--store MODEM:FROM:TEXT]
-                 [--scenario FILE] [--help]
+                 [--scenario FILE] [--help] [--version]
 
 Serves simulated cellular modems, each on its own pseudo-terminal, and a
 network that carries text messages between them.  Each modem is published as
@@ -30,6 +30,7 @@ NAME "COM3" for port number 3.
                      the run (after any of its stored=N ones)
   --scenario FILE    read settings from FILE (format below)
   --help             this text
+  --version          the version, then exit
 
 Start-up: once every link exists, one line goes to standard output:
   modem_sim: ready DIR NAME=NUMBER NAME=NUMBER ...

@@ -5,6 +5,7 @@
 //   pdu_decode PDU...                   one PDU per argument
 //   pdu_decode < file                   one PDU per line; blank lines are skipped
 //   pdu_decode --submit NUMBER TEXT     the AT+CMGS line and the PDU for TEXT
+//   pdu_decode --version                prints "pdu_decode <version>"
 //
 // Decoding prints one JSON object per PDU on standard output (see
 // pdu_json.h).  A PDU that does not decode gets an object with its "error",
@@ -19,8 +20,9 @@
 #include <vector>
 
 #include "pdu/pdu_encode.h"
-#include "pdu/sms_deliver.h"
 #include "common/text.h"
+#include "common/version.h"
+#include "pdu/sms_deliver.h"
 #include "tools/pdu_json.h"
 
 namespace smstest {
@@ -30,6 +32,7 @@ namespace {
 const char kHelp[] =
     "usage: pdu_decode [PDU...]\n"
     "       pdu_decode --submit [--utf8] NUMBER TEXT\n"
+    "       pdu_decode --help | --version\n"
     "\n"
     "Decodes SMS-DELIVER PDUs (service-centre address first) given as hex text,\n"
     "as arguments or one per line on standard input, into one JSON object each.\n"
@@ -53,6 +56,8 @@ const char kHelp[] =
     "      to ISO-8859-1 first; a character beyond U+00FF is an error (exit 2).\n"
     "  -h, --help\n"
     "      This text.\n"
+    "  --version\n"
+    "      Prints \"pdu_decode <version>\".\n"
     "Options come before the other arguments; \"--\" ends them explicitly.\n";
 
 std::string read_all(FILE* file) {
@@ -125,12 +130,16 @@ int main(int argc, char** argv) {
   bool utf8 = false;
   CLI::Option* submitFlag = app.add_flag("--submit", submitMode);
   app.add_flag("--utf8", utf8)->needs(submitFlag);
+  app.set_version_flag("--version", std::string("pdu_decode ") + kVersion);
   // Options come first; the first other argument and everything after it are
   // the PDUs or NUMBER and TEXT, taken as they are, so that a TEXT may start
   // with '-' and no argument is split as a "[a,b]" list.
   app.prefix_command();
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForVersion& e) {
+    std::printf("%s\n", e.what());
+    return 0;
   } catch (const CLI::CallForHelp&) {
     std::fputs(kHelp, stdout);
     return 0;

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "common/text.h"
+#include "common/version.h"
 #include "tools/campaign/campaign.h"
 #include "tools/campaign/os_services.h"
 
@@ -104,11 +105,15 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
   app.add_option("--sms-test", options.smsTest,
                  "The SMS_TEST program (default: SMS_TEST beside sms_campaign)")
       ->type_name("PATH");
+  app.set_version_flag("--version", std::string("sms_campaign ") + kVersion);
   app.add_option("CMDFILE", options.cmdFiles, "SMS_TEST command files")->required()->type_name("");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), out);
+    return 0;
+  } catch (const CLI::CallForVersion& e) {
+    std::fprintf(out, "%s\n", e.what());
     return 0;
   } catch (const CLI::ParseError& e) {
     std::fprintf(err, "sms_campaign: %s (see --help)\n", one_line_error(e.what()).c_str());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/version.h"
 #include "tools/report/report_app.h"
 
 namespace {
@@ -58,12 +59,15 @@ int main(int argc, char** argv) {
   app.add_option("--geojson", options.geojsonPath,
                  "write a GeoJSON layer of the runs with a position to FILE")
       ->type_name("FILE");
+  app.set_version_flag("--version", std::string("sms_report ") + smstest::kVersion);
   app.add_option("INPUT", options.inputs, "result files, campaign directories, campaign.csv files")
       ->required()
       ->type_name("PATH");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);  // prints the message and the hint on standard error
