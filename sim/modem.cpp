@@ -281,7 +281,7 @@ std::vector<AnswerPiece> split_into_chunks(const std::string& bytes, double paus
   return pieces;
 }
 
-std::string time_stamp(int64_t calendarSeconds) {
+CalendarTime calendar_time(int64_t calendarSeconds) {
   // Civil date from days since 1970-01-01 (proleptic Gregorian calendar).
   int64_t days = calendarSeconds >= 0 ? calendarSeconds / 86400 : (calendarSeconds - 86399) / 86400;
   int64_t secs = calendarSeconds - days * 86400;
@@ -291,12 +291,20 @@ std::string time_stamp(int64_t calendarSeconds) {
   int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
   int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
   int64_t mp = (5 * doy + 2) / 153;
-  int64_t day = doy - (153 * mp + 2) / 5 + 1;
-  int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  return format("%02d/%02d/%02d,%02d:%02d:%02d+00", static_cast<int>(year % 100),
-                static_cast<int>(month), static_cast<int>(day), static_cast<int>(secs / 3600),
-                static_cast<int>(secs / 60 % 60), static_cast<int>(secs % 60));
+  CalendarTime t;
+  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
+  t.hour = static_cast<int>(secs / 3600);
+  t.minute = static_cast<int>(secs / 60 % 60);
+  t.second = static_cast<int>(secs % 60);
+  return t;
+}
+
+std::string time_stamp(int64_t calendarSeconds) {
+  CalendarTime t = calendar_time(calendarSeconds);
+  return format("%02d/%02d/%02d,%02d:%02d:%02d+00", (t.year % 100 + 100) % 100, t.month, t.day,
+                t.hour, t.minute, t.second);
 }
 
 }  // namespace smstest

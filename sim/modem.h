@@ -105,6 +105,18 @@ std::string alter_text(Alteration alteration, const std::string& text);
 // reader sees line ends split across reads.
 std::vector<AnswerPiece> split_into_chunks(const std::string& bytes, double pause);
 
+// A moment of the civil calendar (UTC), proleptic Gregorian.
+struct CalendarTime {
+  int year = 1970;  // in full
+  int month = 1;    // 1-12
+  int day = 1;      // 1-31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
+CalendarTime calendar_time(int64_t calendarSeconds);
+
 // "yy/MM/dd,hh:mm:ss+00" for calendar seconds (UTC).
 std::string time_stamp(int64_t calendarSeconds);
 

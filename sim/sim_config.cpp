@@ -211,6 +211,9 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
       modem.stored.push_back(
           {format(k % 2 == 1 ? "+1555000%04d" : "555000%04d", k), format("stored message %d", k)});
     }
+  } else if (key == "bad-pdu") {
+    ok = !hasValue || value == "cut" || value == "header";
+    f.badPdu = value == "header" ? PduDamage::header : PduDamage::cut;
   } else if (key == "alter") {
     ok = true;
     if (value == "change") {

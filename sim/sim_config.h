@@ -18,6 +18,14 @@ enum class Alteration {
   prefix,  // "FW: " is put before the text
 };
 
+// How the SMS-DELIVER PDUs that a modem lists and reads in PDU mode are
+// damaged, so that a decoder refuses them.
+enum class PduDamage {
+  none,
+  cut,     // the PDU ends before its user data does
+  header,  // TP-UDHI set, with a user-data header length past the PDU's end
+};
+
 // Misbehaviours of one modem.  All off by default.
 struct ModemFaults {
   bool silent = false;           // nothing is ever written back, not even the echo
@@ -46,6 +54,8 @@ struct ModemFaults {
   bool stickyEcho = false;   // ATE0 answered OK but the echo stays on
   bool storageFull = false;  // the store has no free place: arrivals are refused
   double byteGap = 0;        // > 0: answers written one byte at a time, this far apart
+  // How the PDUs that AT+CMGL and AT+CMGR show in PDU mode are damaged.
+  PduDamage badPdu = PduDamage::none;
 };
 
 // A message in a modem's store before the run.

@@ -5,6 +5,7 @@
 
 #include "common/text.h"
 #include "sim/modem.h"
+#include "sim/pdu_mode.h"
 
 namespace smstest {
 
@@ -24,6 +25,7 @@ const size_t kMaxEntry = 8192;
 // TS 27.005 message service failure codes used here.
 const int kOperationNotAllowed = 302;
 const int kOperationNotSupported = 303;
+const int kInvalidPduParameter = 304;
 const int kInvalidTextParameter = 305;
 const int kSimBusy = 314;
 const int kMemoryFailure = 320;
@@ -267,16 +269,37 @@ std::string StandardCommands::cmgs(const Params& p) {
   if (p.form != Params::set || p.values.empty() || p.values.size() > 2) return kError;
   int type = 129;
   if (p.values.size() == 2 && !number_param(p.values[1], 0, 255, 129, type)) return kError;
+  if (!textMode_) return cmgs_pdu(p);
   if (simBusy_) return cms_error(kSimBusy);
-  // PDU mode takes "AT+CMGS=<length>" and a hex PDU after the prompt: not served yet.
-  if (!textMode_) return cms_error(kOperationNotSupported);
   std::string to = text_from_te(charset_, p.values[0].value);
   if (!phone_number(to) || (type != 129 && type != 145 && type != 161)) {
     return cms_error(kInvalidTextParameter);
   }
   entry_ = true;
   entryStarted_ = true;
+  entryPdu_ = false;
   entryTo_ = to;
+  entryText_.clear();
+  return prompt();
+}
+
+// "AT+CMGS=<length>": the octets of the TPDU that follows in hex.  A quoted
+// destination (the text-mode form) or a second parameter is no PDU-mode
+// command.
+std::string StandardCommands::cmgs_pdu(const Params& p) {
+  const Param& length = p.values[0];
+  int value = 0;
+  bool number = !length.empty() && number_param(length, 0, 999999, 0, value);
+  if (!length.quoted && !length.empty() && !number) return kError;  // not even a number
+  if (simBusy_) return cms_error(kSimBusy);
+  if (p.values.size() != 1 || !number || value < 1 || value > kMaxSubmitLength) {
+    return cms_error(kInvalidPduParameter);
+  }
+  entry_ = true;
+  entryStarted_ = true;
+  entryPdu_ = true;
+  entryLength_ = value;
+  entryTo_.clear();
   entryText_.clear();
   return prompt();
 }
@@ -324,17 +347,32 @@ StandardAnswer StandardCommands::finish_entry(int& nextRef, std::string& recorde
     return out;
   }
   out.late = faults_.confirmLate;
-  std::string message = text_from_te(charset_, typed);
+  std::string to = entryTo_;
+  std::string message;
+  if (entryPdu_) {
+    // The modem reads the PDU before anything goes to the network.
+    SubmittedPdu submitted;
+    std::string reason;
+    if (!read_submitted_pdu(typed, entryLength_, submitted, reason)) {
+      out.text = cms_error(kInvalidPduParameter);
+      out.late = 0;
+      return out;
+    }
+    to = submitted.to;
+    message = submitted.text;
+  } else {
+    message = text_from_te(charset_, typed);
+  }
   if (faults_.sendError > 0) {
     out.text = cms_error(faults_.sendError);
   } else if (faults_.sendRefused) {
     out.text = cms_error(kUnknownError);
-  } else if (septet_count(message) > kMaxSeptets) {
+  } else if (!entryPdu_ && septet_count(message) > kMaxSeptets) {
     out.text = cms_error(kInvalidTextParameter);
     out.late = 0;
   } else {
     out.sends = true;
-    out.to = entryTo_;
+    out.to = to;
     out.message = message;
     out.ref = nextRef;
     nextRef = nextRef % 255 + 1;
@@ -356,6 +394,7 @@ void StandardCommands::drop_entry() {
 }
 
 std::string StandardCommands::cmgl(const Params& p, MessageStore& store) {
+  if (!textMode_) return cmgl_pdu(p, store);
   if (p.form == Params::test) {
     return info("+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")");
   }
@@ -368,8 +407,6 @@ std::string StandardCommands::cmgl(const Params& p, MessageStore& store) {
     return kError;
   }
   if (simBusy_) return cme_error(kCmeSimBusy);
-  // PDU mode lists "+CMGL: <index>,<stat>,,<length>" and the PDU: not served yet.
-  if (!textMode_) return cms_error(kOperationNotSupported);
   bool known = false;
   for (const char* name : kStatusNames) known = known || status == name;
   if (!known || (p.form == Params::set && !p.values[0].quoted)) {
@@ -388,17 +425,57 @@ std::string StandardCommands::cmgl(const Params& p, MessageStore& store) {
   return lines.empty() ? std::string(kOk) : "\r\n" + lines + kOk;
 }
 
+// "+CMGL: <index>,<stat>,,<length>" CR LF and the PDU for each message, with
+// the numeric <stat>: 0 received unread (without one), 1 received read, 2
+// and 3 stored unsent and sent (never held here), 4 all.
+std::string StandardCommands::cmgl_pdu(const Params& p, MessageStore& store) {
+  if (p.form == Params::test) return info("+CMGL: (0-4)");
+  int status = 0;
+  if (p.form == Params::set) {
+    if (p.values.size() != 1 || p.values[0].empty()) return kError;
+  } else if (p.form != Params::execute) {
+    return kError;
+  }
+  if (simBusy_) return cme_error(kCmeSimBusy);
+  if (p.form == Params::set && !number_param(p.values[0], 0, 4, 0, status)) {
+    return cms_error(kInvalidPduParameter);  // "ALL" and the other text-mode names
+  }
+  if (faults_.pollError && store.used() == 0) return cms_error(kInvalidIndex);
+  std::string lines;
+  std::vector<StoredMessage*> listed;
+  for (StoredMessage* m : store.by_index()) {
+    bool shown = status == 4 || (status == 0 && m->unread) || (status == 1 && !m->unread);
+    if (!shown) continue;
+    ListedPdu pdu;
+    std::string reason;
+    if (!listed_pdu(*m, faults_.badPdu, pdu, reason)) return cms_error(kUnknownError);
+    lines +=
+        format("+CMGL: %d,%d,,%d\r\n", m->index, m->unread ? 0 : 1, pdu.length) + pdu.hex + "\r\n";
+    listed.push_back(m);
+  }
+  for (StoredMessage* m : listed) m->unread = false;  // listed, they count as read
+  return lines.empty() ? std::string(kOk) : "\r\n" + lines + kOk;
+}
+
 std::string StandardCommands::cmgr(const Params& p, MessageStore& store) {
   if (p.form == Params::test) return kOk;
   if (p.form != Params::set || p.values.size() != 1 || p.values[0].empty()) return kError;
   int index = 0;
   if (!number_param(p.values[0], 0, 999999, 0, index)) return kError;
   if (simBusy_) return cme_error(kCmeSimBusy);
-  // PDU mode answers "+CMGR: <stat>,,<length>" and the PDU: not served yet.
-  if (!textMode_) return cms_error(kOperationNotSupported);
   StoredMessage* m = store.find(index);
   if (m == nullptr) return cms_error(kInvalidIndex);
-  std::string answer = "\r\n+CMGR: " + text_mode_entry(*m) + "\r\n" + kOk;
+  std::string answer;
+  if (textMode_) {
+    answer = "\r\n+CMGR: " + text_mode_entry(*m) + "\r\n" + kOk;
+  } else {
+    // "+CMGR: <stat>,,<length>" CR LF and the PDU.
+    ListedPdu pdu;
+    std::string reason;
+    if (!listed_pdu(*m, faults_.badPdu, pdu, reason)) return cms_error(kUnknownError);
+    answer =
+        format("\r\n+CMGR: %d,,%d\r\n", m->unread ? 0 : 1, pdu.length) + pdu.hex + "\r\n" + kOk;
+  }
   m->unread = false;
   return answer;
 }

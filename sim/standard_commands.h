@@ -11,8 +11,10 @@
 // Settings live as long as the modem, across port reopens, as on a modem
 // that stays powered.  At start: PDU mode (AT+CMGF=0), error codes off
 // (AT+CMEE=0), character set "GSM", no new-message indications (AT+CNMI=0,0).
-// Listing, reading and sending in PDU mode answer "+CMS ERROR: 303"
-// (operation not supported) for now.
+// In PDU mode AT+CMGS=<length> takes an SMS-SUBMIT in hex after its prompt,
+// and AT+CMGL=<stat> and AT+CMGR list stored messages as SMS-DELIVER PDUs
+// (pdu_mode.h); the text-mode forms of these commands answer
+// "+CMS ERROR: 304" there, as the PDU-mode forms answer 305 in text mode.
 #pragma once
 
 #include <cstddef>
@@ -51,7 +53,8 @@ class StandardCommands {
   static bool claims(const std::string& name);
 
   // Answers one command line of the set (as received, without its line
-  // end).  A valid AT+CMGS opens a text entry and answers the prompt.
+  // end).  A valid AT+CMGS opens a text entry (in PDU mode: the entry of the
+  // PDU's hex) and answers the prompt.
   StandardAnswer answer(const std::string& command, MessageStore& store);
 
   // True from the send prompt to the Ctrl-Z or ESC that ends the text.
@@ -68,8 +71,9 @@ class StandardCommands {
 
   // The answer to an entry that ended: OK after an ESC (nothing sent); after
   // a Ctrl-Z the send's confirmation with the reference `nextRef` (which then
-  // counts on, 1 to 255), or its error.  `recorded` gets the text as typed
-  // with its final byte, for the records.
+  // counts on, 1 to 255), or its error (in PDU mode +CMS ERROR: 304 for a
+  // PDU that does not decode or whose TPDU is not <length> octets).
+  // `recorded` gets the text as typed with its final byte, for the records.
   StandardAnswer finish_entry(int& nextRef, std::string& recorded);
 
   // Forgets an open entry without an answer (the client closed the port).
@@ -96,7 +100,9 @@ class StandardCommands {
   std::string cnmi(const Params& p);
   std::string cpms(const Params& p, MessageStore& store);
   std::string cmgs(const Params& p);
+  std::string cmgs_pdu(const Params& p);
   std::string cmgl(const Params& p, MessageStore& store);
+  std::string cmgl_pdu(const Params& p, MessageStore& store);
   std::string cmgr(const Params& p, MessageStore& store);
   std::string cmgd(const Params& p, MessageStore& store);
 
@@ -121,6 +127,8 @@ class StandardCommands {
 
   bool entry_ = false;
   bool entryStarted_ = false;  // nothing taken since the prompt
+  bool entryPdu_ = false;      // the entry is a PDU's hex (PDU mode) ...
+  int entryLength_ = 0;        // ... whose TPDU AT+CMGS=<length> announced
   std::string entryTo_;
   std::string entryText_;
 };

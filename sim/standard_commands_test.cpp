@@ -147,15 +147,18 @@ TEST(StandardCommands, ErrorModeShapesTheFailure) {
   }
 }
 
-TEST(StandardCommands, PduModeAtStartServesOnlyTheModeFreeCommands) {
+TEST(StandardCommands, PduModeAtStartServesThePduForms) {
   SimModem modem(modem_with());
   modem.store("5550104", "hi", 0);
   type(modem, "ATE0\rAT+CMEE=1\r");
   EXPECT_FALSE(modem.standard().text_mode());
   EXPECT_EQ("\r\n+CMGF: 0\r\n\r\nOK\r\n", type(modem, "AT+CMGF?\r"));
-  EXPECT_EQ("\r\n+CMS ERROR: 303\r\n", type(modem, "AT+CMGL=4\r"));
-  EXPECT_EQ("\r\n+CMS ERROR: 303\r\n", type(modem, "AT+CMGR=1\r"));
-  EXPECT_EQ("\r\n+CMS ERROR: 303\r\n", type(modem, "AT+CMGS=23\r"));
+  EXPECT_EQ(0u, type(modem, "AT+CMGL=4\r").find("\r\n+CMGL: 1,0,,19\r\n07915155000000F004"));
+  EXPECT_EQ(0u, type(modem, "AT+CMGR=1\r").find("\r\n+CMGR: 1,,19\r\n07915155000000F004"));
+  EXPECT_EQ("\r\n+CMS ERROR: 304\r\n", type(modem, "AT+CMGL=\"ALL\"\r"));
+  EXPECT_EQ("\r\n+CMS ERROR: 304\r\n", type(modem, "AT+CMGS=\"5550104\"\r"));
+  EXPECT_EQ("\r\n> ", type(modem, "AT+CMGS=23\r"));
+  EXPECT_EQ("\r\nOK\r\n", type(modem, "\x1b"));
   EXPECT_FALSE(modem.in_text_entry());
   EXPECT_EQ("\r\n+CPMS: 1,50,1,50,1,50\r\n\r\nOK\r\n", type(modem, "AT+CPMS=\"SM\"\r"));
   EXPECT_EQ("\r\nOK\r\n", type(modem, "AT+CMGD=1\r"));

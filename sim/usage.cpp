@@ -58,8 +58,8 @@ Standard SMS commands (3GPP TS 27.005, text mode), on the same store:
   AT+CMEE=0|1|2      errors as plain ERROR (0, at start), "+CMS ERROR: <n>"
                      and "+CME ERROR: <n>" (1), or with their texts (2);
                      syntax errors are always plain ERROR
-  AT+CMGF=0|1        PDU mode (0, at start) or text mode (1); in PDU mode
-                     AT+CMGS, AT+CMGL and AT+CMGR answer +CMS ERROR: 303
+  AT+CMGF=0|1        PDU mode (0, at start) or text mode (1); AT+CMGS,
+                     AT+CMGL and AT+CMGR in PDU mode: see below
   AT+CSCS="IRA"|"GSM"
                      texts and numbers on the line as typed (IRA) or as GSM
                      7-bit default alphabet codes ("GSM", at start: '@' is
@@ -93,13 +93,41 @@ Standard SMS commands (3GPP TS 27.005, text mode), on the same store:
   anything else      ERROR
   The forms AT+X? and AT+X=? answer as a modem does.  Error codes:
   +CMS ERROR: 302 memory other than "SM", <delflag> over 4; 303 not
-  supported; 305 bad status, number or text; 314 SIM busy (AT+CMGS);
+  supported; 304 bad PDU-mode parameter or PDU; 305 bad status, number or
+  text; 314 SIM busy (AT+CMGS);
   321 no message at that index, or an index past the store;
   +CME ERROR: 4 an unsupported value of AT+CMEE or AT+CSCS; 14 SIM busy
   (AT+CMGL, AT+CMGR, AT+CMGD, AT+CPMS).
   Settings last as long as the simulator, like the echo.  <oa> is the
   sender, "+" first when international.  The store has store-size places;
   a message arriving at a full store is refused and lost.
+Standard SMS commands in PDU mode (AT+CMGF=0), on the same store:
+  AT+CMGS=<length>   the prompt as above, then the SMS-SUBMIT in hex (its
+                     service-centre part first, "00" for none) and Ctrl-Z:
+                     sent to its destination as a text-mode send is (the
+                     same records), CR LF "+CMGS: <ref>" CR LF CR LF "OK"
+                     CR LF; ESC cancels (OK).  +CMS ERROR: 304 for a
+                     <length> outside 1 to 164, and after the Ctrl-Z for hex
+                     that does not decode as an SMS-SUBMIT, a TPDU (the
+                     octets after the service-centre part) of other than
+                     <length> octets, or a destination that is no number
+  AT+CMGL[=<stat>]   every message of <stat> (0 received unread, also
+                     without one; 1 received read; 2 stored unsent and 3
+                     stored sent, never held here; 4 all) by index:
+                       +CMGL: <index>,<stat>,,<length>
+                       <pdu>
+                     then OK; the unread ones are read from then on;
+                     AT+CMGL=? answers +CMGL: (0-4)
+  AT+CMGR=<index>    +CMGR: <stat>,,<length> CR LF <pdu>, then OK
+  <pdu> is the message as an SMS-DELIVER in upper-case hex: the service
+  centre +15550000000 first (07915155000000F0), then TP-OA from the sender
+  (type 91 when international, else 81), TP-PID 00, the text in the GSM
+  7-bit alphabet (TP-DCS 00) when every byte of it maps there, else UCS2
+  (08), the arrival as TP-SCTS (zone +00); <length> counts the octets after
+  the service-centre part.  A text longer than one message shows its first
+  160 septets (70 characters in UCS2).  The text-mode forms
+  (AT+CMGS="<da>", AT+CMGL="ALL") answer +CMS ERROR: 304, as the numeric
+  forms answer 305 in text mode.
 Bytes written while no client has the port open wait in the terminal for
 the next client, as on a serial line; clients purge their input at open.
 A message to the number of a modem here is stored on it after the delivery
@@ -173,6 +201,13 @@ Modem options (in --modem, --fault, or a scenario file):
   byte-split[=SECONDS]
                      every answer and echo written one byte at a time,
                      SECONDS apart (default 0.005)
+  bad-pdu[=cut|header]
+                     in PDU mode every PDU that AT+CMGL and AT+CMGR show is
+                     one a decoder refuses: "cut" (the default) drops the
+                     second half of its user data (without user data, the
+                     user-data length octet); "header" sets TP-UDHI with a
+                     header length one octet past the PDU's end; <length>
+                     counts the octets shown
   In a scenario file options are split at blanks: give a LINE with blanks
   through --fault.
 
