@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/child_process.h"
+#include "process/child_process.h"
 #include "bench/run_records.h"
 
 namespace smstest {

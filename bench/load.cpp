@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/child_process.h"
+#include "process/child_process.h"
 #include "bench/sms_bench.h"
 #include "common/clock.h"
 #include "common/text.h"

@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "bench/child_process.h"
+#include "process/child_process.h"
 #include "common/text.h"
 
 namespace smstest {

@@ -5,8 +5,8 @@
 
 #include "common/clock.h"
 #include "driver/test_sequences.h"
-#include "tests/process.h"
-#include "tests/scripted_peer.h"
+#include "testsupport/run_process.h"
+#include "testsupport/scripted_peer.h"
 
 namespace smstest {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "tests/process.h"
-#include "tests/scripted_peer.h"
+#include "testsupport/run_process.h"
+#include "testsupport/scripted_peer.h"
 
 namespace smstest {
 

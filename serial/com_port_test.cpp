@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "serial/pty_peer.h"
+#include "testsupport/pty_peer.h"
 #include "serial/serial_device.h"
 
 namespace smstest {

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <string>
 
-#include "serial/pty_peer.h"
+#include "testsupport/pty_peer.h"
 #include "serial/serial_device.h"
 
 namespace smstest {

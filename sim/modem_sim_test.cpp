@@ -10,7 +10,7 @@
 
 #include "common/text.h"
 #include "sim/sim_process.h"
-#include "sim/test_client.h"
+#include "testsupport/sim_client.h"
 
 namespace smstest {
 

@@ -16,7 +16,7 @@
 
 #include "common/text.h"
 #include "sim/records.h"
-#include "sim/test_client.h"
+#include "testsupport/sim_client.h"
 
 namespace smstest {
 

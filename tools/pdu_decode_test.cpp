@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/process.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "common/text.h"
-#include "sim/test_client.h"
+#include "testsupport/sim_client.h"
 
 namespace smstest {
 

@@ -1,4 +1,4 @@
-#include "tests/process.h"
+#include "testsupport/run_process.h"
 
 #include <dirent.h>
 #include <fcntl.h>

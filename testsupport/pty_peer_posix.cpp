@@ -1,4 +1,4 @@
-#include "serial/pty_peer.h"
+#include "testsupport/pty_peer.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -19,7 +19,7 @@
 #include <sstream>
 #include <thread>
 
-#include "bench/child_process.h"
+#include "process/child_process.h"
 #include "common/text.h"
 
 extern char** environ;

@@ -1,6 +1,6 @@
 // ChildGroup runs real programs (the shell): what the benchmark reports of a
 // run (exit, wall time, CPU time, memory) comes from here.
-#include "bench/child_process.h"
+#include "process/child_process.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include "tests/scripted_peer.h"
+#include "testsupport/scripted_peer.h"
 
 #include <fcntl.h>
 #include <poll.h>
