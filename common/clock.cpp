@@ -14,4 +14,15 @@ int64_t calendar_seconds() { return system_clock().calendar_seconds(); }
 
 void sleep_milliseconds(int milliseconds) { system_clock().sleep_milliseconds(milliseconds); }
 
+double monotonic_seconds() {
+  int64_t reading = 0;
+  int64_t frequency = 0;
+  if (!read_performance_counter(reading) || !read_counter_frequency(frequency) || frequency <= 0)
+    return 0;
+  // Whole seconds and the rest apart, so that no precision is lost to a
+  // large reading.
+  return static_cast<double>(reading / frequency) +
+         static_cast<double>(reading % frequency) / static_cast<double>(frequency);
+}
+
 }  // namespace smstest
