@@ -8,13 +8,22 @@
 
 #include "common/clock.h"
 #include "testsupport/run_process.h"
-#include "testsupport/scripted_peer.h"
+#include "testsupport/pty_peer.h"
 
 namespace smstest {
 
 namespace {
 
 constexpr int kPort = 7;
+
+// A peer on a new line, published as `dir`/COM`port`, answering with
+// `responder`.
+std::unique_ptr<PtyPeer> serve_port(const std::string& dir, int port, Responder responder,
+                                    int chunkPauseMs = 200) {
+  std::unique_ptr<PtyPeer> peer(new PtyPeer);
+  if (peer->create() && !peer->link(dir, port).empty()) peer->serve(std::move(responder), chunkPauseMs);
+  return peer;
+}
 
 class SmsModemTest : public ::testing::Test {
  protected:
@@ -25,8 +34,8 @@ class SmsModemTest : public ::testing::Test {
 
   // Starts a peer with `answers` and opens a session on it.
   void open_with(std::vector<std::pair<std::string, std::string>> answers, int testTimeout = 10) {
-    peer_.reset(new ScriptedPeer(dir_, kPort, modem_like(std::move(answers))));
-    ASSERT_TRUE(peer_->ok());
+    peer_ = serve_port(dir_, kPort, modem_like(std::move(answers)));
+    ASSERT_TRUE(peer_->is_open()) << peer_->lastError;
     log_ = dir_ + "/session.log";
     modem_.open_log(log_.c_str());
     ASSERT_TRUE(modem_.open(kPort, 115200, testTimeout, calendar_seconds())) << modem_.lastError;
@@ -34,7 +43,7 @@ class SmsModemTest : public ::testing::Test {
 
   std::string dir_;
   std::string log_;
-  std::unique_ptr<ScriptedPeer> peer_;
+  std::unique_ptr<PtyPeer> peer_;
   SmsModem modem_;
 };
 
@@ -54,7 +63,7 @@ TEST_F(SmsModemTest, ProbeAnsweredWithErrorStillOpens) {
 }
 
 TEST_F(SmsModemTest, ProbeWithoutAnswerFailsTheOpen) {
-  peer_.reset(new ScriptedPeer(dir_, kPort, modem_like({{"AT!DASMS", ""}})));
+  peer_ = serve_port(dir_, kPort, modem_like({{"AT!DASMS", ""}}));
   // A test deadline that is already over: the probe's read gives up at once.
   EXPECT_FALSE(modem_.open(kPort, 115200, 1, calendar_seconds() - 5));
   EXPECT_EQ(modem_.lastError.rfind("Read timedout, test timeout=1, elapsed=", 0), 0u)
@@ -128,7 +137,7 @@ TEST_F(SmsModemTest, SendConfirmations) {
   for (const SendCase& c : cases) {
     SmsModem modem;
     std::vector<std::string> chunks = c.chunks;
-    ScriptedPeer peer(
+    std::unique_ptr<PtyPeer> peer = serve_port(
         dir_, kPort,
         [chunks](const std::string& command) -> std::vector<std::string> {
           if (command.rfind("AT!SSMS", 0) == 0) return chunks;
@@ -142,7 +151,7 @@ TEST_F(SmsModemTest, SendConfirmations) {
     if (c.ok) {
       EXPECT_GE(end, start) << c.name;
     }
-    EXPECT_EQ(peer.commands().back(), "AT!SSMS=0,5550100,5550100,\"tImE1Thello\"\r") << c.name;
+    EXPECT_EQ(peer->commands().back(), "AT!SSMS=0,5550100,5550100,\"tImE1Thello\"\r") << c.name;
   }
 }
 
@@ -184,7 +193,7 @@ TEST_F(SmsModemTest, ReceivePollsThroughErrorsUntilItsDeadline) {
 }
 
 TEST_F(SmsModemTest, ReceiveWithoutTimeOutStopsAtTheTestDeadline) {
-  peer_.reset(new ScriptedPeer(dir_, kPort, modem_like({{"AT!GSMS", "\r\nOK\r\n"}})));
+  peer_ = serve_port(dir_, kPort, modem_like({{"AT!GSMS", "\r\nOK\r\n"}}));
   // The test deadline has already passed: the first poll without a message ends it.
   ASSERT_TRUE(modem_.open(kPort, 115200, 1, calendar_seconds() - 30));
   std::string sender, body;
@@ -229,7 +238,7 @@ TEST_F(SmsModemTest, DeleteOutcomes) {
   EXPECT_EQ(peer_->commands().back(), "AT!DSMS=3,0\r");
 
   SmsModem refused;
-  ScriptedPeer peer(dir_, kPort + 1, modem_like({{"AT!DSMS", "\r\nERROR\r\n"}}));
+  std::unique_ptr<PtyPeer> peer = serve_port(dir_, kPort + 1, modem_like({{"AT!DSMS", "\r\nERROR\r\n"}}));
   ASSERT_TRUE(refused.open(kPort + 1, 115200, 10, calendar_seconds()));
   EXPECT_FALSE(refused.delete_messages());
   EXPECT_EQ(refused.lastError, "On command AT!DSMS=3,0, Com port returned ERROR");
@@ -237,7 +246,7 @@ TEST_F(SmsModemTest, DeleteOutcomes) {
 
 TEST_F(SmsModemTest, WriteAfterHangUpCarriesThePortText) {
   open_with({});
-  peer_->hang_up();
+  peer_->close();
   EXPECT_FALSE(modem_.delete_messages());
   EXPECT_FALSE(modem_.lastError.empty());
   EXPECT_EQ(modem_.lastError, modem_.port.lastError);

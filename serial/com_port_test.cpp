@@ -107,7 +107,7 @@ std::string printable(const std::string& bytes) {
 class PortTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(peer_.ok());
+    ASSERT_TRUE(peer_.create()) << peer_.lastError;
     device_ = folder_.link(3, peer_.slave_name());
     ASSERT_FALSE(device_.empty());
   }
@@ -555,7 +555,7 @@ TEST_F(PortTest, WriteIsNotAwaitedBeyondItsBound) {
   std::string drained;
   char chunk[8192];
   for (int idle = 0; idle < 5;) {
-    ssize_t n = read(peer_.master_fd(), chunk, sizeof chunk);
+    ssize_t n = read(peer_.fd(), chunk, sizeof chunk);
     if (n > 0) {
       drained.append(chunk, static_cast<size_t>(n));
       idle = 0;
@@ -678,7 +678,7 @@ TEST(ComPortLog, SameResultsWithLoggingOnAndOff) {
   PortFolder folder;
   PtyPeer logged_peer;
   PtyPeer quiet_peer;
-  ASSERT_TRUE(logged_peer.ok() && quiet_peer.ok());
+  ASSERT_TRUE(logged_peer.create() && quiet_peer.create());
 
   const std::string log = folder.path("session.log");
   folder.link(3, logged_peer.slave_name());

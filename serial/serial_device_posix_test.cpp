@@ -28,14 +28,14 @@ int64_t ms_since(Clock::time_point start) {
 class DeviceTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(peer_.ok());
+    ASSERT_TRUE(peer_.create()) << peer_.lastError;
     ASSERT_TRUE(device_->open(peer_.slave_name().c_str())) << peer_.slave_name();
     ASSERT_TRUE(device_->configure(115200));
     ASSERT_TRUE(device_->set_timeouts(kPortTimeouts));
   }
 
   void send(const std::string& bytes) {
-    ASSERT_EQ(write(peer_.master_fd(), bytes.data(), bytes.size()),
+    ASSERT_EQ(write(peer_.fd(), bytes.data(), bytes.size()),
               static_cast<ssize_t>(bytes.size()));
   }
 
@@ -100,7 +100,7 @@ TEST(DeviceConfigure, SetsRawEightNoneOneAtTheGivenRate) {
       {300, B300}, {9600, B9600}, {19200, B19200}, {115200, B115200}, {230400, B230400}};
   for (const Row& row : rows) {
     PtyPeer peer;
-    ASSERT_TRUE(peer.ok());
+    ASSERT_TRUE(peer.create()) << peer.lastError;
     // Start from a cooked line with parity, so that every setting must change.
     struct termios line;
     ASSERT_EQ(tcgetattr(peer.slave_fd(), &line), 0);
@@ -127,7 +127,7 @@ TEST(DeviceConfigure, SetsRawEightNoneOneAtTheGivenRate) {
 TEST(DeviceConfigure, RefusesRatesTheLineCannotRun) {
   for (int rate : {0, -9600, 12345, 115201}) {
     PtyPeer peer;
-    ASSERT_TRUE(peer.ok());
+    ASSERT_TRUE(peer.create()) << peer.lastError;
     std::unique_ptr<SerialDevice> device = make_serial_device();
     ASSERT_TRUE(device->open(peer.slave_name().c_str()));
     errno = 0;

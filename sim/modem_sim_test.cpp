@@ -10,7 +10,7 @@
 
 #include "common/text.h"
 #include "sim/sim_process.h"
-#include "testsupport/sim_client.h"
+#include "testsupport/pty_peer.h"
 
 namespace smstest {
 
@@ -47,7 +47,7 @@ TEST(ModemSimBinary, ServesUntilSigtermThenRemovesItsLinks) {
       << sim.output();
   EXPECT_EQ("modem_sim: ready " + dir + " COM3=5550103 COM4=5550104", sim.ready_line());
 
-  SimClient from, to;
+  PtyPeer from, to;
   ASSERT_TRUE(from.open(dir + "/COM3")) << from.lastError;
   ASSERT_TRUE(to.open(dir + "/COM4")) << to.lastError;
   EXPECT_EQ("AT\r\r\nOK\r\n", from.command("AT"));

@@ -24,12 +24,12 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "serial/serial_device.h"
 #include "testsupport/fake_clock.h"
+#include "testsupport/modem_answers.h"
 
 namespace smstest {
 
@@ -47,9 +47,6 @@ class FakeSerialDevice : public SerialDevice {
   // The error code of an operation on a closed device (EBADF's value on
   // POSIX systems).
   static constexpr int kBadHandle = 9;
-
-  // Answers for one write: the chunks to queue (empty: silence).
-  using Responder = std::function<std::vector<std::string>(const std::string& written)>;
 
   // A closed device on `clock`, which must outlive it.
   explicit FakeSerialDevice(FakeClock& clock);
@@ -77,7 +74,8 @@ class FakeSerialDevice : public SerialDevice {
   // Answers the handshake of ComPort::open_com: "AT\r", "AT\r" and "ATE0\r",
   // each with "\r\nOK\r\n", once.
   FakeSerialDevice& answer_handshake();
-  // Answers the writes no rule matches; its chunks are due at once.
+  // Answers the writes no rule matches (each write's bytes as one command;
+  // modem_like() answers like a modem); its chunks are due at once.
   FakeSerialDevice& set_responder(Responder responder);
 
   // ---- Failures -------------------------------------------------------------

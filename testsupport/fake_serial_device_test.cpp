@@ -151,6 +151,26 @@ TEST_F(FakeDeviceTest, PurgeDropsOnlyWhatHasArrived) {
   EXPECT_EQ(read(), "on its way");
 }
 
+TEST_F(FakeDeviceTest, ModemLikeAnswersByPrefixOkOtherwise) {
+  device_.set_responder(
+      modem_like({{"AT+CMGS", "\r\n+CMGS: 1\r\n"}, {"AT+CM", "\r\nERROR\r\n"}, {"AT+Q", ""}}));
+  struct Row {
+    const char* command;
+    const char* answer;  // "" for silence
+  };
+  const Row rows[] = {
+      {"AT+CMGS=1\r", "\r\n+CMGS: 1\r\n"},  // the first matching prefix wins
+      {"AT+CMGL\r", "\r\nERROR\r\n"},
+      {"AT+Q\r", ""},
+      {"ATE0\r", "\r\nOK\r\n"},
+      {"at+cmgs\r", "\r\nOK\r\n"},  // prefixes match case and all
+  };
+  for (const Row& row : rows) {
+    ASSERT_TRUE(device_.start_write(row.command, static_cast<int>(std::string(row.command).size())));
+    EXPECT_EQ(read(), row.answer) << row.command;
+  }
+}
+
 }  // namespace
 
 }  // namespace smstest
