@@ -2,7 +2,8 @@
 // the OS device (ComPort's read loop, the modem session, the sequences).
 //
 // Answer bytes are queued as chunks; a read request returns at most one chunk
-// (or as much of it as the request asks for), so an answer can be delivered
+// (or as much of it as the request asks for, less the NUL bytes, which the
+// device drops as the platform devices do), so an answer can be delivered
 // whole, one byte per read, or with a CR LF split between two reads.  A chunk
 // may be due later on the fake clock.  A request that finds nothing due waits
 // on the fake clock: up to the next due chunk if it comes within the request's

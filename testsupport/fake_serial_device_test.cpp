@@ -41,6 +41,15 @@ TEST_F(FakeDeviceTest, ReadsReturnOneChunkEach) {
   EXPECT_EQ(device_.read_requests(), 7);
 }
 
+TEST_F(FakeDeviceTest, NulBytesAreDropped) {
+  device_.queue(std::string("O\0K", 3)).queue(std::string("\0\0", 2)).queue(std::string("\0\r\n", 3));
+  EXPECT_EQ(read(), "OK");
+  EXPECT_EQ(read(), "");
+  EXPECT_EQ(last_, ReadRequest::kDone);
+  EXPECT_EQ(read(2), "\r") << "a NUL counts toward the bytes asked for";
+  EXPECT_EQ(read(), "\n");
+}
+
 TEST_F(FakeDeviceTest, AnEmptyRequestWaitsOutItsTimeOutOnTheClock) {
   EXPECT_EQ(read(), "");
   EXPECT_EQ(last_, ReadRequest::kDone);
