@@ -5,8 +5,8 @@
 
 #include "common/clock.h"
 #include "driver/test_sequences.h"
-#include "testsupport/run_process.h"
 #include "testsupport/pty_peer.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 

@@ -123,9 +123,8 @@ TEST(ChildProcessTest, ChildThatCannotStartExitsWith127) {
   noInput.stdinPath = dir + "/missing";
   ChildCommand noOutput = shell("exit 0", dir);
   noOutput.stdoutPath = dir + "/missing/out";
-  const Row rows[] = {{"working directory", noFolder},
-                      {"standard input", noInput},
-                      {"standard output", noOutput}};
+  const Row rows[] = {
+      {"working directory", noFolder}, {"standard input", noInput}, {"standard output", noOutput}};
   for (const Row& row : rows) {
     ChildGroup group;
     ASSERT_TRUE(group.start(row.command)) << row.name << ": " << group.lastError;

@@ -497,8 +497,9 @@ TEST_F(PortTest, PeerClosingMidReadFailsAtOnce) {
   ASSERT_TRUE(port.write_com(kCommand, 5));
   fake.device.hang_up(kIo, 300);
 
-  const std::string read_failure = "read_com: Could not set comm mask, error code: " +
-                                   std::to_string(kIo) + ": " + system_text(kIo) + "\n";
+  const std::string read_failure =
+      "read_com: Could not set comm mask, error code: " + std::to_string(kIo) + ": " +
+      system_text(kIo) + "\n";
   char buffer[64];
   int64_t start = clock_.now_microseconds();
   EXPECT_FALSE(port.read_com(buffer, sizeof buffer, 10));
@@ -512,8 +513,9 @@ TEST_F(PortTest, PeerClosingMidReadFailsAtOnce) {
   EXPECT_FALSE(port.read_com(buffer, sizeof buffer, 10));
   EXPECT_EQ(clock_.now_microseconds(), start);
   EXPECT_EQ(port.lastError, read_failure);
-  const std::string write_failure = "write_com: Could not write to COM3, error code: " +
-                                    std::to_string(kIo) + ": " + system_text(kIo) + "\n";
+  const std::string write_failure =
+      "write_com: Could not write to COM3, error code: " + std::to_string(kIo) + ": " +
+      system_text(kIo) + "\n";
   EXPECT_FALSE(port.write_com(kCommand, 5));
   EXPECT_EQ(port.lastError, write_failure);
 

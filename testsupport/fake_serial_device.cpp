@@ -166,7 +166,8 @@ ReadRequest FakeSerialDevice::read(char* buffer, int count, int& got) {
   if (n <= 0) return ReadRequest::kDone;
   // NUL bytes received are discarded, as configure() promises.
   for (int i = 0; i < n; ++i) {
-    if (chunk.bytes[static_cast<size_t>(i)] != '\0') buffer[got++] = chunk.bytes[static_cast<size_t>(i)];
+    if (chunk.bytes[static_cast<size_t>(i)] != '\0')
+      buffer[got++] = chunk.bytes[static_cast<size_t>(i)];
   }
   if (n == static_cast<int>(chunk.bytes.size())) {
     chunks_.pop_front();

@@ -42,7 +42,9 @@ TEST_F(FakeDeviceTest, ReadsReturnOneChunkEach) {
 }
 
 TEST_F(FakeDeviceTest, NulBytesAreDropped) {
-  device_.queue(std::string("O\0K", 3)).queue(std::string("\0\0", 2)).queue(std::string("\0\r\n", 3));
+  device_.queue(std::string("O\0K", 3))
+      .queue(std::string("\0\0", 2))
+      .queue(std::string("\0\r\n", 3));
   EXPECT_EQ(read(), "OK");
   EXPECT_EQ(read(), "");
   EXPECT_EQ(last_, ReadRequest::kDone);
@@ -169,13 +171,12 @@ TEST_F(FakeDeviceTest, ModemLikeAnswersByPrefixOkOtherwise) {
   };
   const Row rows[] = {
       {"AT+CMGS=1\r", "\r\n+CMGS: 1\r\n"},  // the first matching prefix wins
-      {"AT+CMGL\r", "\r\nERROR\r\n"},
-      {"AT+Q\r", ""},
-      {"ATE0\r", "\r\nOK\r\n"},
+      {"AT+CMGL\r", "\r\nERROR\r\n"},      {"AT+Q\r", ""}, {"ATE0\r", "\r\nOK\r\n"},
       {"at+cmgs\r", "\r\nOK\r\n"},  // prefixes match case and all
   };
   for (const Row& row : rows) {
-    ASSERT_TRUE(device_.start_write(row.command, static_cast<int>(std::string(row.command).size())));
+    ASSERT_TRUE(
+        device_.start_write(row.command, static_cast<int>(std::string(row.command).size())));
     EXPECT_EQ(read(), row.answer) << row.command;
   }
 }

@@ -320,8 +320,9 @@ std::string PtyPeer::received() const {
 void PtyPeer::serve(Responder responder, int chunkPauseMs) {
   stop_thread();
   stop_ = false;
-  thread_ = std::thread(
-      [this, responder = std::move(responder), chunkPauseMs] { run_responder(responder, chunkPauseMs); });
+  thread_ = std::thread([this, responder = std::move(responder), chunkPauseMs] {
+    run_responder(responder, chunkPauseMs);
+  });
 }
 
 std::vector<std::string> PtyPeer::commands() const {

@@ -1,5 +1,3 @@
-#include "testsupport/run_process.h"
-
 #include <dirent.h>
 #include <ftw.h>
 #include <stdlib.h>
@@ -12,6 +10,7 @@
 #include <mutex>
 
 #include "process/child_process.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 
