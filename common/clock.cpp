@@ -21,8 +21,9 @@ double monotonic_seconds() {
     return 0;
   // Whole seconds and the rest apart, so that no precision is lost to a
   // large reading.
-  return static_cast<double>(reading / frequency) +
-         static_cast<double>(reading % frequency) / static_cast<double>(frequency);
+  const int64_t seconds = reading / frequency;
+  const int64_t rest = reading % frequency;
+  return static_cast<double>(seconds) + static_cast<double>(rest) / static_cast<double>(frequency);
 }
 
 }  // namespace smstest
