@@ -257,39 +257,29 @@ TEST_F(DeviceTest, FullLineIsNotAwaitedBeyondTheWriteBound) {
 
 TEST_F(DeviceTest, FullLineTakesTheWriteOnceItDrains) {
   // The first write() finds the line full (EAGAIN); room made within the
-  // write's bound lets the rest through.
-  const size_t filled = fill_line(peer_.slave_fd());
-  ASSERT_GT(filled, 0u);
-  std::string drained;
-  std::thread reader([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    drained = drain_line(peer_.fd());
-  });
-  EXPECT_TRUE(device_->start_write("AT\r", 3));
-  reader.join();
-  drained += drain_line(peer_.fd());
-  ASSERT_EQ(drained.size(), filled + 3);
-  EXPECT_EQ(drained.substr(filled), "AT\r");
-}
-
-TEST_F(DeviceTest, SignalsDoNotEndTheWaitForRoomOnTheLine) {
+  // write's bound lets the rest through, and signals interrupting the wait
+  // for room (EINTR) do not end it.
   SignalHandler handler;
-  const size_t filled = fill_line(peer_.slave_fd());
-  ASSERT_GT(filled, 0u);
-  std::string drained;
-  std::thread reader([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    drained = drain_line(peer_.fd());
-  });
-  {
-    Interrupter signals(pthread_self());
-    EXPECT_TRUE(device_->start_write("AT\r", 3));
+  for (bool interrupted : {false, true}) {
+    const size_t filled = fill_line(peer_.slave_fd());
+    ASSERT_GT(filled, 0u);
+    std::string drained;
+    std::thread reader([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(interrupted ? 100 : 60));
+      drained = drain_line(peer_.fd());
+    });
+    {
+      std::unique_ptr<Interrupter> signals(interrupted ? new Interrupter(pthread_self()) : nullptr);
+      EXPECT_TRUE(device_->start_write("AT\r", 3)) << interrupted;
+    }
+    reader.join();
+    drained += drain_line(peer_.fd());
+    if (interrupted) {
+      EXPECT_GT(g_signals.load(), 3);
+    }
+    ASSERT_EQ(drained.size(), filled + 3) << interrupted;
+    EXPECT_EQ(drained.substr(filled), "AT\r") << interrupted;
   }
-  reader.join();
-  drained += drain_line(peer_.fd());
-  EXPECT_GT(g_signals.load(), 3);
-  ASSERT_EQ(drained.size(), filled + 3);
-  EXPECT_EQ(drained.substr(filled), "AT\r");
 }
 
 TEST_F(DeviceTest, SignalsDoNotCutAReadRequestShort) {
