@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/child_process.h"
 #include "bench/run_records.h"
+#include "process/child_process.h"
 
 namespace smstest {
 

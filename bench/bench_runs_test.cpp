@@ -10,18 +10,11 @@
 #include <cmath>
 
 #include "sim/sim_process.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 
 namespace {
-
-std::string temp_dir() {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/bench_runs_XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  return mkdtemp(name.data()) ? std::string(name.data()) : std::string();
-}
 
 RoundTripJob job_in(const std::string& dir) {
   RoundTripJob job;
@@ -35,7 +28,7 @@ RoundTripJob job_in(const std::string& dir) {
 }
 
 TEST(BenchRunsTest, CollectPicksItsOwnLineAndTrace) {
-  const std::string dir = temp_dir();
+  const std::string dir = make_temp_dir("bench_runs");
   RoundTripJob job = job_in(dir);
   ASSERT_TRUE(make_dirs(job.dir));
   ASSERT_TRUE(make_dirs(dir + "/shared"));
@@ -80,7 +73,7 @@ TEST(BenchRunsTest, CollectPicksItsOwnLineAndTrace) {
 }
 
 TEST(BenchRunsTest, OneRealRoundTrip) {
-  const std::string dir = temp_dir();
+  const std::string dir = make_temp_dir("bench_runs");
   const std::string ports = dir + "/ports";
   SimProcess sim;
   ASSERT_TRUE(sim.start(MODEM_SIM_BINARY,

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "bench/child_process.h"
 #include "bench/sms_bench.h"
 #include "common/clock.h"
 #include "common/text.h"
+#include "process/child_process.h"
 
 namespace smstest {
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/child_process.h"
+#include "process/child_process.h"
 #include "common/text.h"
 
 namespace smstest {

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/whole_run.h"  // split, read_file, write_file
+#include "common/files.h"
+#include "common/text.h"
 
 namespace smstest {
 

@@ -17,8 +17,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "bench/child_process.h"
 #include "common/text.h"
+#include "process/child_process.h"
 
 namespace smstest {
 

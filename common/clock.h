@@ -43,4 +43,9 @@ bool read_counter_frequency(int64_t& frequency);
 int64_t calendar_seconds();
 void sleep_milliseconds(int milliseconds);
 
+// The performance counter of system_clock() in seconds: a monotonic clock
+// for intervals and time limits of the tools and tests around SMS_TEST.
+// 0 when the counter can't be read.
+double monotonic_seconds();
+
 }  // namespace smstest

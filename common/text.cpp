@@ -49,4 +49,18 @@ std::string trim_text(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
+std::vector<std::string> split(const std::string& text, char delimiter) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t at = text.find(delimiter, start);
+    if (at == std::string::npos) {
+      parts.push_back(text.substr(start));
+      return parts;
+    }
+    parts.push_back(text.substr(start, at - start));
+    start = at + 1;
+  }
+}
+
 }  // namespace smstest

@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <string>
+#include <vector>
 
 namespace smstest {
 
@@ -24,5 +25,9 @@ bool is_c_space(unsigned char c);
 
 // Copy of `text` without C-locale white space at either end.
 std::string trim_text(const std::string& text);
+
+// The pieces of `text` between the `delimiter` bytes: one more piece than
+// there are delimiters, empty pieces kept ("" gives one empty piece).
+std::vector<std::string> split(const std::string& text, char delimiter);
 
 }  // namespace smstest

@@ -42,6 +42,23 @@ TEST(TrimText, CLocaleWhiteSpaceOnly) {
   EXPECT_EQ(trim_text("\xa0x\xa0"), "\xa0x\xa0");  // 0xA0 is not C-locale white space
 }
 
+TEST(Split, KeepsEveryPiece) {
+  struct Case {
+    const char* text;
+    char delimiter;
+    std::vector<std::string> parts;
+  } cases[] = {
+      {"", ',', {""}},
+      {"a", ',', {"a"}},
+      {"a,b", ',', {"a", "b"}},
+      {",", ',', {"", ""}},
+      {"a,,b,", ',', {"a", "", "b", ""}},
+      {"a,b", '|', {"a,b"}},
+      {"line 1\nline 2\n", '\n', {"line 1", "line 2", ""}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(split(c.text, c.delimiter), c.parts) << c.text;
+}
+
 }  // namespace
 
 }  // namespace smstest

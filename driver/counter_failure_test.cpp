@@ -4,11 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
+#include "common/files.h"
 #include "driver/sms_run.h"
 #include "driver/test_result.h"
 #include "driver/test_sequences.h"
@@ -21,13 +20,6 @@ namespace {
 
 const char kNoCounter[] = "Cannot use performance counter on this PC\n";
 const std::string kOk = "\r\nOK\r\n";
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST(StartUpCounter, EitherFailedReadingEndsTheRun) {
   for (int failing : {0, 1}) {
@@ -59,7 +51,7 @@ TEST(ResultFrequency, FailureIsReportedAndTheRecordStaysUsable) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "cannot get clock frequency\n"
             "Could not open log file for writing. Operation Failed.\n");
-  EXPECT_EQ(slurp(status), "2 cannot get clock frequency\n");
+  EXPECT_EQ(read_file(status), "2 cannot get clock frequency\n");
   EXPECT_EQ(result.counterFrequency, 0);
   EXPECT_EQ(result.result_line(),
             "SMS_TEST,1,,,,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
@@ -125,32 +117,32 @@ class SequenceTest : public ::testing::Test {
 // The readings of a round trip: send start, send end, message found, end.
 TEST_F(SequenceTest, RoundTripEndsWhenTheLastReadingFails) {
   EXPECT_EQ(run(false, 3), 2);
-  EXPECT_EQ(slurp(status_), std::string("2 ") + kNoCounter + "\n");
+  EXPECT_EQ(read_file(status_), std::string("2 ") + kNoCounter + "\n");
   EXPECT_EQ(stderr_.substr(stderr_.size() - sizeof kNoCounter), std::string(kNoCounter) + "\n")
       << stderr_;
   EXPECT_EQ(clock_.counter_reads(), 4);
   // The result line has what was measured before, but no total time.
-  const std::string line = slurp(results_);
+  const std::string line = read_file(results_);
   EXPECT_EQ(line.rfind("SMS_TEST,1,,,,0,0.000000,0.", 0), 0u) << line;
   EXPECT_NE(line.find(",-Infinity,-Infinity,100,100\n"), std::string::npos) << line;
 }
 
 TEST_F(SequenceTest, RoundTripSucceedsWithAWorkingCounter) {
   EXPECT_EQ(run(false, -1), 0) << stderr_;
-  EXPECT_EQ(slurp(status_), "0 SUCCESS\n");
+  EXPECT_EQ(read_file(status_), "0 SUCCESS\n");
 }
 
 // The readings of a reflection: message found, send start, send end, end.
 TEST_F(SequenceTest, ReflectorEndsWhenTheLastReadingFails) {
   EXPECT_EQ(run(true, 3), 2);
-  EXPECT_EQ(slurp(status_), std::string("2 ") + kNoCounter + "\n");
+  EXPECT_EQ(read_file(status_), std::string("2 ") + kNoCounter + "\n");
   EXPECT_EQ(clock_.counter_reads(), 4);
   EXPECT_EQ(device_->writes().back().rfind("AT!SSMS=0,5550100,5550100,\"rEfLeCt", 0), 0u);
 }
 
 TEST_F(SequenceTest, ReflectorSucceedsWithAWorkingCounter) {
   EXPECT_EQ(run(true, -1), 0) << stderr_;
-  EXPECT_EQ(slurp(status_), "0 SUCCESS\n");
+  EXPECT_EQ(read_file(status_), "0 SUCCESS\n");
   // The reply carries the fake calendar clock.
   EXPECT_NE(device_->written().find("rEfLeCt1700000000TtImE1Thello"), std::string::npos)
       << device_->written();

@@ -5,8 +5,8 @@
 
 #include "common/clock.h"
 #include "driver/test_sequences.h"
-#include "tests/process.h"
-#include "tests/scripted_peer.h"
+#include "testsupport/pty_peer.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 
@@ -23,9 +23,11 @@ class PduPickupTest : public ::testing::Test {
 
   // Runs the pickup against a modem whose report carries `body`.
   bool pick_up(const std::string& body) {
-    peer_.reset(new ScriptedPeer(
-        dir_, 3,
-        modem_like({{"AT!GSMS?2,0", "\r\nAddress: 5550100\rMsg Body: " + body + "\r\nOK\r\n"}})));
+    peer_.reset(new PtyPeer);
+    EXPECT_TRUE(peer_->create()) << peer_->lastError;
+    peer_->link(dir_, 3);
+    peer_->serve(
+        modem_like({{"AT!GSMS?2,0", "\r\nAddress: 5550100\rMsg Body: " + body + "\r\nOK\r\n"}}));
     session_.reset(new SmsModem);
     session_->textMode = 0;
     session_->open_log((dir_ + "/pickup.log").c_str());
@@ -36,7 +38,7 @@ class PduPickupTest : public ::testing::Test {
   }
 
   std::string dir_;
-  std::unique_ptr<ScriptedPeer> peer_;
+  std::unique_ptr<PtyPeer> peer_;
   std::unique_ptr<SmsModem> session_;
   SmsTestParams params_;
   SmsTestResult result_{"/nonexistent/status"};

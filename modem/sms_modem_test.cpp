@@ -1,14 +1,22 @@
+// The session on the scripted fake device and the fake clock: the handshake
+// and the probe, the classification of responses, the send confirmations,
+// the receive polls and their deadlines, the parsing of a report, deletes,
+// and failures of the port carried up.
 #include "modem/sms_modem.h"
 
+#include <errno.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "common/clock.h"
-#include "tests/process.h"
-#include "tests/scripted_peer.h"
+#include "common/files.h"
+#include "testsupport/fake_clock.h"
+#include "testsupport/fake_serial_device.h"
+#include "testsupport/modem_answers.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 
@@ -16,26 +24,41 @@ namespace {
 
 constexpr int kPort = 7;
 
-class SmsModemTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = make_temp_dir("modem");
-    setenv("SMS_TEST_PORTS", dir_.c_str(), 1);
+// A session on a fake device of its own; the device belongs to the
+// session's port.
+struct FakeSession {
+  explicit FakeSession(FakeClock& clock)
+      : FakeSession(clock, std::unique_ptr<FakeSerialDevice>(new FakeSerialDevice(clock))) {}
+  FakeSession(FakeClock& clock, std::unique_ptr<FakeSerialDevice> owned)
+      : device(*owned), modem(std::move(owned), clock) {}
+
+  // How often `command` was written.
+  long written(const std::string& command) const {
+    return std::count(device.writes().begin(), device.writes().end(), command);
   }
 
-  // Starts a peer with `answers` and opens a session on it.
+  FakeSerialDevice& device;
+  SmsModem modem;
+};
+
+class SmsModemTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = make_temp_dir("modem"); }
+
+  // Answers like a modem with `answers` and opens the session with its log.
   void open_with(std::vector<std::pair<std::string, std::string>> answers, int testTimeout = 10) {
-    peer_.reset(new ScriptedPeer(dir_, kPort, modem_like(std::move(answers))));
-    ASSERT_TRUE(peer_->ok());
+    session_.device.set_responder(modem_like(std::move(answers)));
     log_ = dir_ + "/session.log";
     modem_.open_log(log_.c_str());
-    ASSERT_TRUE(modem_.open(kPort, 115200, testTimeout, calendar_seconds())) << modem_.lastError;
+    ASSERT_TRUE(modem_.open(kPort, 115200, testTimeout, clock_.calendar_seconds()))
+        << modem_.lastError;
   }
 
   std::string dir_;
   std::string log_;
-  std::unique_ptr<ScriptedPeer> peer_;
-  SmsModem modem_;
+  FakeClock clock_;
+  FakeSession session_{clock_};
+  SmsModem& modem_ = session_.modem;
 };
 
 TEST_F(SmsModemTest, OpenSendsTheHandshakeAndTheProbe) {
@@ -43,7 +66,7 @@ TEST_F(SmsModemTest, OpenSendsTheHandshakeAndTheProbe) {
   EXPECT_EQ(modem_.lastError, "");
   EXPECT_EQ(modem_.textMode, 1);
   std::vector<std::string> expected = {"AT\r", "AT\r", "ATE0\r", "AT!DASMS\r"};
-  EXPECT_EQ(peer_->commands(), expected);
+  EXPECT_EQ(session_.device.writes(), expected);
 }
 
 TEST_F(SmsModemTest, ProbeAnsweredWithErrorStillOpens) {
@@ -54,11 +77,13 @@ TEST_F(SmsModemTest, ProbeAnsweredWithErrorStillOpens) {
 }
 
 TEST_F(SmsModemTest, ProbeWithoutAnswerFailsTheOpen) {
-  peer_.reset(new ScriptedPeer(dir_, kPort, modem_like({{"AT!DASMS", ""}})));
-  // A test deadline that is already over: the probe's read gives up at once.
-  EXPECT_FALSE(modem_.open(kPort, 115200, 1, calendar_seconds() - 5));
+  session_.device.set_responder(modem_like({{"AT!DASMS", ""}}));
+  // A test deadline that is already over: the probe's read gives up after
+  // its one request.
+  EXPECT_FALSE(modem_.open(kPort, 115200, 1, clock_.calendar_seconds() - 5));
   EXPECT_EQ(modem_.lastError.rfind("Read timedout, test timeout=1, elapsed=", 0), 0u)
       << modem_.lastError;
+  EXPECT_EQ(modem_.lastError, "Read timedout, test timeout=1, elapsed=5");
 }
 
 TEST_F(SmsModemTest, WaitResponseClassifies) {
@@ -126,23 +151,20 @@ TEST_F(SmsModemTest, SendConfirmations) {
        "Send Timed Out Waiting for +CMGW:\n"},
   };
   for (const SendCase& c : cases) {
-    SmsModem modem;
-    std::vector<std::string> chunks = c.chunks;
-    ScriptedPeer peer(
-        dir_, kPort,
-        [chunks](const std::string& command) -> std::vector<std::string> {
-          if (command.rfind("AT!SSMS", 0) == 0) return chunks;
-          return {"\r\nOK\r\n"};
-        },
-        400);  // far apart enough that each chunk is a read of its own
-    ASSERT_TRUE(modem.open(kPort, 115200, 20, calendar_seconds())) << c.name;
+    FakeClock clock;
+    FakeSession session(clock);
+    // The chunks 400 ms apart, far enough that each is a read of its own.
+    session.device.on_write("AT!SSMS", c.chunks, 0, 1, 400).set_responder(modem_like({}));
+    ASSERT_TRUE(session.modem.open(kPort, 115200, 20, clock.calendar_seconds())) << c.name;
     int64_t start = 0, end = 0;
-    EXPECT_EQ(modem.send_sms("5550100", "tImE1Thello", start, end, c.timeout), c.ok) << c.name;
-    EXPECT_EQ(modem.lastError, c.lastError) << c.name;
+    EXPECT_EQ(session.modem.send_sms("5550100", "tImE1Thello", start, end, c.timeout), c.ok)
+        << c.name;
+    EXPECT_EQ(session.modem.lastError, c.lastError) << c.name;
     if (c.ok) {
       EXPECT_GE(end, start) << c.name;
     }
-    EXPECT_EQ(peer.commands().back(), "AT!SSMS=0,5550100,5550100,\"tImE1Thello\"\r") << c.name;
+    EXPECT_EQ(session.device.writes().back(), "AT!SSMS=0,5550100,5550100,\"tImE1Thello\"\r")
+        << c.name;
   }
 }
 
@@ -151,12 +173,13 @@ TEST_F(SmsModemTest, SendWithoutConfirmationTimesOutInWholeSeconds) {
   // the send sees more than its one second gone.
   open_with({{"AT!SSMS", "\r\n"}}, 2);
   int64_t start = 0, end = 0;
-  int64_t before = calendar_seconds();
+  int64_t before = clock_.calendar_seconds();
   EXPECT_FALSE(modem_.send_sms("1", "x", start, end, 1));
-  int64_t waited = calendar_seconds() - before;
+  int64_t waited = clock_.calendar_seconds() - before;
   EXPECT_EQ(modem_.lastError, "Send Timed Out Waiting for +CMGW:\n");
   EXPECT_GE(waited, 1);
   EXPECT_LE(waited, 4);
+  EXPECT_EQ(waited, 2) << "until the test deadline";
 }
 
 TEST_F(SmsModemTest, ReceiveTakesTheReportApart) {
@@ -174,26 +197,26 @@ TEST_F(SmsModemTest, ReceivePollsThroughErrorsUntilItsDeadline) {
   open_with({{"AT!GSMS?2,0", "\r\nERROR\r\n"}});
   std::string sender, body;
   int64_t foundAt = 0;
-  int64_t before = calendar_seconds();
+  int64_t before = clock_.calendar_seconds();
   EXPECT_FALSE(modem_.receive_sms(sender, body, foundAt, 1));
   EXPECT_EQ(modem_.lastError, "Operation Timed out during SMS Receive.");
-  EXPECT_LE(calendar_seconds() - before, 3);
-  size_t polls = 0;
-  for (const std::string& c : peer_->commands()) polls += c == "AT!GSMS?2,0\r";
-  EXPECT_GE(polls, 3u);  // polled about every 200 ms
+  EXPECT_LE(clock_.calendar_seconds() - before, 3);
+  EXPECT_EQ(clock_.calendar_seconds() - before, 2) << "past the deadline, in whole seconds";
+  const long polls = session_.written("AT!GSMS?2,0\r");
+  EXPECT_GE(polls, 3);
+  // Answered at once, a poll comes every 100 ms until 2 s have passed.
+  EXPECT_EQ(polls, 21);
 }
 
 TEST_F(SmsModemTest, ReceiveWithoutTimeOutStopsAtTheTestDeadline) {
-  peer_.reset(new ScriptedPeer(dir_, kPort, modem_like({{"AT!GSMS", "\r\nOK\r\n"}})));
+  session_.device.set_responder(modem_like({{"AT!GSMS", "\r\nOK\r\n"}}));
   // The test deadline has already passed: the first poll without a message ends it.
-  ASSERT_TRUE(modem_.open(kPort, 115200, 1, calendar_seconds() - 30));
+  ASSERT_TRUE(modem_.open(kPort, 115200, 1, clock_.calendar_seconds() - 30));
   std::string sender, body;
   int64_t foundAt = 0;
   EXPECT_FALSE(modem_.receive_sms(sender, body, foundAt, 0));
   EXPECT_EQ(modem_.lastError, "Operation Timed out during SMS Receive.");
-  size_t polls = 0;
-  for (const std::string& c : peer_->commands()) polls += c == "AT!GSMS?2,0\r";
-  EXPECT_EQ(polls, 1u);
+  EXPECT_EQ(session_.written("AT!GSMS?2,0\r"), 1);
 }
 
 TEST(ParseMessage, Table) {
@@ -214,7 +237,9 @@ TEST(ParseMessage, Table) {
       {"Address: 42\r\nOK\r\n", 0, "42", "", "Unexpected SMS Message getting message body."},
   };
   for (const Case& c : cases) {
-    SmsModem modem;
+    FakeClock clock;
+    FakeSession session(clock);
+    SmsModem& modem = session.modem;
     std::string sender, body = "stale";
     EXPECT_EQ(modem.parse_message(c.response, sender, body), c.result) << c.response;
     EXPECT_EQ(sender, c.sender) << c.response;
@@ -226,21 +251,23 @@ TEST(ParseMessage, Table) {
 TEST_F(SmsModemTest, DeleteOutcomes) {
   open_with({{"AT!DSMS=3,0", "\r\nwhatever\r\n"}});
   EXPECT_TRUE(modem_.delete_messages());
-  EXPECT_EQ(peer_->commands().back(), "AT!DSMS=3,0\r");
+  EXPECT_EQ(session_.device.writes().back(), "AT!DSMS=3,0\r");
 
-  SmsModem refused;
-  ScriptedPeer peer(dir_, kPort + 1, modem_like({{"AT!DSMS", "\r\nERROR\r\n"}}));
-  ASSERT_TRUE(refused.open(kPort + 1, 115200, 10, calendar_seconds()));
-  EXPECT_FALSE(refused.delete_messages());
-  EXPECT_EQ(refused.lastError, "On command AT!DSMS=3,0, Com port returned ERROR");
+  FakeSession refused(clock_);
+  refused.device.set_responder(modem_like({{"AT!DSMS", "\r\nERROR\r\n"}}));
+  ASSERT_TRUE(refused.modem.open(kPort + 1, 115200, 10, clock_.calendar_seconds()));
+  EXPECT_FALSE(refused.modem.delete_messages());
+  EXPECT_EQ(refused.modem.lastError, "On command AT!DSMS=3,0, Com port returned ERROR");
 }
 
 TEST_F(SmsModemTest, WriteAfterHangUpCarriesThePortText) {
   open_with({});
-  peer_->hang_up();
+  session_.device.hang_up(EIO);
   EXPECT_FALSE(modem_.delete_messages());
   EXPECT_FALSE(modem_.lastError.empty());
   EXPECT_EQ(modem_.lastError, modem_.port.lastError);
+  EXPECT_EQ(modem_.lastError.rfind("write_com: Could not write to COM7, error code: ", 0), 0u)
+      << modem_.lastError;
 }
 
 }  // namespace

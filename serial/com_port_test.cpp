@@ -1,31 +1,30 @@
-// ComPort over real pseudo-terminals, with a scripted modem on the master side
-// and a scripted calendar clock where a time-out is tested without waiting.
+// ComPort's logic on the scripted fake device and the fake clock: answers in
+// chunks, the buffer-full rule, the time-outs, the handshake, writes,
+// failures and the log.  What the POSIX device itself does on a real line
+// (exclusive claims, hang-ups, the write bound, dropped NUL bytes) is tested
+// in serial_device_posix_test.cpp.
 #include "serial/com_port.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include <stdlib.h>
+#include <string.h>
 
-#include <atomic>
-#include <chrono>
 #include <climits>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "common/clock.h"
-#include "serial/pty_peer.h"
+#include "common/files.h"
 #include "serial/serial_device.h"
+#include "testsupport/fake_clock.h"
+#include "testsupport/fake_serial_device.h"
+#include "testsupport/pty_peer.h"
 
 namespace smstest {
 
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
 
 const char kCommand[] = "AT+X\r";
 const std::string kOk = "\r\nOK\r\n";
@@ -35,54 +34,6 @@ const std::string kHandshakeLog =
     "\nWrote 3 bytes\nAT\r\nRead 6 bytes\n\r\nOK\r\n"
     "\nWrote 3 bytes\nAT\r\nRead 6 bytes\n\r\nOK\r\n"
     "\nWrote 5 bytes\nATE0\r\nRead 6 bytes\n\r\nOK\r\n";
-
-// The system clock, except that its calendar can be scripted: once
-// script() is called it reads `start` first and moves `step` seconds on at
-// every reading after that, until use_system() restores the system calendar.
-class ScriptableCalendar : public Clock {
- public:
-  bool read_performance_counter(int64_t& reading) override {
-    return system_clock().read_performance_counter(reading);
-  }
-  bool read_counter_frequency(int64_t& frequency) override {
-    return system_clock().read_counter_frequency(frequency);
-  }
-  int64_t calendar_seconds() override {
-    if (!scripted_) return system_clock().calendar_seconds();
-    return now_.fetch_add(step_);
-  }
-  void sleep_milliseconds(int milliseconds) override {
-    system_clock().sleep_milliseconds(milliseconds);
-  }
-
-  void script(int64_t start, int64_t step) {
-    now_ = start;
-    step_ = step;
-    scripted_ = true;
-  }
-  void use_system() { scripted_ = false; }
-
- private:
-  std::atomic<bool> scripted_{false};
-  std::atomic<int64_t> now_{0};
-  std::atomic<int64_t> step_{0};
-};
-
-// The clock of every port of these tests.
-ScriptableCalendar g_calendar;
-
-void use_scripted_clock(int64_t start, int64_t step) { g_calendar.script(start, step); }
-
-double seconds_since(SteadyClock::time_point start) {
-  return std::chrono::duration<double>(SteadyClock::now() - start).count();
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string read_record(const std::string& response) {
   return "\nRead " + std::to_string(response.size()) + " bytes\n" + response;
@@ -104,40 +55,42 @@ std::string printable(const std::string& bytes) {
   return out;
 }
 
+// A port on a fake device of its own; the device belongs to the port.
+struct FakePort {
+  explicit FakePort(FakeClock& clock)
+      : FakePort(clock, std::unique_ptr<FakeSerialDevice>(new FakeSerialDevice(clock))) {}
+  FakePort(FakeClock& clock, std::unique_ptr<FakeSerialDevice> owned)
+      : device(*owned), port(std::move(owned), clock) {}
+
+  FakeSerialDevice& device;
+  ComPort port;
+};
+
 class PortTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(peer_.ok());
-    device_ = folder_.link(3, peer_.slave_name());
-    ASSERT_FALSE(device_.empty());
-  }
-  void TearDown() override { g_calendar.use_system(); }
+  void SetUp() override { device_ = com_device_name(3); }
 
   bool open_port(ComPort& port, int baudRate = 115200) {
-    return port.open_com(3, baudRate, 600, g_calendar.calendar_seconds());
+    return port.open_com(3, baudRate, 600, port.clock().calendar_seconds());
   }
 
-  // Scripts the peer to answer the handshake, then `kCommand` with `chunks`,
-  // further apart than one read request lasts so that each chunk is one
-  // request; opens `port` with a log named `logName` and writes the command.
-  // Returns the log's path, or "" when the port can't be opened.
-  std::string send_command_answered_in(const std::vector<std::string>& chunks, ComPort& port,
+  // Scripts the device to answer the handshake, then `kCommand` with
+  // `chunks` 200 ms apart, further apart than one read request lasts, so
+  // that each chunk is one request; opens the port with a log named
+  // `logName` and writes the command.  Returns the log's path, or "" when
+  // the port can't be opened.
+  std::string send_command_answered_in(const std::vector<std::string>& chunks, FakePort& fake,
                                        const char* logName) {
-    peer_.answer_handshake().expect(kCommand);
-    for (size_t i = 0; i < chunks.size(); ++i) {
-      if (i > 0) peer_.pause(200);
-      peer_.send(chunks[i]);
-    }
-    peer_.start();
-    if (!open_port(port)) return "";
+    fake.device.answer_handshake().on_write(kCommand, chunks, 0, 1, 200);
+    if (!open_port(fake.port)) return "";
     const std::string log = folder_.path(logName);
-    port.open_log(log.c_str());
-    if (!port.write_com(kCommand, 5)) return "";
+    fake.port.open_log(log.c_str());
+    if (!fake.port.write_com(kCommand, 5)) return "";
     return log;
   }
 
-  PortFolder folder_;
-  PtyPeer peer_;
+  PortFolder folder_;  // COM3 is named by the folder, as the tool's ports are
+  FakeClock clock_;
   std::string device_;  // the name of COM3, as messages show it
 };
 
@@ -156,20 +109,21 @@ class ChunkTest : public PortTest, public testing::WithParamInterface<ChunkCase>
 
 TEST_P(ChunkTest, ReadsCompleteOnTheLastByteOfAChunk) {
   const ChunkCase& row = GetParam();
-  ComPort port(make_serial_device(), g_calendar);
-  const std::string log = send_command_answered_in(row.chunks, port, "chunks.log");
-  ASSERT_FALSE(log.empty()) << port.lastError;
+  FakePort fake(clock_);
+  const std::string log = send_command_answered_in(row.chunks, fake, "chunks.log");
+  ASSERT_FALSE(log.empty()) << fake.port.lastError;
 
   std::string expected_log = "\nWrote 5 bytes\n" + std::string(kCommand);
   for (const std::string& partial : row.partials)
     expected_log += "\nRead Partial bytes: " + partial;
   char buffer[256];
   for (const std::string& expected : row.reads) {
-    ASSERT_TRUE(port.read_com(buffer, sizeof buffer, 5)) << port.lastError;
+    ASSERT_TRUE(fake.port.read_com(buffer, sizeof buffer, 5)) << fake.port.lastError;
     EXPECT_EQ(printable(buffer), printable(expected));
     expected_log += read_record(expected);
   }
-  EXPECT_TRUE(peer_.finish()) << peer_.error();
+  EXPECT_EQ(fake.device.writes().back(), kCommand);
+  EXPECT_EQ(fake.device.pending_chunks(), 0u) << "every chunk was read";
   EXPECT_EQ(printable(read_file(log)), printable(expected_log));
 }
 
@@ -192,6 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "B\xa0"
                    "C\xff\n"},
                   {"A\x85", "B\xa0", "C\xff"}},
+        // The device drops NUL bytes (as the platform devices do): the port
+        // never sees them.
         ChunkCase{"NulBytesDropped",
                   {std::string("O\0K", 3), std::string("\0\r\n", 3)},
                   {"OK\r\n"},
@@ -223,8 +179,9 @@ class BufferTest : public PortTest, public testing::WithParamInterface<BufferCas
 
 TEST_P(BufferTest, FullBufferFailsBeforeTheTerminatorCounts) {
   const BufferCase& row = GetParam();
-  ComPort port(make_serial_device(), g_calendar);
-  const std::string log = send_command_answered_in(row.chunks, port, "buffer.log");
+  FakePort fake(clock_);
+  ComPort& port = fake.port;
+  const std::string log = send_command_answered_in(row.chunks, fake, "buffer.log");
   ASSERT_FALSE(log.empty()) << port.lastError;
 
   std::vector<char> buffer(static_cast<size_t>(row.capacity) + 8, '#');
@@ -246,7 +203,7 @@ TEST_P(BufferTest, FullBufferFailsBeforeTheTerminatorCounts) {
     ASSERT_TRUE(port.read_com(rest, sizeof rest, 5)) << port.lastError;
     EXPECT_EQ(printable(rest), printable(row.rest));
   }
-  EXPECT_TRUE(peer_.finish()) << peer_.error();
+  EXPECT_EQ(fake.device.pending_chunks(), 0u) << "every chunk was read";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -276,7 +233,7 @@ struct TimeoutCase {
   int timeoutSeconds;  // the read_com argument
   int64_t testStart;   // the port's test deadline is testStart + testTimeout
   int testTimeout;
-  int64_t clockStart;  // the scripted clock: first reading, then step per reading
+  int64_t clockStart;  // the calendar: first reading, then step per reading
   int64_t clockStep;
   std::string answer;  // sent right after the command ("" for silence)
   bool ok;
@@ -290,28 +247,29 @@ class TimeoutTest : public PortTest, public testing::WithParamInterface<TimeoutC
 
 TEST_P(TimeoutTest, ReadEndsByItsOwnLimitOrTheTestDeadline) {
   const TimeoutCase& row = GetParam();
-  peer_.answer_handshake().expect(kCommand);
-  if (!row.answer.empty()) peer_.send(row.answer);
-  peer_.start();
-
-  ComPort port(make_serial_device(), g_calendar);
+  FakeClock clock(row.clockStart);
+  FakePort fake(clock);
+  ComPort& port = fake.port;
+  fake.device.answer_handshake();
+  if (!row.answer.empty()) fake.device.on_write(kCommand, {row.answer});
   ASSERT_TRUE(open_port(port)) << port.lastError;
   port.testStart = row.testStart;
   port.testTimeout = row.testTimeout;
   const std::string log = folder_.path("timeout.log");
   port.open_log(log.c_str());
-  use_scripted_clock(row.clockStart, row.clockStep);
+  // The handshake took no time: the calendar still reads clockStart.
+  clock.step_calendar(row.clockStep);
   ASSERT_TRUE(port.write_com(kCommand, 5));
 
   char buffer[64];
-  SteadyClock::time_point start = SteadyClock::now();
+  const int requestsBefore = fake.device.read_requests();
   EXPECT_EQ(port.read_com(buffer, sizeof buffer, row.timeoutSeconds), row.ok) << port.lastError;
-  double took = seconds_since(start);
+  const int requests = fake.device.read_requests() - requestsBefore;
   EXPECT_EQ(printable(buffer), printable(row.buffer));
-  // At least one request is always made, and the scripted clock ends the read
-  // within a few requests.
-  EXPECT_GE(took, 0.09);
-  EXPECT_LT(took, 1.5);
+  // At least one request is always made, and the stepping calendar ends the
+  // read within a few requests.
+  EXPECT_GE(requests, 1);
+  EXPECT_LE(requests, 5);
   if (!row.ok) {
     EXPECT_EQ(port.lastError, row.error);
     const std::string text = read_file(log);
@@ -319,7 +277,6 @@ TEST_P(TimeoutTest, ReadEndsByItsOwnLimitOrTheTestDeadline) {
     ASSERT_GE(text.size(), record.size());
     EXPECT_EQ(text.substr(text.size() - record.size()), record);
   }
-  EXPECT_TRUE(peer_.finish()) << peer_.error();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -348,12 +305,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PortTest, HandshakeIsLoggedByteForByte) {
   const std::string log = folder_.path("handshake.log");
-  {
-    std::ofstream old(log, std::ios::binary);
-    old << "left over from an earlier run";
-  }
-  peer_.answer_handshake().start();
-  ComPort port(make_serial_device(), g_calendar);
+  ASSERT_TRUE(write_file(log, "left over from an earlier run"));
+  FakePort fake(clock_);
+  ComPort& port = fake.port;
+  fake.device.answer_handshake();
   port.open_log(log.c_str());
   EXPECT_TRUE(port.logOn);
   EXPECT_EQ(read_file(log), "");  // truncated
@@ -363,91 +318,88 @@ TEST_F(PortTest, HandshakeIsLoggedByteForByte) {
   EXPECT_EQ(port.testTimeout, 90);
   EXPECT_EQ(port.testStart, 1234);
   EXPECT_EQ(port.lastError, "");
-  EXPECT_TRUE(peer_.finish(100)) << peer_.error();
-  EXPECT_EQ(printable(peer_.received()), printable("AT\rAT\rATE0\r"));
+  EXPECT_EQ(fake.device.opened_name(), device_);
+  EXPECT_EQ(printable(fake.device.written()), printable("AT\rAT\rATE0\r"));
   EXPECT_EQ(printable(read_file(log)), printable(kHandshakeLog));
 }
 
 TEST_F(PortTest, ModemAnsweringOnlyTheSecondAtOpens) {
-  peer_.expect("AT\r").expect("AT\r").send(kOk).expect("ATE0\r").send(kOk).start();
-  // The first answer is waited for 3 s: three requests of the scripted clock.
-  use_scripted_clock(1000, 1);
-  ComPort port(make_serial_device(), g_calendar);
-  ASSERT_TRUE(open_port(port)) << port.lastError;
-  EXPECT_TRUE(port.is_open());
+  FakeClock clock(1000);
+  FakePort fake(clock);
+  fake.device.on_write("AT\r", {}).on_write("AT\r", {kOk}).on_write("ATE0\r", {kOk});
+  // The first answer is waited for 3 s: three requests of the stepping
+  // calendar.
+  clock.step_calendar(1);
+  ASSERT_TRUE(open_port(fake.port)) << fake.port.lastError;
+  EXPECT_TRUE(fake.port.is_open());
   // The first read's time-out stays: a success never clears lastError.
-  EXPECT_EQ(port.lastError, "Read timedout, timeout=3, elapsed=4");
-  EXPECT_TRUE(peer_.finish(100)) << peer_.error();
-  EXPECT_EQ(printable(peer_.received()), printable("AT\rAT\rATE0\r"));
+  EXPECT_EQ(fake.port.lastError, "Read timedout, timeout=3, elapsed=4");
+  EXPECT_EQ(printable(fake.device.written()), printable("AT\rAT\rATE0\r"));
 }
 
 TEST_F(PortTest, ModemAnsweringErrorOpens) {
   const std::string error = "\r\nERROR\r\n";
-  peer_.expect("AT\r").send(error).expect("AT\r").send(error).expect("ATE0\r").send(error).start();
-  ComPort port(make_serial_device(), g_calendar);
-  ASSERT_TRUE(open_port(port)) << port.lastError;
-  EXPECT_TRUE(port.is_open());
-  EXPECT_TRUE(peer_.finish()) << peer_.error();
+  FakePort fake(clock_);
+  fake.device.on_write("AT\r", {error}, 0, 2).on_write("ATE0\r", {error});
+  ASSERT_TRUE(open_port(fake.port)) << fake.port.lastError;
+  EXPECT_TRUE(fake.port.is_open());
+  EXPECT_EQ(fake.device.pending_chunks(), 0u);
 }
 
 TEST_F(PortTest, SilentModemFailsAfterTwoTimeOutsAndLeavesThePortClosed) {
-  // The one test that waits out the real clock: 3 s for each "AT".
-  peer_.expect("AT\r").expect("AT\r").start();
-  ComPort port(make_serial_device(), g_calendar);
-  SteadyClock::time_point start = SteadyClock::now();
-  EXPECT_FALSE(open_port(port));
-  double took = seconds_since(start);
-  EXPECT_GE(took, 3.8);
-  EXPECT_LE(took, 7.5);
-  EXPECT_EQ(port.lastError, device_ +
-                                " failed to respond to at comand. Please make sure that the device "
-                                "is connected and the baudrate and other port settings are "
-                                "correct.");
-  EXPECT_FALSE(port.is_open());
-  EXPECT_TRUE(peer_.finish(150)) << peer_.error();
-  EXPECT_EQ(printable(peer_.received()), printable("AT\rAT\r"));
-  // Closed means released: the device can be locked again.
-  int fd = open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  ASSERT_GE(fd, 0);
-  EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-  close(fd);
+  FakePort fake(clock_);
+  const int64_t before = clock_.now_microseconds();
+  EXPECT_FALSE(open_port(fake.port));
+  // 3 s for each "AT"; the "ATE0" is never sent.
+  EXPECT_EQ(clock_.now_microseconds() - before, 6000000);
+  EXPECT_EQ(fake.port.lastError,
+            device_ +
+                " failed to respond to at comand. Please make sure that the device "
+                "is connected and the baudrate and other port settings are "
+                "correct.");
+  EXPECT_FALSE(fake.port.is_open());
+  EXPECT_FALSE(fake.device.is_open()) << "closed, so that another run can have the line";
+  EXPECT_EQ(printable(fake.device.written()), printable("AT\rAT\r"));
 }
 
 TEST_F(PortTest, RateTheLineCannotRunFailsTheOpen) {
-  ComPort port(make_serial_device(), g_calendar);
-  EXPECT_FALSE(open_port(port, 12345));
-  EXPECT_EQ(port.lastError, "open_com: Could not configure " + device_ +
-                                " at 12345 baud, error code: " + std::to_string(EINVAL) + ": " +
-                                system_text(EINVAL) + "\n");
-  EXPECT_FALSE(port.is_open());
-  peer_.finish(150);
-  EXPECT_EQ(peer_.received(), "");
+  FakePort fake(clock_);
+  // What the POSIX device reports for a rate it can't set.
+  fake.device.fail_once(FakeFailure::kConfigure, EINVAL);
+  EXPECT_FALSE(open_port(fake.port, 12345));
+  EXPECT_EQ(fake.port.lastError, "open_com: Could not configure " + device_ +
+                                     " at 12345 baud, error code: " + std::to_string(EINVAL) +
+                                     ": " + system_text(EINVAL) + "\n");
+  EXPECT_FALSE(fake.port.is_open());
+  EXPECT_EQ(fake.device.written(), "");
 }
 
 TEST_F(PortTest, BusyPortIsRefusedUntilItsOwnerClosesIt) {
-  peer_.answer_handshake().expect(kCommand).send(kOk).answer_handshake().start();
-  ComPort owner(make_serial_device(), g_calendar);
-  ASSERT_TRUE(open_port(owner)) << owner.lastError;
+  FakePort owner(clock_);
+  owner.device.answer_handshake().on_write(kCommand, {kOk}).answer_handshake();
+  ASSERT_TRUE(open_port(owner.port)) << owner.port.lastError;
 
-  ComPort second(make_serial_device(), g_calendar);
-  EXPECT_FALSE(open_port(second));
-  EXPECT_EQ(second.lastError,
+  // The device of a second port finds the line claimed.
+  FakePort second(clock_);
+  second.device.fail_once(FakeFailure::kOpen, EBUSY);
+  EXPECT_FALSE(open_port(second.port));
+  EXPECT_EQ(second.port.lastError,
             "Failed to open " + device_ + ". Please make sure that this device is not in use.");
-  EXPECT_FALSE(second.is_open());
+  EXPECT_FALSE(second.port.is_open());
+  EXPECT_EQ(second.device.written(), "");
 
   // The owner keeps working.
   char buffer[64];
-  ASSERT_TRUE(owner.write_com(kCommand, 5));
-  ASSERT_TRUE(owner.read_com(buffer, sizeof buffer, 5)) << owner.lastError;
+  ASSERT_TRUE(owner.port.write_com(kCommand, 5));
+  ASSERT_TRUE(owner.port.read_com(buffer, sizeof buffer, 5)) << owner.port.lastError;
   EXPECT_EQ(std::string(buffer), kOk);
 
-  owner.close_com();
-  owner.close_com();
-  EXPECT_FALSE(owner.is_open());
-  ComPort third(make_serial_device(), g_calendar);
-  EXPECT_TRUE(open_port(third)) << third.lastError;
-  EXPECT_TRUE(peer_.finish(100)) << peer_.error();
-  EXPECT_EQ(printable(peer_.received()),
+  owner.port.close_com();
+  owner.port.close_com();
+  EXPECT_FALSE(owner.port.is_open());
+  EXPECT_TRUE(open_port(owner.port)) << owner.port.lastError;
+  EXPECT_EQ(owner.device.opens(), 2);
+  EXPECT_EQ(printable(owner.device.written()),
             printable("AT\rAT\rATE0\r" + std::string(kCommand) + "AT\rAT\rATE0\r"));
 }
 
@@ -475,7 +427,7 @@ TEST(ComDeviceName, FolderOfLinksWhenSmsTestPortsNamesADirectory) {
 
   // Anything but a directory leaves the built-in names.
   const std::string file = folder.path("not_a_folder");
-  std::ofstream(file) << "x";
+  ASSERT_TRUE(write_file(file, "x"));
   for (const std::string& value : {file, std::string(), dir + "/missing"}) {
     setenv("SMS_TEST_PORTS", value.c_str(), 1);
     EXPECT_EQ(com_device_name(4), "/dev/ttyS3") << "SMS_TEST_PORTS=" << value;
@@ -484,7 +436,6 @@ TEST(ComDeviceName, FolderOfLinksWhenSmsTestPortsNamesADirectory) {
 
 TEST(OpenCom, MissingDeviceFailsWithItsName) {
   PortFolder folder;
-  folder.link(5, folder.dir() + "/nothing_there");
   struct Row {
     int port;
     bool useFolder;
@@ -500,102 +451,71 @@ TEST(OpenCom, MissingDeviceFailsWithItsName) {
     } else {
       unsetenv("SMS_TEST_PORTS");
     }
-    ComPort port(make_serial_device(), g_calendar);
-    EXPECT_FALSE(port.open_com(row.port, 9600, 45, 777)) << row.port;
-    EXPECT_EQ(port.lastError,
+    FakeClock clock;
+    FakePort fake(clock);
+    // What the POSIX device reports for a name with no device behind it.
+    fake.device.fail_once(FakeFailure::kOpen, ENOENT);
+    EXPECT_FALSE(fake.port.open_com(row.port, 9600, 45, 777)) << row.port;
+    EXPECT_EQ(fake.device.opened_name(), row.name);
+    EXPECT_EQ(fake.port.lastError,
               "Failed to open " + row.name + ". Please make sure that this device is not in use.");
-    EXPECT_FALSE(port.is_open());
-    EXPECT_EQ(port.portNumber, row.port);
-    EXPECT_EQ(port.testTimeout, 45);
-    EXPECT_EQ(port.testStart, 777);
+    EXPECT_FALSE(fake.port.is_open());
+    EXPECT_EQ(fake.port.portNumber, row.port);
+    EXPECT_EQ(fake.port.testTimeout, 45);
+    EXPECT_EQ(fake.port.testStart, 777);
   }
 }
 
 // ---- Writes, failures, closing -----------------------------------------------
 
-TEST_F(PortTest, WriteIsNotAwaitedBeyondItsBound) {
-  peer_.answer_handshake().start();
-  ComPort port(make_serial_device(), g_calendar);
-  ASSERT_TRUE(open_port(port)) << port.lastError;
-  ASSERT_TRUE(peer_.finish(100)) << peer_.error();
+TEST_F(PortTest, WriteIsNotAwaited) {
+  FakePort fake(clock_);
+  fake.device.answer_handshake();
+  ASSERT_TRUE(open_port(fake.port)) << fake.port.lastError;
   const std::string log = folder_.path("write.log");
-  port.open_log(log.c_str());
+  fake.port.open_log(log.c_str());
 
-  // Fill the line until it takes nothing more, as a modem holding CTS low does.
-  int filler = peer_.slave_fd();
-  fcntl(filler, F_SETFL, fcntl(filler, F_GETFL) | O_NONBLOCK);
-  const std::string block(4096, 'x');
-  size_t filled = 0;
-  // The pseudo-terminal makes room in steps as it moves bytes along, and
-  // takes a few bytes where it refuses a block, so it is full only when it
-  // has taken not even one byte for a while.
-  for (size_t size : {block.size(), size_t{1}}) {
-    for (int idle = 0; idle < 5;) {
-      ssize_t n = write(filler, block.data(), size);
-      if (n > 0) {
-        filled += static_cast<size_t>(n);
-        idle = 0;
-      } else {
-        ++idle;
-        usleep(20000);
-      }
-    }
-  }
-  ASSERT_GT(filled, 0u);
-
-  SteadyClock::time_point start = SteadyClock::now();
-  EXPECT_TRUE(port.write_com("AT\r", 3));
-  double took = seconds_since(start);
-  // 3 bytes: 50 ms each plus 100 ms.
-  EXPECT_GE(took, 0.2);
-  EXPECT_LT(took, 1.0);
+  // The port hands the bytes to the device and returns: the device's write
+  // bound (50 ms a byte + 100 ms, set by open_com) is the device's to keep.
+  const int64_t before = clock_.now_microseconds();
+  EXPECT_TRUE(fake.port.write_com("AT\r", 3));
+  EXPECT_EQ(clock_.now_microseconds(), before);
+  EXPECT_EQ(fake.device.timeouts().writeTotalMultiplier, 50);
+  EXPECT_EQ(fake.device.timeouts().writeTotalConstant, 100);
   EXPECT_EQ(printable(read_file(log)), printable("\nWrote 3 bytes\nAT\r"));
-
-  // The bytes the line never took were dropped, not sent later.
-  std::string drained;
-  char chunk[8192];
-  for (int idle = 0; idle < 5;) {
-    ssize_t n = read(peer_.master_fd(), chunk, sizeof chunk);
-    if (n > 0) {
-      drained.append(chunk, static_cast<size_t>(n));
-      idle = 0;
-    } else {
-      ++idle;
-      usleep(20000);
-    }
-  }
-  EXPECT_EQ(drained.size(), filled);
-  EXPECT_EQ(drained.find_first_not_of('x'), std::string::npos);
+  EXPECT_EQ(fake.device.writes().back(), "AT\r");
 }
 
 TEST_F(PortTest, PeerClosingMidReadFailsAtOnce) {
-  peer_.answer_handshake().expect(kCommand).send("PART").pause(300).hang_up().start();
-  ComPort port(make_serial_device(), g_calendar);
+  constexpr int kIo = EIO;  // what the POSIX device reports for a hung-up line
+  FakePort fake(clock_);
+  ComPort& port = fake.port;
+  fake.device.answer_handshake().on_write(kCommand, {"PART"});
   ASSERT_TRUE(open_port(port)) << port.lastError;
   const std::string log = folder_.path("hangup.log");
   port.open_log(log.c_str());
   ASSERT_TRUE(port.write_com(kCommand, 5));
+  fake.device.hang_up(kIo, 300);
 
   const std::string read_failure =
-      "read_com: Could not set comm mask, error code: " + std::to_string(EIO) + ": " +
-      system_text(EIO) + "\n";
+      "read_com: Could not set comm mask, error code: " + std::to_string(kIo) + ": " +
+      system_text(kIo) + "\n";
   char buffer[64];
-  SteadyClock::time_point start = SteadyClock::now();
+  int64_t start = clock_.now_microseconds();
   EXPECT_FALSE(port.read_com(buffer, sizeof buffer, 10));
-  EXPECT_LT(seconds_since(start), 2.0);
+  EXPECT_EQ(clock_.now_microseconds() - start, 300000) << "ends with the hang-up";
   EXPECT_EQ(port.lastError, read_failure);
   EXPECT_EQ(std::string(buffer), "PART");
-  EXPECT_TRUE(peer_.finish()) << peer_.error();
 
-  // Every later read fails as fast, and writes fail too.
-  start = SteadyClock::now();
+  // Every later read fails at once, and writes fail too.
+  start = clock_.now_microseconds();
   port.lastError.clear();
   EXPECT_FALSE(port.read_com(buffer, sizeof buffer, 10));
-  EXPECT_LT(seconds_since(start), 0.3);
+  EXPECT_EQ(clock_.now_microseconds(), start);
   EXPECT_EQ(port.lastError, read_failure);
   const std::string write_failure =
-      "write_com: Could not write to COM3, error code: " + std::to_string(EIO) + ": " +
-      system_text(EIO) + "\n";
+      "write_com: Could not write to COM3, error code: " + std::to_string(kIo) + ": " +
+      system_text(kIo) + "\n";
   EXPECT_FALSE(port.write_com(kCommand, 5));
   EXPECT_EQ(port.lastError, write_failure);
 
@@ -607,7 +527,9 @@ TEST_F(PortTest, PeerClosingMidReadFailsAtOnce) {
 
 TEST(ComPortUnopened, StartsEmptyAndFailsCleanly) {
   PortFolder folder;
-  ComPort port(make_serial_device(), g_calendar);
+  FakeClock clock;
+  FakePort fake(clock);
+  ComPort& port = fake.port;
   EXPECT_FALSE(port.logOn);
   EXPECT_EQ(port.logFile, nullptr);
   EXPECT_EQ(port.lastError, "");
@@ -620,6 +542,8 @@ TEST(ComPortUnopened, StartsEmptyAndFailsCleanly) {
 
   const std::string log = folder.path("unopened.log");
   port.open_log(log.c_str());
+  // A closed device fails with EBADF, as the POSIX device does.
+  static_assert(FakeSerialDevice::kBadHandle == EBADF, "the fake's code for a closed device");
   const std::string bad_handle = std::to_string(EBADF) + ": " + system_text(EBADF) + "\n";
   EXPECT_FALSE(port.write_com("AT\r", 3));
   EXPECT_EQ(port.lastError, "write_com: Could not write to COM0, error code: " + bad_handle);
@@ -643,19 +567,16 @@ struct Outcome {
 };
 
 // One session through a normal answer, a full buffer and a time-out.
-std::vector<Outcome> run_session(PtyPeer& peer, const char* log_path) {
-  peer.answer_handshake()
-      .expect("AT+A\r")
-      .send(kOk)
-      .expect("AT+B\r")
-      .send("ABCDEFGHIJKLMNOPQRS\n")
-      .expect("AT+C\r")
-      .start();
-  ComPort port(make_serial_device(), g_calendar);
+std::vector<Outcome> run_session(const char* log_path) {
+  FakeClock clock;
+  FakePort fake(clock);
+  ComPort& port = fake.port;
+  fake.device.answer_handshake()
+      .on_write("AT+A\r", {kOk})
+      .on_write("AT+B\r", {"ABCDEFGHIJKLMNOPQRS\n"});
   std::vector<Outcome> outcomes;
   port.open_log(log_path);
-  outcomes.push_back(
-      {port.open_com(3, 115200, 600, g_calendar.calendar_seconds()), "", port.lastError});
+  outcomes.push_back({port.open_com(3, 115200, 600, clock.calendar_seconds()), "", port.lastError});
   char buffer[64];
   auto read = [&](int capacity, int timeout) {
     bool ok = port.read_com(buffer, capacity, timeout);
@@ -667,30 +588,21 @@ std::vector<Outcome> run_session(PtyPeer& peer, const char* log_path) {
   read(16, 5);
   read(sizeof buffer, 5);
   outcomes.push_back({port.write_com("AT+C\r", 5), "", port.lastError});
-  use_scripted_clock(1000, 1);
+  clock.step_calendar(1);
   read(sizeof buffer, 1);
-  g_calendar.use_system();
-  peer.finish();
+  clock.step_calendar(0);
   return outcomes;
 }
 
 TEST(ComPortLog, SameResultsWithLoggingOnAndOff) {
   PortFolder folder;
-  PtyPeer logged_peer;
-  PtyPeer quiet_peer;
-  ASSERT_TRUE(logged_peer.ok() && quiet_peer.ok());
-
   const std::string log = folder.path("session.log");
-  folder.link(3, logged_peer.slave_name());
-  std::vector<Outcome> logged = run_session(logged_peer, log.c_str());
-  EXPECT_TRUE(logged_peer.finish()) << logged_peer.error();
+  std::vector<Outcome> logged = run_session(log.c_str());
 
   const std::string missing = folder.dir() + "/no/such/folder.log";
-  folder.link(3, quiet_peer.slave_name());
   testing::internal::CaptureStderr();
-  std::vector<Outcome> quiet = run_session(quiet_peer, missing.c_str());
+  std::vector<Outcome> quiet = run_session(missing.c_str());
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot open log file " + missing + "\n");
-  EXPECT_TRUE(quiet_peer.finish()) << quiet_peer.error();
 
   ASSERT_EQ(logged.size(), quiet.size());
   for (size_t i = 0; i < logged.size(); ++i) {

@@ -10,7 +10,8 @@
 
 #include "common/text.h"
 #include "sim/sim_process.h"
-#include "sim/test_client.h"
+#include "testsupport/pty_peer.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 
@@ -22,16 +23,13 @@ bool exists(const std::string& path) {
 }
 
 // Runs modem_sim with `args` to its end; returns its exit code and leaves
-// standard output and error, together, in `output`.
-int run_to_end(const std::string& args, std::string& output) {
-  FILE* pipe = popen((std::string(MODEM_SIM_BINARY) + " " + args + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return -1;
-  char buffer[4096];
-  size_t n;
-  output.clear();
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// standard output, then standard error, in `output`.
+int run_to_end(const std::vector<std::string>& args, std::string& output) {
+  std::vector<std::string> argv = {MODEM_SIM_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ProcessResult result = run_process(argv, ".", {}, 30);
+  output = result.out + result.err;
+  return result.exitCode;
 }
 
 std::string temp_dir(const char* name) {
@@ -47,7 +45,7 @@ TEST(ModemSimBinary, ServesUntilSigtermThenRemovesItsLinks) {
       << sim.output();
   EXPECT_EQ("modem_sim: ready " + dir + " COM3=5550103 COM4=5550104", sim.ready_line());
 
-  SimClient from, to;
+  PtyPeer from, to;
   ASSERT_TRUE(from.open(dir + "/COM3")) << from.lastError;
   ASSERT_TRUE(to.open(dir + "/COM4")) << to.lastError;
   EXPECT_EQ("AT\r\r\nOK\r\n", from.command("AT"));
@@ -78,26 +76,31 @@ TEST(ModemSimBinary, ServesUntilSigtermThenRemovesItsLinks) {
 TEST(ModemSimBinary, DurationEndsTheRunByItself) {
   std::string dir = temp_dir("modem_sim_duration");
   std::string output;
-  EXPECT_EQ(0, run_to_end("--dir " + dir + " --duration 0.2 --modem COM3=5550103", output));
+  EXPECT_EQ(0, run_to_end({"--dir", dir, "--duration", "0.2", "--modem", "COM3=5550103"}, output));
   EXPECT_EQ("modem_sim: ready " + dir + " COM3=5550103\n", output);
   EXPECT_FALSE(exists(dir + "/COM3"));
 }
 
 TEST(ModemSimBinary, HelpAndBadArguments) {
   struct Case {
-    const char* args;
+    std::vector<std::string> args;
     int exitCode;
     const char* output;  // start of what it prints
   } cases[] = {
-      {"--help", 0, "Usage: modem_sim --dir DIR --modem NAME=NUMBER"},
-      {"", 2, "modem_sim: no directory given (--dir DIR)\n"},
-      {"--dir /tmp --modem COM3=1,wobbly", 2, "modem_sim: unknown modem option \"wobbly\"\n"},
-      {"--dir /proc/nope --modem COM3=1", 2, "modem_sim: cannot create directory /proc/nope"},
+      {{"--help"}, 0, "Usage: modem_sim --dir DIR --modem NAME=NUMBER"},
+      {{}, 2, "modem_sim: no directory given (--dir DIR)\n"},
+      {{"--dir", "/tmp", "--modem", "COM3=1,wobbly"},
+       2,
+       "modem_sim: unknown modem option \"wobbly\"\n"},
+      {{"--dir", "/proc/nope", "--modem", "COM3=1"},
+       2,
+       "modem_sim: cannot create directory /proc/nope"},
   };
   for (const Case& c : cases) {
     std::string output;
-    EXPECT_EQ(c.exitCode, run_to_end(c.args, output)) << c.args;
-    EXPECT_EQ(0u, output.find(c.output)) << c.args << " -> " << output;
+    const std::string args = testing::PrintToString(c.args);
+    EXPECT_EQ(c.exitCode, run_to_end(c.args, output)) << args;
+    EXPECT_EQ(0u, output.find(c.output)) << args << " -> " << output;
   }
 }
 

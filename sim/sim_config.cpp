@@ -50,18 +50,6 @@ bool valid_name(const std::string& name) {
   return true;
 }
 
-std::vector<std::string> split(const std::string& text, char delimiter) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (;;) {
-    size_t end = text.find(delimiter, start);
-    parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return parts;
-}
-
 // Splits a scenario line into its first `count` white-space separated words
 // and the rest of the line (for texts, which may hold blanks).
 std::vector<std::string> words(const std::string& line, size_t count, std::string& rest) {

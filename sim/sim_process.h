@@ -1,6 +1,6 @@
-// Runs modem_sim as a child process, for whole-run tests: start it, wait
-// for its ready line, run the tool against the links, read the records,
-// stop it.
+// Runs modem_sim as a child process, for whole-run tests and the
+// benchmarks: start it, wait for its ready line, run the tool against the
+// links, read the records, stop it.  The child runs on process/child_process.h.
 //
 //   SimProcess sim;
 //   ASSERT_TRUE(sim.start(MODEM_SIM_BINARY, {"--dir", dir, "--modem", "COM3=5550103"}))
@@ -9,14 +9,17 @@
 //   EXPECT_EQ(0, sim.stop());
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace smstest {
 
+class ChildGroup;
+
 class SimProcess {
  public:
-  SimProcess() = default;
+  SimProcess();
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
   ~SimProcess();  // stops a child still running
@@ -39,14 +42,14 @@ class SimProcess {
   // when no child runs.
   int stop(double seconds = 5.0);
 
-  bool running() const { return pid_ > 0; }
-  int pid() const { return pid_; }
+  bool running() const { return child_ != nullptr; }
+  // The child's process id, -1 when none runs.
+  int pid() const;
 
   std::string lastError;
 
  private:
-  int pid_ = -1;
-  int out_ = -1;
+  std::unique_ptr<ChildGroup> child_;  // one child while it runs
   std::string readyLine_;
   std::string output_;
 };

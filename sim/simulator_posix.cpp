@@ -22,6 +22,7 @@
 #include <limits>
 #include <vector>
 
+#include "common/clock.h"
 #include "common/text.h"
 #include "sim/network.h"
 #include "sim/simulator.h"
@@ -29,12 +30,6 @@
 namespace smstest {
 
 namespace {
-
-double monotonic_seconds() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 // One modem's pseudo-terminal.  The simulator keeps the slave side open
 // itself: then a client's close never leaves the master hung up (which

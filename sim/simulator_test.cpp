@@ -16,7 +16,7 @@
 
 #include "common/text.h"
 #include "sim/records.h"
-#include "sim/test_client.h"
+#include "testsupport/pty_peer.h"
 
 namespace smstest {
 
@@ -68,13 +68,13 @@ class SimulatorTest : public testing::Test {
   std::string link(const char* name) { return dir_ + "/" + name; }
 
   // Opens a client on `name` with echo off.
-  void open_quiet(SimClient& client, const char* name) {
+  void open_quiet(PtyPeer& client, const char* name) {
     ASSERT_TRUE(client.open(link(name))) << client.lastError;
     client.command("ATE0");
   }
 
   // Polls with AT!GSMS?2,0 until a report comes or `seconds` pass.
-  std::string poll_report(SimClient& client, double seconds) {
+  std::string poll_report(PtyPeer& client, double seconds) {
     Clock::time_point start = Clock::now();
     while (seconds_since(start) < seconds) {
       std::string answer = client.command("AT!GSMS?2,0");
@@ -92,7 +92,7 @@ class SimulatorTest : public testing::Test {
 
 TEST_F(SimulatorTest, HandshakeWithEchoOnThenOffAcrossReopens) {
   serve({"--modem", "COM3=5550103"});
-  SimClient client;
+  PtyPeer client;
   ASSERT_TRUE(client.open(link("COM3"))) << client.lastError;
   EXPECT_EQ("AT\r\r\nOK\r\n", client.command("AT"));
   EXPECT_EQ("ATE0\r\r\nOK\r\n", client.command("ATE0"));
@@ -132,7 +132,7 @@ TEST_F(SimulatorTest, TerminalIsRawForEveryClient) {
 
 TEST_F(SimulatorTest, ClientsMayReopenManyTimesAndClaimExclusively) {
   serve({"--modem", "COM3=5550103"});
-  SimClient client;
+  PtyPeer client;
   for (int i = 0; i < 40; ++i) {
     ASSERT_TRUE(client.open(link("COM3"))) << "open " << i << ": " << client.lastError;
     ASSERT_TRUE(answer_complete(client.command("AT"))) << "round " << i;
@@ -153,7 +153,7 @@ TEST_F(SimulatorTest, ClientsMayReopenManyTimesAndClaimExclusively) {
   if (child == 0) {
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
     for (int i = 0; i < 5; ++i) {
-      SimClient other;
+      PtyPeer other;
       if (!other.open(link("COM3"))) _exit(10 + i);
       if (!answer_complete(other.command("AT"))) _exit(20 + i);
       other.close();
@@ -169,7 +169,7 @@ TEST_F(SimulatorTest, ClientsMayReopenManyTimesAndClaimExclusively) {
 
 TEST_F(SimulatorTest, MessageArrivesAfterItsDelay) {
   serve({"--delay", "0.6", "--modem", "COM3=5550103", "--modem", "COM4=5550104"});
-  SimClient from, to;
+  PtyPeer from, to;
   open_quiet(from, "COM3");
   open_quiet(to, "COM4");
   EXPECT_EQ("\r\n+CMGS: 1\r\n\r\nOK\r\n", from.command("AT!SSMS=0,5550104,5550104,\"tImE1T hi\""));
@@ -193,7 +193,7 @@ TEST_F(SimulatorTest, MessageArrivesAfterItsDelay) {
 
 TEST_F(SimulatorTest, OutsidePhoneBothWays) {
   serve({"--modem", "COM5=5550105", "--inject", "COM5@0.3:5551234:ping"});
-  SimClient client;
+  PtyPeer client;
   open_quiet(client, "COM5");
   std::string report = poll_report(client, 3);
   EXPECT_NE(std::string::npos, report.find("Address: 5551234\r")) << report;
@@ -208,7 +208,7 @@ TEST_F(SimulatorTest, OutsidePhoneBothWays) {
 
 TEST_F(SimulatorTest, ChunksArriveAsSeparateReads) {
   serve({"--modem", "COM3=5550103,chunks=0.2"});
-  SimClient client;
+  PtyPeer client;
   ASSERT_TRUE(client.open(link("COM3")));
   ASSERT_TRUE(client.write("AT\r"));
   auto pieces = client.read_pieces(0.9);
@@ -227,7 +227,7 @@ TEST_F(SimulatorTest, ChunksArriveAsSeparateReads) {
 TEST_F(SimulatorTest, FaultsAsTheClientSeesThem) {
   serve({"--modem", "COM1=5550101,silent", "--modem", "COM2=5550102,nul,big", "--modem",
          "COM3=5550103,confirm-late=0.4", "--modem", "COM4=5550104,unsolicited=0.2"});
-  SimClient silent, noisy, late, chatty;
+  PtyPeer silent, noisy, late, chatty;
   ASSERT_TRUE(silent.open(link("COM1")));
   EXPECT_EQ("", silent.command("AT", 0.3));
 
@@ -250,7 +250,7 @@ TEST_F(SimulatorTest, FaultsAsTheClientSeesThem) {
 
 TEST_F(SimulatorTest, HangupClosesTheTerminalAndTheLink) {
   serve({"--modem", "COM3=5550103,hangup=2"});
-  SimClient client;
+  PtyPeer client;
   ASSERT_TRUE(client.open(link("COM3")));
   EXPECT_EQ("AT\r\r\nOK\r\n", client.command("AT"));
   EXPECT_EQ("AT\r\r\nOK\r\n", client.command("AT"));

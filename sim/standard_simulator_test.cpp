@@ -15,7 +15,7 @@
 #include "pdu/sms_deliver.h"
 #include "sim/records.h"
 #include "sim/simulator.h"
-#include "sim/test_client.h"
+#include "testsupport/pty_peer.h"
 
 namespace smstest {
 namespace {
@@ -69,7 +69,7 @@ class StandardSimulatorTest : public testing::Test {
   }
 
   // Opens `name` and sets it up as a tool does for text mode.
-  void open_text_mode(SimClient& client, const char* name) {
+  void open_text_mode(PtyPeer& client, const char* name) {
     ASSERT_TRUE(client.open(dir_ + "/" + name)) << client.lastError;
     for (const char* command :
          {"ATE0", "AT+CMEE=1", "AT+CMGF=1", "AT+CSCS=\"IRA\"", "AT+CNMI=2,1,0,0,0"}) {
@@ -80,7 +80,7 @@ class StandardSimulatorTest : public testing::Test {
   }
 
   // Opens `name` and sets it up for PDU mode.
-  void open_pdu_mode(SimClient& client, const char* name) {
+  void open_pdu_mode(PtyPeer& client, const char* name) {
     ASSERT_TRUE(client.open(dir_ + "/" + name)) << client.lastError;
     for (const char* command : {"ATE0", "AT+CMEE=1", "AT+CMGF=0", "AT+CNMI=2,1,0,0,0"}) {
       std::string answer = ask(client, command);
@@ -89,7 +89,7 @@ class StandardSimulatorTest : public testing::Test {
     }
   }
 
-  std::string ask(SimClient& client, const std::string& bytes, double seconds = 2.0) {
+  std::string ask(PtyPeer& client, const std::string& bytes, double seconds = 2.0) {
     if (!client.write(bytes + (bytes.back() == '\x1a' || bytes.back() == '\x1b' ? "" : "\r"))) {
       return std::string();
     }
@@ -106,7 +106,7 @@ class StandardSimulatorTest : public testing::Test {
 
 TEST_F(StandardSimulatorTest, TextModeRoundTripBetweenTwoModems) {
   serve({"--delay", "0.4", "--modem", "COM3=5550103", "--modem", "COM4=5550104"});
-  SimClient from, to;
+  PtyPeer from, to;
   open_text_mode(from, "COM3");
   open_text_mode(to, "COM4");
   EXPECT_EQ("\r\n> ", ask(from, "AT+CMGS=\"5550104\""));
@@ -140,7 +140,7 @@ TEST_F(StandardSimulatorTest, TextModeRoundTripBetweenTwoModems) {
 
 TEST_F(StandardSimulatorTest, EscapeCancelsTheSend) {
   serve({"--delay", "0.1", "--modem", "COM3=5550103", "--modem", "COM4=5550104"});
-  SimClient client;
+  PtyPeer client;
   open_text_mode(client, "COM3");
   EXPECT_EQ("\r\n> ", ask(client, "AT+CMGS=\"5550104\""));
   EXPECT_EQ("\r\nOK\r\n", ask(client, "not this one\x1b"));
@@ -155,7 +155,7 @@ TEST_F(StandardSimulatorTest, NewFaultsAsTheClientSeesThem) {
          "--modem", "COM6=5550106,stored=1,storage-full,no-cnmi", "--modem",
          "COM7=5550107,send-error=330", "--store", "COM6:+15551234:from before"});
 
-  SimClient bare;
+  PtyPeer bare;
   ASSERT_TRUE(bare.open(dir_ + "/COM1"));
   ask(bare, "ATE0");
   ask(bare, "AT+CMGF=1");
@@ -167,12 +167,12 @@ TEST_F(StandardSimulatorTest, NewFaultsAsTheClientSeesThem) {
   EXPECT_GE(pieces.size(), 2u);  // one byte at a time, 20 ms apart
   EXPECT_EQ("\r\nOK\r\n", ask(bare, "\x1b"));
 
-  SimClient echoing;
+  PtyPeer echoing;
   ASSERT_TRUE(echoing.open(dir_ + "/COM2"));
   EXPECT_EQ("ATE0\r\r\nRING\r\n\r\nOK\r\n", ask(echoing, "ATE0"));
   EXPECT_EQ("AT\r\r\nRING\r\n\r\nOK\r\n", ask(echoing, "AT"));
 
-  SimClient busy;
+  PtyPeer busy;
   ASSERT_TRUE(busy.open(dir_ + "/COM5"));
   Clock::time_point opened = Clock::now();
   ask(busy, "ATE0");
@@ -184,7 +184,7 @@ TEST_F(StandardSimulatorTest, NewFaultsAsTheClientSeesThem) {
   EXPECT_EQ("\r\n> ", ask(busy, "AT+CMGS=\"5550106\""));
   EXPECT_EQ("\r\n+CMGS: 1\r\n\r\nOK\r\n", ask(busy, "to a full store\x1a"));
 
-  SimClient full;
+  PtyPeer full;
   ASSERT_TRUE(full.open(dir_ + "/COM6"));
   ask(full, "ATE0");
   ask(full, "AT+CMGF=1");
@@ -197,7 +197,7 @@ TEST_F(StandardSimulatorTest, NewFaultsAsTheClientSeesThem) {
   EXPECT_NE(std::string::npos, listing.find("\r\nfrom before\r\n")) << listing;
   EXPECT_EQ(std::string::npos, listing.find("full store")) << listing;
 
-  SimClient failing;
+  PtyPeer failing;
   ASSERT_TRUE(failing.open(dir_ + "/COM7"));
   ask(failing, "ATE0");
   ask(failing, "AT+CMEE=1");
@@ -285,7 +285,7 @@ bool has_notice(const std::string& data, int index) {
 
 TEST_F(StandardSimulatorTest, PduModeDialogueBetweenTwoModems) {
   serve({"--delay", "0.4", "--modem", "COM3=+15550103", "--modem", "COM4=5550104"});
-  SimClient from, to;
+  PtyPeer from, to;
   open_pdu_mode(from, "COM3");
   open_pdu_mode(to, "COM4");
   // ISO-8859-1 bytes: ASCII, the 7-bit alphabet with its extension table,
@@ -350,7 +350,7 @@ TEST_F(StandardSimulatorTest, PduModeDialogueBetweenTwoModems) {
 
 TEST_F(StandardSimulatorTest, PduModeRefusesBadPdusAndCancelsOnEscape) {
   serve({"--delay", "0.1", "--modem", "COM3=5550103", "--modem", "COM4=5550104"});
-  SimClient client;
+  PtyPeer client;
   open_pdu_mode(client, "COM3");
   EncodedPdu pdu;
   std::string error;
@@ -384,7 +384,7 @@ TEST_F(StandardSimulatorTest, PduModeShowsOutsidePhonesStoredMessagesAndTheBadPd
   serve({"--modem", "COM5=5550105", "--modem", "COM6=5550106,stored=1,bad-pdu=header", "--modem",
          "COM7=5550107,bad-pdu", "--store", "COM5:5551235:old text", "--store",
          "COM7:+15551236:cut", "--inject", "COM5@0.5:+4915551234:from outside \xe0 la carte"});
-  SimClient client;
+  PtyPeer client;
   open_pdu_mode(client, "COM5");
   // The injection arrives half a second after start-up; poll as a tool
   // without announcements does.
@@ -410,7 +410,7 @@ TEST_F(StandardSimulatorTest, PduModeShowsOutsidePhonesStoredMessagesAndTheBadPd
   }
 
   for (const char* name : {"COM6", "COM7"}) {
-    SimClient faulty;
+    PtyPeer faulty;
     open_pdu_mode(faulty, name);
     std::vector<Listed> bad = pdu_listing(ask(faulty, "AT+CMGL=4"));
     ASSERT_EQ(1u, bad.size()) << name;

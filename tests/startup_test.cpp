@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/process.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 

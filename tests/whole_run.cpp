@@ -56,20 +56,6 @@ std::string read_text(const std::string& path, std::string* lineEnds) {
   return windows_mode() ? from_windows_text(text, path, lineEnds) : text;
 }
 
-std::vector<std::string> split(const std::string& text, char delimiter) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (;;) {
-    size_t at = text.find(delimiter, start);
-    if (at == std::string::npos) {
-      parts.push_back(text.substr(start));
-      return parts;
-    }
-    parts.push_back(text.substr(start, at - start));
-    start = at + 1;
-  }
-}
-
 double seconds_of(const std::string& column) {
   if (column.empty() || column == "-Infinity") return NAN;
   char* end = nullptr;

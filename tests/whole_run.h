@@ -18,7 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/process.h"
+#include "common/text.h"  // split
+#include "testsupport/run_process.h"
 
 namespace smstest {
 
@@ -59,9 +60,6 @@ std::string port_name(const std::string& portsDir, int portNumber);
 // be read).  In Windows mode each CR LF becomes LF; a line feed without its
 // CR is added to `*lineEnds` (when given) as a complaint naming `path`.
 std::string read_text(const std::string& path, std::string* lineEnds = nullptr);
-
-// Splits a text at `delimiter`.
-std::vector<std::string> split(const std::string& text, char delimiter);
 
 // The value of a time column as a number; NaN for "-Infinity" or garbage.
 double seconds_of(const std::string& column);

@@ -21,7 +21,11 @@ bool FakeClock::read_counter_frequency(int64_t& frequency) {
   return true;
 }
 
-int64_t FakeClock::calendar_seconds() { return startSeconds_ + now_ / kMicrosecondsPerSecond; }
+int64_t FakeClock::calendar_seconds() {
+  const int64_t seconds = startSeconds_ + now_ / kMicrosecondsPerSecond;
+  now_ += calendarStep_ * kMicrosecondsPerSecond;
+  return seconds;
+}
 
 void FakeClock::sleep_milliseconds(int milliseconds) {
   ++sleeps_;

@@ -41,6 +41,12 @@ class FakeClock : public Clock {
   // Ticks per second that the counter reports and runs at (default 1000000).
   void set_counter_frequency(int64_t frequency) { frequency_ = frequency; }
 
+  // From now on every calendar_seconds() reading moves the fake time on by
+  // `seconds` whole seconds once it has been read, as the clock of a busy
+  // machine moves between two readings (0 or less: readings leave the time
+  // alone).
+  void step_calendar(int64_t seconds) { calendarStep_ = seconds > 0 ? seconds : 0; }
+
   // The counter read `skip` reads from now fails (0: the next one), once.
   // May be called again for further failures.
   void fail_counter_read(int skip = 0);
@@ -60,6 +66,7 @@ class FakeClock : public Clock {
   int64_t startSeconds_;
   int64_t now_ = 0;  // microseconds
   int64_t frequency_ = kMicrosecondsPerSecond;
+  int64_t calendarStep_ = 0;  // seconds
   int counterReads_ = 0;
   std::set<int> failingReads_;  // indexes of counter reads that fail
   bool counterBroken_ = false;

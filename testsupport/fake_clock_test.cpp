@@ -30,6 +30,23 @@ TEST(FakeClock, CalendarAndCounterFollowOneTime) {
   EXPECT_EQ(clock.slept_milliseconds(), 2500);
 }
 
+TEST(FakeClock, CalendarStepsMoveTheTimeAfterEachReading) {
+  FakeClock clock(1000);
+  clock.advance_milliseconds(300);
+  clock.step_calendar(2);
+  EXPECT_EQ(clock.calendar_seconds(), 1000);
+  EXPECT_EQ(clock.calendar_seconds(), 1002);
+  EXPECT_EQ(clock.now_microseconds(), 4300000);
+  int64_t reading = -1;
+  ASSERT_TRUE(clock.read_performance_counter(reading));
+  EXPECT_EQ(reading, 4300000) << "counter reads do not step";
+  clock.step_calendar(0);
+  EXPECT_EQ(clock.calendar_seconds(), 1004);
+  EXPECT_EQ(clock.calendar_seconds(), 1004);
+  clock.step_calendar(-3);
+  EXPECT_EQ(clock.calendar_seconds(), 1004);
+}
+
 TEST(FakeClock, CounterRunsAtTheChosenFrequency) {
   FakeClock clock;
   clock.set_counter_frequency(1000000000);

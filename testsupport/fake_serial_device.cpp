@@ -1,7 +1,6 @@
 #include "testsupport/fake_serial_device.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace smstest {
@@ -165,8 +164,11 @@ ReadRequest FakeSerialDevice::read(char* buffer, int count, int& got) {
   Chunk& chunk = chunks_.front();
   const int n = std::min(count, static_cast<int>(chunk.bytes.size()));
   if (n <= 0) return ReadRequest::kDone;
-  std::memcpy(buffer, chunk.bytes.data(), static_cast<size_t>(n));
-  got = n;
+  // NUL bytes received are discarded, as configure() promises.
+  for (int i = 0; i < n; ++i) {
+    if (chunk.bytes[static_cast<size_t>(i)] != '\0')
+      buffer[got++] = chunk.bytes[static_cast<size_t>(i)];
+  }
   if (n == static_cast<int>(chunk.bytes.size())) {
     chunks_.pop_front();
   } else {

@@ -2,7 +2,8 @@
 // the OS device (ComPort's read loop, the modem session, the sequences).
 //
 // Answer bytes are queued as chunks; a read request returns at most one chunk
-// (or as much of it as the request asks for), so an answer can be delivered
+// (or as much of it as the request asks for, less the NUL bytes, which the
+// device drops as the platform devices do), so an answer can be delivered
 // whole, one byte per read, or with a CR LF split between two reads.  A chunk
 // may be due later on the fake clock.  A request that finds nothing due waits
 // on the fake clock: up to the next due chunk if it comes within the request's
@@ -24,12 +25,12 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "serial/serial_device.h"
 #include "testsupport/fake_clock.h"
+#include "testsupport/modem_answers.h"
 
 namespace smstest {
 
@@ -47,9 +48,6 @@ class FakeSerialDevice : public SerialDevice {
   // The error code of an operation on a closed device (EBADF's value on
   // POSIX systems).
   static constexpr int kBadHandle = 9;
-
-  // Answers for one write: the chunks to queue (empty: silence).
-  using Responder = std::function<std::vector<std::string>(const std::string& written)>;
 
   // A closed device on `clock`, which must outlive it.
   explicit FakeSerialDevice(FakeClock& clock);
@@ -77,7 +75,8 @@ class FakeSerialDevice : public SerialDevice {
   // Answers the handshake of ComPort::open_com: "AT\r", "AT\r" and "ATE0\r",
   // each with "\r\nOK\r\n", once.
   FakeSerialDevice& answer_handshake();
-  // Answers the writes no rule matches; its chunks are due at once.
+  // Answers the writes no rule matches (each write's bytes as one command;
+  // modem_like() answers like a modem); its chunks are due at once.
   FakeSerialDevice& set_responder(Responder responder);
 
   // ---- Failures -------------------------------------------------------------

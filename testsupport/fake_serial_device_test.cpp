@@ -41,6 +41,17 @@ TEST_F(FakeDeviceTest, ReadsReturnOneChunkEach) {
   EXPECT_EQ(device_.read_requests(), 7);
 }
 
+TEST_F(FakeDeviceTest, NulBytesAreDropped) {
+  device_.queue(std::string("O\0K", 3))
+      .queue(std::string("\0\0", 2))
+      .queue(std::string("\0\r\n", 3));
+  EXPECT_EQ(read(), "OK");
+  EXPECT_EQ(read(), "");
+  EXPECT_EQ(last_, ReadRequest::kDone);
+  EXPECT_EQ(read(2), "\r") << "a NUL counts toward the bytes asked for";
+  EXPECT_EQ(read(), "\n");
+}
+
 TEST_F(FakeDeviceTest, AnEmptyRequestWaitsOutItsTimeOutOnTheClock) {
   EXPECT_EQ(read(), "");
   EXPECT_EQ(last_, ReadRequest::kDone);
@@ -149,6 +160,25 @@ TEST_F(FakeDeviceTest, PurgeDropsOnlyWhatHasArrived) {
   ASSERT_TRUE(device_.purge());
   EXPECT_EQ(device_.pending_chunks(), 1u);
   EXPECT_EQ(read(), "on its way");
+}
+
+TEST_F(FakeDeviceTest, ModemLikeAnswersByPrefixOkOtherwise) {
+  device_.set_responder(
+      modem_like({{"AT+CMGS", "\r\n+CMGS: 1\r\n"}, {"AT+CM", "\r\nERROR\r\n"}, {"AT+Q", ""}}));
+  struct Row {
+    const char* command;
+    const char* answer;  // "" for silence
+  };
+  const Row rows[] = {
+      {"AT+CMGS=1\r", "\r\n+CMGS: 1\r\n"},  // the first matching prefix wins
+      {"AT+CMGL\r", "\r\nERROR\r\n"},      {"AT+Q\r", ""}, {"ATE0\r", "\r\nOK\r\n"},
+      {"at+cmgs\r", "\r\nOK\r\n"},  // prefixes match case and all
+  };
+  for (const Row& row : rows) {
+    ASSERT_TRUE(
+        device_.start_write(row.command, static_cast<int>(std::string(row.command).size())));
+    EXPECT_EQ(read(), row.answer) << row.command;
+  }
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "pdu/sms_submit.h"
-#include "tests/process.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 

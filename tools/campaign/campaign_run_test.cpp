@@ -18,8 +18,8 @@
 
 #include "common/clock.h"
 #include "sim/sim_process.h"
-#include "tests/process.h"
-#include "tests/whole_run.h"
+#include "testsupport/run_process.h"
+#include "common/text.h"
 #include "tools/campaign/campaign_log.h"
 
 extern char** environ;

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "tests/process.h"
+#include "testsupport/run_process.h"
 #include "tools/campaign/campaign.h"
 
 namespace smstest {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/process.h"
+#include "testsupport/run_process.h"
 #include "tools/report/report_test_support.h"
 #include "tools/report/svg.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/process.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 namespace {

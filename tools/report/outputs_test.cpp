@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/text.h"
-#include "tests/process.h"
+#include "testsupport/run_process.h"
 #include "tools/report/csv_reader.h"
 #include "tools/report/geojson_writer.h"
 #include "tools/report/report_test_support.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tests/process.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 

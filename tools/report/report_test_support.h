@@ -1,6 +1,6 @@
 // Helpers of the report's tests: result files and campaigns written by
 // hand, run_report run in-process with its streams captured, the XML check
-// of a page.  The generic file and process helpers are in tests/process.h.
+// of a page.  The generic file and process helpers are in testsupport/run_process.h.
 #pragma once
 
 #include <string>

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/process.h"
+#include "testsupport/run_process.h"
 #include "tools/report/report_test_support.h"
 
 namespace smstest {

@@ -1,9 +1,13 @@
-// Test support for whole runs: starts a real program in a directory of its
-// own and collects its exit code and output streams.
+// Test support for tests that run whole programs: start one in a directory
+// of its own and collect its exit code and output streams (on the child
+// runner of process/child_process.h), temporary directories that go when
+// the test program ends, and a look at what a run left behind.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "common/files.h"  // read_file, write_file
 
 namespace smstest {
 
@@ -26,9 +30,6 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
 // in it is removed when the program ends (kept when SMS_TEST_KEEP_TMP is set).
 std::string make_temp_dir(const std::string& tag);
 
-// Whole content of a file, or "" when it can't be read.
-std::string read_file(const std::string& path);
-bool write_file(const std::string& path, const std::string& content);
 bool file_exists(const std::string& path);
 
 // Names in `dir`, sorted, without "." and "..".

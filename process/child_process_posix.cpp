@@ -3,6 +3,7 @@
 // peak resident set of that child alone.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/resource.h>
@@ -11,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -19,8 +21,9 @@
 #include <sstream>
 #include <thread>
 
-#include "bench/child_process.h"
+#include "common/clock.h"
 #include "common/text.h"
+#include "process/child_process.h"
 
 extern char** environ;
 
@@ -28,21 +31,24 @@ namespace smstest {
 
 namespace {
 
+// Makes `fd` the child's descriptor `target`, open across exec.  A file
+// opened onto the target number itself (the parent had it closed) only
+// loses its close-on-exec flag: dup2() would leave it set.
+bool as_standard_fd(int fd, int target) {
+  if (fd == target) return fcntl(fd, F_SETFD, 0) == 0;
+  return dup2(fd, target) == target;
+}
+
 double seconds_of(const struct timeval& tv) {
   return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) * 1e-6;
 }
 
 }  // namespace
 
-double monotonic_seconds() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
 struct ChildGroup::Impl {
   struct Entry {
     pid_t pid = -1;
+    int output = -1;  // read end of the standard-output pipe, -1 for none
     double startedAt = 0;
     bool done = false;
     ChildResult result;
@@ -78,9 +84,17 @@ struct ChildGroup::Impl {
     ended.notify_all();
   }
 
+  // A child not yet reaped keeps its pid, so these never hit another
+  // process.
+  void signal_running(int signal) {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (auto& entry : entries) {
+      if (!entry->done) kill(entry->pid, signal);
+    }
+  }
+
   void kill_running() {
     std::lock_guard<std::mutex> lock(mutex);
-    // A child not yet reaped keeps its pid, so this never hits another process.
     for (auto& entry : entries) {
       if (!entry->done) {
         entry->result.timedOut = true;
@@ -101,6 +115,9 @@ ChildGroup::ChildGroup() : impl_(new Impl) {}
 ChildGroup::~ChildGroup() {
   impl_->kill_running();
   impl_->join_all();
+  for (auto& entry : impl_->entries) {
+    if (entry->output >= 0) close(entry->output);
+  }
 }
 
 bool ChildGroup::start(const ChildCommand& command) {
@@ -118,29 +135,48 @@ bool ChildGroup::start(const ChildCommand& command) {
   std::vector<char*> args;
   for (const std::string& a : command.argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  const std::string inPath = command.stdinPath.empty() ? "/dev/null" : command.stdinPath;
   const std::string outPath = command.stdoutPath.empty() ? "/dev/null" : command.stdoutPath;
   const std::string errPath = command.stderrPath.empty() ? "/dev/null" : command.stderrPath;
+  // Both ends close on exec, so that children started meanwhile by other
+  // threads never hold the write end open; dup2() below clears the flag on
+  // the child's standard output.
+  int pipeFds[2] = {-1, -1};
+  if (command.stdoutToPipe && pipe2(pipeFds, O_CLOEXEC) != 0) {
+    lastError = format("pipe failed: %s", strerror(errno));
+    return false;
+  }
 
   std::unique_ptr<Impl::Entry> entry(new Impl::Entry);
   entry->startedAt = monotonic_seconds();
   pid_t pid = fork();
   if (pid < 0) {
     lastError = format("fork failed: %s", strerror(errno));
+    if (pipeFds[0] >= 0) close(pipeFds[0]);
+    if (pipeFds[1] >= 0) close(pipeFds[1]);
     return false;
   }
   if (pid == 0) {
+    // Only async-signal-safe calls from here to exec.  The files are opened
+    // close-on-exec: the program gets them as 0, 1 and 2 only.
     if (!command.cwd.empty() && chdir(command.cwd.c_str()) != 0) _exit(127);
-    int in = open("/dev/null", O_RDONLY);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int in = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
+    int out = command.stdoutToPipe
+                  ? pipeFds[1]
+                  : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int err = command.inheritStderr
+                  ? 2
+                  : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (in < 0 || out < 0 || err < 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
+    if (!as_standard_fd(in, 0) || !as_standard_fd(out, 1) || !as_standard_fd(err, 2)) _exit(127);
     execve(args[0], args.data(), envp.data());
     _exit(127);
   }
   entry->pid = pid;
+  if (command.stdoutToPipe) {
+    close(pipeFds[1]);
+    entry->output = pipeFds[0];
+  }
   Impl::Entry* raw = entry.get();
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -154,6 +190,33 @@ int ChildGroup::pid(size_t index) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return index < impl_->entries.size() ? impl_->entries[index]->pid : -1;
 }
+
+OutputRead ChildGroup::read_output(size_t index, double seconds, std::string& into) {
+  int fd = -1;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (index < impl_->entries.size()) fd = impl_->entries[index]->output;
+  }
+  if (fd < 0) return OutputRead::kEnded;
+  const double until = monotonic_seconds() + (seconds > 0 ? seconds : 0);
+  for (;;) {
+    const double left = until - monotonic_seconds();
+    struct pollfd request = {fd, POLLIN, 0};
+    const double wait = left > 0 ? std::min(left * 1000 + 1, 3.6e6) : 0;  // at most an hour
+    int ready = poll(&request, 1, static_cast<int>(wait));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return OutputRead::kEnded;
+    if (ready == 0) return OutputRead::kNothingYet;
+    char buffer[4096];
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return OutputRead::kEnded;
+    into.append(buffer, static_cast<size_t>(n));
+    return OutputRead::kGot;
+  }
+}
+
+void ChildGroup::terminate_all() { impl_->signal_running(SIGTERM); }
 
 std::vector<ChildResult> ChildGroup::wait_all(double timeoutSeconds) {
   {
