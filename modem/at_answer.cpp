@@ -299,9 +299,6 @@ ReadOutcome AtReader::wait(int64_t untilMs, int64_t deadline, bool stopAtNotice)
 }
 
 ReadOutcome AtReader::settle(int quietMs, int64_t deadline) {
-  AnswerSpec spec;
-  AtAnswer answer;
-  Exchange x(spec, answer);
   std::string chunk;
   int64_t reading = kNoReading;
   int64_t quietSince = now_ms();
@@ -309,13 +306,9 @@ ReadOutcome AtReader::settle(int quietMs, int64_t deadline) {
     if (!read_chunk(chunk, reading)) return ReadOutcome::kReadFailed;
     if (!chunk.empty()) {
       quietSince = now_ms();
-      size_t used = feed(&x, chunk, reading);
-      if (x.done) notes_.push_back("Dropped the rest of an earlier answer\n");
-      std::string rest = chunk.substr(used);
-      feed(nullptr, rest, reading);
+      feed(nullptr, chunk, reading);
       log_chunk(chunk, pending_.empty());
       flush_notes();
-      if (x.done) return ReadOutcome::kComplete;
     }
     if (now_ms() - quietSince >= quietMs || port_.clock().calendar_seconds() >= deadline) {
       return ReadOutcome::kComplete;

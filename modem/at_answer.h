@@ -106,10 +106,10 @@ class AtReader {
   // one is waiting already).  Otherwise at least one request is made.
   ReadOutcome wait(int64_t untilMs, int64_t deadline, bool stopAtNotice);
 
-  // Drops what is left of an answer that came in pieces before this reader
-  // took over the port: reads until an "OK" or "ERROR" line has come, or the
-  // line has been quiet for `quietMs`, or the calendar reaches `deadline`.
-  // Notices are kept; other lines are noted and dropped.
+  // Drops what is left of answers that came in pieces before this reader
+  // took over the port: reads until the line has been quiet for `quietMs`,
+  // or the calendar reaches `deadline`.  Notices are kept; other lines are
+  // noted and dropped.
   ReadOutcome settle(int quietMs, int64_t deadline);
 
   // The oldest notice not taken yet; false when there is none.

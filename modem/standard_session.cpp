@@ -18,10 +18,11 @@ namespace {
 // bytes, and the deadlines are looked at ten times a second.
 constexpr int kQuietMs = 1;
 constexpr int kRequestMs = 100;
-// What a modem may still send of its answer to the handshake's "ATE0" when
-// that answer came in pieces; the line must be this quiet before the first
-// command, or else the rest of that answer would pass for the next one's.
-constexpr int kSettleMs = 300;
+// The handshake's reads end at the first chunk that ends in white space,
+// so a modem that answers in pieces may still be sending the rest of its
+// answers to "AT" and "ATE0": the line must be this quiet before the first
+// command, or else the rest of an old answer would pass for the new one.
+constexpr int kSettleMs = 500;
 // Pause between the tries of a command the SIM was busy for, and between
 // two listings of the receive.
 constexpr int kRetryMs = 1000;
