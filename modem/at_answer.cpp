@@ -13,6 +13,10 @@ namespace {
 
 // Bytes asked of one request: more than a whole answer usually is.
 constexpr int kRequestBytes = 4096;
+// A line this long without its line end is sorted as it stands: no line of
+// an answer is (a message's text or PDU is a few hundred bytes at most), and
+// a modem that never ends its line must not grow it without bound.
+constexpr size_t kMaxLine = 8192;
 
 // Lines a modem sends by itself: message, status report and cell broadcast
 // indications, rings, registration and signal changes, and the '^' lines
@@ -228,10 +232,9 @@ bool AtReader::prompt_in_pending(Exchange& x, int64_t reading) {
 
 size_t AtReader::feed(Exchange* x, const std::string& bytes, int64_t reading) {
   for (size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] != '\n') {
-      pending_.push_back(bytes[i]);
-      continue;
-    }
+    const bool lineEnd = bytes[i] == '\n';
+    if (!lineEnd) pending_.push_back(bytes[i]);
+    if (!lineEnd && pending_.size() < kMaxLine) continue;
     std::string line;
     line.swap(pending_);
     sort_line(x, line, reading);

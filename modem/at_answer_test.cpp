@@ -264,6 +264,18 @@ TEST_F(AtReaderTest, NoFinalCodeTimesOutWithWhatCame) {
   EXPECT_EQ(reader_->read_answer(AnswerSpec(), deadline(-1), answer), ReadOutcome::kComplete);
 }
 
+TEST_F(AtReaderTest, AnEndlessLineIsCutAndTheAnswerStillEnds) {
+  device_->queue(std::string(20000, 'x'));
+  device_->queue("\r\n+CMGS: 2\r\n\r\nOK\r\n");
+  AtAnswer answer;
+  ASSERT_EQ(reader_->read_answer(spec_of("", "+CMGS:", false), deadline(5), answer),
+            ReadOutcome::kComplete);
+  EXPECT_EQ(answer.final, FinalCode::kOk);
+  ASSERT_EQ(answer.info.size(), 1u);
+  EXPECT_EQ(answer.info[0].text, "+CMGS: 2");
+  EXPECT_EQ(answer.bytes.size(), 20000u + 18u);
+}
+
 TEST_F(AtReaderTest, ADeviceFailureEndsTheRead) {
   device_->fail_once(FakeFailure::kReadWaitFailed, 5);
   AtAnswer answer;
