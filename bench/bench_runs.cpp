@@ -39,9 +39,9 @@ bool start_round_trip(ChildGroup& group, const std::string& tool, const std::str
     return false;
   }
   // One modem does both ends: toPort 0, the message goes to its own number.
-  const std::string record =
-      format("%s|%d|%d|%s|%s|0|0|115200|0|115200|0", job.name.c_str(), job.testTimeout, job.port,
-             job.number.c_str(), job.text.c_str());
+  std::string record = format("%s|%d|%d|%s|%s|0|0|115200|0|115200|0", job.name.c_str(),
+                              job.testTimeout, job.port, job.number.c_str(), job.text.c_str());
+  if (!job.commandSet.empty()) record += "|" + job.commandSet;
   if (!write_file(job.dir + "/cmd.txt", "SMS_TEST\n" + job.resultName + "\n" + record + "\n")) {
     error = "cannot write the command file in " + job.dir;
     return false;

@@ -122,13 +122,44 @@ std::vector<TrafficEvent> parse_traffic_log(const std::string& content) {
   return events;
 }
 
+namespace {
+
+// The receiving side of a round trip in text mode: the tool takes
+// `sendEnd` before its first command after the confirmation (the receive's
+// AT+CPMS?) and `foundAt` when the message is announced, right before it
+// reads the message with AT+CMGR.
+bool trace_text_pickup(const std::vector<TrafficEvent>& toTraffic, const std::string& marker,
+                       RoundTripTrace t, RoundTripTrace& trace, std::string& error) {
+  for (const TrafficEvent& e : toTraffic) {
+    if (e.at < t.confirmedAt || e.kind != "cmd") continue;
+    if (std::isnan(t.firstPollAt)) t.firstPollAt = e.at;
+    if (e.at >= t.storedAt && e.data.rfind("AT+CMGR=", 0) == 0) {
+      t.foundPollAt = t.deleteAt = e.at;
+      break;
+    }
+  }
+  if (std::isnan(t.deleteAt)) {
+    error = "no read of the message with " + marker;
+    return false;
+  }
+  trace = t;
+  return true;
+}
+
+}  // namespace
+
 bool trace_round_trip(const std::vector<NetworkEvent>& network,
                       const std::vector<TrafficEvent>& fromTraffic,
                       const std::vector<TrafficEvent>& toTraffic, const std::string& marker,
                       RoundTripTrace& trace, std::string& error) {
   RoundTripTrace t;
+  // In text mode the message goes as the text after AT+CMGS's prompt, which
+  // the record shows as a command of its own, with its Ctrl-Z.
+  bool textMode = false;
   for (const TrafficEvent& e : fromTraffic) {
-    if (e.kind == "cmd" && e.data.rfind("AT!SSMS=", 0) == 0 && contains(e.data, marker)) {
+    if (e.kind != "cmd" || !contains(e.data, marker)) continue;
+    textMode = e.data.size() >= 4 && e.data.compare(e.data.size() - 4, 4, "\\x1A") == 0;
+    if (textMode || e.data.rfind("AT!SSMS=", 0) == 0) {
       t.commandAt = e.at;
       break;
     }
@@ -149,6 +180,7 @@ bool trace_round_trip(const std::vector<NetworkEvent>& network,
     error = "no \"sent\" and \"delivered\" records with " + marker;
     return false;
   }
+  if (textMode) return trace_text_pickup(toTraffic, marker, t, trace, error);
   // The receiving modem's record: the first poll after the confirmation, the
   // answer that carried the message, the poll it answered, the delete after it.
   size_t found = toTraffic.size();

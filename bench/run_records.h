@@ -48,7 +48,10 @@ std::vector<TrafficEvent> parse_traffic_log(const std::string& content);
 // tool takes `sendEnd` right before it writes its first poll and `foundAt`
 // right before it writes the delete command, so the arrival of those two
 // commands stands for the tool's own readings, within the time one write
-// takes through a pseudo-terminal.
+// takes through a pseudo-terminal.  In text mode the send is the text
+// after AT+CMGS's prompt (with its Ctrl-Z), the first poll the receive's
+// first command, and the delete the AT+CMGR that reads the message, which
+// follows `foundAt` at once.
 struct RoundTripTrace {
   double commandAt = kNoValue;     // the send command arrived at the sending modem
   double confirmedAt = kNoValue;   // its confirmation was written ("sent")

@@ -156,6 +156,46 @@ TEST(RunRecordsTest, TraceNamesWhatIsMissing) {
   EXPECT_EQ(error, "no \"sent\" and \"delivered\" records with tImEA2T");
 }
 
+// In text mode the send is the text after the prompt, the first command
+// after the confirmation stands for `sendEnd`, the read of the announced
+// message for `foundAt`.
+TEST(RunRecordsTest, TraceOfATextModeRoundTrip) {
+  const char traffic[] =
+      "0.900 cmd AT+CMGL=\"ALL\"\n"
+      "0.901 out \\r\\nOK\\r\\n\n"
+      "1.000 cmd AT+CMGS=\"5550103\"\n"
+      "1.001 out \\r\\n> \n"
+      "1.002 cmd tImEB1Thello\\x1A\n"
+      "1.502 out \\r\\n+CMGS: 1\\r\\n\\r\\nOK\\r\\n\n"
+      "1.503 cmd AT+CPMS?\n"
+      "1.504 out \\r\\n+CPMS: \"SM\",0,50,\"SM\",0,50,\"SM\",0,50\\r\\n\\r\\nOK\\r\\n\n"
+      "1.505 cmd AT+CMGL=\"ALL\"\n"
+      "1.506 out \\r\\nOK\\r\\n\n"
+      "2.002 out \\r\\n+CMTI: \"SM\",1\\r\\n\n"
+      "2.004 cmd AT+CMGR=1\n"
+      "2.006 cmd AT+CMGD=1\n";
+  const char network[] =
+      "1.502 sent COM3 5550103 5550103 1 - tImEB1Thello\n"
+      "2.002 delivered COM3 5550103 5550103 1 0.500 tImEB1Thello\n";
+  std::vector<TrafficEvent> events = parse_traffic_log(traffic);
+  RoundTripTrace t;
+  std::string error;
+  ASSERT_TRUE(trace_round_trip(parse_network_log(network), events, events, "tImEB1T", t, error))
+      << error;
+  EXPECT_DOUBLE_EQ(t.commandAt, 1.002);
+  EXPECT_DOUBLE_EQ(t.confirmedAt, 1.502);
+  EXPECT_DOUBLE_EQ(t.firstPollAt, 1.503);
+  EXPECT_DOUBLE_EQ(t.deleteAt, 2.004);
+  EXPECT_NEAR(t.true_confirmation(), 0.5, 1e-9);
+  EXPECT_NEAR(t.pickup_lag(), 0.002, 1e-9);
+
+  std::string cut = traffic;
+  cut = cut.substr(0, cut.find("2.004"));
+  events = parse_traffic_log(cut);
+  EXPECT_FALSE(trace_round_trip(parse_network_log(network), events, events, "tImEB1T", t, error));
+  EXPECT_EQ(error, "no read of the message with tImEB1T");
+}
+
 TEST(RunRecordsTest, ResultLines) {
   struct Case {
     const char* line;

@@ -3,6 +3,7 @@
 //   fidelity  reported send and delivery times against the true ones that
 //             the simulator records, for several delivery and confirmation
 //             delays, beside the bound that the tool's poll rhythm allows
+//   fidelity-text  the same grid with the standard commands in text mode
 //   idle      CPU time and peak memory of a run that waits for a message
 //   scale     many runs at once, each on its own modem, sharing one result
 //             file: successes, intact lines, CPU, the slowest run
@@ -25,7 +26,8 @@ namespace smstest {
 namespace {
 
 const char kUsage[] =
-    "usage: sms_bench --out DIR [--work DIR] [--parts fidelity,idle,scale] [--runs N]\n"
+    "usage: sms_bench --out DIR [--work DIR] [--parts fidelity,fidelity-text,idle,scale]\n"
+    "                 [--runs N]\n"
     "                 [--parallel N] [--no-sweep] [--idle-wait SECONDS] [--scale 1,8,32,64]\n"
     "                 [--quick] [--tool PATH] [--sim PATH]\n"
     "  --quick: 2 fidelity runs per row, no sweep, 6 s idle wait, scale 1 and 8\n";
@@ -204,6 +206,7 @@ int main(int argc, char** argv) {
   progress("work directory " + o.work + ", CSV files in " + o.out);
   bool ok = true;
   if (wants(o, "fidelity")) ok = run_fidelity(o) && ok;
+  if (wants(o, "fidelity-text")) ok = run_fidelity_text(o) && ok;
   if (wants(o, "idle")) ok = run_idle(o) && ok;
   if (wants(o, "scale")) ok = run_scale(o) && ok;
   std::printf("\nTargets\n");

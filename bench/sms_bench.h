@@ -2,7 +2,8 @@
 // simulated modems, and what they share: the options, the tool's rhythm and
 // the targets, table and CSV output, the simulator.
 //
-//   fidelity.cpp  reported send and delivery times against the true ones
+//   fidelity.cpp  reported send and delivery times against the true ones,
+//                 with the proprietary commands and in text mode
 //   load.cpp      idle cost of a waiting run; many runs at once
 //   sms_bench.cpp the command line and the helpers below
 #pragma once
@@ -28,13 +29,16 @@ constexpr double kMedianErrorTarget = 0.15;  // |deliveryTime - true|, median
 constexpr double kMaxErrorTarget = 0.3;      // |deliveryTime - true|, maximum
 constexpr double kIdleCpuTarget = 0.01;      // share of one core while waiting
 constexpr double kPeakRssTargetKiB = 8 * 1024;
+// In text mode, for |deliveryTime - true| and |sendTime - true| alike.
+constexpr double kTextMedianTarget = 0.02;
+constexpr double kTextMaxTarget = 0.05;
 
 struct Options {
   std::string out;   // CSV files
   std::string work;  // working directories of the runs, the simulators' records
   std::string tool;
   std::string sim;
-  std::vector<std::string> parts = {"fidelity", "idle", "scale"};
+  std::vector<std::string> parts = {"fidelity", "fidelity-text", "idle", "scale"};
   int runs = 10;      // fidelity runs per delivery and confirmation delay
   int parallel = 24;  // fidelity runs at once at most
   bool sweep = true;  // fidelity: the phase sweep as well
@@ -47,6 +51,7 @@ struct Options {
 // Each part prints its tables, writes its CSV files into `out` and returns
 // false only when it could not run (the simulator or a run did not start).
 bool run_fidelity(const Options& o);
+bool run_fidelity_text(const Options& o);
 bool run_idle(const Options& o);
 bool run_scale(const Options& o);
 

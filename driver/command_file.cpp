@@ -57,6 +57,7 @@ void SmsTestParams::parse(std::string line, char delimiter) {
   toPort = parse_int(get_field(text, 8, delimiter).c_str());
   toBaud = parse_int(get_field(text, 9, delimiter).c_str());
   reflectMode = parse_int(get_field(text, 10, delimiter).c_str());
+  commandSet = trim_text(get_field(text, 11, delimiter));
 }
 
 bool read_text_line(FILE* file, char (&buffer)[kCommandLineBuffer]) {

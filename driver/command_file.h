@@ -1,11 +1,13 @@
 // The command file of a run and its parameter record.
 //
 // A command file holds three text lines: "SMS_TEST", the name of the result
-// file, and the parameter record, eleven fields separated by '|':
+// file, and the parameter record, eleven fields separated by '|' and an
+// optional twelfth:
 //   testName|testTimeout|fromPort|toNumber|messageText|reservedA|reservedB|
-//   fromBaud|toPort|toBaud|reflectMode
+//   fromBaud|toPort|toBaud|reflectMode[|commandSet]
 // Text fields are taken unchanged (no trimming, no quoting); integer fields
-// read like the C runtime's atoi.
+// read like the C runtime's atoi.  Only commandSet is trimmed of white space
+// (its line end included).
 #pragma once
 
 #include <cstdio>
@@ -26,7 +28,7 @@ int parse_int(const char* text);
 
 class SmsTestParams {
  public:
-  // Fills all eleven fields from `line`, whatever it holds.
+  // Fills all twelve fields from `line`, whatever it holds.
   void parse(std::string line, char delimiter);
 
   std::string testName;
@@ -40,6 +42,9 @@ class SmsTestParams {
   int toPort = 0;
   int toBaud = 0;
   int reflectMode = 0;
+  // The command set: "" (the modem's proprietary commands) or "text" (the
+  // standard SMS commands in text mode); the driver checks it.
+  std::string commandSet;
 };
 
 // Size of the command file's line buffer: a read takes at most 1023

@@ -7,10 +7,10 @@
 
 namespace smstest {
 
-bool pick_up_message(TestRun& run, SmsModem& session, int timeoutSeconds, std::string& sender,
+bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds, std::string& sender,
                      std::string& body, int64_t& foundAt) {
   if (!session.receive_sms(sender, body, foundAt, timeoutSeconds)) {
-    fail_test(run.statusPath, run.result, session.lastError.c_str());
+    fail_test(run.statusPath, run.result, session.last_error().c_str());
     return false;
   }
   std::fputs("New Message Found.\n", stderr);
@@ -19,10 +19,10 @@ bool pick_up_message(TestRun& run, SmsModem& session, int timeoutSeconds, std::s
   // A failed delete neither stops the run nor shows in any report.
   session.delete_messages();
 
-  if (session.textMode == 0) {
+  if (session.text_mode() == 0) {
     // Outside text mode the modem reports the message as an SMS-DELIVER PDU
     // in hex; the decoder's trace goes to this modem's debug log too.
-    std::unique_ptr<SmsDeliver> message = decode_pdu(body.c_str(), session.port.logFile);
+    std::unique_ptr<SmsDeliver> message = decode_pdu(body.c_str(), session.debug_log());
     if (!message) {
       fail_test(run.statusPath, run.result, format("Cannot decode %s\n", body.c_str()).c_str());
       return false;

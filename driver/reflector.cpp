@@ -7,7 +7,7 @@
 
 namespace smstest {
 
-int run_reflector(TestRun& run, SmsModem& session) {
+int run_reflector(TestRun& run, SmsSession& session) {
   SmsTestResult& result = run.result;
   std::string sender;
   std::string body;
@@ -44,7 +44,7 @@ int run_reflector(TestRun& run, SmsModem& session) {
   write_status(run.statusPath.c_str(), "SUCCESS", 0);
   std::fputs("Reply Successful\n", stderr);
   std::fflush(stderr);
-  session.port.close_com();
+  session.close_port();
   return 0;
 }
 

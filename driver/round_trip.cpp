@@ -23,7 +23,7 @@ int whole_seconds(double seconds) {
   return static_cast<int>(seconds);
 }
 
-int run_round_trip(TestRun& run, SmsModem& from, SmsModem& to) {
+int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   SmsTestParams& params = run.params;
   SmsTestResult& result = run.result;
 
@@ -32,7 +32,7 @@ int run_round_trip(TestRun& run, SmsModem& from, SmsModem& to) {
   int64_t sendEnd = 0;
   if (!from.send_sms(params.toNumber.c_str(), params.messageText.c_str(), sendStart, sendEnd,
                      params.testTimeout)) {
-    fail_test(run.statusPath, result, from.lastError.c_str());
+    fail_test(run.statusPath, result, from.last_error().c_str());
     return 2;
   }
   const double sendSeconds = elapsed_seconds(sendStart, sendEnd, result.counterFrequency);
@@ -48,7 +48,7 @@ int run_round_trip(TestRun& run, SmsModem& from, SmsModem& to) {
   if (!pick_up_message(run, to, receiveTimeout, sender, body, foundAt)) return 2;
 
   // From here on the check needs no modem.
-  to.port.close_com();
+  to.close_port();
   const std::string trimmed = trim_text(body);
   int marker = find_text(trimmed.c_str(), run.timeMarker.c_str());
   if (marker < 0) {

@@ -11,6 +11,7 @@
 #include "driver/platform.h"
 #include "driver/test_result.h"
 #include "driver/test_sequences.h"
+#include "modem/sms_session.h"
 #include "serial/serial_device.h"
 
 namespace smstest {
@@ -76,6 +77,10 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
 
   const std::string fromLogName = debug_log_name(params.testName, params.fromPort);
   if (params.fromPort < 1) return start_up_failure("From COM port must be > 0\n");
+  CommandSet commandSet;
+  if (!command_set_from_name(params.commandSet, commandSet)) {
+    return start_up_failure(format("Unknown command set %s\n", params.commandSet.c_str()));
+  }
   result.testName = params.testName;
 
   // From here on the round trip sends, and looks for, the marked text.
@@ -83,23 +88,24 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
 
   // Both debug logs exist before either port is opened, so that each log
   // holds its modem's whole dialogue.
-  std::unique_ptr<SmsModem> fromSession(new SmsModem(make_serial_device(), clock));
+  std::unique_ptr<SmsSession> fromSession =
+      make_sms_session(commandSet, make_serial_device(), clock);
   fromSession->open_log(fromLogName.c_str());
-  std::unique_ptr<SmsModem> toSession;
+  std::unique_ptr<SmsSession> toSession;
   const bool oneModem =
       params.reflectMode != 0 || params.toPort == params.fromPort || params.toPort == 0;
   if (!oneModem) {
-    toSession.reset(new SmsModem(make_serial_device(), clock));
+    toSession = make_sms_session(commandSet, make_serial_device(), clock);
     toSession->open_log(debug_log_name(params.testName, params.toPort).c_str());
   }
 
   if (!fromSession->open(params.fromPort, params.fromBaud, params.testTimeout, runStartTime)) {
-    fail_test(statusPath, result, fromSession->lastError.c_str());
+    fail_test(statusPath, result, fromSession->last_error().c_str());
     return 2;
   }
   if (toSession &&
       !toSession->open(params.toPort, params.toBaud, params.testTimeout, runStartTime)) {
-    fail_test(statusPath, result, toSession->lastError.c_str());
+    fail_test(statusPath, result, toSession->last_error().c_str());
     return 2;
   }
 

@@ -16,6 +16,7 @@
 #include "driver/command_file.h"
 #include "driver/test_result.h"
 #include "modem/sms_modem.h"
+#include "modem/sms_session.h"
 
 namespace smstest {
 
@@ -28,8 +29,8 @@ struct TestRun {
   Clock& clock;  // the run's counter and calendar readings
 };
 
-int run_round_trip(TestRun& run, SmsModem& from, SmsModem& to);
-int run_reflector(TestRun& run, SmsModem& session);
+int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to);
+int run_reflector(TestRun& run, SmsSession& session);
 
 // The message pickup both sequences share: polls `session` for up to
 // `timeoutSeconds`, announces the message, deletes it (the outcome is not
@@ -37,7 +38,7 @@ int run_reflector(TestRun& run, SmsModem& session);
 // found.  A session that is not in text mode delivers the body as a hex
 // SMS-DELIVER PDU, which is decoded here into sender and text.  On failure
 // reports through fail_test and returns false.
-bool pick_up_message(TestRun& run, SmsModem& session, int timeoutSeconds, std::string& sender,
+bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds, std::string& sender,
                      std::string& body, int64_t& foundAt);
 
 // Whole seconds of `seconds`, truncated toward zero and kept inside the int

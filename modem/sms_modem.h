@@ -1,4 +1,6 @@
-// One modem session: the AT-command layer over one serial port.
+// One modem session on the modem's proprietary SMS commands: the AT-command
+// layer over one serial port, and the SmsSession (sms_session.h) of a run
+// whose command file names no command set.
 //
 // A session owns its ComPort, opens it with the test's settings, probes the
 // modem's "AT!DASMS" command, and carries the SMS traffic of a test:
@@ -13,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "modem/sms_session.h"
 #include "serial/com_port.h"
 
 namespace smstest {
@@ -28,7 +31,7 @@ constexpr int kProbeNotWritten = 0;   // the command could not be written
 constexpr int kProbeRejected = -1;    // answered "ERROR"
 constexpr int kProbeNoResponse = -2;  // no usable response
 
-class SmsModem {
+class SmsModem : public SmsSession {
  public:
   // The port on the platform's serial device and the system clock.
   SmsModem() = default;
@@ -41,11 +44,11 @@ class SmsModem {
   // Creates the port's debug log at `path` (reported on the error stream and
   // left off when it can't be created).  Call before open() so that the
   // handshake is logged.
-  void open_log(const char* path);
+  void open_log(const char* path) override;
 
   // Opens the port and probes the modem.  True when the port is open and the
   // modem answered the probe, whatever the answer ("ERROR" included).
-  bool open(int portNumber, int baudRate, int testTimeout, int64_t testStart);
+  bool open(int portNumber, int baudRate, int testTimeout, int64_t testStart) override;
 
   // Sends "AT!DASMS\r".  kProbeAccepted, kProbeRejected (answered with
   // "ERROR", reported on the error stream), kProbeNotWritten or
@@ -64,13 +67,14 @@ class SmsModem {
   // up once more than `timeoutSeconds` whole seconds have passed; with a
   // negative time-out only the first response can confirm.
   bool send_sms(const char* number, const char* text, int64_t& sendStart, int64_t& sendEnd,
-                int timeoutSeconds);
+                int timeoutSeconds) override;
 
   // Polls the modem until it reports a received message, then takes its
   // sender and body apart; `foundAt` is read when the message was found.
   // The deadline is now + `timeoutSeconds`, or the test deadline when
   // `timeoutSeconds` is 0 or less.
-  bool receive_sms(std::string& sender, std::string& body, int64_t& foundAt, int timeoutSeconds);
+  bool receive_sms(std::string& sender, std::string& body, int64_t& foundAt,
+                   int timeoutSeconds) override;
 
   // Takes the sender ("Address:") and the body ("Msg Body:") out of a
   // message report.  1 on success, 0 with lastError set when one is missing.
@@ -78,7 +82,13 @@ class SmsModem {
 
   // Deletes the stored messages.  True unless the write or the read failed
   // or the modem answered "ERROR".
-  bool delete_messages();
+  bool delete_messages() override;
+
+  // SmsSession: the port, `lastError`, `textMode` and the port's log.
+  void close_port() override { port.close_com(); }
+  const std::string& last_error() const override { return lastError; }
+  int text_mode() const override { return textMode; }
+  FILE* debug_log() const override { return port.logFile; }
 
   ComPort port;
   std::string lastError;

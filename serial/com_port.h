@@ -84,6 +84,20 @@ class ComPort {
   // Closes the device if one is open; otherwise does nothing.
   void close_com();
 
+  // Read requests from now on (read_request; read_com too) return once the
+  // line has been quiet for `quietMilliseconds` after a byte, or after
+  // `waitMilliseconds` when nothing arrives; writes keep their timing.
+  // open_com sets the timing that read_com is specified with (100 ms both),
+  // so call this after it.  Logs nothing.
+  void set_request_timing(int quietMilliseconds, int waitMilliseconds);
+
+  // One read request of the device: up to `capacity` bytes into `buffer`
+  // (not NUL-terminated), `got` the number that arrived (0 when the request
+  // ran out with nothing).  Logs nothing and looks at no terminator: the
+  // caller records and sorts the bytes.  False, with the system error text
+  // in `lastError` as read_com words it, when the device fails.
+  bool read_request(char* buffer, int capacity, int& got);
+
   // Writes `length` raw bytes to the log when logging is on, and flushes.
   void port_log_raw(const char* data, int length);
 

@@ -3,7 +3,9 @@
 #   1. a round trip from COM3 to COM4;
 #   2. a reflector run on COM4 that answers a round trip started on COM3:
 #      the message goes out, is reflected back through the simulated network
-#      and comes home to COM3.
+#      and comes home to COM3;
+#   3. the round trip of 1 with the standard SMS commands in text mode
+#      (command set "text").
 # Usage: tools/demo.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 
@@ -68,6 +70,9 @@ wait "$reflector_pid"
 show reflector
 show reflected_round_trip
 
+run text_round_trip "T3|30|3|5550104|hello in text mode|0|0|115200|4|115200|0|text" 20261210
+show text_round_trip
+
 echo
 echo "== result file ($work/results.csv) =="
 cat "$work/results.csv"
@@ -76,12 +81,12 @@ echo "== simulated network ($ports/network.log) =="
 cat "$ports/network.log"
 
 failed=0
-for d in round_trip reflector reflected_round_trip; do
+for d in round_trip reflector reflected_round_trip text_round_trip; do
   [ "$(cat "$work/$d/exit.txt")" = 0 ] && [ "$(head -c 9 "$work/$d/status.txt")" = "0 SUCCESS" ] || failed=1
 done
 echo
 if [ "$failed" = 0 ]; then
-  echo "All three runs ended with SUCCESS. Everything is kept in $work"
+  echo "All four runs ended with SUCCESS. Everything is kept in $work"
 else
   echo "A run did not succeed; see $work" >&2
 fi

@@ -1,0 +1,49 @@
+// MessageFormat: what differs between the two message formats of the
+// standard SMS commands (3GPP TS 27.005): text mode (AT+CMGF=1, the message
+// as characters, text_format.h) and PDU mode (AT+CMGF=0, the message as a
+// hex TPDU).  The standard session (standard_session.h) runs the same
+// dialogue for both and asks its format for the commands and the parsing
+// that depend on the mode: the AT+CMGF value and the settings that go with
+// it, the listing command, what AT+CMGS carries and what follows its prompt,
+// and how a read message gives its sender and body.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace smstest {
+
+class MessageFormat {
+ public:
+  virtual ~MessageFormat() = default;
+
+  // "AT+CMGF=1" or "AT+CMGF=0".  An error answer to it fails the open.
+  virtual std::string mode_command() const = 0;
+
+  // Commands sent after the mode command, each answered on its own; an
+  // error answer is noted in the debug log and otherwise ignored.
+  virtual std::vector<std::string> setting_commands() const = 0;
+
+  // The listing of every stored message: AT+CMGL="ALL" (text mode) or
+  // AT+CMGL=4 (PDU mode).  Its information lines begin "+CMGL: <index>,".
+  virtual std::string list_command() const = 0;
+
+  // The send of `text` to `number`: `command` is the AT+CMGS line (without
+  // its CR), `payload` what goes after the prompt (without the Ctrl-Z).
+  // False, with the reason in `error`, when the message can't be sent in
+  // this format.
+  virtual bool submit(const std::string& number, const std::string& text, std::string& command,
+                      std::string& payload, std::string& error) const = 0;
+
+  // Takes the sender and the body of a read message from the values of its
+  // "+CMGR: " line (after the prefix) and its data line.  False, with the
+  // reason in `error`, when they are not of this format.
+  virtual bool read_message(const std::string& header, const std::string& data, std::string& sender,
+                            std::string& body, std::string& error) const = 0;
+
+  // 1 when read_message gives the text itself; 0 when `body` is an
+  // SMS-DELIVER PDU as hex text for the caller to decode (SmsSession).
+  virtual int text_mode() const = 0;
+};
+
+}  // namespace smstest

@@ -1,0 +1,35 @@
+#include "modem/sms_session.h"
+
+#include <utility>
+
+#include "modem/sms_modem.h"
+#include "modem/standard_session.h"
+#include "modem/text_format.h"
+#include "serial/serial_device.h"
+
+namespace smstest {
+
+bool command_set_from_name(const std::string& name, CommandSet& set) {
+  if (name.empty()) {
+    set = CommandSet::kProprietary;
+  } else if (name == "text") {
+    set = CommandSet::kText;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<SmsSession> make_sms_session(CommandSet set, std::unique_ptr<SerialDevice> device,
+                                             Clock& clock) {
+  switch (set) {
+    case CommandSet::kText:
+      return std::unique_ptr<SmsSession>(new StandardSession(
+          std::unique_ptr<MessageFormat>(new TextFormat), std::move(device), clock));
+    case CommandSet::kProprietary:
+      break;
+  }
+  return std::unique_ptr<SmsSession>(new SmsModem(std::move(device), clock));
+}
+
+}  // namespace smstest

@@ -1,0 +1,38 @@
+// Text mode of the standard SMS commands (AT+CMGF=1), for the standard
+// session: messages go to the modem and come back as characters.
+//
+// The character set is "IRA" (AT+CSCS="IRA", the international reference
+// alphabet, that is ASCII): every ASCII character of a message passes the
+// line unchanged.  In "GSM", the other set every modem offers (and many
+// start in), the line carries GSM 7-bit codes: '@' becomes a NUL byte, which
+// the serial port drops, '$' and '_' other control bytes, and the characters
+// [ ] { } \ ^ ~ | become ESC sequences, whose ESC would cancel the send
+// during the text entry.
+#pragma once
+
+#include "modem/message_format.h"
+
+namespace smstest {
+
+class TextFormat : public MessageFormat {
+ public:
+  std::string mode_command() const override { return "AT+CMGF=1"; }
+  std::vector<std::string> setting_commands() const override { return {"AT+CSCS=\"IRA\""}; }
+  std::string list_command() const override { return "AT+CMGL=\"ALL\""; }
+
+  // AT+CMGS="<number>", the text after the prompt.  Refuses a number that
+  // is empty or holds a double quote or control byte, and a text that holds
+  // Ctrl-Z or ESC (either would end the text entry early).
+  bool submit(const std::string& number, const std::string& text, std::string& command,
+              std::string& payload, std::string& error) const override;
+
+  // "<stat>,<oa>,[<alpha>],<scts>[,<tooa>,...]": the sender is <oa>, with a
+  // "+" put in front when <tooa> says international (145) and the modem
+  // left it out; the body is the data line.
+  bool read_message(const std::string& header, const std::string& data, std::string& sender,
+                    std::string& body, std::string& error) const override;
+
+  int text_mode() const override { return 1; }
+};
+
+}  // namespace smstest
