@@ -15,13 +15,14 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "pdu/pdu_encode.h"
 #include "common/text.h"
 #include "common/version.h"
+#include "pdu/pdu_encode.h"
 #include "pdu/sms_deliver.h"
 #include "tools/pdu_json.h"
 
@@ -122,7 +123,9 @@ int submit(const std::vector<std::string>& args, bool utf8) {
 
 }  // namespace smstest
 
-int main(int argc, char** argv) {
+namespace {
+
+int run_main(int argc, char** argv) {
   using namespace smstest;
   CLI::App app("pdu_decode");
   app.formatter_fn([](const CLI::App*, std::string, CLI::AppFormatMode) { return kHelp; });
@@ -165,4 +168,17 @@ int main(int argc, char** argv) {
     }
   }
   return allDecoded ? 0 : 1;
+}
+
+}  // namespace
+
+// A library's exception that escapes (out of memory, say) ends the program
+// with a message and the usage-error code instead of an abort.
+int main(int argc, char** argv) {
+  try {
+    return run_main(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", "pdu_decode", e.what());
+    return 2;
+  }
 }

@@ -37,6 +37,7 @@ void set_measure(Json& object, const char* key, const Measure& m) {
 // Builds the features of a layer in one object that stays allocated from
 // one feature to the next: a layer has as many features as its inputs have
 // lines, and building each object anew costs more than writing it.
+// NOLINTNEXTLINE(bugprone-exception-escape): only std::bad_alloc, as every container
 class FeatureBuilder {
  public:
   const std::string& json(const RunRecord& run, const std::string& input,

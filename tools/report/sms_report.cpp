@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,9 @@ const char kFooter[] =
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int run_main(int argc, char** argv) {
   smstest::ReportOptions options;
   std::string by = "testName";
   CLI::App app(kDescription, "sms_report");
@@ -75,4 +78,17 @@ int main(int argc, char** argv) {
   }
   smstest::read_group_by(by, &options.by);
   return smstest::run_report(options, stdout, stderr);
+}
+
+}  // namespace
+
+// A library's exception that escapes (out of memory, say) ends the program
+// with a message and the usage-error code instead of an abort.
+int main(int argc, char** argv) {
+  try {
+    return run_main(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", "sms_report", e.what());
+    return 2;
+  }
 }
