@@ -50,7 +50,8 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   if (!clock.read_performance_counter(runStartReading)) {
     return start_up_failure("Cannot use performance counter on this PC\n");
   }
-  const int64_t runStartTime = clock.calendar_seconds();
+  // The limits of the run count on the steady clock, from here.
+  const int64_t runStartTime = clock.steady_seconds();
   int64_t secondReading = 0;
   if (!clock.read_performance_counter(secondReading)) {
     return start_up_failure("Cannot use performance counter on this PC\n");

@@ -15,7 +15,7 @@ class Clock;
 // The run on the system clock.
 int run_sms_test(int argc, char** argv);
 
-// The run with every counter and calendar reading, the sessions' included,
+// The run with every counter, calendar and steady reading, the sessions' included,
 // taken from `clock`.
 int run_sms_test(int argc, char** argv, Clock& clock);
 

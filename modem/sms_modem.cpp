@@ -84,7 +84,7 @@ int SmsModem::wait_response(char* buffer, int capacity, int timeoutSeconds,
 
 bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart, int64_t& sendEnd,
                         int timeoutSeconds) {
-  const int64_t started = port.clock().calendar_seconds();
+  const int64_t started = port.clock().steady_seconds();
   // The command text must outlive the write: the port does not copy it.
   const std::string command = format("AT!SSMS=0,%s,%s,\"%s\"\r", number, number, text);
   if (!port.write_com(command.c_str(), static_cast<int>(command.size()))) {
@@ -113,7 +113,7 @@ bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart
       }
       return true;
     }
-    if (port.clock().calendar_seconds() - started > timeoutSeconds) {
+    if (port.clock().steady_seconds() - started > timeoutSeconds) {
       lastError = "Send Timed Out Waiting for +CMGW:\n";
       return false;
     }
@@ -124,7 +124,7 @@ bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart
 
 bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foundAt,
                            int timeoutSeconds) {
-  const int64_t deadline = timeoutSeconds > 0 ? port.clock().calendar_seconds() + timeoutSeconds
+  const int64_t deadline = timeoutSeconds > 0 ? port.clock().steady_seconds() + timeoutSeconds
                                               : port.testStart + port.testTimeout;
   static const char kPoll[] = "AT!GSMS?2,0\r";
   std::vector<char> response(kLargeResponse);
@@ -145,7 +145,7 @@ bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foun
       return true;
     }
     // An "ERROR" answer is only a poll without a message.
-    if (port.clock().calendar_seconds() > deadline) {
+    if (port.clock().steady_seconds() > deadline) {
       lastError = "Operation Timed out during SMS Receive.";
       return false;
     }

@@ -43,8 +43,10 @@ class SmsModem {
   // handshake is logged.
   void open_log(const char* path);
 
-  // Opens the port and probes the modem.  True when the port is open and the
-  // modem answered the probe, whatever the answer ("ERROR" included).
+  // Opens the port and probes the modem.  `testStart` is the run's start in
+  // the clock's steady seconds (ComPort::open_com).  True when the port is
+  // open and the modem answered the probe, whatever the answer ("ERROR"
+  // included).
   bool open(int portNumber, int baudRate, int testTimeout, int64_t testStart);
 
   // Sends "AT!DASMS\r".  kProbeAccepted, kProbeRejected (answered with

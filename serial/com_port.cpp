@@ -113,7 +113,7 @@ bool ComPort::write_com(const char* data, int length) {
 }
 
 bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
-  const int64_t t0 = clock_.calendar_seconds();
+  const int64_t t0 = clock_.steady_seconds();
   if (capacity < 1) {
     lastError = format("ReadCom: buffer size %d is too small\n", capacity);
     port_log(*this, "%s", lastError.c_str());
@@ -161,17 +161,17 @@ bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
     // Checked only after a request, so even a deadline already past gives
     // the port one request's chance to deliver.  The elapsed time in the
     // message is read from the clock again.
-    const int64_t now = clock_.calendar_seconds();
+    const int64_t now = clock_.steady_seconds();
     if (timeoutSeconds == -1) {
       if (now - testStart >= testTimeout) {
         lastError = format("Read timedout, test timeout=%d, elapsed=%d", testTimeout,
-                           static_cast<int>(clock_.calendar_seconds() - testStart));
+                           static_cast<int>(clock_.steady_seconds() - testStart));
         port_log(*this, "%s\n", lastError.c_str());
         return false;
       }
     } else if (now - t0 >= timeoutSeconds) {
       lastError = format("Read timedout, timeout=%d, elapsed=%d", timeoutSeconds,
-                         static_cast<int>(clock_.calendar_seconds() - t0));
+                         static_cast<int>(clock_.steady_seconds() - t0));
       port_log(*this, "%s\n", lastError.c_str());
       return false;
     }

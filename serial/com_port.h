@@ -44,9 +44,9 @@ class ComPort {
   // so that the handshake is logged.
   void open_log(const char* path);
 
-  // Stores `testTimeout` (seconds), `testStart` (calendar seconds) and
-  // `portNumber`, opens the port's device for exclusive use at `baudRate`, 8N1,
-  // RTS/CTS, and runs the handshake: "AT\r" (answer read for up to 3 s and
+  // Stores `testTimeout` (seconds), `testStart` (in the clock's steady
+  // seconds, Clock::steady_seconds) and `portNumber`, opens the port's device
+  // for exclusive use at `baudRate`, 8N1, RTS/CTS, and runs the handshake: "AT\r" (answer read for up to 3 s and
   // ignored), "AT\r" again (some answer needed within 3 s), "ATE0\r" (answer
   // read for up to 1 s and ignored).  Takes up to about 7 s against a silent
   // modem.  False with `lastError` set when:
@@ -72,7 +72,8 @@ class ComPort {
   // newest chunk ends in C-locale white space or '>', and anything after that
   // chunk stays queued for the next read.  `timeoutSeconds` counts from the
   // call, or -1 for the test deadline `testStart` + `testTimeout`; the limit is
-  // checked after each request, in whole calendar seconds.  False with
+  // checked after each request, in whole seconds of the clock's steady time
+  // (a step of the system clock moves no limit).  False with
   // `lastError` when:
   // - the answer fills the buffer (capacity - 1 bytes), even if it ended in a
   //   terminator: "ReadCom: buffer size %d is too small\n";

