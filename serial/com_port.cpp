@@ -1,5 +1,7 @@
 #include "serial/com_port.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <utility>
@@ -16,6 +18,11 @@ namespace {
 // arrived, or sooner when all the requested bytes are there; a write of n
 // bytes gets 50 n + 100 ms.
 constexpr SerialTimeouts kPortTimeouts = {100, 0, 100, 50, 100};
+
+// A write never gets less time than one read request; one whose own limit
+// is no more than a second is left that limit.
+constexpr int kMinimumWriteMs = 100;
+constexpr int kUncappedWriteMs = 1000;
 
 constexpr int kHandshakeBufferSize = 8192;
 constexpr int kHandshakeSeconds = 3;
@@ -72,6 +79,7 @@ bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t te
     return false;
   }
   device_->set_timeouts(kPortTimeouts);
+  writeCapMs_ = -1;
   device_->purge();
 
   // The first "AT" may be swallowed by a modem that is just waking up or
@@ -96,7 +104,32 @@ bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t te
   return true;
 }
 
+void ComPort::cap_write(int length) {
+  // Whole seconds to the test deadline, as the reads count them; once it has
+  // passed a write still gets the time one read request gets.
+  const int64_t perByte = static_cast<int64_t>(kPortTimeouts.writeTotalMultiplier) * length +
+                          kPortTimeouts.writeTotalConstant;
+  // A command of a few bytes gets a second at most anyway; only longer
+  // writes are worth a look at the clock.
+  int cap = -1;
+  const int64_t left = perByte <= kUncappedWriteMs
+                           ? perByte
+                           : (testStart + testTimeout - clock_.steady_seconds()) * 1000;
+  if (left < perByte) {
+    cap = static_cast<int>(std::min<int64_t>(std::max<int64_t>(left, kMinimumWriteMs), INT_MAX));
+  }
+  if (cap == writeCapMs_) return;
+  SerialTimeouts timeouts = kPortTimeouts;
+  if (cap >= 0) {
+    timeouts.writeTotalMultiplier = 0;
+    timeouts.writeTotalConstant = cap;
+  }
+  device_->set_timeouts(timeouts);
+  writeCapMs_ = cap;
+}
+
 bool ComPort::write_com(const char* data, int length) {
+  cap_write(length);
   if (!device_->start_write(data, length)) {
     int code = device_->error_code();
     // A refusal that leaves no error code counts as a started write.

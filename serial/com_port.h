@@ -46,10 +46,10 @@ class ComPort {
 
   // Stores `testTimeout` (seconds), `testStart` (in the clock's steady
   // seconds, Clock::steady_seconds) and `portNumber`, opens the port's device
-  // for exclusive use at `baudRate`, 8N1, RTS/CTS, and runs the handshake: "AT\r" (answer read for up to 3 s and
-  // ignored), "AT\r" again (some answer needed within 3 s), "ATE0\r" (answer
-  // read for up to 1 s and ignored).  Takes up to about 7 s against a silent
-  // modem.  False with `lastError` set when:
+  // for exclusive use at `baudRate`, 8N1, RTS/CTS, and runs the handshake: "AT\r" (answer read for
+  // up to 3 s and ignored), "AT\r" again (some answer needed within 3 s), "ATE0\r" (answer read for
+  // up to 1 s and ignored).  Takes up to about 7 s against a silent modem.  False with `lastError`
+  // set when:
   // - the device can't be opened or is in use: "Failed to open %s. Please make
   //   sure that this device is not in use." (the device name);
   // - the device can't run at `baudRate`: a system error text; port closed;
@@ -60,9 +60,12 @@ class ComPort {
   bool open_com(int portNumber, int baudRate, int testTimeout, int64_t testStart);
 
   // Starts sending `length` bytes of `data` and returns without waiting for
-  // them to go out (the device is given 50 ms per byte + 100 ms to take them;
-  // what it refuses by then is dropped unnoticed).  Logs "\nWrote %d bytes\n"
-  // and the bytes.  False only when the device refuses the write outright;
+  // them to go out.  The device is given 50 ms per byte + 100 ms to take
+  // them, but a write that would get more than a second gets no time past
+  // the test deadline (and never less than 100 ms), so that a modem that
+  // stopped reading holds a write up no longer than the test lasts; what the
+  // device has not taken by then is dropped unnoticed.  Logs "\nWrote %d
+  // bytes\n" and the bytes.  False only when the device refuses the write outright;
   // `lastError` and the log then get "write_com: Could not write to COM%d"
   // as a system error text.
   bool write_com(const char* data, int length);
@@ -101,8 +104,13 @@ class ComPort {
   int portNumber = 0;
 
  private:
+  // Gives the device's write time-out for a write of `length` bytes: the
+  // port's per-byte limit or what is left of the test time, the smaller.
+  void cap_write(int length);
+
   std::unique_ptr<SerialDevice> device_;
   Clock& clock_;
+  int writeCapMs_ = -1;  // the device's write time-out: -1 the per-byte limit
 };
 
 // printf-style note into the port's log when logging is on, flushed at once.

@@ -102,6 +102,57 @@ TEST(ComPortSteadyLimits, ASteppedCalendarNeitherStretchesNorCutsARead) {
   }
 }
 
+TEST(ComPortWriteLimit, AWriteGetsNoTimePastTheTestDeadline) {
+  struct Row {
+    const char* name;
+    int64_t afterMs;  // fake time between the open and the write
+    int length;       // bytes written
+    int multiplier;   // the device's write time-out then
+    int constant;
+  };
+  const Row rows[] = {
+      // 50 ms a byte + 100 ms, as long as the test time lasts.
+      {"short write, time left", 0, 5, 50, 100},
+      {"long write, time left", 0, 100, 50, 100},
+      // 2000 bytes would get 100.1 s; 10 s are left.
+      {"long write, deadline near", 0, 2000, 0, 10000},
+      {"long write, 3 s left", 7500, 2000, 0, 3000},
+      // Past the deadline a write gets what one read request gets.
+      {"deadline passed", 12000, 2000, 0, 100},
+      // A command of a few bytes keeps its own limit of a second or less.
+      {"short write, deadline passed", 12000, 18, 50, 100},
+      {"19 bytes, deadline passed", 12000, 19, 0, 100},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeClock clock;
+    LoggedPort p(clock);
+    p.device->answer_handshake();
+    ASSERT_TRUE(p.port->open_com(3, 115200, 10, clock.steady_seconds()));
+    clock.advance_milliseconds(row.afterMs);
+    const std::string data(static_cast<size_t>(row.length), 'x');
+    ASSERT_TRUE(p.port->write_com(data.c_str(), row.length));
+    EXPECT_EQ(p.device->timeouts().writeTotalMultiplier, row.multiplier);
+    EXPECT_EQ(p.device->timeouts().writeTotalConstant, row.constant);
+    // The read timing stays as it was.
+    EXPECT_EQ(p.device->timeouts().readTotalConstant, 100);
+    EXPECT_EQ(p.device->timeouts().readInterval, 100);
+  }
+}
+
+TEST(ComPortWriteLimit, TheLimitGoesBackForTheNextShortWrite) {
+  FakeClock clock;
+  LoggedPort p(clock);
+  p.device->answer_handshake();
+  ASSERT_TRUE(p.port->open_com(3, 115200, 10, clock.steady_seconds()));
+  const std::string big(5000, 'x');
+  ASSERT_TRUE(p.port->write_com(big.c_str(), 5000));
+  EXPECT_EQ(p.device->timeouts().writeTotalConstant, 10000);
+  ASSERT_TRUE(p.port->write_com(kCommand, 5));
+  EXPECT_EQ(p.device->timeouts().writeTotalMultiplier, 50);
+  EXPECT_EQ(p.device->timeouts().writeTotalConstant, 100);
+}
+
 }  // namespace
 
 }  // namespace smstest

@@ -71,6 +71,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
   ++commands_;
   const ModemFaults& f = config_.faults;
   if (f.hangupAfter > 0 && commands_ >= f.hangupAfter) reply.hangUp = true;
+  if (f.stallAfter > 0 && commands_ >= f.stallAfter) reply.stall = true;
   if (f.silent) return reply;
 
   std::string name = upper(command);

@@ -31,6 +31,7 @@ struct Reply {
   std::string text;                 // its text
   int ref = 0;                      // the reference given in "+CMGS: <ref>"
   bool hangUp = false;              // the line is closed after the last piece
+  bool stall = false;               // nothing more is read from the line
 };
 
 struct StoredMessage {

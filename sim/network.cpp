@@ -21,6 +21,7 @@ SimNetwork::SimNetwork(const SimConfig& config)
       outputFree_(config.modems.size(), 0),
       hungUp_(config.modems.size(), 0),
       closing_(config.modems.size(), 0),
+      stalled_(config.modems.size(), 0),
       clients_(config.modems.size(), 0) {
   for (const ModemConfig& modem : config.modems) {
     modems_.emplace_back(modem);
@@ -57,12 +58,19 @@ void SimNetwork::start(double now) {
 }
 
 void SimNetwork::receive(size_t index, const char* data, size_t size, double now) {
-  if (hungUp_[index] || closing_[index]) return;
+  if (hungUp_[index] || closing_[index] || stalled_[index]) return;
   std::vector<Reply> replies;
   modems_[index].receive(data, size, replies);
   for (const Reply& reply : replies) {
     traffic_[index]->write(now - start_, "cmd", escape_bytes(reply.command));
     play(index, reply, now);
+    if (reply.stall) {
+      // Answered, then deaf: what follows is never read.
+      stalled_[index] = 1;
+      traffic_[index]->write(now - start_, "stall", "");
+      if (lines_[index] != nullptr) lines_[index]->stall();
+      break;
+    }
     if (reply.hangUp) break;  // what follows goes to a closed line
   }
   run_due(now);

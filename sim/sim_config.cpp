@@ -180,6 +180,8 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
     ok = !hasValue || (parse_seconds(value, f.unsolicited) && f.unsolicited > 0);
   } else if (key == "hangup") {
     ok = parse_count(value, f.hangupAfter) && f.hangupAfter > 0;
+  } else if (key == "stall") {
+    ok = parse_count(value, f.stallAfter) && f.stallAfter > 0;
   } else if (key == "alter") {
     ok = true;
     if (value == "change") {

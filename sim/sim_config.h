@@ -37,6 +37,7 @@ struct ModemFaults {
   bool cmglError = false;      // poll and delete answers end in a "+CMGL:" listing and ERROR
   double unsolicited = 0;      // > 0: "+CREG: 1" this often, and "+CMTI:" on every arrival
   int hangupAfter = 0;         // > 0: the line is closed after this many commands
+  int stallAfter = 0;          // > 0: nothing is read after this many commands
 };
 
 struct ModemConfig {

@@ -90,6 +90,9 @@ Modem options (in --modem, --fault, or a scenario file):
   hangup=K           the modem answers its K-th command, takes no more, and
                      0.3 seconds later closes its terminal (the link goes
                      away for the rest of the run)
+  stall=K            the modem answers its K-th command and then reads
+                     nothing more: its input queue fills up, so that a
+                     client's writes block (for the rest of the run)
 
 Scenario file: one setting a line, '#' starts a comment line.
   dir DIR
@@ -110,6 +113,7 @@ ready, three decimals; bytes and texts escaped: \\ \r \n \t \0 \xHH):
                              unsolicited lines)
     SECONDS drop BYTES       bytes due after the modem hung up
     SECONDS hangup           the modem closed its terminal
+    SECONDS stall            the modem stopped reading
   DIR/network.log:
     SECONDS EVENT PORT FROM TO REF DELAY TEXT
   EVENT is one of

@@ -1,0 +1,71 @@
+// Whole runs of SMS_TEST against modem_sim in the cases where earlier
+// versions lost data, hung, or reported success when the modem refused:
+// stale bytes before a command, echo that stays on, "ERROR" in a message
+// body, reports in pieces, hostile senders and bodies, modems that stop
+// reading.  Like the other whole runs these run the Windows build under
+// Wine too (tests/wine/run_wine_tests.sh), on the ports the Wine prefix
+// maps (3 to 6, 10 to 39).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "sim/sim_process.h"
+#include "tests/whole_run.h"
+
+namespace smstest {
+
+namespace {
+
+const char kPickedUp[] = "New Message Found.\nDeleting Message: ";
+const char kNoTimes[] = "-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n";
+
+class FaultRunTest : public ::testing::Test {
+ protected:
+  // Starts the simulator with `args` after "--dir <dir>".
+  void start_sim(std::vector<std::string> args) {
+    ports_ = ports_dir();
+    ASSERT_FALSE(ports_.empty()) << "no folder for the simulator's links (SMS_TEST_WINE_PORTS?)";
+    args.insert(args.begin(), {"--dir", ports_});
+    ASSERT_TRUE(sim_.start(MODEM_SIM_BINARY, args)) << sim_.lastError;
+  }
+
+  ToolRun run_sms_test(const std::string& record, const std::string& dataTime = "42",
+                       double timeoutSeconds = 60) {
+    ToolRun r = run_tool(ports_, record, dataTime, "", "results.csv", timeoutSeconds);
+    EXPECT_EQ(r.lineEnds, "") << record;
+    EXPECT_FALSE(r.process.timedOut) << record << ": the run did not end on its own";
+    return r;
+  }
+
+  std::string traffic(int port) const {
+    return read_file(ports_ + "/COM" + std::to_string(port) + ".traffic.log");
+  }
+
+  std::string ports_;
+  SimProcess sim_;
+};
+
+// A modem that stops reading holds the reply's write up for no longer than
+// the test time: the reply of 2000 bytes and more would otherwise get its
+// 50 ms a byte, over 100 s.
+TEST_F(FaultRunTest, AModemThatStopsReadingHoldsAWriteUpOnlyUntilTheDeadline) {
+  const std::string body(2000, 'b');
+  // The sixth command is the delete: answered, then the modem reads no more.
+  start_sim({"--modem", "COM5=5550105,stall=6", "--inject", "COM5@0:5551234:" + body});
+  sleep_milliseconds(300);
+  const int testTimeout = 6;
+  ToolRun run = run_sms_test("S|" + std::to_string(testTimeout) + "|5|x|x|0|0|115200|0|0|1");
+  EXPECT_EQ(run.process.exitCode, 2);
+  EXPECT_EQ(run.process.err,
+            std::string(kPickedUp) + "Replying back to sender...\nCannot send SMS\n\n");
+  EXPECT_EQ(run.status, "2 Cannot send SMS\n\n");
+  EXPECT_EQ(run.resultFile, std::string("SMS_TEST,1,S,42,45.5N73.6W,2,") + kNoTimes);
+  EXPECT_LE(run.process.seconds, testTimeout + 4.0);
+  EXPECT_NE(traffic(5).find(" stall"), std::string::npos) << traffic(5);
+}
+
+}  // namespace
+
+}  // namespace smstest
