@@ -47,10 +47,7 @@ bool SmsModem::open(int portNumber, int baudRate, int testTimeout, int64_t testS
 
 int SmsModem::probe_dasms() {
   static const char kProbe[] = "AT!DASMS\r";
-  if (!port.write_com(kProbe, 9)) {
-    lastError = port.lastError;
-    return kProbeNotWritten;
-  }
+  if (!write_command(kProbe, 9)) return kProbeNotWritten;
   std::vector<char> response(kLargeResponse);
   int result = wait_response(response.data(), kLargeResponse, -1, kErrorToken);
   if (result == kResponseReadFailed) return kProbeNoResponse;
@@ -61,6 +58,17 @@ int SmsModem::probe_dasms() {
     return kProbeRejected;
   }
   return kProbeAccepted;
+}
+
+bool SmsModem::write_command(const char* command, int length) {
+  // Whatever waits now answers nothing this command asks: the rest of an
+  // earlier answer would otherwise pass for this one's.
+  port.discard_input();
+  if (!port.write_com(command, length)) {
+    lastError = port.lastError;
+    return false;
+  }
+  return true;
 }
 
 int SmsModem::wait_response(char* buffer, int capacity, int timeoutSeconds,
@@ -87,10 +95,7 @@ bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart
   const int64_t started = port.clock().steady_seconds();
   // The command text must outlive the write: the port does not copy it.
   const std::string command = format("AT!SSMS=0,%s,%s,\"%s\"\r", number, number, text);
-  if (!port.write_com(command.c_str(), static_cast<int>(command.size()))) {
-    lastError = port.lastError;
-    return false;
-  }
+  if (!write_command(command.c_str(), static_cast<int>(command.size()))) return false;
   port.clock().sleep_milliseconds(100);
   if (!port.clock().read_performance_counter(sendStart)) {
     lastError = "Call to QueryPerformanceCounter failed\n";
@@ -130,10 +135,7 @@ bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foun
   std::vector<char> response(kLargeResponse);
   char* buffer = response.data();
   for (;;) {
-    if (!port.write_com(kPoll, sizeof kPoll - 1)) {
-      lastError = port.lastError;
-      return false;
-    }
+    if (!write_command(kPoll, sizeof kPoll - 1)) return false;
     int result = wait_response(buffer, kLargeResponse, -1, kErrorToken);
     if ((result == kResponseUsable || result == kResponseReadFailed) &&
         find_text(buffer, "Address:") >= 0) {
@@ -174,10 +176,7 @@ int SmsModem::parse_message(const char* response, std::string& sender, std::stri
 
 bool SmsModem::delete_messages() {
   static const char kDelete[] = "AT!DSMS=3,0\r";
-  if (!port.write_com(kDelete, sizeof kDelete - 1)) {
-    lastError = port.lastError;
-    return false;
-  }
+  if (!write_command(kDelete, sizeof kDelete - 1)) return false;
   std::vector<char> response(kLargeResponse);
   int result = wait_response(response.data(), kLargeResponse, -1, kErrorToken);
   if (result == kResponseReadFailed) return false;

@@ -85,6 +85,11 @@ class SmsModem {
   ComPort port;
   std::string lastError;
   int textMode = 1;  // received bodies are plain text; 0 would mean hex PDUs
+
+ private:
+  // Discards what is already waiting on the line (ComPort::discard_input),
+  // then writes the command.  False with the port's text in lastError.
+  bool write_command(const char* command, int length);
 };
 
 }  // namespace smstest

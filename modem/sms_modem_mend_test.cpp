@@ -117,6 +117,62 @@ TEST(SessionSteadyLimits, SendAndReceiveTimeOutOnTheSteadyClock) {
   }
 }
 
+// Before each command the session drops what is still waiting on the line,
+// so the rest of an earlier answer can't pass for the new command's.
+TEST(SessionStaleInput, WaitingBytesAnswerNoLaterCommand) {
+  {
+    // A stray OK would confirm a reply the modem refuses.
+    FakeClock clock;
+    Session s(clock);
+    ASSERT_TRUE(s.opened);
+    s.device->queue(kOk).on_write("AT!SSMS", {kError}, 1000);
+    int64_t start = 0, end = 0;
+    EXPECT_FALSE(s.modem->send_sms("5551234", "rEfLeCt1Thi", start, end, -1));
+    EXPECT_EQ(s.modem->lastError, "On sending SMS Text, Com port returned ERROR");
+    EXPECT_EQ(s.log_after_open().rfind("\nRead 6 bytes\n\r\nOK\r\n\nWrote 40 bytes\n", 0), 0u)
+        << s.log_after_open();
+  }
+  {
+    // A stray ERROR would fail a delete the modem did.
+    FakeClock clock;
+    Session s(clock);
+    ASSERT_TRUE(s.opened);
+    s.device->queue(kError).on_write("AT!DSMS=3,0\r", {kOk}, 200);
+    EXPECT_TRUE(s.modem->delete_messages()) << s.modem->lastError;
+  }
+  {
+    // The rest of an old report is no message of this poll.
+    FakeClock clock;
+    Session s(clock);
+    ASSERT_TRUE(s.opened);
+    s.device->queue("Address: 1\r\nMsg Body: old\r\n\r\nOK\r\n").on_write(kPoll, {kOk}, 0, -1);
+    std::string sender, body;
+    int64_t foundAt = 0;
+    EXPECT_FALSE(s.modem->receive_sms(sender, body, foundAt, 1));
+    EXPECT_EQ(s.modem->lastError, "Operation Timed out during SMS Receive.");
+  }
+}
+
+TEST(SessionStaleInput, NothingWaitingLeavesTheLogAsItWas) {
+  FakeClock clock;
+  Session s(clock);
+  ASSERT_TRUE(s.opened);
+  s.device->on_write("AT!SSMS", {"\r\n+CMGS: 1\r\n\r\nOK\r\n"})
+      .on_write(kPoll, {"\r\nAddress: 1\r\nMsg Body: hi\r\n\r\nOK\r\n"})
+      .on_write("AT!DSMS=3,0\r", {kOk});
+  int64_t start = 0, end = 0;
+  ASSERT_TRUE(s.modem->send_sms("1", "hi", start, end, 5));
+  std::string sender, body;
+  int64_t foundAt = 0;
+  ASSERT_TRUE(s.modem->receive_sms(sender, body, foundAt, 5));
+  ASSERT_TRUE(s.modem->delete_messages());
+  EXPECT_EQ(s.log_after_open(),
+            "\nWrote 19 bytes\nAT!SSMS=0,1,1,\"hi\"\r\nRead 18 bytes\n\r\n+CMGS: 1\r\n\r\nOK\r\n"
+            "\nWrote 12 bytes\nAT!GSMS?2,0\r\nRead 34 bytes\n\r\nAddress: 1\r\nMsg Body: "
+            "hi\r\n\r\nOK\r\nGot SMS message: hi\n"
+            "\nWrote 12 bytes\nAT!DSMS=3,0\r\nRead 6 bytes\n\r\nOK\r\n");
+}
+
 }  // namespace
 
 }  // namespace smstest

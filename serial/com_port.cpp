@@ -24,6 +24,9 @@ constexpr SerialTimeouts kPortTimeouts = {100, 0, 100, 50, 100};
 constexpr int kMinimumWriteMs = 100;
 constexpr int kUncappedWriteMs = 1000;
 
+// The most that discard_input takes in one call.
+constexpr int kMaxDiscarded = 65536;
+
 constexpr int kHandshakeBufferSize = 8192;
 constexpr int kHandshakeSeconds = 3;
 constexpr int kEchoOffSeconds = 1;
@@ -208,6 +211,19 @@ bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
       port_log(*this, "%s\n", lastError.c_str());
       return false;
     }
+  }
+}
+
+void ComPort::discard_input() {
+  char scratch[4096];
+  for (int total = 0; total < kMaxDiscarded;) {
+    int got = 0;
+    if (device_->read_waiting(scratch, sizeof scratch, got) != ReadRequest::kDone || got == 0) {
+      return;
+    }
+    port_log(*this, "\nRead %d bytes\n", got);
+    port_log_raw(scratch, got);
+    total += got;
   }
 }
 

@@ -85,6 +85,14 @@ class ComPort {
   // - the device fails (gone, hung up, closed): a system error text.
   bool read_com(char* buffer, int capacity, int timeoutSeconds);
 
+  // Takes what is already waiting in the device's input queue (the rest of
+  // an earlier answer, a line the modem sent on its own) and discards it,
+  // leaving one "\nRead %d bytes\n" record with the bytes in the log for each
+  // piece; nothing is logged when nothing waits.  Never waits; stops after
+  // 64 KiB so that a modem that talks without end can't hold the run.  A
+  // device failure is left for the next write or read to find.
+  void discard_input();
+
   // Closes the device if one is open; otherwise does nothing.
   void close_com();
 

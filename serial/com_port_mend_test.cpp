@@ -153,6 +153,63 @@ TEST(ComPortWriteLimit, TheLimitGoesBackForTheNextShortWrite) {
   EXPECT_EQ(p.device->timeouts().writeTotalConstant, 100);
 }
 
+TEST(ComPortDiscardInput, TakesOnlyWhatWaitsAndLogsItAsRead) {
+  FakeClock clock;
+  LoggedPort p(clock);
+  p.device->answer_handshake();
+  ASSERT_TRUE(p.port->open_com(3, 115200, 60, clock.steady_seconds()));
+  p.log_to_memory();
+
+  // Nothing waits: nothing is read, logged or waited for.
+  p.port->discard_input();
+  EXPECT_EQ(p.log(), "");
+  EXPECT_EQ(clock.now_microseconds(), 0);
+
+  // Two pieces wait, a third is still on its way: it stays for the next read.
+  p.device->queue("\r\nOK\r\n").queue("tail\r\n").queue("later\r\n", 50);
+  p.port->discard_input();
+  EXPECT_EQ(p.log(), "\nRead 12 bytes\n\r\nOK\r\ntail\r\n");
+  EXPECT_EQ(clock.now_microseconds(), 0);
+  EXPECT_EQ(p.device->pending_chunks(), 1u);
+  char buffer[64];
+  ASSERT_TRUE(p.port->read_com(buffer, sizeof buffer, 5)) << p.port->lastError;
+  EXPECT_STREQ(buffer, "later\r\n");
+}
+
+TEST(ComPortDiscardInput, StopsAfter64KiBOfAModemThatNeverStops) {
+  FakeClock clock;
+  LoggedPort p(clock);
+  p.device->answer_handshake();
+  ASSERT_TRUE(p.port->open_com(3, 115200, 60, clock.steady_seconds()));
+  const std::string line(1000, 'z');
+  for (int i = 0; i < 100; ++i) p.device->queue(line);
+  p.port->discard_input();
+  // Whole 4 KiB pieces until 64 KiB are taken; the rest stays queued.
+  size_t left = 0;
+  char buffer[4096];
+  for (;;) {
+    int got = 0;
+    ASSERT_EQ(p.device->read_waiting(buffer, sizeof buffer, got), ReadRequest::kDone);
+    if (got == 0) break;
+    left += static_cast<size_t>(got);
+  }
+  EXPECT_EQ(left, 100000u - 65536u);
+}
+
+TEST(ComPortDiscardInput, ADeviceFailureIsLeftForTheNextRead) {
+  FakeClock clock;
+  LoggedPort p(clock);
+  p.device->answer_handshake();
+  ASSERT_TRUE(p.port->open_com(3, 115200, 60, clock.steady_seconds()));
+  p.device->hang_up(5);
+  p.port->lastError.clear();
+  p.port->discard_input();
+  EXPECT_EQ(p.port->lastError, "");
+  char buffer[64];
+  EXPECT_FALSE(p.port->read_com(buffer, sizeof buffer, 5));
+  EXPECT_NE(p.port->lastError, "");
+}
+
 }  // namespace
 
 }  // namespace smstest

@@ -232,6 +232,44 @@ class PosixSerialDevice : public SerialDevice {
     return ReadRequest::kDone;
   }
 
+  ReadRequest read_waiting(char* buffer, int count, int& got) override {
+    got = 0;
+    if (fd_ < 0) {
+      errno = EBADF;
+      return ReadRequest::kRefused;
+    }
+    // With VMIN and VTIME 0 a read of an idle terminal returns 0 like one
+    // that hung up, so poll() tells first whether anything is there.
+    while (got < count) {
+      struct pollfd request = {fd_, POLLIN, 0};
+      int ready = poll(&request, 1, 0);
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return ReadRequest::kWaitFailed;
+      }
+      if (ready == 0) break;
+      if (request.revents & POLLNVAL) {
+        errno = EBADF;
+        return ReadRequest::kWaitFailed;
+      }
+      ssize_t n = ::read(fd_, buffer + got, static_cast<size_t>(count - got));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        if ((errno == EAGAIN || errno == EWOULDBLOCK) &&
+            (request.revents & (POLLHUP | POLLERR)) == 0)
+          break;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) errno = EIO;
+        return ReadRequest::kWaitFailed;
+      }
+      if (n == 0) {
+        errno = EIO;  // readable yet empty: the line hung up
+        return ReadRequest::kWaitFailed;
+      }
+      got += strip_nuls(buffer + got, static_cast<int>(n));
+    }
+    return ReadRequest::kDone;
+  }
+
   bool start_write(const char* data, int length) override {
     if (fd_ < 0) {
       errno = EBADF;

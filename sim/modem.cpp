@@ -45,6 +45,18 @@ bool parse_send(const std::string& command, std::string& number, std::string& te
   return true;
 }
 
+// Over 41000 bytes of "Info:" lines, ending in a line end: more than a
+// client's buffer of 40960 bytes takes, so that the rest of the answer
+// waits on the line.
+std::string big_padding() {
+  std::string padding;
+  for (int line = 1; padding.size() < kBigAnswer; ++line) {
+    padding += format("\r\nInfo: %05d ", line);
+    padding.append(100, '.');
+  }
+  return padding + "\r\n";
+}
+
 }  // namespace
 
 SimModem::SimModem(const ModemConfig& config) : config_(config) {}
@@ -98,6 +110,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
       answerText = kError;
     } else if (f.sendRefused) {
       answerText = kError;
+      late = f.confirmLate;
     } else {
       reply.sends = true;
       reply.to = number;
@@ -119,14 +132,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
       answerText = kError;
     } else {
       answerText = messages_.empty() ? std::string() : report();
-      if (f.big) {
-        std::string padding;
-        for (int line = 1; padding.size() < kBigAnswer; ++line) {
-          padding += format("\r\nInfo: %05d ", line);
-          padding.append(100, '.');
-        }
-        answerText = padding + "\r\n" + answerText;
-      }
+      if (f.big) answerText = big_padding() + answerText;
       answerText += f.cmglError ? "\r\n+CMGL: 1,\"REC READ\"\r\n\r\nERROR\r\n" : kOk;
     }
   } else if (name == "AT!DSMS=3,0") {
@@ -136,6 +142,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
       messages_.clear();
       answerText = f.cmglError ? "\r\n+CMGL: 0\r\n\r\nERROR\r\n" : kOk;
     }
+    if (f.bigDelete) answerText = big_padding() + answerText;
   }
 
   // Echo and an answer due at once go out in one write, so that a reader

@@ -158,6 +158,7 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
       {"big", &ModemFaults::big},
       {"poll-error", &ModemFaults::pollError},
       {"delete-refused", &ModemFaults::deleteRefused},
+      {"big-delete", &ModemFaults::bigDelete},
       {"cmgl-error", &ModemFaults::cmglError},
   };
   for (const Flag& flag : flags) {

@@ -34,6 +34,7 @@ struct ModemFaults {
   bool big = false;            // "AT!GSMS?2,0" answers padded beyond 40960 bytes
   bool pollError = false;      // "AT!GSMS?2,0" answered ERROR while nothing is stored
   bool deleteRefused = false;  // "AT!DSMS=3,0" answered ERROR, nothing deleted
+  bool bigDelete = false;      // "AT!DSMS=3,0" answers padded beyond 40960 bytes
   bool cmglError = false;      // poll and delete answers end in a "+CMGL:" listing and ERROR
   double unsolicited = 0;      // > 0: "+CREG: 1" this often, and "+CMTI:" on every arrival
   int hangupAfter = 0;         // > 0: the line is closed after this many commands

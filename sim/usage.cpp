@@ -61,7 +61,8 @@ Modem options (in --modem, --fault, or a scenario file):
   silent             never answers, not even the echo
   skip-first-at      ignores everything before the second "AT"
   no-dasms           AT!DASMS answered ERROR
-  send-refused       AT!SSMS answered ERROR; nothing is sent
+  send-refused       AT!SSMS answered ERROR; nothing is sent (confirm-late
+                     delays the ERROR as well)
   send-unconfirmed   AT!SSMS never answered; the message is sent all the same
                      (its delay counts from the command)
   confirm-late=SECONDS
@@ -81,6 +82,10 @@ Modem options (in --modem, --fault, or a scenario file):
                      "Info:" lines
   poll-error         AT!GSMS?2,0 answered ERROR while nothing is stored
   delete-refused     AT!DSMS=3,0 answered ERROR; nothing is deleted
+  big-delete         AT!DSMS=3,0 answers start with over 41000 bytes of
+                     "Info:" lines: the rest of the answer, its OK included,
+                     still waits on the line when a client that reads 40960
+                     bytes writes its next command
   cmgl-error         AT!GSMS?2,0 and AT!DSMS=3,0 answers end in a "+CMGL:"
                      line and ERROR instead of OK (they work otherwise)
   unsolicited[=SECONDS]

@@ -66,6 +66,29 @@ TEST_F(FaultRunTest, AModemThatStopsReadingHoldsAWriteUpOnlyUntilTheDeadline) {
   EXPECT_NE(traffic(5).find(" stall"), std::string::npos) << traffic(5);
 }
 
+// The rest of an answer longer than the tool's buffer still waits on the
+// line when the reply is written; taken for the reply's answer, its "OK"
+// confirmed a reply that the modem refused a second later.
+TEST_F(FaultRunTest, StaleBytesDoNotConfirmARefusedReply) {
+  start_sim({"--modem", "COM5=5550105,big-delete,send-refused,confirm-late=1", "--inject",
+             "COM5@0:5551234:hello"});
+  sleep_milliseconds(300);
+  ToolRun run = run_sms_test("R|20|5|x|x|0|0|115200|0|0|1");
+  EXPECT_EQ(run.process.exitCode, 2);
+  EXPECT_EQ(run.process.err,
+            std::string(kPickedUp) + "Replying back to sender...\nCannot send SMS\n\n");
+  EXPECT_EQ(run.status, "2 Cannot send SMS\n\n");
+  EXPECT_EQ(run.resultFile, std::string("SMS_TEST,1,R,42,45.5N73.6W,2,") + kNoTimes);
+  // The rest of the delete's answer went into the log as read, before the
+  // reply, and the reply's own answer was the refusal.
+  const std::string log = read_file(run.dir + "/R.5.debug.log");
+  size_t reply = log.find("AT!SSMS=0,5551234,5551234,");
+  ASSERT_NE(reply, std::string::npos) << log.substr(0, 2000);
+  const std::string before = log.substr(0, reply);
+  EXPECT_NE(before.rfind("\r\nOK\r\n"), std::string::npos);
+  EXPECT_EQ(log.substr(log.size() - 9), "\r\nERROR\r\n");
+}
+
 }  // namespace
 
 }  // namespace smstest
