@@ -7,6 +7,7 @@
 
 #include "common/clock.h"
 #include "common/text.h"
+#include "modem/answers.h"
 #include "serial/serial_device.h"
 
 namespace smstest {
@@ -16,6 +17,10 @@ namespace {
 constexpr int kLargeResponse = 40960;
 constexpr int kSendResponse = 2048;
 const char kErrorToken[] = "ERROR";
+
+// How long an answer without its final result ("OK" or "ERROR") is read on
+// after its last piece: 1 to 2 whole seconds.
+constexpr int kFinalResultSeconds = 2;
 
 // The value that starts `skip` bytes after the label found at `label` and
 // runs to the next CR.  A report whose value has no CR after it gives the
@@ -49,7 +54,12 @@ int SmsModem::probe_dasms() {
   static const char kProbe[] = "AT!DASMS\r";
   if (!write_command(kProbe, 9)) return kProbeNotWritten;
   std::vector<char> response(kLargeResponse);
-  int result = wait_response(response.data(), kLargeResponse, -1, kErrorToken);
+  char* buffer = response.data();
+  int result = kResponseReadFailed;
+  if (read_answer(buffer, kLargeResponse, kProbe)) {
+    read_to_final_result(buffer, kLargeResponse);
+    result = classify(buffer, kErrorToken, ReportSpan());
+  }
   if (result == kResponseReadFailed) return kProbeNoResponse;
   if (result >= 0) {
     std::fprintf(stderr, "AT!DASMS is not supported for COM%d\n", port.portNumber);
@@ -69,6 +79,62 @@ bool SmsModem::write_command(const char* command, int length) {
     return false;
   }
   return true;
+}
+
+bool SmsModem::read_answer(char* buffer, int capacity, const char* command) {
+  bool ok = port.read_com(buffer, capacity, -1);
+  for (;;) {
+    size_t echo = 0;
+    const EchoState state = echo_state(buffer, command, echo);
+    const size_t held = std::strlen(buffer);
+    if (state == EchoState::kPartial && ok) {
+      // The modem echoes what it is sent (it ignored "ATE0"), and the read
+      // ended inside the echo, at a blank of the message text.
+      ok = port.read_com(buffer + held, capacity - static_cast<int>(held), -1);
+      continue;
+    }
+    if (state == EchoState::kWhole) {
+      // The echo is no part of the answer: an "OK" or "ERROR" in the text
+      // it repeats must not count.
+      std::memmove(buffer, buffer + echo, held - echo + 1);
+      if (ok && trim_text(buffer).empty()) {
+        const size_t rest = std::strlen(buffer);
+        ok = port.read_com(buffer + rest, capacity - static_cast<int>(rest), -1);
+      }
+    }
+    break;
+  }
+  if (!ok) lastError = port.lastError;
+  return ok;
+}
+
+void SmsModem::read_to_final_result(char* buffer, int capacity) {
+  // An answer that came in pieces, its final result after the read ended,
+  // would leave that result to pass for the next command's answer.
+  for (;;) {
+    if (holds_final_result(buffer, 0, kErrorToken)) return;
+    const size_t held = std::strlen(buffer);
+    if (held + 1 >= static_cast<size_t>(capacity)) return;
+    if (!port.read_com(buffer + held, capacity - static_cast<int>(held), kFinalResultSeconds)) {
+      // Nothing more came: the answer is what arrived.  A full buffer stays
+      // the caller's to see.
+      return;
+    }
+  }
+}
+
+int SmsModem::classify(const char* buffer, const char* errorToken, const ReportSpan& report) {
+  int error = find_outside(buffer, errorToken, report.begin, report.end);
+  if (find_text(buffer, "+CMGL:") >= 0) {
+    if (error >= 0)
+      port_log(port, "Warning modem returned warning and response to CMGL, assumed OK\n");
+    return kResponseUsable;
+  }
+  if (error >= 0) {
+    lastError = "Modem returned an error";
+    return error;
+  }
+  return kResponseUsable;
 }
 
 int SmsModem::wait_response(char* buffer, int capacity, int timeoutSeconds,
@@ -103,7 +169,11 @@ bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart
   }
   std::vector<char> response(kSendResponse);
   char* buffer = response.data();
-  int result = wait_response(buffer, kSendResponse, -1, kErrorToken);
+  // The first answer may begin with the command's echo, which repeats the
+  // message text.
+  int result = read_answer(buffer, kSendResponse, command.c_str())
+                   ? classify(buffer, kErrorToken, ReportSpan())
+                   : kResponseReadFailed;
   for (;;) {
     // A failed read (kResponseReadFailed) is examined like a full response: the confirmation
     // may be in the part that arrived.
@@ -136,7 +206,11 @@ bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foun
   char* buffer = response.data();
   for (;;) {
     if (!write_command(kPoll, sizeof kPoll - 1)) return false;
-    int result = wait_response(buffer, kLargeResponse, -1, kErrorToken);
+    bool ok = read_answer(buffer, kLargeResponse, kPoll);
+    ok = read_report(buffer, kLargeResponse, ok, deadline);
+    // Only an error outside the reported message counts: a body (or a
+    // sender) may hold "ERROR" as any other text.
+    int result = ok ? classify(buffer, kErrorToken, report_span(buffer)) : kResponseReadFailed;
     if ((result == kResponseUsable || result == kResponseReadFailed) &&
         find_text(buffer, "Address:") >= 0) {
       if (parse_message(buffer, sender, body) == 0) return false;
@@ -152,6 +226,33 @@ bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foun
       return false;
     }
     port.clock().sleep_milliseconds(100);
+  }
+}
+
+bool SmsModem::read_report(char* buffer, int capacity, bool ok, int64_t deadline) {
+  for (;;) {
+    size_t held = std::strlen(buffer);
+    if (held + 1 >= static_cast<size_t>(capacity)) {
+      // The answer is longer than the buffer: what can't be part of a
+      // report goes, and the rest is read on in the room it leaves, so that
+      // a report across the end of the buffer is not lost.
+      const size_t drop = droppable_prefix(buffer, held);
+      if (drop == 0) return ok;
+      std::memmove(buffer, buffer + drop, held - drop + 1);
+      held -= drop;
+    } else if (!ok) {
+      return false;
+    } else if (find_text(buffer, "Address:") >= 0) {
+      // A report whose body line or final result has not come yet is read
+      // on until it has, within the receive's deadline.
+      if (report_complete(buffer, kErrorToken)) return true;
+      if (port.clock().steady_seconds() > deadline) return true;
+    } else {
+      read_to_final_result(buffer, capacity);
+      return true;
+    }
+    ok = port.read_com(buffer + held, capacity - static_cast<int>(held), -1);
+    if (!ok) lastError = port.lastError;
   }
 }
 
@@ -178,7 +279,12 @@ bool SmsModem::delete_messages() {
   static const char kDelete[] = "AT!DSMS=3,0\r";
   if (!write_command(kDelete, sizeof kDelete - 1)) return false;
   std::vector<char> response(kLargeResponse);
-  int result = wait_response(response.data(), kLargeResponse, -1, kErrorToken);
+  char* buffer = response.data();
+  int result = kResponseReadFailed;
+  if (read_answer(buffer, kLargeResponse, kDelete)) {
+    read_to_final_result(buffer, kLargeResponse);
+    result = classify(buffer, kErrorToken, ReportSpan());
+  }
   if (result == kResponseReadFailed) return false;
   if (result >= 0) {
     lastError = "On command AT!DSMS=3,0, Com port returned ERROR";

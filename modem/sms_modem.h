@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "modem/answers.h"
 #include "serial/com_port.h"
 
 namespace smstest {
@@ -90,6 +91,26 @@ class SmsModem {
   // Discards what is already waiting on the line (ComPort::discard_input),
   // then writes the command.  False with the port's text in lastError.
   bool write_command(const char* command, int length);
+
+  // Reads the answer to `command` (as written) into the buffer until the
+  // test deadline, without the command's echo when the modem still echoes.
+  // False with the port's text in lastError when the read failed; the
+  // buffer then holds what arrived.
+  bool read_answer(char* buffer, int capacity, const char* command);
+
+  // Reads on an answer that holds no final result yet ("OK" or "ERROR") for
+  // as long as more of it comes within 1 to 2 s of the last piece.
+  void read_to_final_result(char* buffer, int capacity);
+
+  // Reads on a poll's answer: past the end of a full buffer, and until a
+  // report has its body line and final result or `deadline` (steady
+  // seconds) has passed.  `ok` tells whether the answer so far was read
+  // without failure; returns the same for the whole.
+  bool read_report(char* buffer, int capacity, bool ok, int64_t deadline);
+
+  // wait_response's classification of an answer already read, with the
+  // error token not counted inside `report`.
+  int classify(const char* buffer, const char* errorToken, const ReportSpan& report);
 };
 
 }  // namespace smstest

@@ -15,6 +15,12 @@ namespace smstest {
 
 namespace {
 
+std::string joined(const Reply& reply) {
+  std::string out;
+  for (const AnswerPiece& piece : reply.pieces) out += piece.bytes;
+  return out;
+}
+
 ModemConfig modem_with(const std::string& options) {
   ModemConfig config;
   std::string error;
@@ -26,9 +32,14 @@ ModemConfig modem_with(const std::string& options) {
 
 TEST(SimFaultOptions, ParseAndRefuseBadValues) {
   EXPECT_EQ(modem_with("stall=6").faults.stallAfter, 6);
+  EXPECT_TRUE(modem_with("echo-on").faults.echoStays);
+  EXPECT_TRUE(modem_with("big-delete").faults.bigDelete);
+  EXPECT_DOUBLE_EQ(modem_with("split-report").faults.splitReport, 0.5);
+  EXPECT_DOUBLE_EQ(modem_with("split-report=1.5").faults.splitReport, 1.5);
   struct Bad {
     const char* option;
-  } bad[] = {{"stall=0"}, {"stall=x"}, {"stall"}};
+  } bad[] = {{"stall=0"},   {"stall=x"},      {"stall"},         {"split-report=0"},
+             {"echo-on=1"}, {"big-delete=2"}, {"split-report=x"}};
   for (const Bad& b : bad) {
     ModemConfig config;
     std::string error;
@@ -36,6 +47,43 @@ TEST(SimFaultOptions, ParseAndRefuseBadValues) {
         << b.option;
     EXPECT_NE(error.find("modem option"), std::string::npos) << error;
   }
+}
+
+TEST(SimFaultOptions, EchoOnKeepsEchoingAfterAte0) {
+  SimModem modem(modem_with("echo-on"));
+  EXPECT_EQ(joined(modem.answer("ATE0")), "ATE0\r\r\nOK\r\n");
+  EXPECT_TRUE(modem.echo());
+  EXPECT_EQ(joined(modem.answer("AT!DASMS")), "AT!DASMS\r\r\nOK\r\n");
+}
+
+TEST(SimFaultOptions, SplitReportHoldsTheBodyBack) {
+  SimModem modem(modem_with("split-report=0.7"));
+  modem.answer("ATE0");
+  modem.store("5551234", "hi", 0);
+  Reply reply = modem.answer("AT!GSMS?2,0");
+  ASSERT_EQ(reply.pieces.size(), 2u);
+  EXPECT_EQ(reply.pieces[0].pause, 0);
+  EXPECT_EQ(reply.pieces[0].bytes.find("Msg Body:"), std::string::npos);
+  EXPECT_NE(reply.pieces[0].bytes.find("Address: 5551234\r\n"), std::string::npos);
+  EXPECT_DOUBLE_EQ(reply.pieces[1].pause, 0.7);
+  EXPECT_EQ(reply.pieces[1].bytes, "Msg Body: hi\r\n\r\nOK\r\n");
+  // Nothing stored: one piece as always.
+  SimModem empty(modem_with("split-report"));
+  empty.answer("ATE0");
+  EXPECT_EQ(empty.answer("AT!GSMS?2,0").pieces.size(), 1u);
+}
+
+TEST(SimFaultOptions, BigDeleteAndLateRefusal) {
+  SimModem modem(modem_with("big-delete,send-refused,confirm-late=1.5"));
+  modem.answer("ATE0");
+  const std::string deleted = joined(modem.answer("AT!DSMS=3,0"));
+  EXPECT_GT(deleted.size(), 41000u);
+  EXPECT_EQ(deleted.substr(deleted.size() - 6), "\r\nOK\r\n");
+  Reply refused = modem.answer("AT!SSMS=0,1,1,\"x\"");
+  ASSERT_EQ(refused.pieces.size(), 1u);
+  EXPECT_DOUBLE_EQ(refused.pieces[0].pause, 1.5);
+  EXPECT_EQ(refused.pieces[0].bytes, "\r\nERROR\r\n");
+  EXPECT_FALSE(refused.sends);
 }
 
 // A line that records what the network does to it.

@@ -100,7 +100,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
   } else if (name == "AT") {
     answerText = kOk;
   } else if (name == "ATE0") {
-    echo_ = false;
+    echo_ = f.echoStays;
     answerText = kOk;
   } else if (name == "AT!DASMS") {
     answerText = f.noDasms ? kError : kOk;
@@ -145,9 +145,16 @@ Reply SimModem::answer(const std::string& command, char terminator) {
     if (f.bigDelete) answerText = big_padding() + answerText;
   }
 
-  // Echo and an answer due at once go out in one write, so that a reader
-  // sees them together, as from a modem that answers at once.
-  if (!answerText.empty() && late == 0) {
+  // A report held back from its "Msg Body:" line on: a reader that takes
+  // the first piece for the whole answer finds no body.
+  size_t split = std::string::npos;
+  if (f.splitReport > 0 && name == "AT!GSMS?2,0") split = answerText.find("Msg Body:");
+  if (split != std::string::npos && late == 0) {
+    reply.pieces.push_back({0, echoed + finish(answerText.substr(0, split))});
+    reply.pieces.push_back({f.splitReport, finish(answerText.substr(split))});
+  } else if (!answerText.empty() && late == 0) {
+    // Echo and an answer due at once go out in one write, so that a reader
+    // sees them together, as from a modem that answers at once.
     reply.pieces.push_back({0, echoed + finish(answerText)});
   } else {
     if (!echoed.empty()) reply.pieces.push_back({0, echoed});

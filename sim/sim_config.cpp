@@ -160,6 +160,7 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
       {"delete-refused", &ModemFaults::deleteRefused},
       {"big-delete", &ModemFaults::bigDelete},
       {"cmgl-error", &ModemFaults::cmglError},
+      {"echo-on", &ModemFaults::echoStays},
   };
   for (const Flag& flag : flags) {
     if (key == flag.key && !hasValue) {
@@ -176,6 +177,9 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
   } else if (key == "chunks") {
     f.chunkPause = 0.2;
     ok = !hasValue || (parse_seconds(value, f.chunkPause) && f.chunkPause > 0);
+  } else if (key == "split-report") {
+    f.splitReport = 0.5;
+    ok = !hasValue || (parse_seconds(value, f.splitReport) && f.splitReport > 0);
   } else if (key == "unsolicited") {
     f.unsolicited = 1.0;
     ok = !hasValue || (parse_seconds(value, f.unsolicited) && f.unsolicited > 0);

@@ -32,6 +32,8 @@ struct ModemFaults {
   double chunkPause = 0;       // > 0: answers written in pieces this many seconds apart
   bool nulBytes = false;       // a NUL after every line feed that is not the last byte
   bool big = false;            // "AT!GSMS?2,0" answers padded beyond 40960 bytes
+  double splitReport = 0;      // > 0: reports written in two pieces this many seconds apart
+  bool echoStays = false;      // "ATE0" answered OK, but the echo stays on
   bool pollError = false;      // "AT!GSMS?2,0" answered ERROR while nothing is stored
   bool deleteRefused = false;  // "AT!DSMS=3,0" answered ERROR, nothing deleted
   bool bigDelete = false;      // "AT!DSMS=3,0" answers padded beyond 40960 bytes

@@ -81,6 +81,12 @@ Modem options (in --modem, --fault, or a scenario file):
   big                AT!GSMS?2,0 answers start with over 41000 bytes of
                      "Info:" lines
   poll-error         AT!GSMS?2,0 answered ERROR while nothing is stored
+  split-report[=SECONDS]
+                     AT!GSMS?2,0 reports written in two pieces SECONDS
+                     apart (default 0.5): up to the "Msg Body:" line, then
+                     the rest
+  echo-on            ATE0 is answered OK but the echo stays on: every
+                     command comes back before its answer
   delete-refused     AT!DSMS=3,0 answered ERROR; nothing is deleted
   big-delete         AT!DSMS=3,0 answers start with over 41000 bytes of
                      "Info:" lines: the rest of the answer, its OK included,

@@ -89,6 +89,85 @@ TEST_F(FaultRunTest, StaleBytesDoNotConfirmARefusedReply) {
   EXPECT_EQ(log.substr(log.size() - 9), "\r\nERROR\r\n");
 }
 
+// Also when the earlier answer was a poll's answer over 40960 bytes: read
+// whole, it leaves nothing behind for the reply.
+TEST_F(FaultRunTest, AnOversizedReportLeavesNothingForTheReply) {
+  start_sim({"--modem", "COM5=5550105,big,send-refused,confirm-late=1", "--inject",
+             "COM5@0:5551234:hello"});
+  sleep_milliseconds(300);
+  ToolRun run = run_sms_test("R|20|5|x|x|0|0|115200|0|0|1");
+  EXPECT_EQ(run.process.exitCode, 2);
+  EXPECT_EQ(run.process.err,
+            std::string(kPickedUp) + "Replying back to sender...\nCannot send SMS\n\n");
+  EXPECT_EQ(run.status, "2 Cannot send SMS\n\n");
+  // The message was found in the first poll's answer, past its buffer.
+  const std::string log = read_file(run.dir + "/R.5.debug.log");
+  EXPECT_NE(log.find("Got SMS message: hello\n"), std::string::npos);
+}
+
+const char kRoundTripOk[] = "Sending SMS: OK.\nNew Message Found.\nDeleting Message: OK - ";
+
+// Each sends from the first modem to the second and names what the old
+// versions made of it.
+struct RoundTripCase {
+  const char* name;
+  const char* fromOptions;
+  const char* toOptions;
+  const char* text;
+  int testTimeout;
+  int exitCode;
+  const char* err;     // after "Sending SMS: "
+  const char* status;  // the status file
+};
+
+TEST_F(FaultRunTest, EchoErrorInBodiesAndSplitReports) {
+  const RoundTripCase cases[] = {
+      // The echo repeats "OK" in the text: it used to confirm a send the
+      // modem never answered.
+      {"echo, OK in the text", "echo-on,send-unconfirmed", "", "say OK", 4, 2,
+       "Send Timed Out Waiting for +CMGW:\n\n", "2 Send Timed Out Waiting for +CMGW:\n\n"},
+      // The echo repeats "ERROR": it used to fail a send confirmed later.
+      {"echo, ERROR in the text", "echo-on,confirm-late=1", "", "no ERROR here", 15, 0,
+       "OK.\nNew Message Found.\nDeleting Message: OK - tImE42Tno ERROR here\n", "0 SUCCESS\n"},
+      // "ERROR" in the body used to make every poll look refused: never
+      // picked up, never deleted.
+      {"ERROR in the body", "", "", "ERROR 42", 15, 0,
+       "OK.\nNew Message Found.\nDeleting Message: OK - tImE42TERROR 42\n", "0 SUCCESS\n"},
+      // The body line came after the read had ended.
+      {"report split before the body", "", "split-report=0.7", "hello", 15, 0,
+       "OK.\nNew Message Found.\nDeleting Message: OK - tImE42Thello\n", "0 SUCCESS\n"},
+  };
+  const int n = sizeof cases / sizeof cases[0];
+  std::vector<std::string> args = {"--delay", "0.3"};
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < 2; ++k) {
+      const char* options = k == 0 ? cases[i].fromOptions : cases[i].toOptions;
+      const int port = 10 + 2 * i + k;
+      args.push_back("--modem");
+      args.push_back("COM" + std::to_string(port) + "=55510" + std::to_string(port) +
+                     (options[0] ? "," : "") + options);
+    }
+  }
+  start_sim(args);
+  for (int i = 0; i < n; ++i) {
+    const RoundTripCase& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const int from = 10 + 2 * i, to = from + 1;
+    ToolRun run = run_sms_test("E|" + std::to_string(c.testTimeout) + "|" + std::to_string(from) +
+                               "|55510" + std::to_string(to) + "|" + c.text + "|0|0|115200|" +
+                               std::to_string(to) + "|115200|0");
+    EXPECT_EQ(run.process.exitCode, c.exitCode);
+    EXPECT_EQ(run.process.err, std::string("Sending SMS: ") + c.err);
+    EXPECT_EQ(run.status, c.status);
+    ASSERT_EQ(run.result.size(), 12u) << run.resultFile;
+  }
+  // The message with "ERROR" in its body was deleted: the next run on that
+  // pair of modems finds its own.
+  ToolRun next = run_sms_test("E|15|14|5551015|hello|0|0|115200|15|115200|0");
+  EXPECT_EQ(next.process.err, std::string(kRoundTripOk) + "tImE42Thello\n");
+  EXPECT_EQ(next.status, "0 SUCCESS\n");
+}
+
 }  // namespace
 
 }  // namespace smstest
