@@ -7,6 +7,20 @@
 
 namespace smstest {
 
+bool dialable_number(const std::string& number) {
+  const size_t start = !number.empty() && number[0] == '+' ? 1 : 0;
+  const size_t digits = number.size() - start;
+  if (digits < 1 || digits > 20) return false;
+  for (size_t i = start; i < number.size(); ++i) {
+    if (number[i] < '0' || number[i] > '9') return false;
+  }
+  return true;
+}
+
+bool quotable_text(const std::string& text) {
+  return text.find_first_of(std::string("\"\r\n\x1a\x1b\0", 6)) == std::string::npos;
+}
+
 int run_reflector(TestRun& run, SmsModem& session) {
   SmsTestResult& result = run.result;
   std::string sender;
@@ -20,6 +34,18 @@ int run_reflector(TestRun& run, SmsModem& session) {
   // Only the clock's low 32 bits enter the reply, as a signed number.
   const int32_t clock32 = static_cast<int32_t>(static_cast<uint32_t>(clock));
   const std::string reply = format("rEfLeCt%iT%s", clock32, body.c_str());
+  // Sender and body come from the network and go into the command line: a
+  // sender that is no number, or a text that would end the quoted argument,
+  // could make the modem run commands of someone else's choosing.
+  if (!dialable_number(sender)) {
+    fail_test(run.statusPath, result, "Refusing to reply: sender is not a phone number\n");
+    return 2;
+  }
+  if (!quotable_text(reply)) {
+    fail_test(run.statusPath, result,
+              "Refusing to reply: message holds control characters or quotes\n");
+    return 2;
+  }
   std::fputs("Replying back to sender...\n", stderr);
   std::fflush(stderr);
 

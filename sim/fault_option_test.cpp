@@ -36,10 +36,11 @@ TEST(SimFaultOptions, ParseAndRefuseBadValues) {
   EXPECT_TRUE(modem_with("big-delete").faults.bigDelete);
   EXPECT_DOUBLE_EQ(modem_with("split-report").faults.splitReport, 0.5);
   EXPECT_DOUBLE_EQ(modem_with("split-report=1.5").faults.splitReport, 1.5);
+  EXPECT_EQ(modem_with("sender=BANK\"; x").faults.sender, "BANK\"; x");
   struct Bad {
     const char* option;
-  } bad[] = {{"stall=0"},   {"stall=x"},      {"stall"},         {"split-report=0"},
-             {"echo-on=1"}, {"big-delete=2"}, {"split-report=x"}};
+  } bad[] = {{"stall=0"},      {"stall=x"},        {"stall"},   {"split-report=0"}, {"echo-on=1"},
+             {"big-delete=2"}, {"split-report=x"}, {"sender="}, {"sender"}};
   for (const Bad& b : bad) {
     ModemConfig config;
     std::string error;
@@ -71,6 +72,14 @@ TEST(SimFaultOptions, SplitReportHoldsTheBodyBack) {
   SimModem empty(modem_with("split-report"));
   empty.answer("ATE0");
   EXPECT_EQ(empty.answer("AT!GSMS?2,0").pieces.size(), 1u);
+}
+
+TEST(SimFaultOptions, SenderReplacesTheRealOne) {
+  SimModem modem(modem_with("sender=+ABC\"D"));
+  modem.answer("ATE0");
+  modem.store("5551234", "hi", 0);
+  const std::string report = joined(modem.answer("AT!GSMS?2,0"));
+  EXPECT_NE(report.find("\r\nAddress: +ABC\"D\r\n"), std::string::npos) << report;
 }
 
 TEST(SimFaultOptions, BigDeleteAndLateRefusal) {

@@ -177,10 +177,11 @@ Reply SimModem::answer(const std::string& command, char terminator) {
 // a header line, the fields one per line, the body last.
 std::string SimModem::report() const {
   const StoredMessage& m = messages_.front();
+  const std::string& from = config_.faults.sender.empty() ? m.from : config_.faults.sender;
   return format(
       "\r\n!GSMS: 1,\"REC UNREAD\"\r\nAddress: %s\r\nTime Stamp: %s\r\n"
       "Msg Length: %zu\r\nMsg Body: %s\r\n",
-      m.from.c_str(), time_stamp(m.arrived).c_str(), m.text.size(), m.text.c_str());
+      from.c_str(), time_stamp(m.arrived).c_str(), m.text.size(), m.text.c_str());
 }
 
 std::string SimModem::finish(const std::string& answer) const {

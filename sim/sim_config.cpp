@@ -177,6 +177,11 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
   } else if (key == "chunks") {
     f.chunkPause = 0.2;
     ok = !hasValue || (parse_seconds(value, f.chunkPause) && f.chunkPause > 0);
+  } else if (key == "sender") {
+    // Any bytes but line ends: a network may hand on a forged or
+    // alphanumeric sender.
+    f.sender = value;
+    ok = hasValue && !value.empty() && value.find_first_of("\r\n") == std::string::npos;
   } else if (key == "split-report") {
     f.splitReport = 0.5;
     ok = !hasValue || (parse_seconds(value, f.splitReport) && f.splitReport > 0);

@@ -34,6 +34,7 @@ struct ModemFaults {
   bool big = false;            // "AT!GSMS?2,0" answers padded beyond 40960 bytes
   double splitReport = 0;      // > 0: reports written in two pieces this many seconds apart
   bool echoStays = false;      // "ATE0" answered OK, but the echo stays on
+  std::string sender;          // not empty: reports give this sender instead of the real one
   bool pollError = false;      // "AT!GSMS?2,0" answered ERROR while nothing is stored
   bool deleteRefused = false;  // "AT!DSMS=3,0" answered ERROR, nothing deleted
   bool bigDelete = false;      // "AT!DSMS=3,0" answers padded beyond 40960 bytes

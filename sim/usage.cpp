@@ -87,6 +87,9 @@ Modem options (in --modem, --fault, or a scenario file):
                      the rest
   echo-on            ATE0 is answered OK but the echo stays on: every
                      command comes back before its answer
+  sender=TEXT        reports give TEXT (any bytes but commas and line ends)
+                     as every message's sender, as a network that hands on
+                     a forged or alphanumeric sender
   delete-refused     AT!DSMS=3,0 answered ERROR; nothing is deleted
   big-delete         AT!DSMS=3,0 answers start with over 41000 bytes of
                      "Info:" lines: the rest of the answer, its OK included,

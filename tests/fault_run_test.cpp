@@ -168,6 +168,54 @@ TEST_F(FaultRunTest, EchoErrorInBodiesAndSplitReports) {
   EXPECT_EQ(next.status, "0 SUCCESS\n");
 }
 
+// The sender and the body come from the network: the reflector writes no
+// command that they could turn into commands of their own.
+TEST_F(FaultRunTest, HostileSendersAndBodiesGetNoReply) {
+  const char* kNotANumber = "Refusing to reply: sender is not a phone number\n";
+  const char* kQuotes = "Refusing to reply: message holds control characters or quotes\n";
+  struct {
+    const char* name;
+    std::string options;  // of the modem
+    std::string body;     // the outside phone's text
+    const char* refusal;  // nullptr: answered
+  } cases[] = {
+      {"alphanumeric sender", ",sender=BANK", "hi", kNotANumber},
+      {"sender that ends the number", ",sender=5551234\";ATD5550000;", "hi", kNotANumber},
+      {"quote in the body", "", "bye\";AT+CFUN=0;\"", kQuotes},
+      {"Ctrl-Z in the body", "", "sent\x1a", kQuotes},
+      {"ESC in the body", "", "no\x1b", kQuotes},
+      {"plain message", ",sender=+15551234", "hello, there", nullptr},
+  };
+  std::vector<std::string> args;
+  int port = 10;
+  for (const auto& c : cases) {
+    const std::string name = "COM" + std::to_string(port++);
+    args.insert(args.end(), {"--modem", name + "=5552" + name.substr(3) + c.options, "--inject",
+                             name + "@0:5551234:" + c.body});
+  }
+  start_sim(args);
+  sleep_milliseconds(300);
+  port = 10;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ToolRun run = run_sms_test("H|20|" + std::to_string(port++) + "|x|x|0|0|115200|0|0|1");
+    if (c.refusal == nullptr) {
+      EXPECT_EQ(run.process.exitCode, 0);
+      EXPECT_EQ(run.status, "0 SUCCESS\n");
+      continue;
+    }
+    EXPECT_EQ(run.process.exitCode, 2);
+    EXPECT_EQ(run.process.err, std::string(kPickedUp) + c.refusal + "\n");
+    EXPECT_EQ(run.status, std::string("2 ") + c.refusal + "\n");
+    EXPECT_EQ(run.resultFile, std::string("SMS_TEST,1,H,42,45.5N73.6W,2,") + kNoTimes);
+    EXPECT_EQ(traffic(port - 1).find("cmd AT!SSMS"), std::string::npos) << traffic(port - 1);
+  }
+  // Only the plain message was answered.
+  const std::string network = read_file(ports_ + "/network.log");
+  EXPECT_EQ(network.find(" outside "), network.rfind(" outside ")) << network;
+  EXPECT_NE(network.find(" outside COM15 555215 +15551234 "), std::string::npos) << network;
+}
+
 }  // namespace
 
 }  // namespace smstest
