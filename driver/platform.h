@@ -20,6 +20,11 @@ bool working_directory(std::string& dir, std::string& error);
 // appended, whatever it holds.
 std::string join_path(const std::string& dir, const std::string& name);
 
+// True when `a` and `b` name the same file: the same file where both exist
+// (links and other spellings of a path included), otherwise the same path
+// once links, "." and ".." are resolved.
+bool same_file(const std::string& a, const std::string& b);
+
 // Shows `text` to the user and returns once it has been acknowledged.  Where
 // no windowing system exists it is one line on the standard error stream.
 void show_message_box(const char* text);

@@ -27,6 +27,43 @@ bool working_directory(std::string& dir, std::string& error) {
 
 std::string join_path(const std::string& dir, const std::string& name) { return dir + "\\" + name; }
 
+namespace {
+
+// The file's volume and index, which tell files apart however their paths
+// are spelt.  False when it can't be opened.
+bool file_identity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = GetFileInformationByHandle(file, &info) != FALSE;
+  CloseHandle(file);
+  return ok;
+}
+
+std::string full_path(const std::string& path) {
+  char full[MAX_PATH * 4];
+  DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  std::string out = n > 0 && n < sizeof full ? std::string(full, n) : path;
+  for (char& c : out) {
+    if (c == '/') c = '\\';
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+}  // namespace
+
+bool same_file(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  if (file_identity(a, first) && file_identity(b, second)) {
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+  }
+  // Windows paths are compared without regard to case.
+  return full_path(a) == full_path(b);
+}
+
 void show_message_box(const char* text) {
   // A console tool run from scripts: a modal box would stall the run until
   // someone clicked it, so the text goes to the error stream instead.

@@ -23,6 +23,10 @@ int start_up_failure(const std::string& message) {
   return 2;
 }
 
+bool has_line_end(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
 // The debug log of the modem on `port`: "<testName>.<port>.debug.log" in the
 // current directory.
 std::string debug_log_name(const std::string& testName, int port) {
@@ -77,6 +81,27 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
 
   const std::string fromLogName = debug_log_name(params.testName, params.fromPort);
   if (params.fromPort < 1) return start_up_failure("From COM port must be > 0\n");
+
+  // A line end in a text of the result line would forge lines of its own,
+  // and one in the message would split the send command.
+  if (has_line_end(dataTime)) {
+    return start_up_failure("The dataTime argument holds a line end (CR or LF)\n");
+  }
+  if (has_line_end(result.latLong)) {
+    return start_up_failure("The latLong argument holds a line end (CR or LF)\n");
+  }
+  if (has_line_end(params.testName)) {
+    return start_up_failure(
+        format("The testName field in %s holds a line end (CR or LF)\n", cmdFile));
+  }
+  if (has_line_end(params.messageText)) {
+    return start_up_failure(
+        format("The messageText field in %s holds a line end (CR or LF)\n", cmdFile));
+  }
+  // The status file would overwrite the result lines of every earlier run.
+  if (same_file(statusPath, result.resultPath)) {
+    return start_up_failure(format("The status file %s is the result file\n", argv[2]));
+  }
   result.testName = params.testName;
 
   // From here on the round trip sends, and looks for, the marked text.
