@@ -31,8 +31,24 @@ void show_message_box(const char* text);
 
 // Appends `line` to the file at `path` (created if missing) with a single
 // write to a file opened for appending, so that lines of runs appending at
-// the same moment never interleave.  False when the file can't be opened or
-// written.
+// the same moment never interleave.  The line goes in whole or not at all:
+// what a write that fails half-way (a full disk) left is taken off again,
+// and a file that does not end in a line end (left so by some other writer)
+// gets one before the line.  A path that would make the open or the write
+// wait (a FIFO, a socket) counts as a file that can't be opened.  False when
+// the file can't be opened or the line can't be written in full.
 bool append_line(const std::string& path, const std::string& line);
+
+// Outcomes of replace_file.
+enum class FileWrite {
+  kWritten,
+  kNotOpened,   // can't be opened, or would make the open or a write wait
+  kIncomplete,  // opened, but not all of the text could be written: the file is left empty
+};
+
+// Overwrites the file at `path` (created if missing) with `text`, written as
+// a text file of the platform (CR LF line ends on Windows).  Never waits for
+// a reader: a FIFO or a socket counts as a file that can't be opened.
+FileWrite replace_file(const std::string& path, const std::string& text);
 
 }  // namespace smstest

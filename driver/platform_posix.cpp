@@ -1,11 +1,13 @@
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "driver/platform.h"
@@ -85,26 +87,96 @@ void show_message_box(const char* text) {
   std::fflush(stderr);
 }
 
-bool append_line(const std::string& path, const std::string& line) {
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  // O_APPEND makes each write land at the end of the file as one piece; a
-  // short write (disk full) is continued rather than silently dropped.
-  const char* data = line.data();
-  size_t left = line.size();
-  bool ok = true;
-  while (left > 0) {
-    ssize_t n = write(fd, data, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    data += n;
-    left -= static_cast<size_t>(n);
+namespace {
+
+// Opens `path` with `flags` (O_WRONLY or O_RDWR and more) without waiting
+// for a reader, and keeps it only if it is a regular file or a character
+// device (the null device, a terminal): a FIFO or a socket could make a
+// later write wait.  -1 when it can't be opened or is of another kind.
+int open_for_writing(const std::string& path, int flags, struct stat& info) {
+  int fd = open(path.c_str(), flags | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  // Reading is only there to look at the last byte: a file that may be
+  // written but not read is written all the same.
+  if (fd < 0 && (flags & O_ACCMODE) == O_RDWR && errno == EACCES) {
+    fd = open(path.c_str(), (flags & ~O_ACCMODE) | O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC,
+              0666);
   }
+  if (fd < 0) return -1;
+  if (fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Writes all of `data`; false when a write fails or takes nothing (a full
+// disk, a device that would make it wait).
+bool write_all(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Takes the lock every appender of a result file takes, for up to two
+// seconds: a holder that never lets go (no run of this tool does) must not
+// hold the run up.
+bool lock_for_append(int fd) {
+  for (int tries = 0; tries < 200; ++tries) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    struct timespec pause = {0, 10 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool append_line(const std::string& path, const std::string& line) {
+  struct stat info;
+  int fd = open_for_writing(path, O_RDWR | O_APPEND, info);
+  if (fd < 0) return false;
+  const bool regular = S_ISREG(info.st_mode);
+  // Appenders take turns, so that the end of the file can be looked at and
+  // put back; O_APPEND still lands every write at the end as one piece.
+  const bool locked = regular && lock_for_append(fd);
+  std::string text = line;
+  off_t before = 0;
+  if (regular && fstat(fd, &info) == 0) {
+    before = info.st_size;
+    char last = '\n';
+    if (before > 0 && pread(fd, &last, 1, before - 1) == 1 && last != '\n') text.insert(0, "\n");
+  }
+  bool ok = write_all(fd, text.data(), text.size());
+  // What a failed write left is taken off again: the next run's line must
+  // not be glued to a fragment of this one.
+  if (!ok && regular && locked) {
+    int ignored = ftruncate(fd, before);
+    (void)ignored;
+  }
+  if (locked) flock(fd, LOCK_UN);
   if (close(fd) != 0) ok = false;
   return ok;
+}
+
+FileWrite replace_file(const std::string& path, const std::string& text) {
+  struct stat info;
+  int fd = open_for_writing(path, O_WRONLY | O_TRUNC, info);
+  if (fd < 0) return FileWrite::kNotOpened;
+  bool ok = write_all(fd, text.data(), text.size());
+  if (!ok && S_ISREG(info.st_mode)) {
+    // Half a status line would tell the caller something this run never
+    // said.
+    int ignored = ftruncate(fd, 0);
+    (void)ignored;
+  }
+  if (close(fd) != 0) ok = false;
+  return ok ? FileWrite::kWritten : FileWrite::kIncomplete;
 }
 
 }  // namespace smstest

@@ -67,11 +67,12 @@ int run_reflector(TestRun& run, SmsModem& session) {
   result.sendTime = format("%f", elapsed_seconds(sendStart, sendEnd, frequency));
   result.replyTime = format("%f", elapsed_seconds(foundAt, sendEnd, frequency));
   result.write_result();
-  write_status(run.statusPath.c_str(), "SUCCESS", 0);
+  const FileWrite status = write_status_file(run.statusPath.c_str(), "SUCCESS", 0);
   std::fputs("Reply Successful\n", stderr);
   std::fflush(stderr);
   session.port.close_com();
-  return 0;
+  // Without its status file the caller can't tell how the run ended.
+  return status == FileWrite::kIncomplete ? 2 : 0;
 }
 
 }  // namespace smstest
