@@ -8,6 +8,16 @@
 
 namespace smstest {
 
+// Prepares the process for a run, before anything else: standard input,
+// output and error that the program was started without are opened on the
+// null device (so that no later file or port takes their place and gets
+// the messages); SIGINT, SIGTERM and SIGHUP (on Windows the console's
+// Ctrl-C, Ctrl-Break and close events) request an interrupt
+// (common/interrupt.h) instead of ending the process; SIGPIPE is ignored,
+// so that a closed error stream does not end the run before its reports
+// are written.
+void prepare_process();
+
 // Initialises the application framework.  False when it can't start, which
 // ends the run with exit code 1.
 bool init_framework();

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "common/clock.h"
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "driver/measures.h"
 #include "driver/test_sequences.h"
@@ -54,7 +55,8 @@ int run_reflector(TestRun& run, SmsModem& session) {
   // A negative time-out: the reply counts as sent only when the first
   // response after the command confirms it.
   if (!session.send_sms(sender.c_str(), reply.c_str(), sendStart, sendEnd, -1)) {
-    fail_test(run.statusPath, result, "Cannot send SMS\n");
+    fail_test(run.statusPath, result,
+              interrupt_signal() != 0 ? interrupt_text().c_str() : "Cannot send SMS\n");
     return 2;
   }
   int64_t endReading = 0;

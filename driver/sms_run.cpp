@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/clock.h"
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "driver/command_file.h"
 #include "driver/platform.h"
@@ -35,7 +36,10 @@ std::string debug_log_name(const std::string& testName, int port) {
 
 }  // namespace
 
-int run_sms_test(int argc, char** argv) { return run_sms_test(argc, argv, system_clock()); }
+int run_sms_test(int argc, char** argv) {
+  prepare_process();
+  return run_sms_test(argc, argv, system_clock());
+}
 
 int run_sms_test(int argc, char** argv, Clock& clock) {
   if (!init_framework()) {
@@ -119,19 +123,26 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
     toSession->open_log(debug_log_name(params.testName, params.toPort).c_str());
   }
 
+  // A run that a signal interrupted ends through the failure path with the
+  // interruption's text, and exits with 128 + the signal number.
+  auto failed = [&](const SmsModem& session) {
+    fail_test(statusPath, result,
+              interrupt_signal() != 0 ? interrupt_text().c_str() : session.lastError.c_str());
+    return interrupt_signal() != 0 ? 128 + interrupt_signal() : 2;
+  };
   if (!fromSession->open(params.fromPort, params.fromBaud, params.testTimeout, runStartTime)) {
-    fail_test(statusPath, result, fromSession->lastError.c_str());
-    return 2;
+    return failed(*fromSession);
   }
   if (toSession &&
       !toSession->open(params.toPort, params.toBaud, params.testTimeout, runStartTime)) {
-    fail_test(statusPath, result, toSession->lastError.c_str());
-    return 2;
+    return failed(*toSession);
   }
 
   TestRun run{params, result, statusPath, timeMarker, runStartReading, clock};
-  if (params.reflectMode != 0) return run_reflector(run, *fromSession);
-  return run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);
+  const int code = params.reflectMode != 0
+                       ? run_reflector(run, *fromSession)
+                       : run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);
+  return code != 0 && interrupt_signal() != 0 ? 128 + interrupt_signal() : code;
 }
 
 }  // namespace smstest

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "modem/answers.h"
 #include "serial/serial_device.h"
@@ -68,6 +69,12 @@ int SmsModem::probe_dasms() {
     return kProbeRejected;
   }
   return kProbeAccepted;
+}
+
+bool SmsModem::interrupted() {
+  if (interrupt_signal() == 0) return false;
+  lastError = interrupt_text();
+  return true;
 }
 
 bool SmsModem::write_command(const char* command, int length) {
@@ -175,6 +182,7 @@ bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart
                    ? classify(buffer, kErrorToken, ReportSpan())
                    : kResponseReadFailed;
   for (;;) {
+    if (interrupted()) return false;
     // A failed read (kResponseReadFailed) is examined like a full response: the confirmation
     // may be in the part that arrived.
     if (result >= 0) {
@@ -210,6 +218,7 @@ bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foun
     ok = read_report(buffer, kLargeResponse, ok, deadline);
     // Only an error outside the reported message counts: a body (or a
     // sender) may hold "ERROR" as any other text.
+    if (interrupted()) return false;
     int result = ok ? classify(buffer, kErrorToken, report_span(buffer)) : kResponseReadFailed;
     if ((result == kResponseUsable || result == kResponseReadFailed) &&
         find_text(buffer, "Address:") >= 0) {

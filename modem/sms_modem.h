@@ -6,7 +6,9 @@
 // ("AT!DSMS=3,0").  Every operation returns false (or a failure code) and
 // leaves the reason in lastError; a success never clears it.  All waits are
 // bounded by the test deadline the port keeps or by the caller's time-out;
-// every wait, pause and counter reading goes through the port's clock.
+// every wait, pause and counter reading goes through the port's clock.  An
+// interrupted run (common/interrupt.h) ends every operation within about
+// 100 ms with "Interrupted by signal %d\n" in lastError.
 #pragma once
 
 #include <cstdint>
@@ -88,6 +90,11 @@ class SmsModem {
   int textMode = 1;  // received bodies are plain text; 0 would mean hex PDUs
 
  private:
+  // True, with "Interrupted by signal %d\n" in lastError, once the run was
+  // interrupted (common/interrupt.h): the send's and the receive's loops
+  // end then.
+  bool interrupted();
+
   // Discards what is already waiting on the line (ComPort::discard_input),
   // then writes the command.  False with the port's text in lastError.
   bool write_command(const char* command, int length);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/interrupt.h"
 #include "modem/sms_modem.h"
 #include "testsupport/fake_clock.h"
 #include "testsupport/fake_serial_device.h"
@@ -368,6 +369,48 @@ TEST(SessionLateAnswers, AnAnswerWithoutFinalResultCostsTwoSecondsAtMost) {
   const int64_t waited = clock.now_microseconds() - before;
   EXPECT_GE(waited, 1000000);
   EXPECT_LE(waited, 2100000);
+}
+
+// A clock that plays a signal arriving at `atMs` of fake time.
+class SignalAt : public FakeClock {
+ public:
+  SignalAt(int64_t atMs, int signalNumber) : atMicroseconds_(atMs * 1000), signal_(signalNumber) {}
+  ~SignalAt() override { clear_interrupt(); }
+
+  int64_t steady_seconds() override {
+    if (now_microseconds() >= atMicroseconds_) request_interrupt(signal_);
+    return FakeClock::steady_seconds();
+  }
+
+ private:
+  int64_t atMicroseconds_;
+  int signal_;
+};
+
+TEST(SessionInterrupt, SendAndReceiveEndWithinAboutATenthOfASecond) {
+  {
+    // Polls without a message, 10 s of time left.
+    SignalAt clock(2000, 15);
+    Session s(clock);
+    ASSERT_TRUE(s.opened);
+    s.device->on_write(kPoll, {kOk}, 0, -1);
+    std::string sender, body;
+    int64_t foundAt = 0;
+    EXPECT_FALSE(s.modem->receive_sms(sender, body, foundAt, 10));
+    EXPECT_EQ(s.modem->lastError, "Interrupted by signal 15\n");
+    EXPECT_LE(clock.now_microseconds(), 2200000);
+  }
+  {
+    // A send whose confirmation never comes, 30 s of time left.
+    SignalAt clock(1000, 1);
+    Session s(clock);
+    ASSERT_TRUE(s.opened);
+    s.device->on_write("AT!SSMS", {"\r\n"});
+    int64_t start = 0, end = 0;
+    EXPECT_FALSE(s.modem->send_sms("1", "x", start, end, 30));
+    EXPECT_EQ(s.modem->lastError, "Interrupted by signal 1\n");
+    EXPECT_LE(clock.now_microseconds(), 1200000);
+  }
 }
 
 }  // namespace

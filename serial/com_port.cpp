@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/clock.h"
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "serial/serial_device.h"
 
@@ -95,6 +96,10 @@ bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t te
   if (!write_com("AT\r", 3)) return false;
   if (!read_com(answer, sizeof answer, kHandshakeSeconds) || answer[0] == '\0') {
     device_->close();
+    if (interrupt_signal() != 0) {
+      lastError = interrupt_text();
+      return false;
+    }
     lastError = format(
         "%s failed to respond to at comand. Please make sure that the device is connected and "
         "the baudrate and other port settings are correct.",
@@ -132,6 +137,12 @@ void ComPort::cap_write(int length) {
 }
 
 bool ComPort::write_com(const char* data, int length) {
+  // An interrupted run writes no further command.
+  if (interrupt_signal() != 0) {
+    lastError = interrupt_text();
+    port_log(*this, "%s", lastError.c_str());
+    return false;
+  }
   cap_write(length);
   if (!device_->start_write(data, length)) {
     int code = device_->error_code();
@@ -160,6 +171,13 @@ bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
   for (;;) {
     // One byte always stays free for the terminating NUL.
     buffer[held] = '\0';
+    // Looked at before every request, so that an interrupted run ends
+    // within one request of the signal.
+    if (interrupt_signal() != 0) {
+      lastError = interrupt_text();
+      port_log(*this, "%s", lastError.c_str());
+      return false;
+    }
     int got = 0;
     ReadRequest request = device_->read(buffer + held, capacity - held - 1, got);
     if (request != ReadRequest::kDone) {

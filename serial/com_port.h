@@ -67,7 +67,8 @@ class ComPort {
   // device has not taken by then is dropped unnoticed.  Logs "\nWrote %d
   // bytes\n" and the bytes.  False only when the device refuses the write outright;
   // `lastError` and the log then get "write_com: Could not write to COM%d"
-  // as a system error text.
+  // as a system error text.  An interrupted run (common/interrupt.h) writes
+  // nothing and fails with "Interrupted by signal %d\n".
   bool write_com(const char* data, int length);
 
   // Reads one answer into `buffer` (`capacity` bytes, left NUL-terminated).
@@ -82,6 +83,8 @@ class ComPort {
   //   terminator: "ReadCom: buffer size %d is too small\n";
   // - the time runs out: "Read timedout, timeout=%d, elapsed=%d" or "Read
   //   timedout, test timeout=%d, elapsed=%d"; the buffer holds what arrived;
+  // - the run was interrupted (common/interrupt.h), looked at before each
+  //   request: "Interrupted by signal %d\n";
   // - the device fails (gone, hung up, closed): a system error text.
   bool read_com(char* buffer, int capacity, int timeoutSeconds);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/interrupt.h"
 #include "serial/com_port.h"
 #include "serial/serial_device.h"
 #include "testsupport/fake_clock.h"
@@ -208,6 +209,49 @@ TEST(ComPortDiscardInput, ADeviceFailureIsLeftForTheNextRead) {
   char buffer[64];
   EXPECT_FALSE(p.port->read_com(buffer, sizeof buffer, 5));
   EXPECT_NE(p.port->lastError, "");
+}
+
+// A fake clock that plays a signal arriving once the fake time reaches
+// `atMs`: the tool's handler would request the interrupt then.
+class SignalAt : public FakeClock {
+ public:
+  SignalAt(int64_t atMs, int signalNumber) : atMicroseconds_(atMs * 1000), signal_(signalNumber) {}
+  ~SignalAt() override { clear_interrupt(); }
+
+  int64_t steady_seconds() override {
+    if (now_microseconds() >= atMicroseconds_) request_interrupt(signal_);
+    return FakeClock::steady_seconds();
+  }
+
+ private:
+  int64_t atMicroseconds_;
+  int signal_;
+};
+
+TEST(ComPortInterrupt, AReadEndsWithinARequestOfTheSignal) {
+  SignalAt clock(1500, 15);
+  LoggedPort p(clock);
+  p.device->answer_handshake();
+  ASSERT_TRUE(p.port->open_com(3, 115200, 600, clock.steady_seconds()));
+  p.log_to_memory();
+  char buffer[64];
+  EXPECT_FALSE(p.port->read_com(buffer, sizeof buffer, -1));
+  EXPECT_EQ(p.port->lastError, "Interrupted by signal 15\n");
+  // Seen after the request that ended at 1.5 s.
+  EXPECT_EQ(clock.now_microseconds(), 1500000);
+  EXPECT_EQ(p.log(), "Interrupted by signal 15\n");
+  // No further command goes out.
+  EXPECT_FALSE(p.port->write_com(kCommand, 5));
+  EXPECT_EQ(p.port->lastError, "Interrupted by signal 15\n");
+  EXPECT_EQ(p.device->writes().size(), 3u) << "the handshake only";
+}
+
+TEST(ComPortInterrupt, AnOpenInterruptedInTheHandshakeSaysSo) {
+  SignalAt clock(1000, 2);
+  LoggedPort p(clock);  // a silent modem: the handshake waits
+  EXPECT_FALSE(p.port->open_com(3, 115200, 600, clock.steady_seconds()));
+  EXPECT_EQ(p.port->lastError, "Interrupted by signal 2\n");
+  EXPECT_LE(clock.now_microseconds(), 1100000);
 }
 
 }  // namespace

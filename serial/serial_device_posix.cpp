@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "serial/serial_device.h"
 
@@ -24,6 +25,9 @@ namespace smstest {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
+
+// The longest a write waits at a time before it looks for an interrupt.
+constexpr int64_t kWriteStepMs = 100;
 
 int64_t milliseconds_since(SteadyClock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
@@ -291,10 +295,12 @@ class PosixSerialDevice : public SerialDevice {
     // unreported: the write was accepted.
     const int64_t bound = static_cast<int64_t>(timeouts_.writeTotalMultiplier) * length +
                           timeouts_.writeTotalConstant;
-    while (sent < length) {
-      int64_t wait = -1;
+    while (sent < length && interrupt_signal() == 0) {
+      // Waited for in steps of 100 ms at most, so that an interrupted run
+      // gives the write up within one step.
+      int64_t wait = kWriteStepMs;
       if (bound > 0) {
-        wait = bound - milliseconds_since(start);
+        wait = std::min<int64_t>(wait, bound - milliseconds_since(start));
         if (wait <= 0) break;
       }
       struct pollfd request = {fd_, POLLOUT, 0};
