@@ -9,6 +9,7 @@
 #include "common/clock.h"
 #include "common/interrupt.h"
 #include "common/text.h"
+#include "serial/log_file.h"
 #include "serial/serial_device.h"
 
 namespace smstest {
@@ -57,7 +58,7 @@ ComPort::~ComPort() {
 
 void ComPort::open_log(const char* path) {
   if (logFile != nullptr) std::fclose(logFile);
-  logFile = std::fopen(path, "wb");
+  logFile = open_debug_log(path);
   logOn = logFile != nullptr;
   if (!logOn) std::fprintf(stderr, "Cannot open log file %s\n", path);
 }

@@ -38,10 +38,12 @@ class ComPort {
   ComPort(const ComPort&) = delete;
   ComPort& operator=(const ComPort&) = delete;
 
-  // Creates (or truncates) the debug log at `path`, mode "wb".  On success
-  // `logOn` becomes true; on failure "Cannot open log file %s\n" goes to the
-  // standard error stream and `logOn` becomes false.  Open it before open_com
-  // so that the handshake is logged.
+  // Creates (or truncates) the debug log at `path`, mode "wb"
+  // (open_debug_log).  On success `logOn` becomes true; on failure "Cannot
+  // open log file %s\n" goes to the standard error stream and `logOn`
+  // becomes false.  A log that another running port (a second run's on the
+  // same port, say) holds is a log that can't be opened, and is left as it
+  // is.  Open it before open_com so that the handshake is logged.
   void open_log(const char* path);
 
   // Stores `testTimeout` (seconds), `testStart` (in the clock's steady

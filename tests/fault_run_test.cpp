@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/clock.h"
@@ -214,6 +215,42 @@ TEST_F(FaultRunTest, HostileSendersAndBodiesGetNoReply) {
   const std::string network = read_file(ports_ + "/network.log");
   EXPECT_EQ(network.find(" outside "), network.rfind(" outside ")) << network;
   EXPECT_NE(network.find(" outside COM15 555215 +15551234 "), std::string::npos) << network;
+}
+
+// A second run on a busy port fails on the port as ever, and leaves the
+// debug log of the run that holds the port as it was.
+TEST_F(FaultRunTest, ASecondRunOnABusyPortLeavesTheFirstRunsLog) {
+  start_sim({"--modem", "COM5=5550105"});
+  const std::string dir = make_temp_dir("busy");
+  const std::string record = "B|6|5|x|x|0|0|115200|0|0|1";
+  ToolRun first;
+  std::thread firstRun([&] { first = run_tool(ports_, record, "42", dir, "results.csv", 30); });
+  // The first run polls for a message that never comes.
+  for (int i = 0;
+       i < 200 && read_file(dir + "/B.5.debug.log").find("AT!GSMS?2,0") == std::string::npos; ++i) {
+    sleep_milliseconds(50);
+  }
+  ToolRun second = run_tool(ports_, record, "43", dir, "results.csv", 30);
+  const std::string logWhileBusy = read_file(dir + "/B.5.debug.log");
+  firstRun.join();
+  const std::string failure = "Failed to open " + port_name(ports_, 5) +
+                              ". Please make sure that this device is not in use.";
+  EXPECT_EQ(second.process.exitCode, 2);
+  EXPECT_EQ(second.process.err, "Cannot open log file B.5.debug.log\n" + failure + "\n");
+  // The holder's log was not emptied: it holds its whole dialogue.
+  EXPECT_EQ(logWhileBusy.rfind("\nWrote 3 bytes\nAT\r", 0), 0u) << logWhileBusy;
+  const std::string log = read_file(dir + "/B.5.debug.log");
+  EXPECT_EQ(log.rfind("\nWrote 3 bytes\nAT\r", 0), 0u) << log;
+  size_t polls = 0;
+  for (size_t at = log.find("AT!GSMS?2,0"); at != std::string::npos;
+       at = log.find("AT!GSMS?2,0", at + 1)) {
+    ++polls;
+  }
+  EXPECT_GT(polls, 10u) << log;
+  EXPECT_EQ(first.process.exitCode, 2);
+  EXPECT_EQ(first.status, "2 Operation Timed out during SMS Receive.\n");
+  // One result line for each run.
+  EXPECT_EQ(split(first.resultFile, '\n').size(), 3u) << first.resultFile;
 }
 
 }  // namespace
