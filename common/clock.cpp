@@ -12,6 +12,8 @@ bool read_counter_frequency(int64_t& frequency) {
 
 int64_t calendar_seconds() { return system_clock().calendar_seconds(); }
 
+int64_t steady_seconds() { return system_clock().steady_seconds(); }
+
 void sleep_milliseconds(int milliseconds) { system_clock().sleep_milliseconds(milliseconds); }
 
 double monotonic_seconds() {

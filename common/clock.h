@@ -1,9 +1,10 @@
 // The clocks of a run: the high-resolution performance counter, the
-// calendar clock in whole seconds, and sleeping.
+// calendar clock and a steady clock in whole seconds, and sleeping.
 //
 // Intervals are measured with the counter (readings divided by its
-// frequency); every wall-clock limit of the tool is kept in whole calendar
-// seconds.  Code that waits or measures takes a Clock from its caller (the
+// frequency); every wall-clock limit of the tool is kept in whole seconds of
+// the steady clock, which starts out at the calendar time but never follows
+// a step of the system clock.  Code that waits or measures takes a Clock from its caller (the
 // port, the session, the run), so that tests can hand it a fake clock
 // (testsupport/fake_clock.h) and run time-outs without waiting.  The
 // platform's clock is system_clock(), one implementation per platform
@@ -27,6 +28,13 @@ class Clock {
   // Seconds since 1970-01-01 00:00 UTC, 64-bit.
   virtual int64_t calendar_seconds() = 0;
 
+  // Whole seconds of a steady clock, for the limits of waits: it reads the
+  // calendar time when the clock is made and then moves on with real time
+  // only, so that a step of the system clock (by hand or by a time service)
+  // neither stretches nor cuts a wait.  A clock without a steady source of
+  // its own reads its calendar.
+  virtual int64_t steady_seconds() { return calendar_seconds(); }
+
   // Blocks the calling thread for about `milliseconds` (nothing for 0 or
   // less).
   virtual void sleep_milliseconds(int milliseconds) = 0;
@@ -41,6 +49,7 @@ Clock& system_clock();
 bool read_performance_counter(int64_t& reading);
 bool read_counter_frequency(int64_t& frequency);
 int64_t calendar_seconds();
+int64_t steady_seconds();
 void sleep_milliseconds(int milliseconds);
 
 // The performance counter of system_clock() in seconds: a monotonic clock

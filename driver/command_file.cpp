@@ -60,7 +60,12 @@ void SmsTestParams::parse(std::string line, char delimiter) {
   commandSet = trim_text(get_field(text, 11, delimiter));
 }
 
-bool read_text_line(FILE* file, char (&buffer)[kCommandLineBuffer]) {
+namespace {
+
+// read_text_line; with `crEndsLines` a CR that no LF follows ends the line
+// too and reads as LF.  `loneCr` (when given) tells whether one did.
+bool read_line(FILE* file, char (&buffer)[kCommandLineBuffer], bool crEndsLines, bool* loneCr) {
+  if (loneCr != nullptr) *loneCr = false;
   // Read into a scratch line first so that a read at the end of the file
   // leaves the caller's buffer as it was.
   char line[kCommandLineBuffer];
@@ -73,8 +78,12 @@ bool read_text_line(FILE* file, char (&buffer)[kCommandLineBuffer]) {
       int next = std::fgetc(file);
       if (next == '\n') {
         c = '\n';
-      } else if (next != EOF) {
-        std::ungetc(next, file);
+      } else {
+        if (next != EOF) std::ungetc(next, file);
+        if (crEndsLines) {
+          c = '\n';
+          if (loneCr != nullptr) *loneCr = true;
+        }
       }
     }
     line[used++] = static_cast<char>(c);
@@ -86,6 +95,12 @@ bool read_text_line(FILE* file, char (&buffer)[kCommandLineBuffer]) {
   return true;
 }
 
+}  // namespace
+
+bool read_text_line(FILE* file, char (&buffer)[kCommandLineBuffer]) {
+  return read_line(file, buffer, false, nullptr);
+}
+
 bool read_command_file(const char* cmdFile, CommandFile& out, std::string& error) {
   FILE* file = std::fopen(cmdFile, "r");
   if (file == nullptr) {
@@ -93,16 +108,20 @@ bool read_command_file(const char* cmdFile, CommandFile& out, std::string& error
     return false;
   }
   char buffer[kCommandLineBuffer] = "";
-  read_text_line(file, buffer);
+  // A file written with lone CRs as line ends (as old Mac editors do) is
+  // read by its lines too; which kind of line end the file uses, its first
+  // line tells.
+  bool crLines = false;
+  read_line(file, buffer, true, &crLines);
   if (std::strncmp(buffer, "SMS_TEST", 8) != 0) {
     std::fclose(file);
     error = format("Expected SMS_TEST in the cmd file %s\n", buffer);
     return false;
   }
-  read_text_line(file, buffer);
+  read_line(file, buffer, crLines, nullptr);
   size_t length = std::strlen(buffer);
   out.resultName.assign(buffer, length > 0 ? length - 1 : 0);
-  read_text_line(file, buffer);
+  read_line(file, buffer, crLines, nullptr);
   std::fclose(file);
   out.params.parse(buffer, '|');
   return true;

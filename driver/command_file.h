@@ -67,7 +67,9 @@ struct CommandFile {
 // Reads and checks `cmdFile`.  On failure returns false with the message for
 // the error stream in `error` ("Cannot open %s\n" or "Expected SMS_TEST in the
 // cmd file %s\n").  Lines 2 and 3 are not checked: when the file ends early
-// the last line read stands in for the missing ones.
+// the last line read stands in for the missing ones.  When line 1 ends in a
+// CR that no LF follows, every lone CR of the file ends a line (and reads as
+// LF); otherwise a lone CR is an ordinary byte of its line.
 bool read_command_file(const char* cmdFile, CommandFile& out, std::string& error);
 
 }  // namespace smstest

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "driver/test_sequences.h"
 #include "pdu/sms_deliver.h"
@@ -16,8 +17,13 @@ bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds, std:
   std::fputs("New Message Found.\n", stderr);
   std::fputs("Deleting Message: ", stderr);
   std::fflush(stderr);
-  // A failed delete neither stops the run nor shows in any report.
+  // A failed delete neither stops the run nor shows in any report, unless
+  // it failed because the run was interrupted.
   session.delete_messages();
+  if (interrupt_signal() != 0) {
+    fail_test(run.statusPath, run.result, interrupt_text().c_str());
+    return false;
+  }
 
   if (session.text_mode() == 0) {
     // Outside text mode the modem reports the message as an SMS-DELIVER PDU

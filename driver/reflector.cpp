@@ -1,11 +1,26 @@
 #include <cstdio>
 
 #include "common/clock.h"
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "driver/measures.h"
 #include "driver/test_sequences.h"
 
 namespace smstest {
+
+bool dialable_number(const std::string& number) {
+  const size_t start = !number.empty() && number[0] == '+' ? 1 : 0;
+  const size_t digits = number.size() - start;
+  if (digits < 1 || digits > 20) return false;
+  for (size_t i = start; i < number.size(); ++i) {
+    if (number[i] < '0' || number[i] > '9') return false;
+  }
+  return true;
+}
+
+bool quotable_text(const std::string& text) {
+  return text.find_first_of(std::string("\"\r\n\x1a\x1b\0", 6)) == std::string::npos;
+}
 
 int run_reflector(TestRun& run, SmsSession& session) {
   SmsTestResult& result = run.result;
@@ -20,6 +35,18 @@ int run_reflector(TestRun& run, SmsSession& session) {
   // Only the clock's low 32 bits enter the reply, as a signed number.
   const int32_t clock32 = static_cast<int32_t>(static_cast<uint32_t>(clock));
   const std::string reply = format("rEfLeCt%iT%s", clock32, body.c_str());
+  // Sender and body come from the network and go into the command line: a
+  // sender that is no number, or a text that would end the quoted argument,
+  // could make the modem run commands of someone else's choosing.
+  if (!dialable_number(sender)) {
+    fail_test(run.statusPath, result, "Refusing to reply: sender is not a phone number\n");
+    return 2;
+  }
+  if (!quotable_text(reply)) {
+    fail_test(run.statusPath, result,
+              "Refusing to reply: message holds control characters or quotes\n");
+    return 2;
+  }
   std::fputs("Replying back to sender...\n", stderr);
   std::fflush(stderr);
 
@@ -28,7 +55,8 @@ int run_reflector(TestRun& run, SmsSession& session) {
   // A negative time-out: the reply counts as sent only when the first
   // response after the command confirms it.
   if (!session.send_sms(sender.c_str(), reply.c_str(), sendStart, sendEnd, -1)) {
-    fail_test(run.statusPath, result, "Cannot send SMS\n");
+    fail_test(run.statusPath, result,
+              interrupt_signal() != 0 ? interrupt_text().c_str() : "Cannot send SMS\n");
     return 2;
   }
   int64_t endReading = 0;
@@ -41,11 +69,12 @@ int run_reflector(TestRun& run, SmsSession& session) {
   result.sendTime = format("%f", elapsed_seconds(sendStart, sendEnd, frequency));
   result.replyTime = format("%f", elapsed_seconds(foundAt, sendEnd, frequency));
   result.write_result();
-  write_status(run.statusPath.c_str(), "SUCCESS", 0);
+  const FileWrite status = write_status_file(run.statusPath.c_str(), "SUCCESS", 0);
   std::fputs("Reply Successful\n", stderr);
   std::fflush(stderr);
   session.close_port();
-  return 0;
+  // Without its status file the caller can't tell how the run ended.
+  return status == FileWrite::kIncomplete ? 2 : 0;
 }
 
 }  // namespace smstest

@@ -71,16 +71,18 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
     fail_test(run.statusPath, result, "Cannot use performance counter on this PC\n");
     return 2;
   }
+  FileWrite status;
   if (result.accuracy == "100") {
     result.totalTime =
         format("%f", elapsed_seconds(run.runStartReading, endReading, result.counterFrequency));
     result.write_result();
-    write_status(run.statusPath.c_str(), "SUCCESS", 0);
+    status = write_status_file(run.statusPath.c_str(), "SUCCESS", 0);
   } else {
     result.write_result();
-    write_status(run.statusPath.c_str(), "Accuracy not 100", 2);
+    status = write_status_file(run.statusPath.c_str(), "Accuracy not 100", 2);
   }
-  return 0;
+  // Without its status file the caller can't tell how the run ended.
+  return status == FileWrite::kIncomplete ? 2 : 0;
 }
 
 }  // namespace smstest

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/clock.h"
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "driver/command_file.h"
 #include "driver/platform.h"
@@ -24,6 +25,10 @@ int start_up_failure(const std::string& message) {
   return 2;
 }
 
+bool has_line_end(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
 // The debug log of the modem on `port`: "<testName>.<port>.debug.log" in the
 // current directory.
 std::string debug_log_name(const std::string& testName, int port) {
@@ -32,7 +37,10 @@ std::string debug_log_name(const std::string& testName, int port) {
 
 }  // namespace
 
-int run_sms_test(int argc, char** argv) { return run_sms_test(argc, argv, system_clock()); }
+int run_sms_test(int argc, char** argv) {
+  prepare_process();
+  return run_sms_test(argc, argv, system_clock());
+}
 
 int run_sms_test(int argc, char** argv, Clock& clock) {
   if (!init_framework()) {
@@ -51,7 +59,8 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   if (!clock.read_performance_counter(runStartReading)) {
     return start_up_failure("Cannot use performance counter on this PC\n");
   }
-  const int64_t runStartTime = clock.calendar_seconds();
+  // The limits of the run count on the steady clock, from here.
+  const int64_t runStartTime = clock.steady_seconds();
   int64_t secondReading = 0;
   if (!clock.read_performance_counter(secondReading)) {
     return start_up_failure("Cannot use performance counter on this PC\n");
@@ -81,6 +90,27 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   if (!command_set_from_name(params.commandSet, commandSet)) {
     return start_up_failure(format("Unknown command set %s\n", params.commandSet.c_str()));
   }
+
+  // A line end in a text of the result line would forge lines of its own,
+  // and one in the message would split the send command.
+  if (has_line_end(dataTime)) {
+    return start_up_failure("The dataTime argument holds a line end (CR or LF)\n");
+  }
+  if (has_line_end(result.latLong)) {
+    return start_up_failure("The latLong argument holds a line end (CR or LF)\n");
+  }
+  if (has_line_end(params.testName)) {
+    return start_up_failure(
+        format("The testName field in %s holds a line end (CR or LF)\n", cmdFile));
+  }
+  if (has_line_end(params.messageText)) {
+    return start_up_failure(
+        format("The messageText field in %s holds a line end (CR or LF)\n", cmdFile));
+  }
+  // The status file would overwrite the result lines of every earlier run.
+  if (same_file(statusPath, result.resultPath)) {
+    return start_up_failure(format("The status file %s is the result file\n", argv[2]));
+  }
   result.testName = params.testName;
 
   // From here on the round trip sends, and looks for, the marked text.
@@ -99,19 +129,26 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
     toSession->open_log(debug_log_name(params.testName, params.toPort).c_str());
   }
 
+  // A run that a signal interrupted ends through the failure path with the
+  // interruption's text, and exits with 128 + the signal number.
+  auto failed = [&](const SmsSession& session) {
+    fail_test(statusPath, result,
+              interrupt_signal() != 0 ? interrupt_text().c_str() : session.last_error().c_str());
+    return interrupt_signal() != 0 ? 128 + interrupt_signal() : 2;
+  };
   if (!fromSession->open(params.fromPort, params.fromBaud, params.testTimeout, runStartTime)) {
-    fail_test(statusPath, result, fromSession->last_error().c_str());
-    return 2;
+    return failed(*fromSession);
   }
   if (toSession &&
       !toSession->open(params.toPort, params.toBaud, params.testTimeout, runStartTime)) {
-    fail_test(statusPath, result, toSession->last_error().c_str());
-    return 2;
+    return failed(*toSession);
   }
 
   TestRun run{params, result, statusPath, timeMarker, runStartReading, clock};
-  if (params.reflectMode != 0) return run_reflector(run, *fromSession);
-  return run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);
+  const int code = params.reflectMode != 0
+                       ? run_reflector(run, *fromSession)
+                       : run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);
+  return code != 0 && interrupt_signal() != 0 ? 128 + interrupt_signal() : code;
 }
 
 }  // namespace smstest

@@ -3,7 +3,8 @@
 //   SMS_TEST cmdFile errFile dataTime latLong
 //
 // Exit codes: 0 when a test sequence ran to its end, 1 when the application
-// framework can't start, 2 for every other failure.  Failures before the
+// framework can't start, 128 + the signal number when SIGINT, SIGTERM or
+// SIGHUP ended the run, 2 for every other failure.  Failures before the
 // modem sessions exist print one line on the error stream and write no file;
 // every later failure goes through fail_test (status file and result line).
 #pragma once
@@ -12,10 +13,11 @@ namespace smstest {
 
 class Clock;
 
-// The run on the system clock.
+// The run on the system clock, in a process prepared for it
+// (prepare_process, driver/platform.h).
 int run_sms_test(int argc, char** argv);
 
-// The run with every counter and calendar reading, the sessions' included,
+// The run with every counter, calendar and steady reading, the sessions' included,
 // taken from `clock`.
 int run_sms_test(int argc, char** argv, Clock& clock);
 

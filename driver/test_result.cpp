@@ -41,17 +41,23 @@ bool SmsTestResult::write_result() {
   return true;
 }
 
+FileWrite write_status_file(const char* path, const char* text, int code) {
+  FileWrite outcome = replace_file(path, format("%i %s\n", code, text));
+  if (outcome == FileWrite::kIncomplete) {
+    std::fprintf(stderr, "Cannot write status file %s\n", path);
+    std::fflush(stderr);
+  }
+  return outcome;
+}
+
 bool write_status(const char* path, const char* text, int code) {
-  FILE* file = std::fopen(path, "w");
-  if (file == nullptr) return false;
-  std::fprintf(file, "%i %s\n", code, text);
-  return std::fclose(file) == 0;
+  return write_status_file(path, text, code) == FileWrite::kWritten;
 }
 
 void fail_test(std::string statusPath, SmsTestResult& result, const char* message) {
   std::fprintf(stderr, "%s\n", message);
   std::fflush(stderr);
-  write_status(statusPath.c_str(), message, 2);
+  write_status_file(statusPath.c_str(), message, 2);
   result.write_result();
 }
 

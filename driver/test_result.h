@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/clock.h"
+#include "driver/platform.h"
 
 namespace smstest {
 
@@ -31,9 +32,10 @@ class SmsTestResult {
   // The result line, line end included, exactly as write_result appends it.
   std::string result_line() const;
 
-  // Appends the result line to resultPath.  When the file can't be opened or
-  // written, shows "Could not open log file for writing. Operation Failed."
-  // and returns false.
+  // Appends the result line to resultPath, whole or not at all
+  // (append_line).  When the file can't be opened or the line can't be
+  // written in full, shows "Could not open log file for writing. Operation
+  // Failed." and returns false.
   bool write_result();
 
   std::string resultPath;
@@ -50,8 +52,15 @@ class SmsTestResult {
   int64_t counterFrequency = 0;
 };
 
-// Overwrites the status file at `path` with "%i %s\n".  False when it can't
-// be opened.
+// Overwrites the status file at `path` with "%i %s\n" (replace_file).  When
+// it was opened but could not be written in full (a full disk), "Cannot
+// write status file %s\n" with the path goes to the error stream, the file
+// is left empty and the result is FileWrite::kIncomplete: the caller's
+// channel for this run's outcome is gone.  A file that can't be opened is
+// skipped without a word (FileWrite::kNotOpened).
+FileWrite write_status_file(const char* path, const char* text, int code);
+
+// write_status_file; true when the status file was written.
 bool write_status(const char* path, const char* text, int code);
 
 // Reports a failure after start-up: `message` and a line end on the error

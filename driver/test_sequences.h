@@ -45,4 +45,13 @@ bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds, std:
 // range.
 int whole_seconds(double seconds);
 
+// True for a number the reflector may dial: an optional "+" and 1 to 20
+// digits.  The sender of a received message comes from the network.
+bool dialable_number(const std::string& number);
+
+// True when `text` can stand between the double quotes of a send command:
+// no double quote, CR, LF, Ctrl-Z, ESC or NUL, each of which would end or
+// break the quoted argument.
+bool quotable_text(const std::string& text);
+
 }  // namespace smstest

@@ -106,7 +106,7 @@ int64_t AtReader::reading_now() {
 int64_t AtReader::now_ms() {
   if (frequency_ <= 0 && !port_.clock().read_counter_frequency(frequency_)) frequency_ = 0;
   int64_t reading = reading_now();
-  if (frequency_ <= 0 || reading == kNoReading) return port_.clock().calendar_seconds() * 1000;
+  if (frequency_ <= 0 || reading == kNoReading) return port_.clock().steady_seconds() * 1000;
   // Whole seconds and the rest apart, so that a large reading can't overflow.
   return reading / frequency_ * 1000 + reading % frequency_ * 1000 / frequency_;
 }
@@ -279,7 +279,7 @@ ReadOutcome AtReader::read_answer(const AnswerSpec& spec, int64_t deadline, AtAn
       log_chunk(chunk, false);
       flush_notes();
     }
-    if (port_.clock().calendar_seconds() >= deadline) return ReadOutcome::kTimedOut;
+    if (port_.clock().steady_seconds() >= deadline) return ReadOutcome::kTimedOut;
   }
 }
 
@@ -295,7 +295,7 @@ ReadOutcome AtReader::wait(int64_t untilMs, int64_t deadline, bool stopAtNotice)
       flush_notes();
     }
     if (stopAtNotice && has_notice()) return ReadOutcome::kComplete;
-    if (now_ms() >= untilMs || port_.clock().calendar_seconds() >= deadline) {
+    if (now_ms() >= untilMs || port_.clock().steady_seconds() >= deadline) {
       return ReadOutcome::kComplete;
     }
   }
@@ -313,7 +313,7 @@ ReadOutcome AtReader::settle(int quietMs, int64_t deadline) {
       log_chunk(chunk, pending_.empty());
       flush_notes();
     }
-    if (now_ms() - quietSince >= quietMs || port_.clock().calendar_seconds() >= deadline) {
+    if (now_ms() - quietSince >= quietMs || port_.clock().steady_seconds() >= deadline) {
       return ReadOutcome::kComplete;
     }
   }

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FakeSerialDevice& device = *owned;
   ComPort port(std::move(owned), clock);
   device.answer_handshake();
-  if (!port.open_com(3, 115200, 60, clock.calendar_seconds())) std::abort();
+  if (!port.open_com(3, 115200, 60, clock.steady_seconds())) std::abort();
   port.set_request_timing(1, 100);
   std::vector<std::string> chunks;
   for (size_t at = 0; at < bytes.size(); at += chunk) chunks.push_back(bytes.substr(at, chunk));
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   AtReader reader(port);
   AtAnswer answer;
-  ReadOutcome outcome = reader.read_answer(spec, clock.calendar_seconds() + 2, answer);
+  ReadOutcome outcome = reader.read_answer(spec, clock.steady_seconds() + 2, answer);
   check(outcome != ReadOutcome::kReadFailed);
   // What the answer holds came from the line, in order.
   check(bytes.compare(0, answer.bytes.size(), answer.bytes) == 0);
@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(answer.data.size() <= answer.info.size());
   check(spec.info.empty() ? answer.info.empty() : true);
   describe_final(answer);
-  reader.wait(reader.now_ms() + 500, clock.calendar_seconds() + 2, (kind & 32) != 0);
-  reader.settle(200, clock.calendar_seconds() + 2);
+  reader.wait(reader.now_ms() + 500, clock.steady_seconds() + 2, (kind & 32) != 0);
+  reader.settle(200, clock.steady_seconds() + 2);
   Notice notice;
   while (reader.take_notice(notice)) check(notice.index >= 0);
   for (const AnswerLine& line : answer.info) split_fields(line.text);

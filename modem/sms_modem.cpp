@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/interrupt.h"
 #include "common/text.h"
+#include "modem/answers.h"
 #include "serial/serial_device.h"
 
 namespace smstest {
@@ -16,6 +18,10 @@ namespace {
 constexpr int kLargeResponse = 40960;
 constexpr int kSendResponse = 2048;
 const char kErrorToken[] = "ERROR";
+
+// How long an answer without its final result ("OK" or "ERROR") is read on
+// after its last piece: 1 to 2 whole seconds.
+constexpr int kFinalResultSeconds = 2;
 
 // The value that starts `skip` bytes after the label found at `label` and
 // runs to the next CR.  A report whose value has no CR after it gives the
@@ -47,12 +53,14 @@ bool SmsModem::open(int portNumber, int baudRate, int testTimeout, int64_t testS
 
 int SmsModem::probe_dasms() {
   static const char kProbe[] = "AT!DASMS\r";
-  if (!port.write_com(kProbe, 9)) {
-    lastError = port.lastError;
-    return kProbeNotWritten;
-  }
+  if (!write_command(kProbe, 9)) return kProbeNotWritten;
   std::vector<char> response(kLargeResponse);
-  int result = wait_response(response.data(), kLargeResponse, -1, kErrorToken);
+  char* buffer = response.data();
+  int result = kResponseReadFailed;
+  if (read_answer(buffer, kLargeResponse, kProbe)) {
+    read_to_final_result(buffer, kLargeResponse);
+    result = classify(buffer, kErrorToken, ReportSpan());
+  }
   if (result == kResponseReadFailed) return kProbeNoResponse;
   if (result >= 0) {
     std::fprintf(stderr, "AT!DASMS is not supported for COM%d\n", port.portNumber);
@@ -61,6 +69,79 @@ int SmsModem::probe_dasms() {
     return kProbeRejected;
   }
   return kProbeAccepted;
+}
+
+bool SmsModem::interrupted() {
+  if (interrupt_signal() == 0) return false;
+  lastError = interrupt_text();
+  return true;
+}
+
+bool SmsModem::write_command(const char* command, int length) {
+  // Whatever waits now answers nothing this command asks: the rest of an
+  // earlier answer would otherwise pass for this one's.
+  port.discard_input();
+  if (!port.write_com(command, length)) {
+    lastError = port.lastError;
+    return false;
+  }
+  return true;
+}
+
+bool SmsModem::read_answer(char* buffer, int capacity, const char* command) {
+  bool ok = port.read_com(buffer, capacity, -1);
+  for (;;) {
+    size_t echo = 0;
+    const EchoState state = echo_state(buffer, command, echo);
+    const size_t held = std::strlen(buffer);
+    if (state == EchoState::kPartial && ok) {
+      // The modem echoes what it is sent (it ignored "ATE0"), and the read
+      // ended inside the echo, at a blank of the message text.
+      ok = port.read_com(buffer + held, capacity - static_cast<int>(held), -1);
+      continue;
+    }
+    if (state == EchoState::kWhole) {
+      // The echo is no part of the answer: an "OK" or "ERROR" in the text
+      // it repeats must not count.
+      std::memmove(buffer, buffer + echo, held - echo + 1);
+      if (ok && trim_text(buffer).empty()) {
+        const size_t rest = std::strlen(buffer);
+        ok = port.read_com(buffer + rest, capacity - static_cast<int>(rest), -1);
+      }
+    }
+    break;
+  }
+  if (!ok) lastError = port.lastError;
+  return ok;
+}
+
+void SmsModem::read_to_final_result(char* buffer, int capacity) {
+  // An answer that came in pieces, its final result after the read ended,
+  // would leave that result to pass for the next command's answer.
+  for (;;) {
+    if (holds_final_result(buffer, 0, kErrorToken)) return;
+    const size_t held = std::strlen(buffer);
+    if (held + 1 >= static_cast<size_t>(capacity)) return;
+    if (!port.read_com(buffer + held, capacity - static_cast<int>(held), kFinalResultSeconds)) {
+      // Nothing more came: the answer is what arrived.  A full buffer stays
+      // the caller's to see.
+      return;
+    }
+  }
+}
+
+int SmsModem::classify(const char* buffer, const char* errorToken, const ReportSpan& report) {
+  int error = find_outside(buffer, errorToken, report.begin, report.end);
+  if (find_text(buffer, "+CMGL:") >= 0) {
+    if (error >= 0)
+      port_log(port, "Warning modem returned warning and response to CMGL, assumed OK\n");
+    return kResponseUsable;
+  }
+  if (error >= 0) {
+    lastError = "Modem returned an error";
+    return error;
+  }
+  return kResponseUsable;
 }
 
 int SmsModem::wait_response(char* buffer, int capacity, int timeoutSeconds,
@@ -84,13 +165,10 @@ int SmsModem::wait_response(char* buffer, int capacity, int timeoutSeconds,
 
 bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart, int64_t& sendEnd,
                         int timeoutSeconds) {
-  const int64_t started = port.clock().calendar_seconds();
+  const int64_t started = port.clock().steady_seconds();
   // The command text must outlive the write: the port does not copy it.
   const std::string command = format("AT!SSMS=0,%s,%s,\"%s\"\r", number, number, text);
-  if (!port.write_com(command.c_str(), static_cast<int>(command.size()))) {
-    lastError = port.lastError;
-    return false;
-  }
+  if (!write_command(command.c_str(), static_cast<int>(command.size()))) return false;
   port.clock().sleep_milliseconds(100);
   if (!port.clock().read_performance_counter(sendStart)) {
     lastError = "Call to QueryPerformanceCounter failed\n";
@@ -98,8 +176,13 @@ bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart
   }
   std::vector<char> response(kSendResponse);
   char* buffer = response.data();
-  int result = wait_response(buffer, kSendResponse, -1, kErrorToken);
+  // The first answer may begin with the command's echo, which repeats the
+  // message text.
+  int result = read_answer(buffer, kSendResponse, command.c_str())
+                   ? classify(buffer, kErrorToken, ReportSpan())
+                   : kResponseReadFailed;
   for (;;) {
+    if (interrupted()) return false;
     // A failed read (kResponseReadFailed) is examined like a full response: the confirmation
     // may be in the part that arrived.
     if (result >= 0) {
@@ -113,7 +196,7 @@ bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart
       }
       return true;
     }
-    if (port.clock().calendar_seconds() - started > timeoutSeconds) {
+    if (port.clock().steady_seconds() - started > timeoutSeconds) {
       lastError = "Send Timed Out Waiting for +CMGW:\n";
       return false;
     }
@@ -124,17 +207,19 @@ bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart
 
 bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foundAt,
                            int timeoutSeconds) {
-  const int64_t deadline = timeoutSeconds > 0 ? port.clock().calendar_seconds() + timeoutSeconds
+  const int64_t deadline = timeoutSeconds > 0 ? port.clock().steady_seconds() + timeoutSeconds
                                               : port.testStart + port.testTimeout;
   static const char kPoll[] = "AT!GSMS?2,0\r";
   std::vector<char> response(kLargeResponse);
   char* buffer = response.data();
   for (;;) {
-    if (!port.write_com(kPoll, sizeof kPoll - 1)) {
-      lastError = port.lastError;
-      return false;
-    }
-    int result = wait_response(buffer, kLargeResponse, -1, kErrorToken);
+    if (!write_command(kPoll, sizeof kPoll - 1)) return false;
+    bool ok = read_answer(buffer, kLargeResponse, kPoll);
+    ok = read_report(buffer, kLargeResponse, ok, deadline);
+    // Only an error outside the reported message counts: a body (or a
+    // sender) may hold "ERROR" as any other text.
+    if (interrupted()) return false;
+    int result = ok ? classify(buffer, kErrorToken, report_span(buffer)) : kResponseReadFailed;
     if ((result == kResponseUsable || result == kResponseReadFailed) &&
         find_text(buffer, "Address:") >= 0) {
       if (parse_message(buffer, sender, body) == 0) return false;
@@ -145,11 +230,38 @@ bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foun
       return true;
     }
     // An "ERROR" answer is only a poll without a message.
-    if (port.clock().calendar_seconds() > deadline) {
+    if (port.clock().steady_seconds() > deadline) {
       lastError = "Operation Timed out during SMS Receive.";
       return false;
     }
     port.clock().sleep_milliseconds(100);
+  }
+}
+
+bool SmsModem::read_report(char* buffer, int capacity, bool ok, int64_t deadline) {
+  for (;;) {
+    size_t held = std::strlen(buffer);
+    if (held + 1 >= static_cast<size_t>(capacity)) {
+      // The answer is longer than the buffer: what can't be part of a
+      // report goes, and the rest is read on in the room it leaves, so that
+      // a report across the end of the buffer is not lost.
+      const size_t drop = droppable_prefix(buffer, held);
+      if (drop == 0) return ok;
+      std::memmove(buffer, buffer + drop, held - drop + 1);
+      held -= drop;
+    } else if (!ok) {
+      return false;
+    } else if (find_text(buffer, "Address:") >= 0) {
+      // A report whose body line or final result has not come yet is read
+      // on until it has, within the receive's deadline.
+      if (report_complete(buffer, kErrorToken)) return true;
+      if (port.clock().steady_seconds() > deadline) return true;
+    } else {
+      read_to_final_result(buffer, capacity);
+      return true;
+    }
+    ok = port.read_com(buffer + held, capacity - static_cast<int>(held), -1);
+    if (!ok) lastError = port.lastError;
   }
 }
 
@@ -174,12 +286,14 @@ int SmsModem::parse_message(const char* response, std::string& sender, std::stri
 
 bool SmsModem::delete_messages() {
   static const char kDelete[] = "AT!DSMS=3,0\r";
-  if (!port.write_com(kDelete, sizeof kDelete - 1)) {
-    lastError = port.lastError;
-    return false;
-  }
+  if (!write_command(kDelete, sizeof kDelete - 1)) return false;
   std::vector<char> response(kLargeResponse);
-  int result = wait_response(response.data(), kLargeResponse, -1, kErrorToken);
+  char* buffer = response.data();
+  int result = kResponseReadFailed;
+  if (read_answer(buffer, kLargeResponse, kDelete)) {
+    read_to_final_result(buffer, kLargeResponse);
+    result = classify(buffer, kErrorToken, ReportSpan());
+  }
   if (result == kResponseReadFailed) return false;
   if (result >= 0) {
     lastError = "On command AT!DSMS=3,0, Com port returned ERROR";

@@ -8,7 +8,9 @@
 // ("AT!DSMS=3,0").  Every operation returns false (or a failure code) and
 // leaves the reason in lastError; a success never clears it.  All waits are
 // bounded by the test deadline the port keeps or by the caller's time-out;
-// every wait, pause and counter reading goes through the port's clock.
+// every wait, pause and counter reading goes through the port's clock.  An
+// interrupted run (common/interrupt.h) ends every operation within about
+// 100 ms with "Interrupted by signal %d\n" in lastError.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +18,7 @@
 #include <string>
 
 #include "modem/sms_session.h"
+#include "modem/answers.h"
 #include "serial/com_port.h"
 
 namespace smstest {
@@ -46,8 +49,10 @@ class SmsModem : public SmsSession {
   // handshake is logged.
   void open_log(const char* path) override;
 
-  // Opens the port and probes the modem.  True when the port is open and the
-  // modem answered the probe, whatever the answer ("ERROR" included).
+  // Opens the port and probes the modem.  `testStart` is the run's start in
+  // the clock's steady seconds (ComPort::open_com).  True when the port is
+  // open and the modem answered the probe, whatever the answer ("ERROR"
+  // included).
   bool open(int portNumber, int baudRate, int testTimeout, int64_t testStart) override;
 
   // Sends "AT!DASMS\r".  kProbeAccepted, kProbeRejected (answered with
@@ -93,6 +98,36 @@ class SmsModem : public SmsSession {
   ComPort port;
   std::string lastError;
   int textMode = 1;  // received bodies are plain text; 0 would mean hex PDUs
+
+ private:
+  // True, with "Interrupted by signal %d\n" in lastError, once the run was
+  // interrupted (common/interrupt.h): the send's and the receive's loops
+  // end then.
+  bool interrupted();
+
+  // Discards what is already waiting on the line (ComPort::discard_input),
+  // then writes the command.  False with the port's text in lastError.
+  bool write_command(const char* command, int length);
+
+  // Reads the answer to `command` (as written) into the buffer until the
+  // test deadline, without the command's echo when the modem still echoes.
+  // False with the port's text in lastError when the read failed; the
+  // buffer then holds what arrived.
+  bool read_answer(char* buffer, int capacity, const char* command);
+
+  // Reads on an answer that holds no final result yet ("OK" or "ERROR") for
+  // as long as more of it comes within 1 to 2 s of the last piece.
+  void read_to_final_result(char* buffer, int capacity);
+
+  // Reads on a poll's answer: past the end of a full buffer, and until a
+  // report has its body line and final result or `deadline` (steady
+  // seconds) has passed.  `ok` tells whether the answer so far was read
+  // without failure; returns the same for the whole.
+  bool read_report(char* buffer, int capacity, bool ok, int64_t deadline);
+
+  // wait_response's classification of an answer already read, with the
+  // error token not counted inside `report`.
+  int classify(const char* buffer, const char* errorToken, const ReportSpan& report);
 };
 
 }  // namespace smstest

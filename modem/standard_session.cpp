@@ -94,7 +94,7 @@ bool StandardSession::ask(const std::string& command, AnswerSpec spec, int64_t d
       return false;
     }
     if (outcome == ReadOutcome::kTimedOut) return fail(no_answer_text(command, answer.bytes));
-    if (!is_sim_busy(answer) || clock.calendar_seconds() >= testDeadline_) return true;
+    if (!is_sim_busy(answer) || clock.steady_seconds() >= testDeadline_) return true;
     note_error(command, answer, "trying again in a second");
     if (reader_.wait(triedAt + kRetryMs, testDeadline_, false) == ReadOutcome::kReadFailed) {
       lastError = reader_.lastError;
@@ -227,7 +227,7 @@ bool StandardSession::check_store(int64_t deadline, std::string& note) {
 bool StandardSession::send_sms(const char* number, const char* text, int64_t& sendStart,
                                int64_t& sendEnd, int timeoutSeconds) {
   Clock& clock = port.clock();
-  const int64_t started = clock.calendar_seconds();
+  const int64_t started = clock.steady_seconds();
   // The reads stop once more than `timeoutSeconds` whole seconds have
   // passed; without a time-out of its own the send has the test's.
   const int64_t limit = timeoutSeconds >= 0 ? started + timeoutSeconds + 1 : testDeadline_;
@@ -287,7 +287,7 @@ bool StandardSession::send_sms(const char* number, const char* text, int64_t& se
         return true;
       }
     }
-    if (is_sim_busy(answer) && clock.calendar_seconds() < retryLimit) {
+    if (is_sim_busy(answer) && clock.steady_seconds() < retryLimit) {
       note_error(command, answer, "trying again in a second");
       if (reader_.wait(triedAt + kRetryMs, retryLimit, false) == ReadOutcome::kReadFailed) {
         lastError = reader_.lastError;
@@ -303,7 +303,7 @@ bool StandardSession::receive_sms(std::string& sender, std::string& body, int64_
                                   int timeoutSeconds) {
   Clock& clock = port.clock();
   const int64_t deadline =
-      timeoutSeconds > 0 ? clock.calendar_seconds() + timeoutSeconds : testDeadline_;
+      timeoutSeconds > 0 ? clock.steady_seconds() + timeoutSeconds : testDeadline_;
   // The receive gives up once the calendar is past its deadline.
   const int64_t limit = deadline + 1;
   std::string fullNote;
@@ -367,7 +367,7 @@ bool StandardSession::receive_sms(std::string& sender, std::string& body, int64_
       port_log(port, "Got SMS message: %s\n", body.c_str());
       return true;
     }
-    if (clock.calendar_seconds() > deadline) {
+    if (clock.steady_seconds() > deadline) {
       return fail("Operation Timed out during SMS Receive." + fullNote);
     }
     if (reader_.wait(nextListing, limit, true) == ReadOutcome::kReadFailed) {

@@ -1,11 +1,15 @@
 #include "serial/com_port.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <utility>
 
 #include "common/clock.h"
+#include "common/interrupt.h"
 #include "common/text.h"
+#include "serial/log_file.h"
 #include "serial/serial_device.h"
 
 namespace smstest {
@@ -16,6 +20,14 @@ namespace {
 // arrived, or sooner when all the requested bytes are there; a write of n
 // bytes gets 50 n + 100 ms.
 constexpr SerialTimeouts kPortTimeouts = {100, 0, 100, 50, 100};
+
+// A write never gets less time than one read request; one whose own limit
+// is no more than a second is left that limit.
+constexpr int kMinimumWriteMs = 100;
+constexpr int kUncappedWriteMs = 1000;
+
+// The most that discard_input takes in one call.
+constexpr int kMaxDiscarded = 65536;
 
 constexpr int kHandshakeBufferSize = 8192;
 constexpr int kHandshakeSeconds = 3;
@@ -46,7 +58,7 @@ ComPort::~ComPort() {
 
 void ComPort::open_log(const char* path) {
   if (logFile != nullptr) std::fclose(logFile);
-  logFile = std::fopen(path, "wb");
+  logFile = open_debug_log(path);
   logOn = logFile != nullptr;
   if (!logOn) std::fprintf(stderr, "Cannot open log file %s\n", path);
 }
@@ -72,6 +84,7 @@ bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t te
     return false;
   }
   device_->set_timeouts(kPortTimeouts);
+  writeCapMs_ = -1;
   device_->purge();
 
   // The first "AT" may be swallowed by a modem that is just waking up or
@@ -84,6 +97,10 @@ bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t te
   if (!write_com("AT\r", 3)) return false;
   if (!read_com(answer, sizeof answer, kHandshakeSeconds) || answer[0] == '\0') {
     device_->close();
+    if (interrupt_signal() != 0) {
+      lastError = interrupt_text();
+      return false;
+    }
     lastError = format(
         "%s failed to respond to at comand. Please make sure that the device is connected and "
         "the baudrate and other port settings are correct.",
@@ -96,7 +113,38 @@ bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t te
   return true;
 }
 
+void ComPort::cap_write(int length) {
+  // Whole seconds to the test deadline, as the reads count them; once it has
+  // passed a write still gets the time one read request gets.
+  const int64_t perByte = static_cast<int64_t>(kPortTimeouts.writeTotalMultiplier) * length +
+                          kPortTimeouts.writeTotalConstant;
+  // A command of a few bytes gets a second at most anyway; only longer
+  // writes are worth a look at the clock.
+  int cap = -1;
+  const int64_t left = perByte <= kUncappedWriteMs
+                           ? perByte
+                           : (testStart + testTimeout - clock_.steady_seconds()) * 1000;
+  if (left < perByte) {
+    cap = static_cast<int>(std::min<int64_t>(std::max<int64_t>(left, kMinimumWriteMs), INT_MAX));
+  }
+  if (cap == writeCapMs_) return;
+  SerialTimeouts timeouts = kPortTimeouts;
+  if (cap >= 0) {
+    timeouts.writeTotalMultiplier = 0;
+    timeouts.writeTotalConstant = cap;
+  }
+  device_->set_timeouts(timeouts);
+  writeCapMs_ = cap;
+}
+
 bool ComPort::write_com(const char* data, int length) {
+  // An interrupted run writes no further command.
+  if (interrupt_signal() != 0) {
+    lastError = interrupt_text();
+    port_log(*this, "%s", lastError.c_str());
+    return false;
+  }
+  cap_write(length);
   if (!device_->start_write(data, length)) {
     int code = device_->error_code();
     // A refusal that leaves no error code counts as a started write.
@@ -113,7 +161,7 @@ bool ComPort::write_com(const char* data, int length) {
 }
 
 bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
-  const int64_t t0 = clock_.calendar_seconds();
+  const int64_t t0 = clock_.steady_seconds();
   if (capacity < 1) {
     lastError = format("ReadCom: buffer size %d is too small\n", capacity);
     port_log(*this, "%s", lastError.c_str());
@@ -124,6 +172,13 @@ bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
   for (;;) {
     // One byte always stays free for the terminating NUL.
     buffer[held] = '\0';
+    // Looked at before every request, so that an interrupted run ends
+    // within one request of the signal.
+    if (interrupt_signal() != 0) {
+      lastError = interrupt_text();
+      port_log(*this, "%s", lastError.c_str());
+      return false;
+    }
     int got = 0;
     ReadRequest request = device_->read(buffer + held, capacity - held - 1, got);
     if (request != ReadRequest::kDone) {
@@ -161,20 +216,33 @@ bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
     // Checked only after a request, so even a deadline already past gives
     // the port one request's chance to deliver.  The elapsed time in the
     // message is read from the clock again.
-    const int64_t now = clock_.calendar_seconds();
+    const int64_t now = clock_.steady_seconds();
     if (timeoutSeconds == -1) {
       if (now - testStart >= testTimeout) {
         lastError = format("Read timedout, test timeout=%d, elapsed=%d", testTimeout,
-                           static_cast<int>(clock_.calendar_seconds() - testStart));
+                           static_cast<int>(clock_.steady_seconds() - testStart));
         port_log(*this, "%s\n", lastError.c_str());
         return false;
       }
     } else if (now - t0 >= timeoutSeconds) {
       lastError = format("Read timedout, timeout=%d, elapsed=%d", timeoutSeconds,
-                         static_cast<int>(clock_.calendar_seconds() - t0));
+                         static_cast<int>(clock_.steady_seconds() - t0));
       port_log(*this, "%s\n", lastError.c_str());
       return false;
     }
+  }
+}
+
+void ComPort::discard_input() {
+  char scratch[4096];
+  for (int total = 0; total < kMaxDiscarded;) {
+    int got = 0;
+    if (device_->read_waiting(scratch, sizeof scratch, got) != ReadRequest::kDone || got == 0) {
+      return;
+    }
+    port_log(*this, "\nRead %d bytes\n", got);
+    port_log_raw(scratch, got);
+    total += got;
   }
 }
 

@@ -38,18 +38,20 @@ class ComPort {
   ComPort(const ComPort&) = delete;
   ComPort& operator=(const ComPort&) = delete;
 
-  // Creates (or truncates) the debug log at `path`, mode "wb".  On success
-  // `logOn` becomes true; on failure "Cannot open log file %s\n" goes to the
-  // standard error stream and `logOn` becomes false.  Open it before open_com
-  // so that the handshake is logged.
+  // Creates (or truncates) the debug log at `path`, mode "wb"
+  // (open_debug_log).  On success `logOn` becomes true; on failure "Cannot
+  // open log file %s\n" goes to the standard error stream and `logOn`
+  // becomes false.  A log that another running port (a second run's on the
+  // same port, say) holds is a log that can't be opened, and is left as it
+  // is.  Open it before open_com so that the handshake is logged.
   void open_log(const char* path);
 
-  // Stores `testTimeout` (seconds), `testStart` (calendar seconds) and
-  // `portNumber`, opens the port's device for exclusive use at `baudRate`, 8N1,
-  // RTS/CTS, and runs the handshake: "AT\r" (answer read for up to 3 s and
-  // ignored), "AT\r" again (some answer needed within 3 s), "ATE0\r" (answer
-  // read for up to 1 s and ignored).  Takes up to about 7 s against a silent
-  // modem.  False with `lastError` set when:
+  // Stores `testTimeout` (seconds), `testStart` (in the clock's steady
+  // seconds, Clock::steady_seconds) and `portNumber`, opens the port's device
+  // for exclusive use at `baudRate`, 8N1, RTS/CTS, and runs the handshake: "AT\r" (answer read for
+  // up to 3 s and ignored), "AT\r" again (some answer needed within 3 s), "ATE0\r" (answer read for
+  // up to 1 s and ignored).  Takes up to about 7 s against a silent modem.  False with `lastError`
+  // set when:
   // - the device can't be opened or is in use: "Failed to open %s. Please make
   //   sure that this device is not in use." (the device name);
   // - the device can't run at `baudRate`: a system error text; port closed;
@@ -60,11 +62,15 @@ class ComPort {
   bool open_com(int portNumber, int baudRate, int testTimeout, int64_t testStart);
 
   // Starts sending `length` bytes of `data` and returns without waiting for
-  // them to go out (the device is given 50 ms per byte + 100 ms to take them;
-  // what it refuses by then is dropped unnoticed).  Logs "\nWrote %d bytes\n"
-  // and the bytes.  False only when the device refuses the write outright;
+  // them to go out.  The device is given 50 ms per byte + 100 ms to take
+  // them, but a write that would get more than a second gets no time past
+  // the test deadline (and never less than 100 ms), so that a modem that
+  // stopped reading holds a write up no longer than the test lasts; what the
+  // device has not taken by then is dropped unnoticed.  Logs "\nWrote %d
+  // bytes\n" and the bytes.  False only when the device refuses the write outright;
   // `lastError` and the log then get "write_com: Could not write to COM%d"
-  // as a system error text.
+  // as a system error text.  An interrupted run (common/interrupt.h) writes
+  // nothing and fails with "Interrupted by signal %d\n".
   bool write_com(const char* data, int length);
 
   // Reads one answer into `buffer` (`capacity` bytes, left NUL-terminated).
@@ -72,14 +78,25 @@ class ComPort {
   // newest chunk ends in C-locale white space or '>', and anything after that
   // chunk stays queued for the next read.  `timeoutSeconds` counts from the
   // call, or -1 for the test deadline `testStart` + `testTimeout`; the limit is
-  // checked after each request, in whole calendar seconds.  False with
+  // checked after each request, in whole seconds of the clock's steady time
+  // (a step of the system clock moves no limit).  False with
   // `lastError` when:
   // - the answer fills the buffer (capacity - 1 bytes), even if it ended in a
   //   terminator: "ReadCom: buffer size %d is too small\n";
   // - the time runs out: "Read timedout, timeout=%d, elapsed=%d" or "Read
   //   timedout, test timeout=%d, elapsed=%d"; the buffer holds what arrived;
+  // - the run was interrupted (common/interrupt.h), looked at before each
+  //   request: "Interrupted by signal %d\n";
   // - the device fails (gone, hung up, closed): a system error text.
   bool read_com(char* buffer, int capacity, int timeoutSeconds);
+
+  // Takes what is already waiting in the device's input queue (the rest of
+  // an earlier answer, a line the modem sent on its own) and discards it,
+  // leaving one "\nRead %d bytes\n" record with the bytes in the log for each
+  // piece; nothing is logged when nothing waits.  Never waits; stops after
+  // 64 KiB so that a modem that talks without end can't hold the run.  A
+  // device failure is left for the next write or read to find.
+  void discard_input();
 
   // Closes the device if one is open; otherwise does nothing.
   void close_com();
@@ -114,8 +131,13 @@ class ComPort {
   int portNumber = 0;
 
  private:
+  // Gives the device's write time-out for a write of `length` bytes: the
+  // port's per-byte limit or what is left of the test time, the smaller.
+  void cap_write(int length);
+
   std::unique_ptr<SerialDevice> device_;
   Clock& clock_;
+  int writeCapMs_ = -1;  // the device's write time-out: -1 the per-byte limit
 };
 
 // printf-style note into the port's log when logging is on, flushed at once.

@@ -258,7 +258,7 @@ TEST_P(TimeoutTest, ReadEndsByItsOwnLimitOrTheTestDeadline) {
   const std::string log = folder_.path("timeout.log");
   port.open_log(log.c_str());
   // The handshake took no time: the calendar still reads clockStart.
-  clock.step_calendar(row.clockStep);
+  clock.step_per_reading(row.clockStep);
   ASSERT_TRUE(port.write_com(kCommand, 5));
 
   char buffer[64];
@@ -329,7 +329,7 @@ TEST_F(PortTest, ModemAnsweringOnlyTheSecondAtOpens) {
   fake.device.on_write("AT\r", {}).on_write("AT\r", {kOk}).on_write("ATE0\r", {kOk});
   // The first answer is waited for 3 s: three requests of the stepping
   // calendar.
-  clock.step_calendar(1);
+  clock.step_per_reading(1);
   ASSERT_TRUE(open_port(fake.port)) << fake.port.lastError;
   EXPECT_TRUE(fake.port.is_open());
   // The first read's time-out stays: a success never clears lastError.
@@ -588,9 +588,9 @@ std::vector<Outcome> run_session(const char* log_path) {
   read(16, 5);
   read(sizeof buffer, 5);
   outcomes.push_back({port.write_com("AT+C\r", 5), "", port.lastError});
-  clock.step_calendar(1);
+  clock.step_per_reading(1);
   read(sizeof buffer, 1);
-  clock.step_calendar(0);
+  clock.step_per_reading(0);
   return outcomes;
 }
 

@@ -68,6 +68,11 @@ class SerialDevice {
   // away, or a line that hung up, fails the request at once.
   virtual ReadRequest read(char* buffer, int count, int& got) = 0;
 
+  // Takes up to `count` bytes that have already arrived, without waiting:
+  // `got` is 0 when nothing is waiting.  NULs are removed and failures are
+  // reported as by read().
+  virtual ReadRequest read_waiting(char* buffer, int count, int& got) = 0;
+
   // Starts writing `length` bytes of `data`.  True when the write was accepted;
   // it is waited for at most its own write time-out, and what the device has not
   // taken by then is dropped without notice.  False only when the device refuses

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "common/interrupt.h"
 #include "common/text.h"
 #include "serial/serial_device.h"
 
@@ -24,6 +25,9 @@ namespace smstest {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
+
+// The longest a write waits at a time before it looks for an interrupt.
+constexpr int64_t kWriteStepMs = 100;
 
 int64_t milliseconds_since(SteadyClock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
@@ -232,6 +236,44 @@ class PosixSerialDevice : public SerialDevice {
     return ReadRequest::kDone;
   }
 
+  ReadRequest read_waiting(char* buffer, int count, int& got) override {
+    got = 0;
+    if (fd_ < 0) {
+      errno = EBADF;
+      return ReadRequest::kRefused;
+    }
+    // With VMIN and VTIME 0 a read of an idle terminal returns 0 like one
+    // that hung up, so poll() tells first whether anything is there.
+    while (got < count) {
+      struct pollfd request = {fd_, POLLIN, 0};
+      int ready = poll(&request, 1, 0);
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return ReadRequest::kWaitFailed;
+      }
+      if (ready == 0) break;
+      if (request.revents & POLLNVAL) {
+        errno = EBADF;
+        return ReadRequest::kWaitFailed;
+      }
+      ssize_t n = ::read(fd_, buffer + got, static_cast<size_t>(count - got));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        if ((errno == EAGAIN || errno == EWOULDBLOCK) &&
+            (request.revents & (POLLHUP | POLLERR)) == 0)
+          break;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) errno = EIO;
+        return ReadRequest::kWaitFailed;
+      }
+      if (n == 0) {
+        errno = EIO;  // readable yet empty: the line hung up
+        return ReadRequest::kWaitFailed;
+      }
+      got += strip_nuls(buffer + got, static_cast<int>(n));
+    }
+    return ReadRequest::kDone;
+  }
+
   bool start_write(const char* data, int length) override {
     if (fd_ < 0) {
       errno = EBADF;
@@ -253,10 +295,12 @@ class PosixSerialDevice : public SerialDevice {
     // unreported: the write was accepted.
     const int64_t bound = static_cast<int64_t>(timeouts_.writeTotalMultiplier) * length +
                           timeouts_.writeTotalConstant;
-    while (sent < length) {
-      int64_t wait = -1;
+    while (sent < length && interrupt_signal() == 0) {
+      // Waited for in steps of 100 ms at most, so that an interrupted run
+      // gives the write up within one step.
+      int64_t wait = kWriteStepMs;
       if (bound > 0) {
-        wait = bound - milliseconds_since(start);
+        wait = std::min<int64_t>(wait, bound - milliseconds_since(start));
         if (wait <= 0) break;
       }
       struct pollfd request = {fd_, POLLOUT, 0};

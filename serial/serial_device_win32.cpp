@@ -132,6 +132,43 @@ class Win32SerialDevice : public SerialDevice {
     return ReadRequest::kDone;
   }
 
+  ReadRequest read_waiting(char* buffer, int count, int& got) override {
+    got = 0;
+    if (handle_ == INVALID_HANDLE_VALUE) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return ReadRequest::kRefused;
+    }
+    if (count <= 0) return ReadRequest::kDone;
+    // An interval time-out of MAXDWORD with no total time-outs makes a read
+    // return at once with what has arrived; the port's own timing is put
+    // back straight after.
+    COMMTIMEOUTS port;
+    ZeroMemory(&port, sizeof port);
+    GetCommTimeouts(handle_, &port);
+    COMMTIMEOUTS immediate = port;
+    immediate.ReadIntervalTimeout = MAXDWORD;
+    immediate.ReadTotalTimeoutMultiplier = 0;
+    immediate.ReadTotalTimeoutConstant = 0;
+    if (!SetCommTimeouts(handle_, &immediate)) return ReadRequest::kRefused;
+    ReadRequest outcome = ReadRequest::kDone;
+    DWORD received = 0;
+    if (!ReadFile(handle_, buffer, static_cast<DWORD>(count), &received, &readOverlapped_)) {
+      if (GetLastError() != ERROR_IO_PENDING) {
+        outcome = ReadRequest::kRefused;
+      } else if (!GetOverlappedResult(handle_, &readOverlapped_, &received, TRUE)) {
+        // Wine's way of saying that nothing was there (see read()).
+        if (GetLastError() != ERROR_TIMEOUT) outcome = ReadRequest::kWaitFailed;
+        received = 0;
+      }
+    }
+    const DWORD code = GetLastError();
+    SetCommTimeouts(handle_, &port);
+    SetLastError(code);
+    if (outcome != ReadRequest::kDone) return outcome;
+    got = strip_nuls(buffer, static_cast<int>(received));
+    return ReadRequest::kDone;
+  }
+
   bool start_write(const char* data, int length) override {
     if (handle_ == INVALID_HANDLE_VALUE) {
       SetLastError(ERROR_INVALID_HANDLE);

@@ -46,6 +46,18 @@ bool parse_send(const std::string& command, std::string& number, std::string& te
   return true;
 }
 
+// Over 41000 bytes of "Info:" lines, ending in a line end: more than a
+// client's buffer of 40960 bytes takes, so that the rest of the answer
+// waits on the line.
+std::string big_padding() {
+  std::string padding;
+  for (int line = 1; padding.size() < kBigAnswer; ++line) {
+    padding += format("\r\nInfo: %05d ", line);
+    padding.append(100, '.');
+  }
+  return padding + "\r\n";
+}
+
 }  // namespace
 
 SimModem::SimModem(const ModemConfig& config)
@@ -79,6 +91,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
   ++commands_;
   const ModemFaults& f = config_.faults;
   if (f.hangupAfter > 0 && commands_ >= f.hangupAfter) reply.hangUp = true;
+  if (f.stallAfter > 0 && commands_ >= f.stallAfter) reply.stall = true;
   if (f.silent) return reply;
 
   std::string name = upper(command);
@@ -95,7 +108,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
   } else if (name == "AT") {
     answerText = kOk;
   } else if (name == "ATE0") {
-    echo_ = echo_ && f.stickyEcho;
+    echo_ = (echo_ && f.stickyEcho) || f.echoStays;
     answerText = kOk;
   } else if (name == "AT!DASMS") {
     answerText = f.noDasms ? kError : kOk;
@@ -105,6 +118,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
       answerText = kError;
     } else if (f.sendRefused) {
       answerText = kError;
+      late = f.confirmLate;
     } else {
       reply.sends = true;
       reply.to = number;
@@ -126,14 +140,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
       answerText = kError;
     } else {
       answerText = messages().empty() ? std::string() : report();
-      if (f.big) {
-        std::string padding;
-        for (int line = 1; padding.size() < kBigAnswer; ++line) {
-          padding += format("\r\nInfo: %05d ", line);
-          padding.append(100, '.');
-        }
-        answerText = padding + "\r\n" + answerText;
-      }
+      if (f.big) answerText = big_padding() + answerText;
       answerText += f.cmglError ? "\r\n+CMGL: 1,\"REC READ\"\r\n\r\nERROR\r\n" : kOk;
     }
   } else if (name == "AT!DSMS=3,0") {
@@ -143,25 +150,33 @@ Reply SimModem::answer(const std::string& command, char terminator) {
       store_.clear();
       answerText = f.cmglError ? "\r\n+CMGL: 0\r\n\r\nERROR\r\n" : kOk;
     }
-  } else if (smstest::StandardCommands::claims(name)) {
-    smstest::StandardAnswer standard = standard_.answer(command, store_);
+    if (f.bigDelete) answerText = big_padding() + answerText;
+  } else if (StandardCommands::claims(name)) {
+    StandardAnswer standard = standard_.answer(command, store_);
     answerText = standard.text;
     late = standard.late;
   }
-  shape_reply(reply, echoed, answerText, late, true);
+  shape_reply(reply, echoed, answerText, late, true, name == "AT!GSMS?2,0");
   return reply;
 }
 
 void SimModem::shape_reply(Reply& reply, const std::string& echoed, std::string answerText,
-                           double late, bool unsolicitedInside) const {
+                           double late, bool unsolicitedInside, bool isReport) const {
   const ModemFaults& f = config_.faults;
   if (unsolicitedInside && !f.urcInside.empty() && !answerText.empty()) {
-    answerText = smstest::with_unsolicited_line(answerText, f.urcInside);
+    answerText = with_unsolicited_line(answerText, f.urcInside);
   }
 
-  // Echo and an answer due at once go out in one write, so that a reader
-  // sees them together, as from a modem that answers at once.
-  if (!answerText.empty() && late == 0) {
+  // A report held back from its "Msg Body:" line on: a reader that takes
+  // the first piece for the whole answer finds no body.
+  size_t split = std::string::npos;
+  if (f.splitReport > 0 && isReport) split = answerText.find("Msg Body:");
+  if (split != std::string::npos && late == 0) {
+    reply.pieces.push_back({0, echoed + finish(answerText.substr(0, split))});
+    reply.pieces.push_back({f.splitReport, finish(answerText.substr(split))});
+  } else if (!answerText.empty() && late == 0) {
+    // Echo and an answer due at once go out in one write, so that a reader
+    // sees them together, as from a modem that answers at once.
     reply.pieces.push_back({0, echoed + finish(answerText)});
   } else {
     if (!echoed.empty()) reply.pieces.push_back({0, echoed});
@@ -216,11 +231,12 @@ void SimModem::drop_input() {
 // Layout of a stored message's report, after the modem's SMS read commands:
 // a header line, the fields one per line, the body last.
 std::string SimModem::report() const {
-  const smstest::StoredMessage& m = messages().front();
+  const StoredMessage& m = messages().front();
+  const std::string& from = config_.faults.sender.empty() ? m.from : config_.faults.sender;
   return format(
       "\r\n!GSMS: 1,\"REC UNREAD\"\r\nAddress: %s\r\nTime Stamp: %s\r\n"
       "Msg Length: %zu\r\nMsg Body: %s\r\n",
-      m.from.c_str(), time_stamp(m.arrived).c_str(), m.text.size(), m.text.c_str());
+      from.c_str(), time_stamp(m.arrived).c_str(), m.text.size(), m.text.c_str());
 }
 
 std::string SimModem::finish(const std::string& answer) const {

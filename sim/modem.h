@@ -35,6 +35,7 @@ struct Reply {
   int ref = 0;                      // the reference given in "+CMGS: <ref>"
   bool hangUp = false;              // the line is closed after the last piece
   bool entryEcho = false;           // written back during a send's text entry: no command
+  bool stall = false;               // nothing more is read from the line
 };
 
 class SimModem {
@@ -82,8 +83,10 @@ class SimModem {
   std::string finish(const std::string& answer) const;  // faults that reshape every answer
   // Fills `reply` with the echo and the answer as pieces, with the faults
   // that reshape them; `unsolicitedInside` lets the urc-inside fault in.
+  // `isReport`: the answer is a message report, which the split-report fault
+  // holds back from its "Msg Body:" line on.
   void shape_reply(Reply& reply, const std::string& echoed, std::string answerText, double late,
-                   bool unsolicitedInside) const;
+                   bool unsolicitedInside, bool isReport = false) const;
   // Takes bytes of an open text entry; returns how many it used.
   size_t take_entry(const char* data, size_t size, std::vector<Reply>& replies);
 

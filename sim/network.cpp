@@ -22,6 +22,7 @@ SimNetwork::SimNetwork(const SimConfig& config)
       outputFree_(config.modems.size(), 0),
       hungUp_(config.modems.size(), 0),
       closing_(config.modems.size(), 0),
+      stalled_(config.modems.size(), 0),
       clients_(config.modems.size(), 0),
       sessionStart_(config.modems.size(), std::nan("")),
       held_(config.modems.size()) {
@@ -72,7 +73,7 @@ void SimNetwork::start(double now) {
 }
 
 void SimNetwork::receive(size_t index, const char* data, size_t size, double now) {
-  if (hungUp_[index] || closing_[index]) return;
+  if (hungUp_[index] || closing_[index] || stalled_[index]) return;
   double simBusy = modems_[index].config().faults.simBusy;
   if (simBusy > 0) {
     // The SIM is busy for a while after the port opens, counted from the
@@ -85,6 +86,13 @@ void SimNetwork::receive(size_t index, const char* data, size_t size, double now
   for (const Reply& reply : replies) {
     if (!reply.entryEcho) traffic_[index]->write(now - start_, "cmd", escape_bytes(reply.command));
     play(index, reply, now);
+    if (reply.stall) {
+      // Answered, then deaf: what follows is never read.
+      stalled_[index] = 1;
+      traffic_[index]->write(now - start_, "stall", "");
+      if (lines_[index] != nullptr) lines_[index]->stall();
+      break;
+    }
     if (reply.hangUp) break;  // what follows goes to a closed line
   }
   release_held(index, now);

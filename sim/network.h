@@ -33,6 +33,9 @@ class SimLine {
   virtual void write(const std::string& bytes) = 0;
   // Closes the line for good (the modem hangs up).
   virtual void hang_up() = 0;
+  // Stops reading the line for good and lets its input queue fill up, so
+  // that the client's writes no longer go through.
+  virtual void stall() {}
 };
 
 class SimNetwork {
@@ -104,6 +107,7 @@ class SimNetwork {
   std::vector<double> outputFree_;  // when each modem's scheduled output ends
   std::vector<char> hungUp_;
   std::vector<char> closing_;  // hangs up soon: takes no more commands
+  std::vector<char> stalled_;  // reads nothing more
   std::vector<int> clients_;   // clients holding each port open
 
   // When a client was first seen on each port since the last close: the

@@ -153,11 +153,13 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
       {"big", &ModemFaults::big},
       {"poll-error", &ModemFaults::pollError},
       {"delete-refused", &ModemFaults::deleteRefused},
+      {"big-delete", &ModemFaults::bigDelete},
       {"cmgl-error", &ModemFaults::cmglError},
       {"bare-prompt", &ModemFaults::barePrompt},
       {"no-cnmi", &ModemFaults::noCnmi},
       {"sticky-echo", &ModemFaults::stickyEcho},
       {"storage-full", &ModemFaults::storageFull},
+      {"echo-on", &ModemFaults::echoStays},
   };
   for (const Flag& flag : flags) {
     if (key == flag.key && !hasValue) {
@@ -174,6 +176,14 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
   } else if (key == "chunks") {
     f.chunkPause = 0.2;
     ok = !hasValue || (parse_seconds(value, f.chunkPause) && f.chunkPause > 0);
+  } else if (key == "sender") {
+    // Any bytes but line ends: a network may hand on a forged or
+    // alphanumeric sender.
+    f.sender = value;
+    ok = hasValue && !value.empty() && value.find_first_of("\r\n") == std::string::npos;
+  } else if (key == "split-report") {
+    f.splitReport = 0.5;
+    ok = !hasValue || (parse_seconds(value, f.splitReport) && f.splitReport > 0);
   } else if (key == "unsolicited") {
     f.unsolicited = 1.0;
     ok = !hasValue || (parse_seconds(value, f.unsolicited) && f.unsolicited > 0);
@@ -202,6 +212,8 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
   } else if (key == "bad-pdu") {
     ok = !hasValue || value == "cut" || value == "header";
     f.badPdu = value == "header" ? PduDamage::header : PduDamage::cut;
+  } else if (key == "stall") {
+    ok = parse_count(value, f.stallAfter) && f.stallAfter > 0;
   } else if (key == "alter") {
     ok = true;
     if (value == "change") {

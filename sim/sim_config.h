@@ -40,8 +40,12 @@ struct ModemFaults {
   double chunkPause = 0;       // > 0: answers written in pieces this many seconds apart
   bool nulBytes = false;       // a NUL after every line feed that is not the last byte
   bool big = false;            // "AT!GSMS?2,0" answers padded beyond 40960 bytes
+  double splitReport = 0;      // > 0: reports written in two pieces this many seconds apart
+  bool echoStays = false;      // "ATE0" answered OK, but the echo stays on
+  std::string sender;          // not empty: reports give this sender instead of the real one
   bool pollError = false;      // "AT!GSMS?2,0" answered ERROR while nothing is stored
   bool deleteRefused = false;  // "AT!DSMS=3,0" answered ERROR, nothing deleted
+  bool bigDelete = false;      // "AT!DSMS=3,0" answers padded beyond 40960 bytes
   bool cmglError = false;      // poll and delete answers end in a "+CMGL:" listing and ERROR
   double unsolicited = 0;      // > 0: "+CREG: 1" this often, and "+CMTI:" on every arrival
   int hangupAfter = 0;         // > 0: the line is closed after this many commands
@@ -56,6 +60,7 @@ struct ModemFaults {
   double byteGap = 0;        // > 0: answers written one byte at a time, this far apart
   // How the PDUs that AT+CMGL and AT+CMGR show in PDU mode are damaged.
   PduDamage badPdu = PduDamage::none;
+  int stallAfter = 0;          // > 0: nothing is read after this many commands
 };
 
 // A message in a modem's store before the run.

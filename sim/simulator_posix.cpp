@@ -48,7 +48,8 @@ class PtyLine : public SimLine {
   int clients = 0;
   std::string terminal;
   std::string link;
-  std::string pending;  // written but not yet taken by the terminal
+  std::string pending;   // written but not yet taken by the terminal
+  bool stalled = false;  // the master side is no longer read
   struct termios raw;
 
   void write(const std::string& bytes) override {
@@ -58,6 +59,31 @@ class PtyLine : public SimLine {
   }
 
   void hang_up() override { close_all(); }
+
+  // The simulator holds the terminal's client side open too: what it writes
+  // there fills the queue that the client's writes go to, which the master
+  // side no longer reads.
+  void stall() override {
+    stalled = true;
+    if (slave < 0) return;
+    fcntl(slave, F_SETFL, fcntl(slave, F_GETFL) | O_NONBLOCK);
+    // The terminal moves what it took on to the line discipline a moment
+    // later, which makes room again: fill until a few rounds in a row find
+    // none.
+    const std::string filler(4096, 'x');
+    for (int quiet = 0, round = 0; quiet < 3 && round < 200; ++round) {
+      bool took = false;
+      for (;;) {
+        ssize_t n = ::write(slave, filler.data(), filler.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        took = true;
+      }
+      quiet = took ? 0 : quiet + 1;
+      struct timespec pause = {0, 10 * 1000 * 1000};
+      nanosleep(&pause, nullptr);
+    }
+  }
 
   void flush() {
     while (!pending.empty() && master >= 0) {
@@ -294,6 +320,7 @@ void Simulator::Impl::serve_line(size_t index, short revents) {
     if (n <= 0) return;
     network->receive(index, buffer, static_cast<size_t>(n), monotonic_seconds());
     if (line.master < 0) return;  // hung up while answering
+    if (line.stalled) return;     // what is queued now stays unread
   }
 }
 
@@ -311,7 +338,7 @@ void Simulator::run() {
     fds.push_back({s.stopPipe[0], POLLIN, 0});
     fds.push_back({s.notify, POLLIN, 0});  // a negative descriptor is skipped
     for (const auto& line : s.lines) {
-      short events = POLLIN;
+      short events = line->stalled ? 0 : POLLIN;
       if (!line->pending.empty()) events |= POLLOUT;
       fds.push_back({line->master, events, 0});
     }

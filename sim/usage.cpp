@@ -139,7 +139,8 @@ Modem options (in --modem, --fault, or a scenario file):
   silent             never answers, not even the echo
   skip-first-at      ignores everything before the second "AT"
   no-dasms           AT!DASMS answered ERROR
-  send-refused       AT!SSMS answered ERROR; nothing is sent
+  send-refused       AT!SSMS answered ERROR; nothing is sent (confirm-late
+                     delays the ERROR as well)
   send-unconfirmed   AT!SSMS never answered; the message is sent all the same
                      (its delay counts from the command)
   confirm-late=SECONDS
@@ -158,7 +159,20 @@ Modem options (in --modem, --fault, or a scenario file):
   big                AT!GSMS?2,0 answers start with over 41000 bytes of
                      "Info:" lines
   poll-error         AT!GSMS?2,0 answered ERROR while nothing is stored
+  split-report[=SECONDS]
+                     AT!GSMS?2,0 reports written in two pieces SECONDS
+                     apart (default 0.5): up to the "Msg Body:" line, then
+                     the rest
+  echo-on            ATE0 is answered OK but the echo stays on: every
+                     command comes back before its answer
+  sender=TEXT        reports give TEXT (any bytes but commas and line ends)
+                     as every message's sender, as a network that hands on
+                     a forged or alphanumeric sender
   delete-refused     AT!DSMS=3,0 answered ERROR; nothing is deleted
+  big-delete         AT!DSMS=3,0 answers start with over 41000 bytes of
+                     "Info:" lines: the rest of the answer, its OK included,
+                     still waits on the line when a client that reads 40960
+                     bytes writes its next command
   cmgl-error         AT!GSMS?2,0 and AT!DSMS=3,0 answers end in a "+CMGL:"
                      line and ERROR instead of OK (they work otherwise)
   unsolicited[=SECONDS]
@@ -169,6 +183,9 @@ Modem options (in --modem, --fault, or a scenario file):
   hangup=K           the modem answers its K-th command, takes no more, and
                      0.3 seconds later closes its terminal (the link goes
                      away for the rest of the run)
+  stall=K            the modem answers its K-th command and then reads
+                     nothing more: its input queue fills up, so that a
+                     client's writes block (for the rest of the run)
   The faults above apply to the standard commands too where they fit:
   send-refused, send-unconfirmed, confirm-late and cmgs-first to AT+CMGS
   after its Ctrl-Z (send-refused as +CMS ERROR: 500), poll-error to AT+CMGL
@@ -233,6 +250,7 @@ ready, three decimals; bytes and texts escaped: \\ \r \n \t \0 \xHH):
                              unsolicited lines)
     SECONDS drop BYTES       bytes due after the modem hung up
     SECONDS hangup           the modem closed its terminal
+    SECONDS stall            the modem stopped reading
   DIR/network.log:
     SECONDS EVENT PORT FROM TO REF DELAY TEXT
   EVENT is one of

@@ -22,8 +22,14 @@ bool FakeClock::read_counter_frequency(int64_t& frequency) {
 }
 
 int64_t FakeClock::calendar_seconds() {
+  const int64_t seconds = startSeconds_ + now_ / kMicrosecondsPerSecond + calendarStep_;
+  now_ += readingStep_ * kMicrosecondsPerSecond;
+  return seconds;
+}
+
+int64_t FakeClock::steady_seconds() {
   const int64_t seconds = startSeconds_ + now_ / kMicrosecondsPerSecond;
-  now_ += calendarStep_ * kMicrosecondsPerSecond;
+  now_ += readingStep_ * kMicrosecondsPerSecond;
   return seconds;
 }
 

@@ -1,7 +1,8 @@
 // Test support: a clock whose time moves only when told to.
 //
-// One fake time, in microseconds since the clock was made, gives both the
-// calendar seconds and the performance counter; sleeping advances it at once
+// One fake time, in microseconds since the clock was made, gives the
+// calendar seconds, the steady seconds and the performance counter (the
+// calendar can be stepped apart from the others); sleeping advances it at once
 // instead of blocking, and so does FakeSerialDevice when a read request waits
 // out its time-out.  Counter reads and the frequency can be made to fail on
 // request.  Not thread-safe: a test and the code it drives share one thread.
@@ -28,6 +29,9 @@ class FakeClock : public Clock {
   bool read_performance_counter(int64_t& reading) override;
   bool read_counter_frequency(int64_t& frequency) override;
   int64_t calendar_seconds() override;
+  // The start second plus the fake time; a step of the calendar does not
+  // move it.
+  int64_t steady_seconds() override;
   // Advances the fake time by `milliseconds` (nothing for 0 or less) and
   // returns at once.
   void sleep_milliseconds(int milliseconds) override;
@@ -38,14 +42,19 @@ class FakeClock : public Clock {
   // Fake time since the clock was made.
   int64_t now_microseconds() const { return now_; }
 
+  // Steps the calendar by `seconds` (either way), as a user or a time
+  // service setting the system clock does; the steady clock and the counter
+  // go on unchanged.
+  void step_calendar(int64_t seconds) { calendarStep_ += seconds; }
+
   // Ticks per second that the counter reports and runs at (default 1000000).
   void set_counter_frequency(int64_t frequency) { frequency_ = frequency; }
 
-  // From now on every calendar_seconds() reading moves the fake time on by
-  // `seconds` whole seconds once it has been read, as the clock of a busy
-  // machine moves between two readings (0 or less: readings leave the time
-  // alone).
-  void step_calendar(int64_t seconds) { calendarStep_ = seconds > 0 ? seconds : 0; }
+  // From now on every calendar_seconds() or steady_seconds() reading moves
+  // the fake time on by `seconds` whole seconds once it has been read, as the
+  // clocks of a busy machine move between two readings (0 or less: readings
+  // leave the time alone).
+  void step_per_reading(int64_t seconds) { readingStep_ = seconds > 0 ? seconds : 0; }
 
   // The counter read `skip` reads from now fails (0: the next one), once.
   // May be called again for further failures.
@@ -65,8 +74,9 @@ class FakeClock : public Clock {
  private:
   int64_t startSeconds_;
   int64_t now_ = 0;  // microseconds
+  int64_t calendarStep_ = 0;
   int64_t frequency_ = kMicrosecondsPerSecond;
-  int64_t calendarStep_ = 0;  // seconds
+  int64_t readingStep_ = 0;  // seconds
   int counterReads_ = 0;
   std::set<int> failingReads_;  // indexes of counter reads that fail
   bool counterBroken_ = false;

@@ -33,17 +33,17 @@ TEST(FakeClock, CalendarAndCounterFollowOneTime) {
 TEST(FakeClock, CalendarStepsMoveTheTimeAfterEachReading) {
   FakeClock clock(1000);
   clock.advance_milliseconds(300);
-  clock.step_calendar(2);
+  clock.step_per_reading(2);
   EXPECT_EQ(clock.calendar_seconds(), 1000);
   EXPECT_EQ(clock.calendar_seconds(), 1002);
   EXPECT_EQ(clock.now_microseconds(), 4300000);
   int64_t reading = -1;
   ASSERT_TRUE(clock.read_performance_counter(reading));
   EXPECT_EQ(reading, 4300000) << "counter reads do not step";
-  clock.step_calendar(0);
+  clock.step_per_reading(0);
   EXPECT_EQ(clock.calendar_seconds(), 1004);
   EXPECT_EQ(clock.calendar_seconds(), 1004);
-  clock.step_calendar(-3);
+  clock.step_per_reading(-3);
   EXPECT_EQ(clock.calendar_seconds(), 1004);
 }
 

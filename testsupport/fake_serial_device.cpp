@@ -1,6 +1,7 @@
 #include "testsupport/fake_serial_device.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace smstest {
@@ -173,6 +174,31 @@ ReadRequest FakeSerialDevice::read(char* buffer, int count, int& got) {
     chunks_.pop_front();
   } else {
     chunk.bytes.erase(0, static_cast<size_t>(n));
+  }
+  return ReadRequest::kDone;
+}
+
+ReadRequest FakeSerialDevice::read_waiting(char* buffer, int count, int& got) {
+  got = 0;
+  if (!open_) {
+    errorCode_ = kBadHandle;
+    return ReadRequest::kRefused;
+  }
+  const int64_t now = clock_.now_microseconds();
+  while (got < count && !chunks_.empty() && chunks_.front().due <= now) {
+    Chunk& chunk = chunks_.front();
+    const int n = std::min(count - got, static_cast<int>(chunk.bytes.size()));
+    std::memcpy(buffer + got, chunk.bytes.data(), static_cast<size_t>(n));
+    got += n;
+    if (n == static_cast<int>(chunk.bytes.size())) {
+      chunks_.pop_front();
+    } else {
+      chunk.bytes.erase(0, static_cast<size_t>(n));
+    }
+  }
+  if (got == 0 && hung_up()) {
+    errorCode_ = hangUpCode_;
+    return ReadRequest::kWaitFailed;
   }
   return ReadRequest::kDone;
 }

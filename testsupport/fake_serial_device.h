@@ -109,6 +109,9 @@ class FakeSerialDevice : public SerialDevice {
   bool set_timeouts(const SerialTimeouts& timeouts) override;
   bool purge() override;
   ReadRequest read(char* buffer, int count, int& got) override;
+  // The chunks due by now, joined, up to `count` bytes; the clock does not
+  // move.
+  ReadRequest read_waiting(char* buffer, int count, int& got) override;
   bool start_write(const char* data, int length) override;
   void close() override;
   bool is_open() const override { return open_; }

@@ -232,6 +232,9 @@ done <<EOF
 three arguments#-#cmd.txt status.txt 42#$USAGE
 command file read in text mode#sms_test\r\nresults.csv\r\nT1|60|3|1|hi|0|0|115200|4|115200|0\r\n#cmd.txt status.txt 42 ll#Expected SMS_TEST in the cmd file sms_test\n\n
 fromPort 0#SMS_TEST\nresults.csv\nT1|60|0|1|hi|0|0|115200|4|115200|0\n#cmd.txt status.txt 42 ll#From COM port must be > 0\n
+lone CR line ends#SMS_TEST\rresults.csv\rT1|60|0|1|hi|0|0|115200|4|115200|0\r#cmd.txt status.txt 42 ll#From COM port must be > 0\n
+message as the last field#SMS_TEST\nresults.csv\nT1|60|3|1|hi\n#cmd.txt status.txt 42 ll#The messageText field in cmd.txt holds a line end (CR or LF)\n
+status file as result file#SMS_TEST\nresults.csv\nT1|60|3|1|hi|0|0|115200|4|115200|0\n#cmd.txt RESULTS.CSV 42 ll#The status file RESULTS.CSV is the result file\n
 EOF
 
 # ------------------------------------------------------- the whole runs

@@ -159,11 +159,12 @@ int highest_run(const CampaignLog& log) {
 }
 
 CampaignLogWriter::CampaignLogWriter(std::string path, const CampaignLog& log)
-    : path_(std::move(path)), needHeader_(!log.exists), needLineEnd_(!log.endsInLineEnd) {}
+    : path_(std::move(path)), needHeader_(!log.exists) {}
 
 bool CampaignLogWriter::append(const CampaignLine& line) {
+  // append_line starts the line on a line of its own when the file ends in
+  // a cut line (a run of an earlier campaign that was killed mid-write).
   std::string text;
-  if (needLineEnd_) text += '\n';
   if (needHeader_) text += std::string(kCampaignHeader) + "\n";
   text += format_campaign_line(line);
   if (!append_line(path_, text)) {
@@ -171,7 +172,6 @@ bool CampaignLogWriter::append(const CampaignLine& line) {
     return false;
   }
   needHeader_ = false;
-  needLineEnd_ = false;
   return true;
 }
 

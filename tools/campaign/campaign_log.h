@@ -85,7 +85,6 @@ class CampaignLogWriter {
  private:
   std::string path_;
   bool needHeader_;
-  bool needLineEnd_;
 };
 
 }  // namespace smstest

@@ -1,0 +1,143 @@
+// Whole runs of SMS_TEST that must end at start-up because a run would
+// otherwise forge result lines, split its send command, or write its status
+// over its own result file; and command files with lone CRs as line ends.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "testsupport/run_process.h"
+
+namespace smstest {
+
+namespace {
+
+const std::string kTool = SMS_TEST_BINARY;
+const char kRecord[] = "T1|10|9|5550100|hello|0|0|115200|0|0|0";
+
+struct RefusalCase {
+  const char* name;
+  std::string cmdFile;                  // the command file's content
+  std::vector<std::string> args;        // after the program name
+  const char* err;                      // the whole standard error
+  std::vector<std::string> extraFiles;  // made before the run, besides cmd.txt
+};
+
+TEST(StartupRefusals, LineEndsAndTheStatusFileAsResultFile) {
+  const std::string lf = std::string("SMS_TEST\nresults.csv\n") + kRecord + "\n";
+  const std::vector<std::string> plain = {"cmd.txt", "status.txt", "42", "45N73W"};
+  const RefusalCase cases[] = {
+      {"LF in dataTime",
+       lf,
+       {"cmd.txt", "status.txt", "4\n2", "45N73W"},
+       "The dataTime argument holds a line end (CR or LF)\n",
+       {}},
+      {"CR in dataTime",
+       lf,
+       {"cmd.txt", "status.txt", "42\r", "45N73W"},
+       "The dataTime argument holds a line end (CR or LF)\n",
+       {}},
+      {"LF in latLong",
+       lf,
+       {"cmd.txt", "status.txt", "42", "45N\nSMS_TEST,1,forged"},
+       "The latLong argument holds a line end (CR or LF)\n",
+       {}},
+      {"CR in testName",
+       "SMS_TEST\nresults.csv\nT\r1|10|9|5550100|hello|0|0|115200|0|0|0\n",
+       plain,
+       "The testName field in cmd.txt holds a line end (CR or LF)\n",
+       {}},
+      {"CR in messageText",
+       "SMS_TEST\nresults.csv\nT1|10|9|5550100|hel\rlo|0|0|115200|0|0|0\n",
+       plain,
+       "The messageText field in cmd.txt holds a line end (CR or LF)\n",
+       {}},
+      // With five fields the message is the last one and keeps the line end.
+      {"message as the last field",
+       "SMS_TEST\nresults.csv\nT1|10|9|5550100|hello\n",
+       plain,
+       "The messageText field in cmd.txt holds a line end (CR or LF)\n",
+       {}},
+      {"status file named as the result file",
+       lf,
+       {"cmd.txt", "results.csv", "42", "45N73W"},
+       "The status file results.csv is the result file\n",
+       {}},
+      {"the same file spelt otherwise",
+       lf,
+       {"cmd.txt", "./sub/../results.csv", "42", "45N73W"},
+       "The status file ./sub/../results.csv is the result file\n",
+       {"sub/"}},
+      {"a link to the result file",
+       lf,
+       {"cmd.txt", "status.txt", "42", "45N73W"},
+       "The status file status.txt is the result file\n",
+       {"status.txt->results.csv"}},
+  };
+  for (const RefusalCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = make_temp_dir("refusal");
+    write_file(dir + "/cmd.txt", c.cmdFile);
+    std::vector<std::string> expectedFiles = {"cmd.txt"};
+    for (const std::string& extra : c.extraFiles) {
+      if (extra.back() == '/') {
+        ASSERT_EQ(mkdir((dir + "/" + extra).c_str(), 0755), 0);
+        expectedFiles.push_back(extra.substr(0, extra.size() - 1));
+      } else {
+        const size_t arrow = extra.find("->");
+        ASSERT_EQ(
+            symlink(extra.substr(arrow + 2).c_str(), (dir + "/" + extra.substr(0, arrow)).c_str()),
+            0);
+        expectedFiles.push_back(extra.substr(0, arrow));
+      }
+    }
+    std::sort(expectedFiles.begin(), expectedFiles.end());
+    std::vector<std::string> argv = {kTool};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    ProcessResult r = run_process(argv, dir, {"SMS_TEST_PORTS=" + dir});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err, c.err);
+    // Nothing written: no status file, no result line, no debug log.
+    EXPECT_EQ(list_dir(dir), expectedFiles);
+  }
+}
+
+// Commas still shift the columns, as documented: they are not refused.
+TEST(StartupRefusals, CommasAreNotRefused) {
+  const std::string dir = make_temp_dir("commas");
+  write_file(dir + "/cmd.txt", std::string("SMS_TEST\nresults.csv\n") + kRecord + "\n");
+  ProcessResult r = run_process({kTool, "cmd.txt", "status.txt", "4,2", "45N,73W"}, dir,
+                                {"SMS_TEST_PORTS=" + dir});
+  EXPECT_EQ(r.exitCode, 2);
+  const std::string line = read_file(dir + "/results.csv");
+  EXPECT_EQ(line.rfind("SMS_TEST,1,T1,4,2,45N,73W,2,", 0), 0u) << line;
+}
+
+// A command file written with lone CRs as line ends is read by its lines:
+// the result file is named by line 2, the record is line 3.
+TEST(StartupRefusals, LoneCrLineEnds) {
+  const std::string dir = make_temp_dir("lonecr");
+  write_file(dir + "/cmd.txt", std::string("SMS_TEST\rresults.csv\r") + kRecord + "\r");
+  ProcessResult r =
+      run_process({kTool, "cmd.txt", "status.txt", "42", "45N73W"}, dir, {"SMS_TEST_PORTS=" + dir});
+  EXPECT_EQ(r.exitCode, 2);
+  const std::string failure =
+      "Failed to open " + dir + "/COM9. Please make sure that this device is not in use.";
+  EXPECT_EQ(r.err, failure + "\n");
+  EXPECT_EQ(read_file(dir + "/status.txt"), "2 " + failure + "\n");
+  EXPECT_EQ(read_file(dir + "/results.csv"),
+            "SMS_TEST,1,T1,42,45N73W,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
+
+  // A lone CR inside a file of LF lines is a byte of its line.
+  const std::string other = make_temp_dir("lonecr");
+  write_file(other + "/cmd.txt", "SMS_TEST\nresults.csv\rx\nT1|10|0|1|x|0|0|115200|0|0|0\n");
+  ProcessResult zero = run_process({kTool, "cmd.txt", "status.txt", "42", "45N73W"}, other);
+  EXPECT_EQ(zero.err, "From COM port must be > 0\n");
+}
+
+}  // namespace
+
+}  // namespace smstest
