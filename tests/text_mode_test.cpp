@@ -13,8 +13,8 @@
 
 #include "common/clock.h"
 #include "sim/sim_process.h"
-#include "testsupport/pty_peer.h"
 #include "tests/whole_run.h"
+#include "testsupport/pty_peer.h"
 
 namespace smstest {
 
