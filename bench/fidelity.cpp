@@ -360,15 +360,18 @@ bool text_row_met(const Group& g) {
 
 }  // namespace
 
-// The grid again with the standard commands in text mode, where a read
-// returns as soon as the answer or announcement is in: no rhythm to bound
-// the error, only the targets.
-bool run_fidelity_text(const Options& o) {
-  Csv runsCsv(o.out + "/fidelity_text_runs.csv");
+namespace {
+
+// The grid again with the standard commands in text mode or PDU mode (`set`
+// "text" or "pdu", `mode` its name in the tables), where a read returns as
+// soon as the answer or announcement is in: no rhythm to bound the error,
+// only the targets.
+bool run_fidelity_standard(const Options& o, const std::string& set, const std::string& mode) {
+  Csv runsCsv(o.out + "/fidelity_" + set + "_runs.csv");
   runsCsv.row({"set", "delay", "confirm", "run", "exit", "status", "send_time", "true_confirmation",
                "send_error", "delivery_time", "true_delivery", "delivery_error", "confirm_lag",
                "pickup_lag", "wall", "cpu"});
-  Csv csv(o.out + "/fidelity_text.csv");
+  Csv csv(o.out + "/fidelity_" + set + ".csv");
   csv.row({"set", "measure", "delay", "confirm", "runs", "failed", "mean", "median", "p95", "max",
            "min", "median_abs", "max_abs", "bound_lo", "bound_hi", "target"});
   std::vector<Setting> grid;
@@ -376,13 +379,13 @@ bool run_fidelity_text(const Options& o) {
     for (double c : o.confirms) grid.push_back({d, c});
   }
   std::vector<Group> groups;
-  if (!run_settings(o, "text", grid, o.runs, runsCsv, groups, "text")) return false;
+  if (!run_settings(o, set, grid, o.runs, runsCsv, groups, set)) return false;
 
   std::printf(
-      "\nFidelity in text mode (command set \"text\"): reported time - true time, %d runs per "
+      "\nFidelity in %s mode (command set \"%s\"): reported time - true time, %d runs per "
       "row.\nTarget: |deliveryTime error| and |sendTime error| median <= %.2f s and maximum <= "
       "%.2f s in every row.\n",
-      o.runs, kTextMedianTarget, kTextMaxTarget);
+      mode.c_str(), set.c_str(), o.runs, kTextMedianTarget, kTextMaxTarget);
   std::printf("%10s %11s %4s %4s %9s %9s %9s %9s %9s %9s  %s\n", "delay", "confirm", "ok", "fail",
               "dlv.med", "dlv|med|", "dlv|max|", "send.med", "snd|med|", "snd|max|", "target");
   int rowsMet = 0;
@@ -401,14 +404,15 @@ bool run_fidelity_text(const Options& o) {
                 num(t.median, "%+.4f").c_str(), num(ta.median, "%.4f").c_str(),
                 num(ta.max, "%.4f").c_str(), met ? "met" : "MISSED");
     const Bound none = {kNoValue, kNoValue};
-    summary_row(csv, "text", "delivery_error", g, g.delivery, none, met ? "met" : "missed");
-    summary_row(csv, "text", "send_error", g, g.send, none, met ? "met" : "missed");
-    summary_row(csv, "text", "confirm_lag", g, g.confirmLag, none, "");
-    summary_row(csv, "text", "pickup_lag", g, g.pickupLag, none, "");
+    summary_row(csv, set, "delivery_error", g, g.delivery, none, met ? "met" : "missed");
+    summary_row(csv, set, "send_error", g, g.send, none, met ? "met" : "missed");
+    summary_row(csv, set, "confirm_lag", g, g.confirmLag, none, "");
+    summary_row(csv, set, "pickup_lag", g, g.pickupLag, none, "");
   }
   std::printf(
-      "\nText mode: confirm lag (confirmation written -> the receive's first command) and pickup "
-      "lag\n(message stored -> AT+CMGR), seconds\n");
+      "\n%s mode: confirm lag (confirmation written -> the receive's first command) and pickup "
+      "lag\n(message stored -> AT+CMGR), seconds\n",
+      mode.c_str());
   std::printf("%10s %11s %8s %8s %8s %8s %8s %8s\n", "delay", "confirm", "c.min", "c.med", "c.max",
               "p.min", "p.med", "p.max");
   for (const Group& g : groups) {
@@ -418,13 +422,19 @@ bool run_fidelity_text(const Options& o) {
                 num(c.max, "%.4f").c_str(), num(p.min, "%.4f").c_str(),
                 num(p.median, "%.4f").c_str(), num(p.max, "%.4f").c_str());
   }
-  note_target(format(
-      "text mode, deliveryTime and sendTime error, |median| <= %.2f s and |max| <= %.2f s per "
-      "row: %s, %d of %zu rows; worst |median| %.4f s, worst |max| %.4f s",
-      kTextMedianTarget, kTextMaxTarget,
-      rowsMet == static_cast<int>(groups.size()) ? "met" : "MISSED", rowsMet, groups.size(),
-      worstMedian, worstMax));
+  note_target(
+      format("%s mode, deliveryTime and sendTime error, |median| <= %.2f s and |max| <= %.2f s per "
+             "row: %s, %d of %zu rows; worst |median| %.4f s, worst |max| %.4f s",
+             mode.c_str(), kTextMedianTarget, kTextMaxTarget,
+             rowsMet == static_cast<int>(groups.size()) ? "met" : "MISSED", rowsMet, groups.size(),
+             worstMedian, worstMax));
   return true;
 }
+
+}  // namespace
+
+bool run_fidelity_text(const Options& o) { return run_fidelity_standard(o, "text", "text"); }
+
+bool run_fidelity_pdu(const Options& o) { return run_fidelity_standard(o, "pdu", "PDU"); }
 
 }  // namespace smstest

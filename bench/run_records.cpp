@@ -164,10 +164,6 @@ bool trace_round_trip(const std::vector<NetworkEvent>& network,
       break;
     }
   }
-  if (std::isnan(t.commandAt)) {
-    error = "no send command with " + marker;
-    return false;
-  }
   for (const NetworkEvent& e : network) {
     if (!contains(e.text, marker)) continue;
     if (e.event == "sent" && std::isnan(t.confirmedAt)) t.confirmedAt = e.at;
@@ -175,6 +171,23 @@ bool trace_round_trip(const std::vector<NetworkEvent>& network,
       t.storedAt = e.at;
       t.trueDelivery = e.delay;
     }
+  }
+  // In PDU mode the text after the prompt is hex, where the marker does not
+  // show: the send is the last text entry (Ctrl-Z at its end) before the
+  // network took the message; the rest goes as in text mode.
+  if (std::isnan(t.commandAt) && !std::isnan(t.confirmedAt)) {
+    for (const TrafficEvent& e : fromTraffic) {
+      if (e.at > t.confirmedAt) break;
+      if (e.kind == "cmd" && e.data.size() >= 4 &&
+          e.data.compare(e.data.size() - 4, 4, "\\x1A") == 0) {
+        t.commandAt = e.at;
+        textMode = true;
+      }
+    }
+  }
+  if (std::isnan(t.commandAt)) {
+    error = "no send command with " + marker;
+    return false;
   }
   if (std::isnan(t.confirmedAt) || std::isnan(t.storedAt) || std::isnan(t.trueDelivery)) {
     error = "no \"sent\" and \"delivered\" records with " + marker;

@@ -51,7 +51,8 @@ std::vector<TrafficEvent> parse_traffic_log(const std::string& content);
 // takes through a pseudo-terminal.  In text mode the send is the text
 // after AT+CMGS's prompt (with its Ctrl-Z), the first poll the receive's
 // first command, and the delete the AT+CMGR that reads the message, which
-// follows `foundAt` at once.
+// follows `foundAt` at once.  In PDU mode the same, the send being the last
+// text entry before the "sent" record (the marker is hidden in its hex).
 struct RoundTripTrace {
   double commandAt = kNoValue;     // the send command arrived at the sending modem
   double confirmedAt = kNoValue;   // its confirmation was written ("sent")

@@ -196,6 +196,42 @@ TEST(RunRecordsTest, TraceOfATextModeRoundTrip) {
   EXPECT_EQ(error, "no read of the message with tImEB1T");
 }
 
+// In PDU mode the marker is inside the hex: the send is the last text entry
+// before the network took the message.
+TEST(RunRecordsTest, TraceOfAPduModeRoundTrip) {
+  const char traffic[] =
+      "0.900 cmd AT+CMGL=4\n"
+      "0.901 out \\r\\nOK\\r\\n\n"
+      "0.950 cmd 0011000781550501F30000AA05E8329BFD06\\x1A\n"
+      "0.951 out \\r\\n+CMS ERROR: 304\\r\\n\n"
+      "1.000 cmd AT+CMGS=23\n"
+      "1.001 out \\r\\n> \n"
+      "1.002 cmd 0011000781550501F30000AA0CF4A4B35C4ACEA0A0337B0D\\x1A\n"
+      "1.502 out \\r\\n+CMGS: 1\\r\\n\\r\\nOK\\r\\n\n"
+      "1.503 cmd AT+CPMS?\n"
+      "2.002 out \\r\\n+CMTI: \"SM\",1\\r\\n\n"
+      "2.004 cmd AT+CMGR=1\n"
+      "2.006 cmd AT+CMGD=1\n"
+      "3.000 cmd 0011000781550501F30000AA05E8329BFD06\\x1A\n";
+  const char network[] =
+      "1.502 sent COM3 5550103 5550103 1 - tImEB1Thello\n"
+      "2.002 delivered COM3 5550103 5550103 1 0.500 tImEB1Thello\n";
+  std::vector<TrafficEvent> events = parse_traffic_log(traffic);
+  RoundTripTrace t;
+  std::string error;
+  ASSERT_TRUE(trace_round_trip(parse_network_log(network), events, events, "tImEB1T", t, error))
+      << error;
+  EXPECT_DOUBLE_EQ(t.commandAt, 1.002);
+  EXPECT_DOUBLE_EQ(t.firstPollAt, 1.503);
+  EXPECT_DOUBLE_EQ(t.deleteAt, 2.004);
+  EXPECT_NEAR(t.true_confirmation(), 0.5, 1e-9);
+
+  // Without a "sent" record there is nothing to place the send by.
+  EXPECT_FALSE(trace_round_trip(
+      parse_network_log("2.002 delivered COM3 5550103 5550103 1 0.500 tImEB1Thello\n"), events,
+      events, "tImEB1T", t, error));
+}
+
 TEST(RunRecordsTest, ResultLines) {
   struct Case {
     const char* line;

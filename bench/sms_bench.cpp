@@ -4,6 +4,7 @@
 //             the simulator records, for several delivery and confirmation
 //             delays, beside the bound that the tool's poll rhythm allows
 //   fidelity-text  the same grid with the standard commands in text mode
+//   fidelity-pdu   the same grid with the standard commands in PDU mode
 //   idle      CPU time and peak memory of a run that waits for a message
 //   scale     many runs at once, each on its own modem, sharing one result
 //             file: successes, intact lines, CPU, the slowest run
@@ -26,8 +27,8 @@ namespace smstest {
 namespace {
 
 const char kUsage[] =
-    "usage: sms_bench --out DIR [--work DIR] [--parts fidelity,fidelity-text,idle,scale]\n"
-    "                 [--runs N]\n"
+    "usage: sms_bench --out DIR [--work DIR]\n"
+    "                 [--parts fidelity,fidelity-text,fidelity-pdu,idle,scale] [--runs N]\n"
     "                 [--parallel N] [--no-sweep] [--idle-wait SECONDS] [--scale 1,8,32,64]\n"
     "                 [--quick] [--tool PATH] [--sim PATH]\n"
     "  --quick: 2 fidelity runs per row, no sweep, 6 s idle wait, scale 1 and 8\n";
@@ -207,6 +208,7 @@ int main(int argc, char** argv) {
   bool ok = true;
   if (wants(o, "fidelity")) ok = run_fidelity(o) && ok;
   if (wants(o, "fidelity-text")) ok = run_fidelity_text(o) && ok;
+  if (wants(o, "fidelity-pdu")) ok = run_fidelity_pdu(o) && ok;
   if (wants(o, "idle")) ok = run_idle(o) && ok;
   if (wants(o, "scale")) ok = run_scale(o) && ok;
   std::printf("\nTargets\n");

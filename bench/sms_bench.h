@@ -38,7 +38,7 @@ struct Options {
   std::string work;  // working directories of the runs, the simulators' records
   std::string tool;
   std::string sim;
-  std::vector<std::string> parts = {"fidelity", "fidelity-text", "idle", "scale"};
+  std::vector<std::string> parts = {"fidelity", "fidelity-text", "fidelity-pdu", "idle", "scale"};
   int runs = 10;      // fidelity runs per delivery and confirmation delay
   int parallel = 24;  // fidelity runs at once at most
   bool sweep = true;  // fidelity: the phase sweep as well
@@ -52,6 +52,7 @@ struct Options {
 // false only when it could not run (the simulator or a run did not start).
 bool run_fidelity(const Options& o);
 bool run_fidelity_text(const Options& o);
+bool run_fidelity_pdu(const Options& o);
 bool run_idle(const Options& o);
 bool run_scale(const Options& o);
 

@@ -40,9 +40,10 @@ TEST(CommandSetField, NamesARunTakes) {
     bool known;
     CommandSet set;
   } rows[] = {
-      {"", true, CommandSet::kProprietary},     {"text", true, CommandSet::kText},
-      {"pdu", false, CommandSet::kProprietary}, {"TEXT", false, CommandSet::kProprietary},
-      {"txt", false, CommandSet::kProprietary},
+      {"", true, CommandSet::kProprietary},      {"text", true, CommandSet::kText},
+      {"pdu", true, CommandSet::kPdu},           {"TEXT", false, CommandSet::kProprietary},
+      {"txt", false, CommandSet::kProprietary},  {"PDU", false, CommandSet::kProprietary},
+      {" pdu", false, CommandSet::kProprietary},
   };
   for (const Row& row : rows) {
     CommandSet set = CommandSet::kProprietary;

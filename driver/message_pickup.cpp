@@ -33,7 +33,11 @@ bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds, std:
       fail_test(run.statusPath, run.result, format("Cannot decode %s\n", body.c_str()).c_str());
       return false;
     }
+    // A reply goes back with the originator's own type of address: an
+    // international number (type of number 001) gets back the "+" that
+    // address_text leaves out; national numbers and names stay as they are.
     sender = address_text(message->originator);
+    if (((message->originator.type >> 4) & 0x07) == 0x01 && !sender.empty()) sender = "+" + sender;
     body = message->text.c_str();
   }
   return true;

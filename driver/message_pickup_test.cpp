@@ -50,8 +50,29 @@ TEST_F(PduPickupTest, DecodesSenderAndText) {
   ::testing::internal::CaptureStderr();
   ASSERT_TRUE(pick_up("00040B912143658709F100006050403020100005E8329BFD06"));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "New Message Found.\nDeleting Message: ");
-  EXPECT_EQ(sender_, "12345678901");
+  EXPECT_EQ(sender_, "+12345678901");
   EXPECT_EQ(body_, "hello");
+}
+
+// The sender keeps its type of address, so that a reply reaches it.
+TEST_F(PduPickupTest, SenderKeepsItsTypeOfAddress) {
+  struct Row {
+    const char* pdu;
+    const char* sender;
+  } rows[] = {
+      {"00040B812143658709F100006050403020100005E8329BFD06", "12345678901"},  // unknown
+      {"00040BA12143658709F100006050403020100005E8329BFD06", "12345678901"},  // national
+      {"00040791550501F300006050403020100005E8329BFD06", "+5550103"},         // international
+      {"000408D0D4F29C0E00006050403020100005E8329BFD06", "Test"},             // a name
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.pdu);
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(pick_up(row.pdu));
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(sender_, row.sender);
+    EXPECT_EQ(body_, "hello");
+  }
 }
 
 TEST_F(PduPickupTest, UndecodableBodyFailsTheRun) {

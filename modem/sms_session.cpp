@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "modem/pdu_format.h"
 #include "modem/sms_modem.h"
 #include "modem/standard_session.h"
 #include "modem/text_format.h"
@@ -14,6 +15,8 @@ bool command_set_from_name(const std::string& name, CommandSet& set) {
     set = CommandSet::kProprietary;
   } else if (name == "text") {
     set = CommandSet::kText;
+  } else if (name == "pdu") {
+    set = CommandSet::kPdu;
   } else {
     return false;
   }
@@ -26,6 +29,9 @@ std::unique_ptr<SmsSession> make_sms_session(CommandSet set, std::unique_ptr<Ser
     case CommandSet::kText:
       return std::unique_ptr<SmsSession>(new StandardSession(
           std::unique_ptr<MessageFormat>(new TextFormat), std::move(device), clock));
+    case CommandSet::kPdu:
+      return std::unique_ptr<SmsSession>(new StandardSession(
+          std::unique_ptr<MessageFormat>(new PduFormat), std::move(device), clock));
     case CommandSet::kProprietary:
       break;
   }

@@ -9,7 +9,7 @@
 //   AT!GSMS?2,0, AT!DSMS=3,0;
 // - StandardSession (standard_session.h): the standard SMS commands of
 //   3GPP TS 27.005, with a MessageFormat (message_format.h) for the mode:
-//   text mode today (text_format.h).
+//   text mode (text_format.h) or PDU mode (pdu_format.h).
 // Every operation returns false and leaves the reason in last_error(); a
 // success never clears it.
 #pragma once
@@ -28,10 +28,11 @@ class SerialDevice;
 enum class CommandSet {
   kProprietary,  // AT!SSMS, AT!GSMS?2,0, AT!DSMS=3,0 (the command file names none)
   kText,         // 3GPP TS 27.005 in text mode ("text")
+  kPdu,          // 3GPP TS 27.005 in PDU mode ("pdu")
 };
 
 // The command set named `name` in a command file ("" for the proprietary set,
-// "text"); false for any other name.
+// "text", "pdu"); false for any other name.
 bool command_set_from_name(const std::string& name, CommandSet& set);
 
 class SmsSession {

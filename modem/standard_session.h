@@ -1,6 +1,7 @@
 // StandardSession: a modem session on the standard SMS commands of 3GPP
 // TS 27.005, the SmsSession (sms_session.h) of a run whose command file
-// names the command set "text".
+// names the command set "text" (or "pdu": the dialogue below with PduFormat's
+// AT+CMGF=0, no AT+CSCS, AT+CMGL=4 and AT+CMGS=<length>).
 //
 // Open: the port and its handshake as for every session (ComPort::open_com:
 // "AT", "AT", "ATE0"), then

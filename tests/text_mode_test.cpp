@@ -13,8 +13,8 @@
 
 #include "common/clock.h"
 #include "sim/sim_process.h"
-#include "testsupport/pty_peer.h"
 #include "tests/whole_run.h"
+#include "testsupport/pty_peer.h"
 
 namespace smstest {
 
@@ -177,11 +177,11 @@ TEST_F(TextModeTest, UnknownCommandSetsStopTheRunAtStartUp) {
     const char* record;
     const char* err;
   } cases[] = {
-      {"U|10|3|1|x|0|0|115200|0|0|0|pdu", "Unknown command set pdu\n"},
+      {"U|10|3|1|x|0|0|115200|0|0|0|PDU", "Unknown command set PDU\n"},
       {"U|10|3|1|x|0|0|115200|0|0|0| Text\t", "Unknown command set Text\n"},
       {"U|10|3|1|x|0|0|115200|0|0|0|text mode|x", "Unknown command set text mode\n"},
       // fromPort is checked first.
-      {"U|10|0|1|x|0|0|115200|0|0|0|pdu", "From COM port must be > 0\n"},
+      {"U|10|0|1|x|0|0|115200|0|0|0|PDU", "From COM port must be > 0\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.record);

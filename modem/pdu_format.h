@@ -1,0 +1,41 @@
+// PDU mode of the standard SMS commands (AT+CMGF=0), for the standard
+// session: messages go to the modem as SMS-SUBMIT PDUs and come back as
+// SMS-DELIVER PDUs, both as hex text.
+//
+// A send is AT+CMGS=<length>, <length> counting the octets of the TPDU (the
+// PDU without its service-centre part, here the single octet 00: the modem
+// uses its own centre), then the hex and Ctrl-Z.  The text goes in the GSM
+// 7-bit default alphabet when every byte of it maps there, otherwise in UCS2
+// (pdu/pdu_encode.h).  A read message hands back its PDU unchanged, for the
+// message pickup to decode (pdu/sms_deliver.h); this format does not look
+// into it, so a PDU that does not decode is the pickup's to report.  No
+// character set is set: the hex is ASCII whatever AT+CSCS says.
+#pragma once
+
+#include "modem/message_format.h"
+
+namespace smstest {
+
+class PduFormat : public MessageFormat {
+ public:
+  std::string mode_command() const override { return "AT+CMGF=0"; }
+  std::vector<std::string> setting_commands() const override { return {}; }
+  std::string list_command() const override { return "AT+CMGL=4"; }
+
+  // AT+CMGS=<TPDU octets>, the SMS-SUBMIT in upper-case hex after the
+  // prompt.  Refuses, with encode_sms_submit's text, a text longer than one
+  // message (160 septets, 70 UCS2 characters) and a number that is empty or
+  // holds anything but digits after an optional leading '+'.
+  bool submit(const std::string& number, const std::string& text, std::string& command,
+              std::string& payload, std::string& error) const override;
+
+  // "<stat>,[<alpha>],<length>" and the PDU's hex line: `body` is the hex
+  // with the white space around it removed, `sender` is left empty (the
+  // decoder finds it in the PDU).  False when there is no hex line.
+  bool read_message(const std::string& header, const std::string& data, std::string& sender,
+                    std::string& body, std::string& error) const override;
+
+  int text_mode() const override { return 0; }
+};
+
+}  // namespace smstest

@@ -1,0 +1,219 @@
+// PduFormat alone and inside the standard session on the scripted fake
+// device and the fake clock: the AT+CMGS line and the hex of a send in both
+// alphabets, the texts and numbers refused before anything reaches the
+// modem, and the +CMGR answers of PDU mode handed back as hex.
+#include "modem/pdu_format.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "modem/standard_session.h"
+#include "pdu/sms_deliver.h"
+#include "testsupport/fake_clock.h"
+#include "testsupport/fake_serial_device.h"
+
+namespace smstest {
+
+namespace {
+
+const char kOk[] = "\r\nOK\r\n";
+
+// "hello" from 5550103, as a modem in PDU mode lists it (service centre
+// +15550000000, 1 January 2024 12:00:01 UTC).
+const char kHelloPdu[] = "07915155000000F0040781550501F300004210102100100005E8329BFD06";
+
+TEST(PduFormatTest, SubmitLineAndHex) {
+  struct Row {
+    const char* number;
+    std::string text;
+    const char* command;
+    const char* hex;
+  } rows[] = {
+      // GSM 7-bit, national number: type 0x81.
+      {"5550104", "hello", "AT+CMGS=17", "0011000781550501F40000AA05E8329BFD06"},
+      // International: type 0x91, the '+' not among the digits.
+      {"+15550104", "hello", "AT+CMGS=17", "0011000891515510400000AA05E8329BFD06"},
+      // An extension character takes two septets: ESC 0x1B, then 0x3C.
+      {"5550104", "[", "AT+CMGS=14", "0011000781550501F40000AA021B1E"},
+      // A byte without a GSM 7-bit form sends the whole text in UCS2.
+      {"+15550104", "a\xE2", "AT+CMGS=16", "0011000891515510400008AA04006100E2"},
+      {"5550104", "\xE2", "AT+CMGS=14", "0011000781550501F40008AA0200E2"},
+  };
+  PduFormat mode;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.number) + " " + escape_text(row.text));
+    std::string command, payload, error;
+    ASSERT_TRUE(mode.submit(row.number, row.text, command, payload, error)) << error;
+    EXPECT_EQ(command, row.command);
+    EXPECT_EQ(payload, row.hex);
+    // <length> counts the TPDU: all octets but the service-centre "00".
+    EXPECT_EQ(command, format("AT+CMGS=%zu", payload.size() / 2 - 1));
+  }
+}
+
+TEST(PduFormatTest, WhatCannotBeSent) {
+  struct Row {
+    const char* number;
+    std::string text;
+    const char* why;  // a part of the error
+  } rows[] = {
+      {"5550104", std::string(160, 'a'), nullptr},
+      {"5550104", std::string(161, 'a'), "161 septets in the GSM 7-bit alphabet, at most 160"},
+      {"5550104", std::string(80, '{'), nullptr},
+      {"5550104", std::string(80, '{') + "a", "161 septets"},
+      {"5550104", std::string(70, '\xE2'), nullptr},
+      {"5550104", std::string(71, '\xE2'), "71 characters in UCS2, at most 70"},
+      {"", "hello", "Cannot send the message in PDU mode: "},
+      {"555-0104", "hello", "Cannot send the message in PDU mode: "},
+      {"5550104\r", "hello", "Cannot send the message in PDU mode: "},
+      {"+", "hello", "Cannot send the message in PDU mode: "},
+      {"123456789012345678901", "hello", "Cannot send the message in PDU mode: "},
+  };
+  PduFormat mode;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.number) + " " + std::to_string(row.text.size()));
+    std::string command = "before", payload = "before", error;
+    const bool ok = mode.submit(row.number, row.text, command, payload, error);
+    if (row.why == nullptr) {
+      EXPECT_TRUE(ok) << error;
+      continue;
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error.rfind("Cannot send the message in PDU mode: ", 0), 0u) << error;
+    EXPECT_NE(error.find(row.why), std::string::npos) << error;
+  }
+}
+
+TEST(PduFormatTest, ReadMessageHandsBackTheHex) {
+  struct Row {
+    const char* header;
+    std::string data;
+    const char* body;  // nullptr: refused
+  } rows[] = {
+      {"0,,22", kHelloPdu, kHelloPdu},
+      {"1,\"Ann\",22", kHelloPdu, kHelloPdu},
+      {"1,,22", std::string(" ") + kHelloPdu + " \t", kHelloPdu},
+      // Not for this format to judge: the pickup's decoder refuses it.
+      {"0,,22", "07915155000000F004", "07915155000000F004"},
+      {"0,,22", "", nullptr},
+      {"0,,22", "  ", nullptr},
+  };
+  PduFormat mode;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.header + std::string(" / ") + row.data);
+    std::string sender = "old", body, error;
+    const bool ok = mode.read_message(row.header, row.data, sender, body, error);
+    EXPECT_EQ(ok, row.body != nullptr);
+    if (ok) {
+      EXPECT_EQ(body, row.body);
+      EXPECT_EQ(sender, "");
+    } else {
+      EXPECT_EQ(error, format("no PDU after \"+CMGR: %s\"", row.header));
+    }
+  }
+  EXPECT_EQ(mode.text_mode(), 0);
+}
+
+// The standard session in PDU mode before a modem that answers the PDU-mode
+// commands with kHelloPdu at index 4.
+class PduSessionTest : public ::testing::Test {
+ protected:
+  PduSessionTest() {
+    std::unique_ptr<FakeSerialDevice> owned(new FakeSerialDevice(clock_));
+    device_ = owned.get();
+    device_->set_responder([this](const std::string& w) { return respond(w); });
+    session_.reset(new StandardSession(std::unique_ptr<MessageFormat>(new PduFormat),
+                                       std::move(owned), clock_));
+  }
+
+  std::vector<std::string> respond(const std::string& written) {
+    if (!written.empty() && written.back() == 0x1A) return {"\r\n+CMGS: 3\r\n\r\nOK\r\n"};
+    std::string command = written;
+    if (!command.empty() && command.back() == '\r') command.pop_back();
+    if (command.rfind("AT+CMGS=", 0) == 0) return {"\r\n> "};
+    if (command == "AT+CMGL=4") {
+      if (!held_) return {kOk};
+      return {format("\r\n+CMGL: 4,0,,22\r\n%s\r\n%s", kHelloPdu, kOk)};
+    }
+    if (command == "AT+CMGR=4") {
+      if (!held_) return {"\r\n+CMS ERROR: 321\r\n"};
+      return {format("\r\n+CMGR: 0,,22\r\n%s\r\n%s", kHelloPdu, kOk)};
+    }
+    if (command == "AT+CPMS?")
+      return {std::string("\r\n+CPMS: \"SM\",0,50,\"SM\",0,50,\"SM\",0,50\r\n") + kOk};
+    if (command == "AT+CMGF=1" || command == "AT+CSCS=\"IRA\"") return {"\r\nERROR\r\n"};
+    return {kOk};
+  }
+
+  bool open() { return session_->open(3, 115200, 60, clock_.calendar_seconds()); }
+
+  std::vector<std::string> writes_after_handshake() const {
+    const std::vector<std::string>& all = device_->writes();
+    return std::vector<std::string>(all.begin() + 3, all.end());
+  }
+
+  FakeClock clock_;
+  FakeSerialDevice* device_ = nullptr;  // owned by the session's port
+  std::unique_ptr<StandardSession> session_;
+  bool held_ = false;
+};
+
+TEST_F(PduSessionTest, OpenSelectsPduModeAndSetsNoCharacterSet) {
+  ASSERT_TRUE(open()) << session_->last_error();
+  EXPECT_EQ(writes_after_handshake(),
+            (std::vector<std::string>{"AT+CMEE=1\r", "AT+CMGF=0\r", "AT+CNMI=2,1,0,0,0\r",
+                                      "AT+CMGL=4\r"}));
+  EXPECT_EQ(session_->text_mode(), 0);
+}
+
+TEST_F(PduSessionTest, SendWritesTheLengthThenTheHex) {
+  ASSERT_TRUE(open()) << session_->last_error();
+  int64_t sendStart = 0, sendEnd = 0;
+  ASSERT_TRUE(session_->send_sms("+15550104", "hello", sendStart, sendEnd, 30))
+      << session_->last_error();
+  const std::vector<std::string>& w = device_->writes();
+  ASSERT_GE(w.size(), 2u);
+  EXPECT_EQ(w[w.size() - 2], "AT+CMGS=17\r");
+  EXPECT_EQ(w.back(), "0011000891515510400000AA05E8329BFD06\x1A");
+}
+
+TEST_F(PduSessionTest, TooLongATextFailsBeforeAnyWrite) {
+  ASSERT_TRUE(open()) << session_->last_error();
+  const size_t writes = device_->writes().size();
+  for (const std::string& text : {std::string(161, 'x'), std::string(71, '\xE2')}) {
+    int64_t sendStart = 0, sendEnd = 0;
+    EXPECT_FALSE(session_->send_sms("5550104", text.c_str(), sendStart, sendEnd, 30));
+    EXPECT_EQ(session_->last_error().rfind("Cannot send the message in PDU mode: Message text "
+                                           "too long for one SMS: ",
+                                           0),
+              0u)
+        << session_->last_error();
+    EXPECT_EQ(device_->writes().size(), writes);
+  }
+}
+
+TEST_F(PduSessionTest, AnnouncedMessageComesBackAsItsPdu) {
+  ASSERT_TRUE(open()) << session_->last_error();
+  held_ = true;
+  device_->queue("\r\n+CMTI: \"SM\",4\r\n", 1000);
+  std::string sender, body;
+  int64_t foundAt = 0;
+  ASSERT_TRUE(session_->receive_sms(sender, body, foundAt, 30)) << session_->last_error();
+  EXPECT_EQ(body, kHelloPdu);
+  EXPECT_EQ(device_->writes().back(), "AT+CMGR=4\r");
+  // What the pickup then reads from it.
+  std::unique_ptr<SmsDeliver> message = decode_pdu(body.c_str(), nullptr);
+  ASSERT_NE(message, nullptr);
+  EXPECT_EQ(address_text(message->originator), "5550103");
+  EXPECT_EQ(message->text, "hello");
+  ASSERT_TRUE(session_->delete_messages()) << session_->last_error();
+  EXPECT_EQ(device_->writes().back(), "AT+CMGD=4\r");
+}
+
+}  // namespace
+
+}  // namespace smstest
