@@ -139,32 +139,26 @@ class Win32SerialDevice : public SerialDevice {
       return ReadRequest::kRefused;
     }
     if (count <= 0) return ReadRequest::kDone;
-    // An interval time-out of MAXDWORD with no total time-outs makes a read
-    // return at once with what has arrived; the port's own timing is put
-    // back straight after.
-    COMMTIMEOUTS port;
-    ZeroMemory(&port, sizeof port);
-    GetCommTimeouts(handle_, &port);
-    COMMTIMEOUTS immediate = port;
-    immediate.ReadIntervalTimeout = MAXDWORD;
-    immediate.ReadTotalTimeoutMultiplier = 0;
-    immediate.ReadTotalTimeoutConstant = 0;
-    if (!SetCommTimeouts(handle_, &immediate)) return ReadRequest::kRefused;
-    ReadRequest outcome = ReadRequest::kDone;
+    // Asked for no more than the input queue holds, a read is complete at
+    // once under the port's own time-outs.  ClearCommError also clears a
+    // line error that fAbortOnError left standing, which the next read or
+    // write would otherwise fail on.
+    DWORD errors = 0;
+    COMSTAT status;
+    ZeroMemory(&status, sizeof status);
+    if (!ClearCommError(handle_, &errors, &status)) return ReadRequest::kRefused;
+    const DWORD waiting =
+        status.cbInQue < static_cast<DWORD>(count) ? status.cbInQue : static_cast<DWORD>(count);
+    if (waiting == 0) return ReadRequest::kDone;
     DWORD received = 0;
-    if (!ReadFile(handle_, buffer, static_cast<DWORD>(count), &received, &readOverlapped_)) {
-      if (GetLastError() != ERROR_IO_PENDING) {
-        outcome = ReadRequest::kRefused;
-      } else if (!GetOverlappedResult(handle_, &readOverlapped_, &received, TRUE)) {
+    if (!ReadFile(handle_, buffer, waiting, &received, &readOverlapped_)) {
+      if (GetLastError() != ERROR_IO_PENDING) return ReadRequest::kRefused;
+      if (!GetOverlappedResult(handle_, &readOverlapped_, &received, TRUE)) {
         // Wine's way of saying that nothing was there (see read()).
-        if (GetLastError() != ERROR_TIMEOUT) outcome = ReadRequest::kWaitFailed;
+        if (GetLastError() != ERROR_TIMEOUT) return ReadRequest::kWaitFailed;
         received = 0;
       }
     }
-    const DWORD code = GetLastError();
-    SetCommTimeouts(handle_, &port);
-    SetLastError(code);
-    if (outcome != ReadRequest::kDone) return outcome;
     got = strip_nuls(buffer, static_cast<int>(received));
     return ReadRequest::kDone;
   }
