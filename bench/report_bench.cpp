@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "process/child_process.h"
 #include "common/text.h"
+#include "process/child_process.h"
 
 namespace smstest {
 namespace {

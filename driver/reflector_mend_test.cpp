@@ -7,9 +7,9 @@
 #include <string>
 
 #include "driver/test_sequences.h"
-#include "testsupport/run_process.h"
 #include "testsupport/fake_clock.h"
 #include "testsupport/fake_serial_device.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 

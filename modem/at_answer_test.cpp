@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "serial/com_port.h"
-#include "testsupport/run_process.h"
 #include "testsupport/fake_clock.h"
 #include "testsupport/fake_serial_device.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 

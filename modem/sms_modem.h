@@ -17,8 +17,8 @@
 #include <memory>
 #include <string>
 
-#include "modem/sms_session.h"
 #include "modem/answers.h"
+#include "modem/sms_session.h"
 #include "serial/com_port.h"
 
 namespace smstest {

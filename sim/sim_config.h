@@ -60,7 +60,7 @@ struct ModemFaults {
   double byteGap = 0;        // > 0: answers written one byte at a time, this far apart
   // How the PDUs that AT+CMGL and AT+CMGR show in PDU mode are damaged.
   PduDamage badPdu = PduDamage::none;
-  int stallAfter = 0;          // > 0: nothing is read after this many commands
+  int stallAfter = 0;  // > 0: nothing is read after this many commands
 };
 
 // A message in a modem's store before the run.

@@ -29,7 +29,8 @@ TEST(StandardOptions, EachOptionSetsItsFault) {
   EXPECT_EQ("+15550000003", modem.stored[2].from);
 
   ModemConfig plain;
-  ASSERT_TRUE(parse_modem_argument("COM4=5550104,urc-inside,byte-split=0.02", plain, error)) << error;
+  ASSERT_TRUE(parse_modem_argument("COM4=5550104,urc-inside,byte-split=0.02", plain, error))
+      << error;
   EXPECT_EQ("+CREG: 1", plain.faults.urcInside);
   EXPECT_DOUBLE_EQ(0.02, plain.faults.byteGap);
   EXPECT_EQ(50, plain.storeSize);

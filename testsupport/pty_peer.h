@@ -20,8 +20,8 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -80,8 +80,7 @@ class PtyPeer {
   std::string command(const std::string& command, double seconds = 2.0);
   // Reads until `done` holds for what came (checked after every read), or
   // `seconds` have passed, or the line hung up; returns what came.
-  std::string read_until(const std::function<bool(const std::string&)>& done,
-                         double seconds = 2.0);
+  std::string read_until(const std::function<bool(const std::string&)>& done, double seconds = 2.0);
   // Everything that arrives within `seconds`.
   std::string read_for(double seconds);
   // The bytes arriving within `seconds`, one entry per read, each with its

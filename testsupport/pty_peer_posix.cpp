@@ -165,7 +165,7 @@ std::string PtyPeer::read_answer(double seconds) {
 }
 
 std::string PtyPeer::read_until(const std::function<bool(const std::string&)>& done,
-                               double seconds) {
+                                double seconds) {
   std::string data;
   const double until = monotonic_seconds() + seconds;
   while (!done(data) && monotonic_seconds() < until) {

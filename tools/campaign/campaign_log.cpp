@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "driver/platform.h"
 #include "common/text.h"
+#include "driver/platform.h"
 
 namespace smstest {
 

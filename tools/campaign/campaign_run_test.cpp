@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/text.h"
 #include "sim/sim_process.h"
 #include "testsupport/run_process.h"
-#include "common/text.h"
 #include "tools/campaign/campaign_log.h"
 
 extern char** environ;

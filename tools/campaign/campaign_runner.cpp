@@ -11,9 +11,9 @@
 #include <sstream>
 #include <thread>
 
-#include "driver/platform.h"
 #include "common/clock.h"
 #include "common/text.h"
+#include "driver/platform.h"
 #include "tools/campaign/campaign.h"
 #include "tools/campaign/os_services.h"
 #include "tools/campaign/port_locks.h"
