@@ -94,9 +94,14 @@ bool SmsModem::read_answer(char* buffer, int capacity, const char* command) {
     size_t echo = 0;
     const EchoState state = echo_state(buffer, command, echo);
     const size_t held = std::strlen(buffer);
-    if (state == EchoState::kPartial && ok) {
+    if (state == EchoState::kPartial) {
       // The modem echoes what it is sent (it ignored "ATE0"), and the read
-      // ended inside the echo, at a blank of the message text.
+      // ended inside the echo, at a blank of the message text.  When no
+      // more comes, what came is echo all the same.
+      if (!ok) {
+        buffer[0] = '\0';
+        break;
+      }
       ok = port.read_com(buffer + held, capacity - static_cast<int>(held), -1);
       continue;
     }
@@ -150,17 +155,7 @@ int SmsModem::wait_response(char* buffer, int capacity, int timeoutSeconds,
     lastError = port.lastError;
     return kResponseReadFailed;
   }
-  int error = find_text(buffer, errorToken);
-  if (find_text(buffer, "+CMGL:") >= 0) {
-    if (error >= 0)
-      port_log(port, "Warning modem returned warning and response to CMGL, assumed OK\n");
-    return kResponseUsable;
-  }
-  if (error >= 0) {
-    lastError = "Modem returned an error";
-    return error;
-  }
-  return kResponseUsable;
+  return classify(buffer, errorToken, ReportSpan());
 }
 
 bool SmsModem::send_sms(const char* number, const char* text, int64_t& sendStart, int64_t& sendEnd,
@@ -244,7 +239,9 @@ bool SmsModem::read_report(char* buffer, int capacity, bool ok, int64_t deadline
     if (held + 1 >= static_cast<size_t>(capacity)) {
       // The answer is longer than the buffer: what can't be part of a
       // report goes, and the rest is read on in the room it leaves, so that
-      // a report across the end of the buffer is not lost.
+      // a report across the end of the buffer is not lost.  A modem that
+      // never stops talking is listened to until the deadline only.
+      if (port.clock().steady_seconds() > deadline) return ok;
       const size_t drop = droppable_prefix(buffer, held);
       if (drop == 0) return ok;
       std::memmove(buffer, buffer + drop, held - drop + 1);

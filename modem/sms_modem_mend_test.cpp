@@ -214,6 +214,14 @@ TEST(SessionEcho, TheEchoedTextNeitherConfirmsNorFailsASend) {
        -1,
        false,
        "Send Timed Out Waiting for +CMGW:\n"},
+      // The rest of the echo never comes: what came is echo all the same.
+      {"echo cut short",
+       "x OK y",
+       {"AT!SSMS=0,1,1,\"x OK "},
+       0,
+       -1,
+       false,
+       "Send Timed Out Waiting for +CMGW:\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -328,6 +336,20 @@ TEST(SessionReceive, ReportsInPiecesArePickedUp) {
               std::string::npos);
     EXPECT_EQ(s.device->pending_chunks(), 0u);
   }
+}
+
+TEST(SessionReceive, AModemThatNeverStopsTalkingIsHeardUntilTheDeadline) {
+  FakeClock clock;
+  Session s(clock, 3);
+  ASSERT_TRUE(s.opened);
+  // 8 s of bytes without a line end, 40 KB a second.
+  std::vector<std::string> flood(800, std::string(400, 'z'));
+  s.device->on_write(kPoll, flood, 0, 1, 10);
+  std::string sender, body;
+  int64_t foundAt = 0;
+  EXPECT_FALSE(s.modem->receive_sms(sender, body, foundAt, 2));
+  EXPECT_EQ(s.modem->lastError, "Operation Timed out during SMS Receive.");
+  EXPECT_LE(clock.now_microseconds(), 4100000);
 }
 
 TEST(SessionReceive, AReportWhoseBodyNeverComesFailsAtTheDeadline) {
