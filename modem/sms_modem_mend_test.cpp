@@ -21,26 +21,6 @@ const std::string kOk = "\r\nOK\r\n";
 const std::string kError = "\r\nERROR\r\n";
 const char kPoll[] = "AT!GSMS?2,0\r";
 
-// A fake clock whose calendar is stepped by `step` seconds once the fake
-// time reaches `atMs`.
-class SteppedClock : public FakeClock {
- public:
-  SteppedClock(int64_t atMs, int64_t step) : atMicroseconds_(atMs * 1000), step_(step) {}
-
-  int64_t calendar_seconds() override {
-    if (!stepped_ && now_microseconds() >= atMicroseconds_) {
-      stepped_ = true;
-      step_calendar(step_);
-    }
-    return FakeClock::calendar_seconds();
-  }
-
- private:
-  int64_t atMicroseconds_;
-  int64_t step_;
-  bool stepped_ = false;
-};
-
 // A session on a fake device, opened on COM7 with the handshake and the
 // probe answered; its debug log goes to a temporary file.
 class Session {
@@ -88,7 +68,8 @@ TEST(SessionSteadyLimits, SendAndReceiveTimeOutOnTheSteadyClock) {
     {
       // A send never confirmed: its reads wait for the test deadline (3 s),
       // and it gives up once more than 3 whole seconds have passed.
-      SteppedClock clock(500, step);
+      FakeClock clock;
+      clock.step_calendar_at(500, step);
       Session s(clock, 3);
       ASSERT_TRUE(s.opened);
       s.device->on_write("AT!SSMS", {"\r\n"}, 0, 1);
@@ -102,7 +83,8 @@ TEST(SessionSteadyLimits, SendAndReceiveTimeOutOnTheSteadyClock) {
     }
     {
       // Polls without a message until the deadline 2 s on.
-      SteppedClock clock(500, step);
+      FakeClock clock;
+      clock.step_calendar_at(500, step);
       Session s(clock);
       ASSERT_TRUE(s.opened);
       s.device->on_write(kPoll, {kOk}, 0, -1);

@@ -21,27 +21,6 @@ namespace {
 
 const char kCommand[] = "AT+X\r";
 
-// A fake clock whose calendar is stepped by `step` seconds once the fake
-// time reaches `atMs`, as a user or a time service setting the system clock
-// in the middle of a wait.
-class SteppedClock : public FakeClock {
- public:
-  SteppedClock(int64_t atMs, int64_t step) : atMicroseconds_(atMs * 1000), step_(step) {}
-
-  int64_t calendar_seconds() override {
-    if (!stepped_ && now_microseconds() >= atMicroseconds_) {
-      stepped_ = true;
-      step_calendar(step_);
-    }
-    return FakeClock::calendar_seconds();
-  }
-
- private:
-  int64_t atMicroseconds_;
-  int64_t step_;
-  bool stepped_ = false;
-};
-
 // The whole debug log of `port`, which writes it into a temporary file.
 class LoggedPort {
  public:
@@ -90,7 +69,8 @@ TEST(ComPortSteadyLimits, ASteppedCalendarNeitherStretchesNorCutsARead) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    SteppedClock clock(1000, row.step);
+    FakeClock clock;
+    clock.step_calendar_at(1000, row.step);
     LoggedPort p(clock);
     p.device->answer_handshake();
     ASSERT_TRUE(p.port->open_com(3, 115200, row.testTimeout, clock.steady_seconds()));

@@ -22,6 +22,10 @@ bool FakeClock::read_counter_frequency(int64_t& frequency) {
 }
 
 int64_t FakeClock::calendar_seconds() {
+  if (pendingStepAt_ >= 0 && now_ >= pendingStepAt_) {
+    calendarStep_ += pendingStep_;
+    pendingStepAt_ = -1;
+  }
   const int64_t seconds = startSeconds_ + now_ / kMicrosecondsPerSecond + calendarStep_;
   now_ += readingStep_ * kMicrosecondsPerSecond;
   return seconds;

@@ -46,6 +46,13 @@ class FakeClock : public Clock {
   // service setting the system clock does; the steady clock and the counter
   // go on unchanged.
   void step_calendar(int64_t seconds) { calendarStep_ += seconds; }
+  // Steps the calendar by `seconds` at the first calendar reading once the
+  // fake time has reached `atMilliseconds`: a clock set in the middle of a
+  // wait.
+  void step_calendar_at(int64_t atMilliseconds, int64_t seconds) {
+    pendingStepAt_ = atMilliseconds * 1000;
+    pendingStep_ = seconds;
+  }
 
   // Ticks per second that the counter reports and runs at (default 1000000).
   void set_counter_frequency(int64_t frequency) { frequency_ = frequency; }
@@ -75,6 +82,8 @@ class FakeClock : public Clock {
   int64_t startSeconds_;
   int64_t now_ = 0;  // microseconds
   int64_t calendarStep_ = 0;
+  int64_t pendingStepAt_ = -1;  // microseconds; < 0: no step pending
+  int64_t pendingStep_ = 0;
   int64_t frequency_ = kMicrosecondsPerSecond;
   int64_t readingStep_ = 0;  // seconds
   int counterReads_ = 0;
