@@ -24,6 +24,7 @@
 #include "common/version.h"
 #include "pdu/pdu_encode.h"
 #include "pdu/sms_deliver.h"
+#include "pdu/sms_submit.h"
 #include "tools/pdu_json.h"
 
 namespace smstest {
@@ -35,8 +36,10 @@ const char kHelp[] =
     "       pdu_decode --submit [--utf8] NUMBER TEXT\n"
     "       pdu_decode --help | --version\n"
     "\n"
-    "Decodes SMS-DELIVER PDUs (service-centre address first) given as hex text,\n"
-    "as arguments or one per line on standard input, into one JSON object each.\n"
+    "Decodes SMS PDUs (service-centre address first) given as hex text, as\n"
+    "arguments or one per line on standard input, into one JSON object each.  The\n"
+    "message type indicator of the first octet tells an SMS-SUBMIT (what --submit\n"
+    "prints, \"messageType\":\"SMS-SUBMIT\" in the object) from an SMS-DELIVER.\n"
     "Exit code 0 when every PDU decoded, 1 when one did not, 2 for a usage error.\n"
     "\n"
     "  --submit NUMBER TEXT\n"
@@ -70,9 +73,65 @@ std::string read_all(FILE* file) {
   return out;
 }
 
-// Decodes one PDU and prints its line.  The decoder traces to stderr itself;
-// a scratch log catches the same message for the JSON.
-bool decode_one(const std::string& pdu) {
+void print_line(std::string line) {
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fflush(stdout);
+}
+
+// A refusal of our own (not the decoder's): its message on stderr and in
+// the error object.
+bool refuse(const std::string& pdu, const std::string& message) {
+  std::fprintf(stderr, "%s\n", message.c_str());
+  print_line(failure_json(pdu, message));
+  return false;
+}
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Empty when `pdu` is hex digits in pairs, else what is wrong with it.
+std::string hex_fault(const std::string& pdu) {
+  for (size_t i = 0; i < pdu.size(); ++i) {
+    if (hex_value(pdu[i]) < 0) {
+      const unsigned char c = static_cast<unsigned char>(pdu[i]);
+      const std::string shown = c > 0x20 && c < 0x7F ? format("'%c'", c) : format("\\x%02X", c);
+      return format("Not a PDU in hex: the character %s at position %d is not a hex digit",
+                    shown.c_str(), static_cast<int>(i) + 1);
+    }
+  }
+  if (pdu.size() % 2 != 0) {
+    return format("Not a PDU in hex: an odd number of hex digits (%d)",
+                  static_cast<int>(pdu.size()));
+  }
+  return "";
+}
+
+// TP-MTI, the two low bits of the TPDU's first octet after the service-centre
+// part; -1 when the PDU is too short to hold that octet.
+int message_type(const std::string& pdu) {
+  if (pdu.size() < 2) return -1;
+  const size_t scaLength = static_cast<size_t>(hex_value(pdu[0]) * 16 + hex_value(pdu[1]));
+  const size_t at = 2 + 2 * scaLength;
+  if (pdu.size() < at + 2) return -1;
+  return hex_value(pdu[at + 1]) & 0x03;
+}
+
+bool decode_submit(const std::string& pdu) {
+  SmsSubmit submit;
+  std::string error;
+  if (!decode_sms_submit(pdu, submit, error)) return refuse(pdu, error);
+  print_line(sms_submit_json(pdu, submit));
+  return true;
+}
+
+// Decodes one SMS-DELIVER and prints its line.  The decoder traces to stderr
+// itself; a scratch log catches the same message for the JSON.
+bool decode_deliver(const std::string& pdu) {
   FILE* log = std::tmpfile();
   std::unique_ptr<SmsDeliver> sms = decode_pdu(pdu.c_str(), log);
   std::string line;
@@ -83,10 +142,27 @@ bool decode_one(const std::string& pdu) {
   }
   traceFile = nullptr;  // the log is closed below and must not be written again
   if (log != nullptr) std::fclose(log);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
+  print_line(line);
   return sms != nullptr;
+}
+
+// Hex text is read by its message type: a PDU on its way to the service
+// centre (type 1, what --submit prints and a modem is handed after
+// AT+CMGS) as an SMS-SUBMIT, type 0 (and a PDU too short to tell) as an
+// SMS-DELIVER, as the modem hands it over.
+bool decode_one(const std::string& pdu) {
+  const std::string fault = hex_fault(pdu);
+  if (!fault.empty()) return refuse(pdu, fault);
+  switch (message_type(pdu)) {
+    case 1:
+      return decode_submit(pdu);
+    case 2:
+      return refuse(pdu, "An SMS-STATUS-REPORT (message type indicator 2): not decoded");
+    case 3:
+      return refuse(pdu, "Reserved message type indicator 3");
+    default:
+      return decode_deliver(pdu);
+  }
 }
 
 // "--name" or "-x" with a letter: what a mistyped option looks like.  A PDU

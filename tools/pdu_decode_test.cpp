@@ -257,6 +257,42 @@ TEST(PduDecode, SubmitRefusalsExitWith2) {
   }
 }
 
+// Hex is read by its message type: what --submit prints reads back as an
+// SMS-SUBMIT; text that is not hex is refused as such, before any decoder.
+TEST(PduDecode, TellsSubmitFromDeliverAndRefusesWhatIsNotHex) {
+  ProcessResult made = run({"--submit", "5550104", "hello"});
+  ASSERT_EQ(made.exitCode, 0) << made.err;
+  const std::string submitPdu = lines(made.out).at(1);
+  ProcessResult r = run({submitPdu});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  expect_contains(r.out, R"("messageType":"SMS-SUBMIT")");
+  expect_contains(r.out, R"("destination":{"type":129,"text":"5550104"})");
+  expect_contains(r.out, R"("text":"hello")");
+
+  struct Case {
+    const char* pdu;
+    const char* error;
+  } cases[] = {
+      {"zz", "Not a PDU in hex: the character 'z' at position 1 is not a hex digit"},
+      {"0011 00", "Not a PDU in hex: the character \\x20 at position 5 is not a hex digit"},
+      {"001", "Not a PDU in hex: an odd number of hex digits (3)"},
+      {"0002", "An SMS-STATUS-REPORT (message type indicator 2): not decoded"},
+      {"0013", "Reserved message type indicator 3"},
+      // A SUBMIT that its own decoder refuses says why.
+      {"0011", "SMS-SUBMIT PDU too short for its message reference"},
+  };
+  for (const Case& c : cases) {
+    ProcessResult bad = run({c.pdu});
+    EXPECT_EQ(bad.exitCode, 1) << c.pdu;
+    EXPECT_EQ(bad.err, std::string(c.error) + "\n") << c.pdu;
+    expect_contains(bad.out, R"("error":")");
+  }
+  // A DELIVER keeps its output and the decoder's own message.
+  ProcessResult deliver = run({kHello});
+  EXPECT_EQ(deliver.out, kHelloJson);
+}
+
 }  // namespace
 
 }  // namespace smstest

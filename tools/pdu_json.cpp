@@ -171,6 +171,32 @@ std::string sms_deliver_json(const std::string& pdu, const SmsDeliver& sms) {
   return dump(out);
 }
 
+std::string sms_submit_json(const std::string& pdu, const SmsSubmit& submit) {
+  const unsigned char* text = reinterpret_cast<const unsigned char*>(submit.text.data());
+  Json out;
+  out["pdu"] = text_value(pdu);
+  out["messageType"] = "SMS-SUBMIT";
+  out["serviceCentre"] = text_value(submit.serviceCentre);
+  out["tpduLength"] = submit.tpduLength;
+  out["replyPath"] = submit.replyPath;
+  out["udhi"] = submit.udhi;
+  out["statusReportRequest"] = submit.statusReportRequest;
+  out["validityPeriodFormat"] = submit.validityPeriodFormat;
+  out["rejectDuplicates"] = submit.rejectDuplicates;
+  out["messageReference"] = submit.messageReference;
+  out["destination"] = {{"type", submit.numberType}, {"text", text_value(submit.number)}};
+  out["protocolId"] = submit.protocolId;
+  out["dataCodingScheme"] = submit.dataCodingScheme;
+  out["alphabet"] = submit.alphabet;
+  out["validityPeriod"] = hex_text(submit.validityPeriod.data(), submit.validityPeriod.size());
+  out["userDataLength"] = submit.userDataLength;
+  out["header"] = hex_text(submit.header.data(), submit.header.size());
+  out["text"] = text_value(submit.text);
+  out["textHex"] = hex_text(text, submit.text.size());
+  out["replacedCharacters"] = submit.replacedCharacters;
+  return dump(out);
+}
+
 std::string failure_json(const std::string& pdu, const std::string& message) {
   std::string line = message;
   if (!line.empty() && line.back() == '\n') line.pop_back();

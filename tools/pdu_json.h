@@ -12,6 +12,7 @@
 #include <string>
 
 #include "pdu/sms_deliver.h"
+#include "pdu/sms_submit.h"
 
 namespace smstest {
 
@@ -47,6 +48,12 @@ std::string readable_timestamp(const std::array<int, 7>& timestamp);
 // raw and readable, the header elements with their data in hex and, for port
 // elements, the ports), then "text" and the raw text bytes as "textHex".
 std::string sms_deliver_json(const std::string& pdu, const SmsDeliver& sms);
+
+// The object for a decoded SMS-SUBMIT: "pdu", "messageType" ("SMS-SUBMIT"),
+// the service centre, the TPDU length, every field of the record in its order
+// (the destination with its type, the validity period and the user-data
+// header in hex), then "text", "textHex" and "replacedCharacters".
+std::string sms_submit_json(const std::string& pdu, const SmsSubmit& submit);
 
 // The object for a PDU that did not decode: "pdu" and, as "error", the
 // decoder's message (its line end dropped).
