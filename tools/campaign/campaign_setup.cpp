@@ -1,6 +1,7 @@
 // The command line of sms_campaign and the checks made before anything
 // runs.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -8,10 +9,12 @@
 #include <sstream>
 #include <system_error>
 
+#include "common/clock.h"
 #include "common/text.h"
 #include "common/version.h"
 #include "tools/campaign/campaign.h"
 #include "tools/campaign/os_services.h"
+#include "tools/campaign/run_outcome.h"
 
 namespace fs = std::filesystem;
 
@@ -83,6 +86,33 @@ std::string one_line_error(const std::string& text) {
   return out;
 }
 
+// Notes `path` in `earlier` when it is the command file copy
+// "<stem>.<run>.cmd" of a run without a line in campaign.csv, of a file of
+// this campaign: a run started by a campaign process that was killed.
+void find_earlier_run(const Campaign& campaign, const fs::path& path,
+                      std::vector<EarlierRun>& earlier) {
+  const std::string name = path.filename().string();
+  if (name.size() < 5 || name.compare(name.size() - 4, 4, ".cmd") != 0) return;
+  const std::string tag = name.substr(0, name.size() - 4);
+  const int run = run_number_of_status_name(tag + ".txt");
+  if (run == 0) return;
+  for (const CampaignLine& line : campaign.log.lines)
+    if (line.run == run) return;
+  const std::string stem = tag.substr(0, tag.rfind('.'));
+  for (size_t i = 0; i < campaign.files.size(); ++i) {
+    if (campaign.files[i].stem != stem) continue;
+    EarlierRun r;
+    r.file = i;
+    r.run = run;
+    r.tag = tag;
+    // The copy is written just before the run starts: its time is the
+    // run's start.
+    r.start = file_written_at(path.string(), calendar_seconds());
+    earlier.push_back(r);
+    return;
+  }
+}
+
 }  // namespace
 
 int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, std::FILE* out,
@@ -98,6 +128,9 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
       ->type_name("N");
   app.add_option("--pause", options.pause,
                  "Seconds between two runs of one command file (default 0)")
+      ->type_name("SECONDS");
+  app.add_option("--run-margin", options.runMargin,
+                 "Seconds a run gets past its testTimeout before it is stopped (default 60)")
       ->type_name("SECONDS");
   app.add_option("--lat-long", options.latLong,
                  "latLong argument of every run: where the test is made (default -)")
@@ -123,8 +156,15 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
     std::fprintf(err, "sms_campaign: --repeat must be 1 or more, not %d\n", options.repeat);
     return kCampaignRefused;
   }
-  if (!(options.pause >= 0.0)) {
-    std::fprintf(err, "sms_campaign: --pause must be 0 or more seconds, not %g\n", options.pause);
+  // NaN fails both comparisons; infinity the second.
+  if (!(options.pause >= 0.0 && options.pause <= kMaxCampaignSeconds)) {
+    std::fprintf(err, "sms_campaign: --pause must be 0 to %g seconds, not %g\n",
+                 kMaxCampaignSeconds, options.pause);
+    return kCampaignRefused;
+  }
+  if (!(options.runMargin >= 0.0 && options.runMargin <= kMaxCampaignSeconds)) {
+    std::fprintf(err, "sms_campaign: --run-margin must be 0 to %g seconds, not %g\n",
+                 kMaxCampaignSeconds, options.runMargin);
     return kCampaignRefused;
   }
   return -1;
@@ -145,6 +185,14 @@ bool load_campaign_file(const std::string& name, CampaignFile& file, std::string
   if (probe == nullptr) {
     error = format("%s: cannot open the command file (%s)", name.c_str(), std::strerror(errno));
     return false;
+  }
+  // The bytes every run will read: taken before the file is checked, so
+  // that what is checked is never newer than what runs.
+  {
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    file.content = bytes.str();
   }
   std::fclose(probe);
   std::string readError;
@@ -234,6 +282,18 @@ bool prepare_campaign(const CampaignOptions& options, Campaign& campaign,
                               ec ? ec.message().c_str() : "not a folder"));
     return false;
   }
+  long holder = 0;
+  std::string lockError;
+  std::unique_ptr<FolderLock> lock =
+      lock_folder((fs::path(campaign.dir) / "campaign.lock").string(), holder, lockError);
+  if (!lock) {
+    refusals.push_back(
+        holder < 0   ? lockError
+        : holder > 0 ? format("%s is in use by sms_campaign pid %ld", options.dir.c_str(), holder)
+                     : format("%s is in use by another sms_campaign", options.dir.c_str()));
+    return false;
+  }
+  campaign.lock = std::move(lock);
   campaign.logPath = (fs::path(campaign.dir) / "campaign.csv").string();
   std::ifstream in(campaign.logPath, std::ios::binary);
   std::stringstream text;
@@ -247,9 +307,13 @@ bool prepare_campaign(const CampaignOptions& options, Campaign& campaign,
   // Run numbers never repeat, not even those of runs whose line was never
   // written (a campaign killed outright): their status files still count.
   campaign.lastRun = highest_run(campaign.log);
-  for (const fs::directory_entry& entry : fs::directory_iterator(status, ec))
-    campaign.lastRun =
-        std::max(campaign.lastRun, run_number_of_status_name(entry.path().filename().string()));
+  for (const fs::directory_entry& entry : fs::directory_iterator(status, ec)) {
+    const std::string name = entry.path().filename().string();
+    campaign.lastRun = std::max(campaign.lastRun, run_number_of_status_name(name));
+    find_earlier_run(campaign, entry.path(), campaign.earlier);
+  }
+  std::sort(campaign.earlier.begin(), campaign.earlier.end(),
+            [](const EarlierRun& a, const EarlierRun& b) { return a.run < b.run; });
   return true;
 }
 
