@@ -34,14 +34,18 @@ and toPort when a round trip uses a second modem) are disjoint run side by
 side; those that share a port take turns.
 
 Every run is started in OUT as
-  SMS_TEST CMDFILE status/<stem>.<run>.txt <dataTime> <latLong>
+  SMS_TEST OUT/status/<stem>.<run>.cmd status/<stem>.<run>.txt <dataTime> <latLong>
 where <stem> is the command file's name without its extension and <run> the
-run number, six digits, counted across the whole campaign; SMS_TEST's own
-output goes to status/<stem>.<run>.stderr.txt.  dataTime is digits only:
+run number, six digits, counted across the whole campaign; <stem>.<run>.cmd
+is a copy of CMDFILE as it was when the campaign started, so an edit during
+the campaign changes nothing.  SMS_TEST's own output goes to
+status/<stem>.<run>.stderr.txt.  dataTime is digits only:
 the UTC start time of this invocation as YYYYMMDDhhmmss, then the run
 number, e.g. 20261208101500000007.  No two runs of a campaign share a
 dataTime, resumed parts included, so a message left by one run never counts
 for another.  SMS_TEST_PORTS and the rest of the environment are passed on.
+A run still going testTimeout + --run-margin seconds after its start gets
+SIGTERM, and SIGKILL 5 seconds later ("SMS_TEST killed after N s").
 
 After each run one line is appended to OUT/campaign.csv (first a header
 line when the file is new), with the columns
@@ -55,9 +59,13 @@ the run's result line (found by its dataTime), empty when it has none, and
 then statusText says so too; mode round-trip or reflector.
 
 Started again with the same OUT and arguments, the campaign counts the runs
-of each command file in campaign.csv and makes only those left.  SIGINT or
-SIGTERM stops it starting runs; the signal is passed on to the running
-SMS_TEST processes, their lines are logged when they end, then the summary.
+of each command file in campaign.csv and makes only those left; runs that a
+killed campaign left going are waited for and logged first.  One campaign
+uses a folder at a time (OUT/campaign.lock).  SIGINT, SIGTERM or SIGHUP
+stops it starting runs; the signal is passed on to the running SMS_TEST
+processes, their lines are logged when they end, then the summary.  A
+second SIGINT or SIGTERM kills the runs at once.  Unattended, start it with
+nohup or setsid.
 
 On a terminal one line per command file is redrawn in place: runs done of
 the total, succeeded (status code 0), failed, median delivery time (reply
@@ -66,8 +74,9 @@ finished run.  A summary ends either way.
 
 Exit codes: 0 every run made (a run that fails is a result, not a failure
 of the campaign); 1 the campaign could not go on (campaign.csv could not be
-written, SMS_TEST could not be started); 2 bad command line or input,
-nothing ran; 130 or 143 interrupted by SIGINT or SIGTERM.)";
+written, SMS_TEST could not be started); 2 bad command line or input (or
+OUT in use by another campaign), nothing ran; 129, 130 or 143 interrupted
+by SIGHUP, SIGINT or SIGTERM.)";
 
 // The help's first line is the synopsis as the README gives it, not the
 // library's generic "[OPTIONS]".
@@ -75,7 +84,7 @@ class CampaignFormatter : public CLI::Formatter {
  public:
   std::string make_usage(const CLI::App*, std::string) const override {
     return "\nUsage: sms_campaign --dir OUT --repeat N [--pause SECONDS] [--lat-long TEXT]\n"
-           "                    [--sms-test PATH] CMDFILE...\n";
+           "                    [--run-margin SECONDS] [--sms-test PATH] CMDFILE...\n";
   }
 };
 
