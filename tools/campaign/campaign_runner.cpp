@@ -240,7 +240,7 @@ class CampaignRunner {
       }
       running.child = child.get();
       running.started = std::chrono::steady_clock::now();
-      running.limit = file.command.params.testTimeout + c_.options.runMargin;
+      running.limit = std::max(file.command.params.testTimeout, 0) + c_.options.runMargin;
       running_[index] = &running;
     }
     ChildExit exit = child->wait();
