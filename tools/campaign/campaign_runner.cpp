@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -111,7 +112,7 @@ class CampaignRunner {
       Running& r = *entry.second;
       const double elapsed = std::chrono::duration<double>(now - r.started).count();
       if (r.killedAfter == 0 && elapsed >= r.limit) {
-        r.killedAfter = std::max(1, static_cast<int>(elapsed + 0.5));
+        r.killedAfter = std::max(1, static_cast<int>(std::lround(elapsed)));
         r.child->interrupt(kSignalTerminate);
       } else if (r.killedAfter > 0 && !r.killed && elapsed >= r.limit + kKillGraceSeconds) {
         r.killed = true;
