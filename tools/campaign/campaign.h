@@ -10,17 +10,21 @@
 //   OUT/status/<stem>.<run>.txt       the run's status file (<stem>: the
 //                                     command file's name without extension)
 //   OUT/status/<stem>.<run>.stderr.txt  what SMS_TEST wrote to its streams
+//   OUT/status/<stem>.<run>.cmd       the command file as the run read it
+//   OUT/campaign.lock                 held by the running sms_campaign
 //   OUT/<result file>                 as line 2 of each command file names it
 //   OUT/<testName>.<port>.debug.log   the debug logs of the latest run
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "driver/command_file.h"
 #include "tools/campaign/campaign_log.h"
+#include "tools/campaign/os_services.h"
 
 namespace smstest {
 
@@ -28,12 +32,20 @@ namespace smstest {
 constexpr int kCampaignDone = 0;     // every run made (whatever the runs' results)
 constexpr int kCampaignFailed = 1;   // could not go on: log not written, SMS_TEST not started
 constexpr int kCampaignRefused = 2;  // bad command line or input; nothing ran
-// An interrupted campaign exits with 128 + the signal: 130 (SIGINT), 143 (SIGTERM).
+// An interrupted campaign exits with 128 + the signal: 129 (SIGHUP), 130
+// (SIGINT), 143 (SIGTERM).
+
+// The longest --pause and --run-margin: a day.
+constexpr double kMaxCampaignSeconds = 86400;
+// Seconds between the watchdog's SIGTERM to a run and its SIGKILL.
+constexpr int kKillGraceSeconds = 5;
 
 struct CampaignOptions {
   std::string dir;
   int repeat = 0;
   double pause = 0.0;
+  // Seconds a run gets past its testTimeout before the watchdog stops it.
+  double runMargin = 60.0;
   std::string latLong = "-";
   std::string smsTest;  // "" for SMS_TEST beside sms_campaign
   std::vector<std::string> cmdFiles;
@@ -53,6 +65,19 @@ struct CampaignFile {
   CommandFile command;
   std::vector<int> ports;  // the COM ports SMS_TEST opens for it, ascending
   bool reflector = false;
+  // The file's bytes as checked: every run reads this copy
+  // (status/<stem>.<run>.cmd), so an edit during the campaign can't move a
+  // run onto ports it was not scheduled for.
+  std::string content;
+};
+
+// A run started by an earlier campaign process in the folder that has no
+// line in campaign.csv: that process was killed, the run may still go on.
+struct EarlierRun {
+  size_t file = 0;  // index in Campaign::files
+  int run = 0;
+  std::string tag;    // <stem>.<run>
+  int64_t start = 0;  // calendar seconds, from its command file copy
 };
 
 // The COM ports a run of `params` opens: fromPort, and toPort when a round
@@ -76,12 +101,16 @@ struct Campaign {
   std::vector<CampaignFile> files;
   CampaignLog log;  // campaign.csv as found
   std::string logPath;
-  int lastRun = 0;  // the highest run number used so far in this folder
+  int lastRun = 0;                   // the highest run number used so far in this folder
+  std::vector<EarlierRun> earlier;   // ascending by run
+  std::shared_ptr<FolderLock> lock;  // OUT/campaign.lock, held while the campaign lives
 };
 
 // Checks everything before anything runs: the SMS_TEST program, every
-// command file, no command file twice, the folder (created if missing) and
-// its campaign.csv.  False with one line per problem in `refusals`.
+// command file, no command file twice, the folder (created if missing), its
+// lock (another campaign using it: "OUT is in use by sms_campaign pid N")
+// and its campaign.csv; finds the runs of a killed campaign process.  False
+// with one line per problem in `refusals`.
 bool prepare_campaign(const CampaignOptions& options, Campaign& campaign,
                       std::vector<std::string>& refusals);
 

@@ -99,47 +99,83 @@ std::vector<std::vector<std::string>> parse_csv(const std::string& text) {
   return records;
 }
 
-bool read_campaign_log(const std::string& text, CampaignLog& log, std::string& error) {
+bool split_csv_line(const std::string& line, std::vector<std::string>& fields) {
+  fields.clear();
+  std::string field;
+  size_t i = 0;
+  for (;;) {
+    field.clear();
+    if (i < line.size() && line[i] == '"') {
+      for (++i;; ++i) {
+        if (i >= line.size()) return false;  // never closed: a cut line
+        if (line[i] != '"') {
+          field += line[i];
+        } else if (i + 1 < line.size() && line[i + 1] == '"') {
+          field += '"';
+          ++i;
+        } else {
+          ++i;
+          break;
+        }
+      }
+      if (i < line.size() && line[i] != ',') return false;
+    } else {
+      size_t comma = line.find(',', i);
+      if (comma == std::string::npos) comma = line.size();
+      field.assign(line, i, comma - i);
+      i = comma;
+    }
+    fields.push_back(field);
+    if (i >= line.size()) return true;
+    ++i;  // the comma
+    if (i == line.size()) {
+      fields.emplace_back();
+      return true;
+    }
+  }
+}
+
+bool read_campaign_log(const std::string& input, CampaignLog& log, std::string& error) {
   log = CampaignLog();
+  // A byte-order mark from a spreadsheet program or an editor is passed over.
+  const std::string text = input.compare(0, 3, "\xEF\xBB\xBF") == 0 ? input.substr(3) : input;
   if (text.empty()) return true;
   log.exists = true;
   log.endsInLineEnd = text.back() == '\n';
-  std::vector<std::vector<std::string>> records = parse_csv(text);
-  std::string header;
-  for (size_t i = 0; !records.empty() && i < records[0].size(); ++i)
-    header += (i > 0 ? "," : "") + records[0][i];
-  if (header != kCampaignHeader) {
-    error = "its first line is not the campaign header";
-    return false;
-  }
-  // A last line without its line end was cut off while it was written: the
-  // run it tells of is made again.
-  size_t complete = records.size();
-  if (!log.endsInLineEnd && complete > 1) {
-    --complete;
-    ++log.unreadable;
-  }
-  for (size_t r = 1; r < complete; ++r) {
-    const std::vector<std::string>& f = records[r];
-    CampaignLine line;
-    if (f.size() != kColumns || !parse_run_number(f[0], line.run)) {
+  // Line by line, each line one record: a line cut inside its quoted status
+  // text (a campaign killed mid-write) is one unreadable line, never a quote
+  // that swallows the lines after it.  A last line without its line end
+  // counts when it is whole, as the report counts it: the writer ends it
+  // before the next line, after which it would count anyway.
+  std::vector<std::string> fields;
+  bool header = true;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (header) {
+      header = false;
+      if (line != kCampaignHeader) {
+        error = "its first line is not the campaign header";
+        return false;
+      }
+      continue;
+    }
+    CampaignLine l;
+    if (!split_csv_line(line, fields) || fields.size() != kColumns ||
+        !parse_run_number(fields[0], l.run) ||
+        (fields[13] != "round-trip" && fields[13] != "reflector")) {
       ++log.unreadable;
       continue;
     }
-    line.cmdFile = f[1];
-    line.testName = f[2];
-    line.start = f[3];
-    line.end = f[4];
-    line.exitCode = f[5];
-    line.statusCode = f[6];
-    line.statusText = f[7];
-    line.sendTime = f[8];
-    line.deliveryTime = f[9];
-    line.replyTime = f[10];
-    line.totalTime = f[11];
-    line.accuracy = f[12];
-    line.mode = f[13];
-    log.lines.push_back(line);
+    std::string* const columns[] = {&l.cmdFile,      &l.testName,   &l.start,      &l.end,
+                                    &l.exitCode,     &l.statusCode, &l.statusText, &l.sendTime,
+                                    &l.deliveryTime, &l.replyTime,  &l.totalTime,  &l.accuracy,
+                                    &l.mode};
+    for (size_t c = 1; c < kColumns; ++c) *columns[c - 1] = fields[c];
+    log.lines.push_back(l);
   }
   return true;
 }

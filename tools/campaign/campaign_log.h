@@ -49,17 +49,25 @@ std::string format_campaign_line(const CampaignLine& line);
 // closed takes the rest of the text.
 std::vector<std::vector<std::string>> parse_csv(const std::string& text);
 
+// Splits one line (without its line end) into CSV fields.  False when a
+// quoted field is never closed (a line cut inside it) or its closing quote
+// is followed by something other than ',' or the line's end.
+bool split_csv_line(const std::string& line, std::vector<std::string>& fields);
+
 // What a campaign.csv holds.
 struct CampaignLog {
   bool exists = false;  // the file exists and is not empty
   std::vector<CampaignLine> lines;
   int unreadable = 0;         // lines after the header that are not run lines
-  bool endsInLineEnd = true;  // false when the last line was cut off
+  bool endsInLineEnd = true;  // false when the file does not end in a line end
 };
 
-// Reads `text`, the whole content of a campaign.csv.  False with the reason
-// in `error` when the text is not empty and its first line is not the
-// header.
+// Reads `text`, the whole content of a campaign.csv, line by line: a line
+// that is not a whole run line of 14 columns (a line cut by a kill, a line
+// edited by hand) counts in `unreadable` and never takes the lines after it
+// along.  A UTF-8 byte-order mark before the header is passed over.  False
+// with the reason in `error` when the text is not empty and its first line
+// is not the header.
 bool read_campaign_log(const std::string& text, CampaignLog& log, std::string& error);
 
 // Runs of `cmdFile` in `log`.

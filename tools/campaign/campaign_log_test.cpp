@@ -120,8 +120,16 @@ TEST(CampaignLog, ReadingCountsRunsPerFile) {
        "1,a.cmd,A,s,e,0,0,\"x\",,,,,,round-trip\r\n",
        true, 1, 0, 1, 0, true},
       {"a line cut off", header + a1 + b2.substr(0, 20), true, 1, 0, 1, 1, false},
-      {"a whole line without its line end", header + a1 + b2.substr(0, b2.size() - 1), true, 1, 0,
-       1, 1, false},
+      // Whole but for its line end: the writer ends it before the next line,
+      // so it counts now as it will then (and as the report counts it).
+      {"a whole line without its line end", header + a1 + b2.substr(0, b2.size() - 1), true, 1, 1,
+       2, 0, false},
+      {"a line cut inside its quote, then more lines",
+       header + a1 + "3,b.cmd,B,s,e,2,2,\"On sending SMS Te\n" + b2 + a5, true, 2, 1, 5, 1, true},
+      {"a line with a mode that is not one",
+       header + a1 + "4,a.cmd,A,s,e,0,0,\"x\",,,,,,round-tri\n", true, 1, 0, 1, 1, true},
+      {"a byte-order mark before the header", "\xEF\xBB\xBF" + header + a1 + b2, true, 1, 1, 2, 0,
+       true},
       {"short and bad lines skipped",
        header + "3,a.cmd\n" + "x,a.cmd,A,s,e,0,0,\"\",,,,,,m\n" +
            "0,a.cmd,A,s,e,0,0,\"\",,,,,,m\n" + b2,
@@ -144,6 +152,66 @@ TEST(CampaignLog, ReadingCountsRunsPerFile) {
     EXPECT_EQ(log.unreadable, c.unreadable) << c.name;
     EXPECT_EQ(log.endsInLineEnd, c.endsInLineEnd) << c.name;
   }
+}
+
+TEST(CampaignLog, SplitsOneLineStrictly) {
+  using Fields = std::vector<std::string>;
+  struct {
+    const char* line;
+    bool ok;
+    Fields fields;
+  } cases[] = {
+      {"a,b", true, {"a", "b"}},
+      {"", true, {""}},
+      {"a,", true, {"a", ""}},
+      {"\"x,y\",\"he said \"\"no\"\"\"", true, {"x,y", "he said \"no\""}},
+      {"1,\"never closed,x", false, {}},
+      {"1,\"closed\"junk,x", false, {}},
+  };
+  for (const auto& c : cases) {
+    Fields fields;
+    EXPECT_EQ(split_csv_line(c.line, fields), c.ok) << c.line;
+    if (c.ok) {
+      EXPECT_EQ(fields, c.fields) << c.line;
+    }
+  }
+}
+
+// A campaign killed while it wrote a line inside the status text, resumed
+// twice: before, the cut line's open quote took the lines after it along,
+// and the second resume made 9 runs for --repeat 6.
+TEST(CampaignLog, ResumingAfterACutLineCountsEveryRunOnce) {
+  const std::string dir = make_temp_dir("campaign_log");
+  const std::string path = dir + "/campaign.csv";
+  auto run_line = [](int run) {
+    CampaignLine l = sample_line();
+    l.run = run;
+    l.cmdFile = "a.cmd";
+    l.statusCode = "2";
+    l.statusText = "On sending SMS Text, Com port returned ERROR";
+    return l;
+  };
+  ASSERT_TRUE(write_file(path, std::string(kCampaignHeader) + "\n" +
+                                   format_campaign_line(run_line(1)) +
+                                   format_campaign_line(run_line(2)).substr(0, 75)));
+  for (int part = 0; part < 2; ++part) {
+    CampaignLog log;
+    std::string error;
+    ASSERT_TRUE(read_campaign_log(read_file(path), log, error)) << error;
+    EXPECT_EQ(log.unreadable, 1) << "part " << part;
+    CampaignLogWriter writer(path, log);
+    EXPECT_EQ(count_runs(log, "a.cmd"), 1 + 2 * part) << "part " << part;
+    // Each part makes two runs.
+    for (int k = 0; k < 2; ++k) ASSERT_TRUE(writer.append(run_line(3 + 2 * part + k)));
+  }
+  CampaignLog log;
+  std::string error;
+  ASSERT_TRUE(read_campaign_log(read_file(path), log, error));
+  EXPECT_EQ(count_runs(log, "a.cmd"), 5);
+  EXPECT_EQ(log.unreadable, 1);
+  std::vector<int> runs;
+  for (const CampaignLine& line : log.lines) runs.push_back(line.run);
+  EXPECT_EQ(runs, (std::vector<int>{1, 3, 4, 5, 6}));
 }
 
 TEST(CampaignLog, WriterAddsTheHeaderOnceAndEndsACutLine) {

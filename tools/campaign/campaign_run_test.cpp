@@ -407,7 +407,9 @@ TEST_P(CampaignInterruptTest, ResumesToExactlyNRuns) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, CampaignInterruptTest,
                          ::testing::Values(InterruptCase{SIGINT, 130, "SIGINT"},
-                                           InterruptCase{SIGTERM, 143, "SIGTERM"}),
+                                           InterruptCase{SIGTERM, 143, "SIGTERM"},
+                                           // A closed terminal or a dropped ssh.
+                                           InterruptCase{SIGHUP, 129, "SIGHUP"}),
                          [](const ::testing::TestParamInfo<InterruptCase>& info) {
                            return std::string(info.param.name);
                          });
@@ -528,6 +530,138 @@ TEST_F(CampaignRunTest, BadInputIsRefusedBeforeAnythingRuns) {
   EXPECT_NE(help.out.find("Usage: sms_campaign --dir OUT --repeat N [--pause SECONDS]"),
             std::string::npos)
       << help.out;
+}
+
+// A second campaign on a folder in use is refused; once the first is
+// killed outright (kill -9), its lock is gone, and the campaign started
+// again waits for the run the killed one left going (its port is busy), logs
+// it from its status and result files, and makes the runs left after it.
+// Before, the second campaign ran beside the first, and the resumed one
+// failed its first run at once with "not in use".
+TEST_F(CampaignRunTest, AFolderInUseIsRefusedAndAKilledCampaignsRunIsWaitedFor) {
+  start_sim({"--modem", "COM3=5550103", "--modem", "COM4=5550104", "--delay", "2.0"});
+  write_cmd("a.cmd", "A|20|3|5550104|hello|0|0|115200|4|115200|0");
+  const std::string firstOut = work_ + "/first.out";
+  pid_t pid = start_async({SMS_CAMPAIGN_BINARY, "--dir", "out", "--repeat", "2", "a.cmd"}, work_,
+                          {env_entry(ports_)}, firstOut);
+  ASSERT_GT(pid, 0);
+  const std::string copy = work_ + "/out/status/a.000001.cmd";
+  for (int waited = 0; !file_exists(copy) && waited < 20000; waited += 20) sleep_milliseconds(20);
+  ASSERT_TRUE(file_exists(copy)) << read_file(firstOut);
+
+  ProcessResult second = campaign({"--dir", "out", "--repeat", "2", "a.cmd"}, 30);
+  EXPECT_EQ(second.exitCode, 2);
+  EXPECT_EQ(second.err,
+            "sms_campaign: out is in use by sms_campaign pid " + std::to_string(pid) + "\n");
+  EXPECT_EQ(second.out, "");
+
+  // Killed while run 1 goes on (its message takes 2 s).
+  sleep_milliseconds(300);
+  kill(pid, SIGKILL);
+  ASSERT_EQ(wait_exit(pid, 10), 128 + SIGKILL);
+  EXPECT_FALSE(file_exists(work_ + "/out/campaign.csv"));
+
+  ProcessResult r = campaign({"--dir", "out", "--repeat", "2", "a.cmd"});
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  CampaignLog l = log();
+  ASSERT_EQ(l.lines.size(), 2u) << read_file(work_ + "/out/campaign.csv");
+  // Run 1, of the killed campaign: its exit was never seen.
+  EXPECT_EQ(l.lines[0].run, 1);
+  EXPECT_EQ(l.lines[0].exitCode, "");
+  EXPECT_EQ(l.lines[0].statusCode, "0");
+  EXPECT_EQ(l.lines[0].statusText, "SUCCESS");
+  EXPECT_NEAR(std::stod(l.lines[0].deliveryTime), 2.0, 0.4);
+  auto byTag = results("results.csv");
+  EXPECT_EQ(byTag.size(), 2u);
+  expect_success(l.lines[1], byTag, work_ + "/out", 2.0);
+  EXPECT_EQ(l.lines[1].run, 2);
+  // COM3 was never opened by two runs at once.
+  std::vector<Interval> com3 = open_intervals(ports_, "COM3");
+  ASSERT_EQ(com3.size(), 2u) << read_file(ports_ + "/COM3.traffic.log");
+  EXPECT_GE(com3[1].open, com3[0].close) << read_file(ports_ + "/COM3.traffic.log");
+}
+
+// A stand-in for SMS_TEST, by what its command file copy says: "Stubborn"
+// ignores SIGINT, SIGTERM and SIGHUP and hangs; "Hang" hangs; "Edit" notes
+// the record it was given and rewrites the command file the campaign was
+// started with, moving it to other ports.
+const char kHangingTool[] =
+    "#!/bin/sh\n"
+    "if grep -q Stubborn \"$1\"; then trap '' INT TERM HUP; fi\n"
+    "sed -n 3p \"$1\" >> ../seen.txt\n"
+    "if grep -q Stubborn \"$1\"; then exec sleep 30; fi\n"
+    "if grep -q Hang \"$1\"; then exec sleep 30; fi\n"
+    "printf 'SMS_TEST\\nr.csv\\nEdit|10|7|5|x|0|0|9600|8|9600|0\\n' > ../edit.cmd\n"
+    "echo '0 SUCCESS' > \"$2\"\n";
+
+class CampaignToolTest : public CampaignRunTest {
+ protected:
+  void SetUp() override {
+    tool_ = work_ + "/fake_sms_test";
+    ASSERT_TRUE(write_file(tool_, kHangingTool));
+    ASSERT_EQ(chmod(tool_.c_str(), 0755), 0);
+  }
+  std::string tool_;
+};
+
+// A run that does not end within its testTimeout + --run-margin gets
+// SIGTERM, then SIGKILL 5 s later, and says so in its line.
+TEST_F(CampaignToolTest, AHungRunIsStoppedByTheWatchdog) {
+  write_cmd("hang.cmd", "Hang|1|3|5|x|0|0|9600|4|9600|0");
+  write_cmd("stubborn.cmd", "Stubborn|1|5|5|x|0|0|9600|6|9600|0");
+  const double start = steady_seconds();
+  ProcessResult r = campaign({"--dir", "out", "--repeat", "1", "--run-margin", "1", "--sms-test",
+                              tool_, "hang.cmd", "stubborn.cmd"},
+                             40);
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  EXPECT_LT(steady_seconds() - start, 15);
+  std::map<std::string, CampaignLine> byFile;
+  for (const CampaignLine& line : log().lines) byFile[line.cmdFile] = line;
+  ASSERT_EQ(byFile.size(), 2u);
+  EXPECT_EQ(byFile["hang.cmd"].exitCode, "143");
+  EXPECT_EQ(byFile["hang.cmd"].statusText,
+            "no status file and no result line: SMS_TEST killed after 2 s");
+  EXPECT_EQ(byFile["stubborn.cmd"].exitCode, "137");
+  EXPECT_EQ(byFile["stubborn.cmd"].statusText,
+            "no status file and no result line: SMS_TEST killed after 2 s");
+}
+
+// The first SIGINT is passed on; a run that ignores it is killed at once by
+// a second interrupt, instead of holding the campaign up.
+TEST_F(CampaignToolTest, ASecondInterruptEndsTheRunsAtOnce) {
+  write_cmd("stubborn.cmd", "Stubborn|100|5|5|x|0|0|9600|6|9600|0");
+  const std::string out = work_ + "/campaign.out";
+  pid_t pid = start_async(
+      {SMS_CAMPAIGN_BINARY, "--dir", "out", "--repeat", "1", "--sms-test", tool_, "stubborn.cmd"},
+      work_, {}, out);
+  ASSERT_GT(pid, 0);
+  for (int waited = 0; !file_exists(work_ + "/seen.txt") && waited < 10000; waited += 20)
+    sleep_milliseconds(20);
+  kill(pid, SIGINT);
+  sleep_milliseconds(300);
+  kill(pid, SIGTERM);
+  ASSERT_EQ(wait_exit(pid, 5), 130) << read_file(out);
+  std::vector<CampaignLine> lines = log().lines;
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].exitCode, "137");
+  EXPECT_EQ(lines[0].statusText,
+            "no status file and no result line: SMS_TEST ended by signal 9 (SIGKILL)");
+}
+
+// Every run reads the copy of its command file taken when the campaign
+// started: an edit during the campaign can't move a run onto other ports.
+TEST_F(CampaignToolTest, EveryRunReadsTheCommandFileAsItWasAtTheStart) {
+  write_cmd("edit.cmd", "Edit|10|3|5|x|0|0|9600|4|9600|0");
+  ProcessResult r =
+      campaign({"--dir", "out", "--repeat", "3", "--sms-test", tool_, "edit.cmd"}, 30);
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+  EXPECT_EQ(read_file(work_ + "/seen.txt"),
+            "Edit|10|3|5|x|0|0|9600|4|9600|0\n"
+            "Edit|10|3|5|x|0|0|9600|4|9600|0\n"
+            "Edit|10|3|5|x|0|0|9600|4|9600|0\n");
+  EXPECT_EQ(read_file(work_ + "/out/status/edit.000002.cmd"),
+            "SMS_TEST\nresults.csv\nEdit|10|3|5|x|0|0|9600|4|9600|0\n");
+  EXPECT_EQ(log().lines.size(), 3u);
 }
 
 }  // namespace

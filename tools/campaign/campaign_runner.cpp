@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "common/clock.h"
+#include "common/files.h"
 #include "common/text.h"
 #include "driver/platform.h"
 #include "tools/campaign/campaign.h"
@@ -29,21 +31,13 @@ namespace {
 // How often the main thread looks for the end of the workers and redraws.
 constexpr int kTickMilliseconds = 100;
 
-// The bytes of the file at `path` from `offset` on (all of it when the file
-// is now shorter); false when it can't be read.
-bool read_from(const std::string& path, uint64_t offset, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  in.seekg(0, std::ios::end);
-  std::streamoff size = in.tellg();
-  if (size < 0) return false;
-  if (static_cast<uint64_t>(size) < offset) offset = 0;
-  in.seekg(static_cast<std::streamoff>(offset));
-  std::stringstream ss;
-  ss << in.rdbuf();
-  text = ss.str();
-  return true;
-}
+// At most this much of SMS_TEST's output is read back: its last line is
+// all the log takes, and a run that wrote gigabytes must not cost as much.
+constexpr uint64_t kOutputTail = 64 * 1024;
+// At most this much of what a result file got during a run.
+constexpr uint64_t kResultsTail = 16 * 1024 * 1024;
+// How often a run of a killed campaign process is looked at.
+constexpr int kEarlierRunPollMilliseconds = 200;
 
 uint64_t size_of(const std::string& path) {
   std::error_code ec;
@@ -67,11 +61,17 @@ class CampaignRunner {
       std::fprintf(err_, "sms_campaign: %s\n", error.c_str());
       return kCampaignFailed;
     }
+    // The runs of a killed campaign process that may still go on come
+    // first at their ports: no run of this part starts on them before they
+    // have ended.
+    for (size_t i = 0; i < c_.files.size(); ++i)
+      if (has_earlier(i)) locks_.reserve(static_cast<int>(i), c_.files[i].ports);
     std::vector<std::thread> workers;
     for (size_t i = 0; i < c_.files.size(); ++i) workers.emplace_back([this, i] { work(i); });
     while (finished_.load() < c_.files.size()) {
       int signal = wait_for_interrupt(kTickMilliseconds);
       if (signal != 0) interrupt(signal);
+      watch_runs();
       progress_.redraw();
     }
     for (std::thread& t : workers) t.join();
@@ -87,14 +87,38 @@ class CampaignRunner {
  private:
   bool stopping() const { return signal_.load() != 0 || failed_.load(); }
 
-  // The first interrupt stops the campaign; every interrupt is passed on to
-  // the runs under way.
+  // The first interrupt stops the campaign and is passed on to the runs
+  // under way; a second one ends them at once.
   void interrupt(int signal) {
     int none = 0;
-    signal_.compare_exchange_strong(none, signal);
+    const bool first = signal_.compare_exchange_strong(none, signal);
     stop_all();
     std::lock_guard<std::mutex> lock(runningMutex_);
-    for (auto& entry : running_) entry.second->interrupt(signal);
+    for (auto& entry : running_) {
+      if (first) {
+        entry.second->child->interrupt(signal);
+      } else {
+        entry.second->child->kill();
+      }
+    }
+  }
+
+  // The watchdog: a run still going testTimeout + --run-margin seconds
+  // after its start gets SIGTERM, and SIGKILL kKillGraceSeconds later.
+  void watch_runs() {
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard<std::mutex> lock(runningMutex_);
+    for (auto& entry : running_) {
+      Running& r = *entry.second;
+      const double elapsed = std::chrono::duration<double>(now - r.started).count();
+      if (r.killedAfter == 0 && elapsed >= r.limit) {
+        r.killedAfter = std::max(1, static_cast<int>(std::lround(elapsed)));
+        r.child->interrupt(kSignalTerminate);
+      } else if (r.killedAfter > 0 && !r.killed && elapsed >= r.limit + kKillGraceSeconds) {
+        r.killed = true;
+        r.child->kill();
+      }
+    }
   }
 
   void fail(const std::string& text) {
@@ -119,9 +143,52 @@ class CampaignRunner {
                                   [this] { return stopping(); });
   }
 
+  bool has_earlier(size_t index) const {
+    for (const EarlierRun& r : c_.earlier)
+      if (r.file == index) return true;
+    return false;
+  }
+
+  // Waits for the runs of file `index` that a killed campaign process left
+  // going (on ports reserved for them) and logs each from its status and
+  // result files.  Returns how many runs of the file they are.
+  int finish_earlier(size_t index) {
+    const CampaignFile& file = c_.files[index];
+    int count = 0;
+    for (const EarlierRun& r : c_.earlier)
+      if (r.file == index) ++count;
+    if (count == 0) return 0;
+    if (!locks_.wait_reserved(static_cast<int>(index))) return count;
+    for (const EarlierRun& r : c_.earlier) {
+      if (r.file != index) continue;
+      const std::string outputPath =
+          (fs::path(c_.dir) / "status" / (r.tag + ".stderr.txt")).string();
+      while (!stopping() && output_in_use(outputPath)) pause(kEarlierRunPollMilliseconds / 1000.0);
+      if (stopping()) break;
+      RunFacts facts;
+      facts.run = r.run;
+      facts.cmdFile = file.name;
+      facts.testName = file.command.params.testName;
+      facts.reflector = file.reflector;
+      facts.resultName = file.command.resultName;
+      facts.start = r.start;
+      facts.end = file_written_at(outputPath, calendar_seconds());
+      facts.exitKnown = false;
+      facts.statusFound = read_file_tail(join_path(c_.dir, "status/" + r.tag + ".txt"), 0,
+                                         kOutputTail, facts.status);
+      read_file_tail(join_path(c_.dir, file.command.resultName), 0, kResultsTail, facts.results);
+      facts.dataTime = find_data_time_of_run(facts.results, r.run);
+      read_file_tail(outputPath, 0, kOutputTail, facts.output);
+      if (!log_run(index, facts)) break;
+    }
+    locks_.release(static_cast<int>(index));
+    return count;
+  }
+
   void work(size_t index) {
     const CampaignFile& file = c_.files[index];
-    const int left = c_.options.repeat - count_runs(c_.log, file.name);
+    const int earlier = finish_earlier(index);
+    const int left = c_.options.repeat - count_runs(c_.log, file.name) - earlier;
     for (int k = 0; k < left && !stopping(); ++k) {
       if (k > 0 && c_.options.pause > 0 && !pause(c_.options.pause)) break;
       if (!locks_.acquire(static_cast<int>(index), file.ports)) break;
@@ -139,6 +206,7 @@ class CampaignRunner {
   bool run_once(size_t index, RunFacts& facts) {
     const CampaignFile& file = c_.files[index];
     std::unique_ptr<ChildProcess> child;
+    Running running;
     std::string statusName, outputPath, resultPath;
     uint64_t resultOffset = 0;
     {
@@ -155,30 +223,40 @@ class CampaignRunner {
       const std::string tag = format("%s.%06d", file.stem.c_str(), facts.run);
       statusName = "status/" + tag + ".txt";
       outputPath = (fs::path(c_.dir) / "status" / (tag + ".stderr.txt")).string();
+      const std::string copyPath = (fs::path(c_.dir) / "status" / (tag + ".cmd")).string();
       resultPath = join_path(c_.dir, file.command.resultName);
       resultOffset = size_of(resultPath);
       facts.start = calendar_seconds();
       std::string error;
-      child = start_child({c_.smsTest, file.path, statusName, facts.dataTime, c_.options.latLong},
+      if (!write_file(copyPath, file.content)) {
+        fail(format("cannot write %s", copyPath.c_str()));
+        return false;
+      }
+      child = start_child({c_.smsTest, copyPath, statusName, facts.dataTime, c_.options.latLong},
                           c_.dir, outputPath, error);
       if (!child) {
+        std::remove(copyPath.c_str());
         fail(error);
         return false;
       }
-      running_[index] = child.get();
+      running.child = child.get();
+      running.started = std::chrono::steady_clock::now();
+      running.limit = std::max(file.command.params.testTimeout, 0) + c_.options.runMargin;
+      running_[index] = &running;
     }
     ChildExit exit = child->wait();
     facts.end = calendar_seconds();
     {
       std::lock_guard<std::mutex> lock(runningMutex_);
       running_.erase(index);
+      facts.killedAfter = running.killedAfter;
     }
     child.reset();
     facts.exitCode = exit.exitCode;
     facts.signal = exit.signal;
-    facts.statusFound = read_from(join_path(c_.dir, statusName), 0, facts.status);
-    read_from(resultPath, resultOffset, facts.results);
-    read_from(outputPath, 0, facts.output);
+    facts.statusFound = read_file_tail(join_path(c_.dir, statusName), 0, kOutputTail, facts.status);
+    read_file_tail(resultPath, resultOffset, kResultsTail, facts.results);
+    read_file_tail(outputPath, 0, kOutputTail, facts.output);
     return true;
   }
 
@@ -203,8 +281,17 @@ class CampaignRunner {
   std::mutex logMutex_;
   CampaignLogWriter writer_;
 
+  // A run under way, as the watchdog and the interrupts see it.
+  struct Running {
+    ChildProcess* child = nullptr;
+    std::chrono::steady_clock::time_point started;
+    double limit = 0;     // seconds
+    int killedAfter = 0;  // seconds, once the watchdog has sent SIGTERM
+    bool killed = false;  // SIGKILL sent
+  };
+
   std::mutex runningMutex_;
-  std::map<size_t, ChildProcess*> running_;
+  std::map<size_t, Running*> running_;
   int nextRun_;
   const int64_t start_;
 

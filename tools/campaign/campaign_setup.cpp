@@ -1,6 +1,7 @@
 // The command line of sms_campaign and the checks made before anything
 // runs.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -8,10 +9,12 @@
 #include <sstream>
 #include <system_error>
 
+#include "common/clock.h"
 #include "common/text.h"
 #include "common/version.h"
 #include "tools/campaign/campaign.h"
 #include "tools/campaign/os_services.h"
+#include "tools/campaign/run_outcome.h"
 
 namespace fs = std::filesystem;
 
@@ -31,14 +34,18 @@ and toPort when a round trip uses a second modem) are disjoint run side by
 side; those that share a port take turns.
 
 Every run is started in OUT as
-  SMS_TEST CMDFILE status/<stem>.<run>.txt <dataTime> <latLong>
+  SMS_TEST OUT/status/<stem>.<run>.cmd status/<stem>.<run>.txt <dataTime> <latLong>
 where <stem> is the command file's name without its extension and <run> the
-run number, six digits, counted across the whole campaign; SMS_TEST's own
-output goes to status/<stem>.<run>.stderr.txt.  dataTime is digits only:
+run number, six digits, counted across the whole campaign; <stem>.<run>.cmd
+is a copy of CMDFILE as it was when the campaign started, so an edit during
+the campaign changes nothing.  SMS_TEST's own output goes to
+status/<stem>.<run>.stderr.txt.  dataTime is digits only:
 the UTC start time of this invocation as YYYYMMDDhhmmss, then the run
 number, e.g. 20261208101500000007.  No two runs of a campaign share a
 dataTime, resumed parts included, so a message left by one run never counts
 for another.  SMS_TEST_PORTS and the rest of the environment are passed on.
+A run still going testTimeout + --run-margin seconds after its start gets
+SIGTERM, and SIGKILL 5 seconds later ("SMS_TEST killed after N s").
 
 After each run one line is appended to OUT/campaign.csv (first a header
 line when the file is new), with the columns
@@ -52,9 +59,13 @@ the run's result line (found by its dataTime), empty when it has none, and
 then statusText says so too; mode round-trip or reflector.
 
 Started again with the same OUT and arguments, the campaign counts the runs
-of each command file in campaign.csv and makes only those left.  SIGINT or
-SIGTERM stops it starting runs; the signal is passed on to the running
-SMS_TEST processes, their lines are logged when they end, then the summary.
+of each command file in campaign.csv and makes only those left; runs that a
+killed campaign left going are waited for and logged first.  One campaign
+uses a folder at a time (OUT/campaign.lock).  SIGINT, SIGTERM or SIGHUP
+stops it starting runs; the signal is passed on to the running SMS_TEST
+processes, their lines are logged when they end, then the summary.  A
+second SIGINT or SIGTERM kills the runs at once.  Unattended, start it with
+nohup or setsid.
 
 On a terminal one line per command file is redrawn in place: runs done of
 the total, succeeded (status code 0), failed, median delivery time (reply
@@ -63,8 +74,9 @@ finished run.  A summary ends either way.
 
 Exit codes: 0 every run made (a run that fails is a result, not a failure
 of the campaign); 1 the campaign could not go on (campaign.csv could not be
-written, SMS_TEST could not be started); 2 bad command line or input,
-nothing ran; 130 or 143 interrupted by SIGINT or SIGTERM.)";
+written, SMS_TEST could not be started); 2 bad command line or input (or
+OUT in use by another campaign), nothing ran; 129, 130 or 143 interrupted
+by SIGHUP, SIGINT or SIGTERM.)";
 
 // The help's first line is the synopsis as the README gives it, not the
 // library's generic "[OPTIONS]".
@@ -72,7 +84,7 @@ class CampaignFormatter : public CLI::Formatter {
  public:
   std::string make_usage(const CLI::App*, std::string) const override {
     return "\nUsage: sms_campaign --dir OUT --repeat N [--pause SECONDS] [--lat-long TEXT]\n"
-           "                    [--sms-test PATH] CMDFILE...\n";
+           "                    [--run-margin SECONDS] [--sms-test PATH] CMDFILE...\n";
   }
 };
 
@@ -81,6 +93,33 @@ std::string one_line_error(const std::string& text) {
   for (char c : text) out += (c == '\n' || c == '\r') ? ' ' : c;
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;
+}
+
+// Notes `path` in `earlier` when it is the command file copy
+// "<stem>.<run>.cmd" of a run without a line in campaign.csv, of a file of
+// this campaign: a run started by a campaign process that was killed.
+void find_earlier_run(const Campaign& campaign, const fs::path& path,
+                      std::vector<EarlierRun>& earlier) {
+  const std::string name = path.filename().string();
+  if (name.size() < 5 || name.compare(name.size() - 4, 4, ".cmd") != 0) return;
+  const std::string tag = name.substr(0, name.size() - 4);
+  const int run = run_number_of_status_name(tag + ".txt");
+  if (run == 0) return;
+  for (const CampaignLine& line : campaign.log.lines)
+    if (line.run == run) return;
+  const std::string stem = tag.substr(0, tag.rfind('.'));
+  for (size_t i = 0; i < campaign.files.size(); ++i) {
+    if (campaign.files[i].stem != stem) continue;
+    EarlierRun r;
+    r.file = i;
+    r.run = run;
+    r.tag = tag;
+    // The copy is written just before the run starts: its time is the
+    // run's start.
+    r.start = file_written_at(path.string(), calendar_seconds());
+    earlier.push_back(r);
+    return;
+  }
 }
 
 }  // namespace
@@ -98,6 +137,9 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
       ->type_name("N");
   app.add_option("--pause", options.pause,
                  "Seconds between two runs of one command file (default 0)")
+      ->type_name("SECONDS");
+  app.add_option("--run-margin", options.runMargin,
+                 "Seconds a run gets past its testTimeout before it is stopped (default 60)")
       ->type_name("SECONDS");
   app.add_option("--lat-long", options.latLong,
                  "latLong argument of every run: where the test is made (default -)")
@@ -123,8 +165,15 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
     std::fprintf(err, "sms_campaign: --repeat must be 1 or more, not %d\n", options.repeat);
     return kCampaignRefused;
   }
-  if (!(options.pause >= 0.0)) {
-    std::fprintf(err, "sms_campaign: --pause must be 0 or more seconds, not %g\n", options.pause);
+  // NaN fails both comparisons; infinity the second.
+  if (!(options.pause >= 0.0 && options.pause <= kMaxCampaignSeconds)) {
+    std::fprintf(err, "sms_campaign: --pause must be 0 to %g seconds, not %g\n",
+                 kMaxCampaignSeconds, options.pause);
+    return kCampaignRefused;
+  }
+  if (!(options.runMargin >= 0.0 && options.runMargin <= kMaxCampaignSeconds)) {
+    std::fprintf(err, "sms_campaign: --run-margin must be 0 to %g seconds, not %g\n",
+                 kMaxCampaignSeconds, options.runMargin);
     return kCampaignRefused;
   }
   return -1;
@@ -145,6 +194,14 @@ bool load_campaign_file(const std::string& name, CampaignFile& file, std::string
   if (probe == nullptr) {
     error = format("%s: cannot open the command file (%s)", name.c_str(), std::strerror(errno));
     return false;
+  }
+  // The bytes every run will read: taken before the file is checked, so
+  // that what is checked is never newer than what runs.
+  {
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    file.content = bytes.str();
   }
   std::fclose(probe);
   std::string readError;
@@ -234,6 +291,18 @@ bool prepare_campaign(const CampaignOptions& options, Campaign& campaign,
                               ec ? ec.message().c_str() : "not a folder"));
     return false;
   }
+  long holder = 0;
+  std::string lockError;
+  std::unique_ptr<FolderLock> lock =
+      lock_folder((fs::path(campaign.dir) / "campaign.lock").string(), holder, lockError);
+  if (!lock) {
+    refusals.push_back(
+        holder < 0   ? lockError
+        : holder > 0 ? format("%s is in use by sms_campaign pid %ld", options.dir.c_str(), holder)
+                     : format("%s is in use by another sms_campaign", options.dir.c_str()));
+    return false;
+  }
+  campaign.lock = std::move(lock);
   campaign.logPath = (fs::path(campaign.dir) / "campaign.csv").string();
   std::ifstream in(campaign.logPath, std::ios::binary);
   std::stringstream text;
@@ -247,9 +316,13 @@ bool prepare_campaign(const CampaignOptions& options, Campaign& campaign,
   // Run numbers never repeat, not even those of runs whose line was never
   // written (a campaign killed outright): their status files still count.
   campaign.lastRun = highest_run(campaign.log);
-  for (const fs::directory_entry& entry : fs::directory_iterator(status, ec))
-    campaign.lastRun =
-        std::max(campaign.lastRun, run_number_of_status_name(entry.path().filename().string()));
+  for (const fs::directory_entry& entry : fs::directory_iterator(status, ec)) {
+    const std::string name = entry.path().filename().string();
+    campaign.lastRun = std::max(campaign.lastRun, run_number_of_status_name(name));
+    find_earlier_run(campaign, entry.path(), campaign.earlier);
+  }
+  std::sort(campaign.earlier.begin(), campaign.earlier.end(),
+            [](const EarlierRun& a, const EarlierRun& b) { return a.run < b.run; });
   return true;
 }
 

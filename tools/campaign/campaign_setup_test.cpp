@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -144,7 +145,16 @@ TEST(CampaignSetup, CommandLine) {
       {{"--repeat", "-3", "--dir", "o", "a.cmd"},
        "sms_campaign: --repeat must be 1 or more, not -3\n"},
       {{"--repeat", "2", "--dir", "o", "--pause", "-1", "a.cmd"},
-       "sms_campaign: --pause must be 0 or more seconds, not -1\n"},
+       "sms_campaign: --pause must be 0 to 86400 seconds, not -1\n"},
+      // Before, an infinite pause overflowed the wait and a NaN was taken.
+      {{"--repeat", "2", "--dir", "o", "--pause", "inf", "a.cmd"},
+       "sms_campaign: --pause must be 0 to 86400 seconds, not inf\n"},
+      {{"--repeat", "2", "--dir", "o", "--pause", "nan", "a.cmd"},
+       "sms_campaign: --pause must be 0 to 86400 seconds, not nan\n"},
+      {{"--repeat", "2", "--dir", "o", "--pause", "1e300", "a.cmd"},
+       "sms_campaign: --pause must be 0 to 86400 seconds, not 1e+300\n"},
+      {{"--repeat", "2", "--dir", "o", "--run-margin", "-0.5", "a.cmd"},
+       "sms_campaign: --run-margin must be 0 to 86400 seconds, not -0.5\n"},
       {{"--dir", "o", "a.cmd"}, "sms_campaign: --repeat is required (see --help)\n"},
       {{"--repeat", "2", "a.cmd"}, "sms_campaign: --dir is required (see --help)\n"},
       {{"--repeat", "2", "--dir", "o"}, "sms_campaign: CMDFILE is required (see --help)\n"},
@@ -226,6 +236,14 @@ TEST_F(CampaignFiles, PreparingFindsTheRunsMadeBefore) {
                              ",A,s,e,0,0,\"SUCCESS\",1,2,-Infinity,3,100,round-trip\n" + "2," + a +
                              ",A,s,e,0,0,\"SUCCESS\",1,2,-Infinity,3,100,round-trip\n"));
   ASSERT_TRUE(write_file(o.dir + "/status/a.000003.stderr.txt", ""));
+  // While the first campaign holds the folder, a second is refused.
+  Campaign second;
+  o.dir = dir_ + "/./out";
+  EXPECT_FALSE(prepare_campaign(o, second, refusals));
+  EXPECT_EQ(refusals, (std::vector<std::string>{o.dir + " is in use by sms_campaign pid " +
+                                                std::to_string(getpid())}));
+  refusals.clear();
+  fresh.lock.reset();
   Campaign resumed;
   ASSERT_TRUE(prepare_campaign(o, resumed, refusals));
   EXPECT_EQ(resumed.lastRun, 3);

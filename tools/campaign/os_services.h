@@ -14,6 +14,7 @@ namespace smstest {
 
 // The signal numbers a campaign reports: the exit code of an interrupted
 // campaign is 128 + the number (130, 143), as shells report it.
+constexpr int kSignalHangup = 1;      // SIGHUP, a closed terminal or a dropped ssh
 constexpr int kSignalInterrupt = 2;   // SIGINT, Ctrl-C
 constexpr int kSignalTerminate = 15;  // SIGTERM, a console closed
 
@@ -32,26 +33,50 @@ class ChildProcess {
   virtual ~ChildProcess() = default;
   // Blocks until the child has ended.  Safe to call again afterwards.
   virtual ChildExit wait() = 0;
-  // Passes `signal` (kSignalInterrupt or kSignalTerminate) on to the child
-  // if it still runs.  On POSIX the child gets that signal; on Windows a
-  // Ctrl-Break event, or, where the console can't deliver one, the child is
-  // terminated as a Ctrl-C would end it.
+  // Passes `signal` (kSignalHangup, kSignalInterrupt or kSignalTerminate)
+  // on to the child if it still runs.  On POSIX the child gets that signal;
+  // on Windows a Ctrl-Break event, or, where the console can't deliver one,
+  // the child is terminated as a Ctrl-C would end it.
   virtual void interrupt(int signal) = 0;
+  // Ends the child at once if it still runs (SIGKILL; on Windows
+  // TerminateProcess).
+  virtual void kill() = 0;
 };
 
 // Starts `argv` (argv[0] the program's path) in the folder `cwd` with its
 // standard input empty and its standard output and error written to the file
 // `outputPath` (created or truncated).  The child gets a process group of its
 // own, so that a Ctrl-C at the terminal reaches only the campaign, which
-// passes it on once.  Returns nullptr with the reason in `error` when the
+// passes it on once.  The output file stays marked as in use (see
+// output_in_use) for as long as the child or anything it started runs, even
+// when the campaign itself is gone.  Returns nullptr with the reason in `error` when the
 // child can't be started (the program can't be executed, the folder or the
 // output file can't be opened).
 std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
                                           const std::string& cwd, const std::string& outputPath,
                                           std::string& error);
 
-// Catches SIGINT and SIGTERM (on Windows the console's Ctrl-C, Ctrl-Break
-// and close events) from now on; the default reaction (ending the process)
+// True when the output file of a run at `path` is still held by the run
+// (start_child), also one started by another campaign process that was
+// killed since: on POSIX an flock() that the child inherits, on Windows an
+// open handle with write access.
+bool output_in_use(const std::string& path);
+
+// The lock of a campaign folder: held by the process for as long as it
+// lives, released by the system when it ends, however it ends.
+class FolderLock {
+ public:
+  virtual ~FolderLock() = default;
+};
+
+// Takes the lock file `path` (created if missing) for this process and
+// writes the process id into it.  Returns nullptr when it can't: `holder`
+// is the id of the process that holds it (0 when it can't be told), or -1
+// with the reason in `error` when the file can't be opened or locked.
+std::unique_ptr<FolderLock> lock_folder(const std::string& path, long& holder, std::string& error);
+
+// Catches SIGINT, SIGTERM and SIGHUP (on Windows the console's Ctrl-C,
+// Ctrl-Break and close events) from now on; the default reaction (ending the process)
 // is replaced by a note that wait_for_interrupt() hands out.  On POSIX
 // SIGPIPE is ignored as well, so that a closed output pipe does not end the
 // campaign; children get the defaults.  False with the reason in `error`

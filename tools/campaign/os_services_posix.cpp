@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -58,7 +59,15 @@ class PosixChild : public ChildProcess {
 
   void interrupt(int signal) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!reaped_) kill(pid_, signal == kSignalTerminate ? SIGTERM : SIGINT);
+    const int number = signal == kSignalTerminate ? SIGTERM
+                       : signal == kSignalHangup  ? SIGHUP
+                                                  : SIGINT;
+    if (!reaped_) ::kill(pid_, number);
+  }
+
+  void kill() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!reaped_) ::kill(pid_, SIGKILL);
   }
 
  private:
@@ -95,6 +104,10 @@ std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
   int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
   int output = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   int report[2] = {-1, -1};
+  // The lock goes with the open file that the child's output streams share:
+  // it lasts as long as the child (or a process it started) holds them.
+  // No other process holds it: a run number is never used twice.
+  if (output >= 0) (void)flock(output, LOCK_EX | LOCK_NB);
   if (input < 0 || output < 0 || pipe2(report, O_CLOEXEC) != 0) {
     error = output < 0 ? format("cannot create %s: %s", outputPath.c_str(), strerror(errno))
                        : format("cannot start %s: %s", argv[0].c_str(), strerror(errno));
@@ -152,6 +165,62 @@ std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
   return child;
 }
 
+bool output_in_use(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool busy = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd);
+  return busy;
+}
+
+namespace {
+
+class PosixFolderLock : public FolderLock {
+ public:
+  explicit PosixFolderLock(int fd) : fd_(fd) {}
+  ~PosixFolderLock() override { close(fd_); }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<FolderLock> lock_folder(const std::string& path, long& holder, std::string& error) {
+  holder = -1;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = format("cannot open %s: %s", path.c_str(), strerror(errno));
+    return nullptr;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK) {
+      error = format("cannot lock %s: %s", path.c_str(), strerror(errno));
+      close(fd);
+      return nullptr;
+    }
+    // The holder writes its id right after it took the lock.
+    holder = 0;
+    for (int attempt = 0; attempt < 20 && holder <= 0; ++attempt) {
+      char text[32] = {};
+      ssize_t n = pread(fd, text, sizeof text - 1, 0);
+      if (n > 0) holder = strtol(text, nullptr, 10);
+      if (holder <= 0) usleep(10000);
+    }
+    if (holder < 0) holder = 0;
+    close(fd);
+    return nullptr;
+  }
+  const std::string id = format("%ld\n", static_cast<long>(getpid()));
+  if (ftruncate(fd, 0) != 0 ||
+      pwrite(fd, id.data(), id.size(), 0) != static_cast<ssize_t>(id.size())) {
+    error = format("cannot write %s: %s", path.c_str(), strerror(errno));
+    close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<FolderLock>(new PosixFolderLock(fd));
+}
+
 bool catch_interrupts(std::string& error) {
   if (g_interruptPipe[0] < 0) {
     if (pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -170,7 +239,7 @@ bool catch_interrupts(std::string& error) {
   memset(&ignore, 0, sizeof ignore);
   ignore.sa_handler = SIG_IGN;
   if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0 ||
-      sigaction(SIGPIPE, &ignore, nullptr) != 0) {
+      sigaction(SIGHUP, &action, nullptr) != 0 || sigaction(SIGPIPE, &ignore, nullptr) != 0) {
     error = format("cannot catch signals: %s", strerror(errno));
     return false;
   }
@@ -183,6 +252,7 @@ int wait_for_interrupt(int milliseconds) {
   if (poll(&p, 1, milliseconds) <= 0) return 0;
   unsigned char number = 0;
   if (read(g_interruptPipe[0], &number, 1) != 1) return 0;
+  if (number == SIGHUP) return kSignalHangup;
   return number == SIGTERM ? kSignalTerminate : kSignalInterrupt;
 }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 
@@ -18,6 +19,9 @@ namespace {
 
 // The exit code of a console process ended by Ctrl-C or Ctrl-Break.
 constexpr DWORD kControlCExit = 0xC000013AUL;
+// The exit code given to a child ended by kill(): 128 + 9, as a shell
+// reports a process ended by SIGKILL.
+constexpr DWORD kKilledExit = 137;
 
 std::string system_error_text(DWORD code) {
   char* text = nullptr;
@@ -92,6 +96,12 @@ class Win32Child : public ChildProcess {
     // (Ctrl-C can't be sent to another group).  Without a console to carry
     // it, ending the child the way a Ctrl-C would is the closest.
     if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, id_)) TerminateProcess(process_, kControlCExit);
+  }
+
+  void kill() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (ended_ || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0) return;
+    TerminateProcess(process_, kKilledExit);
   }
 
  private:
@@ -181,6 +191,79 @@ std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
   }
   CloseHandle(info.hThread);
   return std::unique_ptr<ChildProcess>(new Win32Child(info.hProcess, info.dwProcessId));
+}
+
+bool output_in_use(const std::string& path) {
+  // The child holds its output open for writing; while it does, an open
+  // that shares reading only is refused.
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return false;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+namespace {
+
+class Win32FolderLock : public FolderLock {
+ public:
+  explicit Win32FolderLock(HANDLE h) : h_(h) {}
+  ~Win32FolderLock() override { CloseHandle(h_); }
+
+ private:
+  HANDLE h_;
+};
+
+// The byte locked: far past the process id written at the start, which
+// another process must still be able to read.
+constexpr DWORD kLockOffsetHigh = 1;
+
+}  // namespace
+
+std::unique_ptr<FolderLock> lock_folder(const std::string& path, long& holder, std::string& error) {
+  holder = -1;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    error = format("cannot open %s: %s", path.c_str(), system_error_text(GetLastError()).c_str());
+    return nullptr;
+  }
+  OVERLAPPED at = {};
+  at.OffsetHigh = kLockOffsetHigh;
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    DWORD code = GetLastError();
+    if (code != ERROR_LOCK_VIOLATION && code != ERROR_IO_PENDING) {
+      error = format("cannot lock %s: %s", path.c_str(), system_error_text(code).c_str());
+      CloseHandle(h);
+      return nullptr;
+    }
+    holder = 0;
+    for (int attempt = 0; attempt < 20 && holder <= 0; ++attempt) {
+      char text[32] = {};
+      DWORD n = 0;
+      SetFilePointer(h, 0, nullptr, FILE_BEGIN);
+      if (ReadFile(h, text, sizeof text - 1, &n, nullptr) && n > 0)
+        holder = strtol(text, nullptr, 10);
+      if (holder <= 0) Sleep(10);
+    }
+    if (holder < 0) holder = 0;
+    CloseHandle(h);
+    return nullptr;
+  }
+  const std::string id = format("%lu\n", GetCurrentProcessId());
+  DWORD written = 0;
+  SetFilePointer(h, 0, nullptr, FILE_BEGIN);
+  if (!SetEndOfFile(h) ||
+      !WriteFile(h, id.data(), static_cast<DWORD>(id.size()), &written, nullptr) ||
+      written != id.size()) {
+    error = format("cannot write %s: %s", path.c_str(), system_error_text(GetLastError()).c_str());
+    CloseHandle(h);
+    return nullptr;
+  }
+  return std::unique_ptr<FolderLock>(new Win32FolderLock(h));
 }
 
 bool catch_interrupts(std::string& error) {

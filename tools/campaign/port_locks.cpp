@@ -83,6 +83,22 @@ bool PortLocks::acquire(int who, const std::vector<int>& ports) {
   return true;
 }
 
+void PortLocks::reserve(int who, const std::vector<int>& ports) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  table_.request(who, ports);
+}
+
+bool PortLocks::wait_reserved(int who) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return stopped_ || table_.complete(who); });
+  if (stopped_) {
+    table_.release(who);
+    changed_.notify_all();
+    return false;
+  }
+  return true;
+}
+
 void PortLocks::release(int who) {
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -65,6 +65,12 @@ class PortLocks {
   // stop() has been called.
   bool acquire(int who, const std::vector<int>& ports);
   void release(int who);
+  // Queues `who` for `ports` without waiting, so that it comes before
+  // anyone who asks later; wait_reserved() then waits for them.
+  void reserve(int who, const std::vector<int>& ports);
+  // Blocks until `who` holds the ports of its reserve().  False, holding
+  // nothing, once stop() has been called.
+  bool wait_reserved(int who);
   // Wakes every waiter; acquire() fails from now on.
   void stop();
 

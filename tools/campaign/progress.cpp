@@ -28,7 +28,9 @@ std::string counts_text(const FileProgress& file, int nameWidth) {
                 file.total, file.succeeded, file.done - file.succeeded, median_text(file).c_str());
 }
 
-const char* signal_name(int signal) { return signal == 15 ? "SIGTERM" : "SIGINT"; }
+const char* signal_name(int signal) {
+  return signal == 15 ? "SIGTERM" : signal == 1 ? "SIGHUP" : "SIGINT";
+}
 
 }  // namespace
 

@@ -1,5 +1,11 @@
 #include "tools/campaign/run_outcome.h"
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/clock.h"
 #include "common/text.h"
 
 namespace smstest {
@@ -149,6 +155,52 @@ std::string last_line(const std::string& text) {
   return last;
 }
 
+std::string find_data_time_of_run(const std::string& results, int run) {
+  const std::string number = format("%06d", run);
+  std::string found;
+  size_t start = 0;
+  while (start < results.size()) {
+    size_t end = results.find('\n', start);
+    if (end == std::string::npos) end = results.size();
+    const std::string line = results.substr(start, end - start);
+    start = end + 1;
+    if (line.compare(0, 9, "SMS_TEST,") != 0) continue;
+    for (const std::string& f : split_commas(line)) {
+      if (f.size() != 14 + number.size() || f.compare(14, number.size(), number) != 0) continue;
+      if (f.find_first_not_of("0123456789") == std::string::npos) found = f;
+    }
+  }
+  return found;
+}
+
+bool read_file_tail(const std::string& path, uint64_t offset, uint64_t maxBytes,
+                    std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  in.seekg(0, std::ios::end);
+  const std::streamoff end = in.tellg();
+  if (end < 0) return false;
+  const uint64_t size = static_cast<uint64_t>(end);
+  if (size < offset) offset = 0;
+  if (size - offset > maxBytes) offset = size - maxBytes;
+  in.seekg(static_cast<std::streamoff>(offset));
+  text.assign(static_cast<size_t>(size - offset), '\0');
+  in.read(&text[0], static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  return true;
+}
+
+int64_t file_written_at(const std::string& path, int64_t fallback) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_time_type written = fs::last_write_time(path, ec);
+  if (ec) return fallback;
+  // The file clock's epoch is not the calendar's in C++17: counted back
+  // from now on both clocks.
+  const auto age = fs::file_time_type::clock::now() - written;
+  return calendar_seconds() - std::chrono::duration_cast<std::chrono::seconds>(age).count();
+}
+
 CampaignLine describe_run(const RunFacts& facts) {
   CampaignLine line;
   line.run = facts.run;
@@ -156,16 +208,21 @@ CampaignLine describe_run(const RunFacts& facts) {
   line.testName = facts.testName;
   line.start = iso_utc(facts.start);
   line.end = iso_utc(facts.end);
-  line.exitCode = std::to_string(facts.exitCode);
+  line.exitCode = facts.exitKnown ? std::to_string(facts.exitCode) : std::string();
   line.mode = facts.reflector ? "reflector" : "round-trip";
 
   std::string code, text;
   const bool status = facts.statusFound && parse_status(facts.status, code, text);
   std::vector<std::string> measures;
-  const bool result = find_result_measures(facts.results, facts.dataTime, measures);
+  const bool result =
+      !facts.dataTime.empty() && find_result_measures(facts.results, facts.dataTime, measures);
 
   std::string how;
-  if (facts.signal != 0) {
+  if (facts.killedAfter > 0) {
+    how = format("SMS_TEST killed after %d s", facts.killedAfter);
+  } else if (!facts.exitKnown) {
+    how = "SMS_TEST's exit code unknown (its campaign was gone before it ended)";
+  } else if (facts.signal != 0) {
     how = format("SMS_TEST ended by signal %d%s", facts.signal, signal_name(facts.signal));
   } else {
     how = format("SMS_TEST exited with %d", facts.exitCode);
@@ -176,6 +233,7 @@ CampaignLine describe_run(const RunFacts& facts) {
     line.statusCode = code;
     line.statusText = text;
     if (!result) line.statusText += format(" (no result line in %s)", facts.resultName.c_str());
+    if (facts.killedAfter > 0) line.statusText += format(" (killed after %d s)", facts.killedAfter);
   } else {
     line.statusText = facts.statusFound ? "unreadable status file" : "no status file";
     if (!result) line.statusText += " and no result line";

@@ -62,8 +62,28 @@ struct RunFacts {
   std::string resultName;    // the result file, as line 2 of the command file names it
   std::string results;       // what the result file got during the run
   std::string dataTime;
-  std::string output;  // what SMS_TEST wrote to its output streams
+  std::string output;  // what SMS_TEST wrote to its output streams (its end)
+  // False for a run of an earlier campaign process that was killed while
+  // the run went on: its exit code was never seen.
+  bool exitKnown = true;
+  // Seconds after which the campaign's watchdog stopped the run; 0 when it
+  // did not.
+  int killedAfter = 0;
 };
+
+// The dataTime that run `run` of a campaign gave its result line in
+// `results`: a 20-digit dataTime ending in the run number as six digits.
+// "" when no result line carries one.
+std::string find_data_time_of_run(const std::string& results, int run);
+
+// Reads at most the last `maxBytes` of the file at `path` into `text`, from
+// `offset` on when the file is longer than `offset` (from its start when it
+// is now shorter).  False when it can't be read.
+bool read_file_tail(const std::string& path, uint64_t offset, uint64_t maxBytes, std::string& text);
+
+// When the file at `path` was last written, in calendar seconds;
+// `fallback` when that can't be told.
+int64_t file_written_at(const std::string& path, int64_t fallback);
 
 // The campaign.csv line of a run.  Without a status file the status columns
 // are empty and statusText says why (the signal, or the exit code and

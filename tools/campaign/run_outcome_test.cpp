@@ -4,6 +4,9 @@
 
 #include <set>
 
+#include "common/files.h"
+#include "testsupport/run_process.h"
+
 namespace smstest {
 namespace {
 
@@ -260,6 +263,79 @@ TEST(RunOutcome, CampaignLines) {
     EXPECT_EQ(line.totalTime, measured ? "-Infinity" : "") << c.name;
     EXPECT_EQ(line.accuracy, measured ? "-Infinity" : "") << c.name;
   }
+}
+
+// A run the watchdog stopped, and one of a killed campaign process whose
+// exit was never seen.
+TEST(RunOutcome, WatchdogAndUnseenExitsAreSaid) {
+  const std::string dataTime = "20261208101500000003";
+  const std::string result =
+      "SMS_TEST,1,T1," + dataTime + ",-,2,0.100000,-Infinity,-Infinity,-Infinity,-Infinity,0\n";
+  RunFacts facts;
+  facts.run = 3;
+  facts.cmdFile = "rt.cmd";
+  facts.resultName = "results.csv";
+  facts.dataTime = dataTime;
+  facts.exitCode = 137;
+  facts.signal = 9;
+  facts.killedAfter = 62;
+  CampaignLine line = describe_run(facts);
+  EXPECT_EQ(line.exitCode, "137");
+  EXPECT_EQ(line.statusText, "no status file and no result line: SMS_TEST killed after 62 s");
+  facts.statusFound = true;
+  facts.status = "2 Interrupted by signal 15\n";
+  facts.results = result;
+  line = describe_run(facts);
+  EXPECT_EQ(line.statusText, "Interrupted by signal 15 (killed after 62 s)");
+  EXPECT_EQ(line.sendTime, "0.100000");
+
+  RunFacts unseen;
+  unseen.run = 3;
+  unseen.exitKnown = false;
+  unseen.results = result;
+  unseen.dataTime = find_data_time_of_run(result, 3);
+  EXPECT_EQ(unseen.dataTime, dataTime);
+  line = describe_run(unseen);
+  EXPECT_EQ(line.exitCode, "");
+  EXPECT_EQ(line.statusText,
+            "no status file: SMS_TEST's exit code unknown (its campaign was gone before it ended)");
+  EXPECT_EQ(line.sendTime, "0.100000");
+  // Without a dataTime no result line is taken, whatever the file holds.
+  unseen.dataTime = "";
+  EXPECT_EQ(describe_run(unseen).sendTime, "");
+}
+
+TEST(RunOutcome, DataTimeOfARunIsFoundByItsNumber) {
+  const std::string results =
+      "SMS_TEST,1,T1,20261208101500000003,-,0,1,2,-Infinity,3,100,100\n"
+      "SMS_TEST,1,T1,20261208101500000013,-,0,1,2,-Infinity,3,100,100\n"
+      "SMS_TEST,1,T,x,20261208101500000004,-,0,1,2,-Infinity,3,100,100\n"
+      "junk 20261208101500000005\n";
+  EXPECT_EQ(find_data_time_of_run(results, 3), "20261208101500000003");
+  EXPECT_EQ(find_data_time_of_run(results, 13), "20261208101500000013");
+  EXPECT_EQ(find_data_time_of_run(results, 4), "20261208101500000004");  // a comma in testName
+  EXPECT_EQ(find_data_time_of_run(results, 5), "");
+  EXPECT_EQ(find_data_time_of_run(results, 1), "");
+}
+
+// SMS_TEST's output is read from its end: a run that wrote 8 MB costs the
+// campaign no more than the tail it reads.
+TEST(RunOutcome, FilesAreReadFromTheirTail) {
+  const std::string path = make_temp_dir("run_outcome") + "/big.txt";
+  std::string big(8 * 1024 * 1024, 'x');
+  big += "\nlast words\n";
+  ASSERT_TRUE(write_file(path, big));
+  std::string text;
+  ASSERT_TRUE(read_file_tail(path, 0, 4096, text));
+  EXPECT_EQ(text.size(), 4096u);
+  EXPECT_EQ(last_line(text), "last words");
+  ASSERT_TRUE(read_file_tail(path, big.size() - 11, 4096, text));
+  EXPECT_EQ(text, "last words\n");
+  // An offset past the end (the file was cut since): from its start.
+  ASSERT_TRUE(write_file(path, "short\n"));
+  ASSERT_TRUE(read_file_tail(path, 100, 4096, text));
+  EXPECT_EQ(text, "short\n");
+  EXPECT_FALSE(read_file_tail(path + ".missing", 0, 4096, text));
 }
 
 }  // namespace

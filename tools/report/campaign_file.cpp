@@ -1,6 +1,7 @@
 #include "tools/report/campaign_file.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace smstest {
 
@@ -102,6 +103,21 @@ bool CampaignColumns::read_header(const std::vector<std::string>& fields) {
   dataTime_ = find_column(fields, "dataTime");
   width_ = fields.size();
   return true;
+}
+
+const char* CampaignColumns::bad_measure(const std::vector<std::string>& f,
+                                         const char** problem) const {
+  if (f.size() != width_) return nullptr;
+  const std::pair<const char*, int> measures[] = {{"sendTime", sendTime_},
+                                                  {"deliveryTime", deliveryTime_},
+                                                  {"replyTime", replyTime_},
+                                                  {"totalTime", totalTime_},
+                                                  {"accuracy", accuracy_}};
+  for (const auto& m : measures) {
+    *problem = measure_problem(f[m.second], true);
+    if (*problem != nullptr) return m.first;
+  }
+  return nullptr;
 }
 
 bool CampaignColumns::parse_row(const std::vector<std::string>& f, RunRecord* run) const {

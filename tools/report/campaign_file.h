@@ -42,6 +42,11 @@ class CampaignColumns {
   // number.
   bool parse_row(const std::vector<std::string>& fields, RunRecord* run) const;
 
+  // The first measure column of a row of the header's width whose value
+  // does not read (measure_problem), with the problem in `problem`;
+  // nullptr when there is none.
+  const char* bad_measure(const std::vector<std::string>& fields, const char** problem) const;
+
   std::string lastError;
 
  private:

@@ -26,6 +26,13 @@ bool InputReader::open(const std::string& path) {
       return false;
     }
   }
+  // A device such as /dev/zero never ends and a FIFO blocks: only regular
+  // files are read.
+  if (std::filesystem::exists(std::filesystem::path(file_), ec) &&
+      !std::filesystem::is_regular_file(std::filesystem::path(file_), ec)) {
+    lastError = format("%s: not a regular file", file_.c_str());
+    return false;
+  }
   if (!reader_.open(file_)) {
     lastError = reader_.lastError;
     return false;
@@ -43,6 +50,9 @@ bool InputReader::open(const std::string& path) {
     if (directory) kind_ = InputKind::kCampaign;
     return true;
   }
+  // Spreadsheet programs and editors may start the file with a UTF-8
+  // byte-order mark.
+  if (first.substr(0, 3) == "\xEF\xBB\xBF") first.remove_prefix(3);
   std::vector<std::string> fields;
   if (!overlong && split_csv_record(first, &fields) && is_campaign_header(fields)) {
     kind_ = InputKind::kCampaign;
@@ -65,6 +75,39 @@ bool InputReader::has_lat_long() const {
   return kind_ == InputKind::kResults || columns_.has_lat_long();
 }
 
+void InputReader::note_bad_measure(std::string_view line, bool overlong, long long number) {
+  if (overlong) return;
+  const char* column = nullptr;
+  const char* problem = nullptr;
+  if (kind_ == InputKind::kResults) {
+    // Only a line that is a result line but for a measure: its tag and 12
+    // columns, the measures in columns 7 to 11.
+    static const char* const kNames[] = {"sendTime", "deliveryTime", "replyTime", "totalTime",
+                                         "accuracy"};
+    if (line.substr(0, 9) != "SMS_TEST,") return;
+    std::vector<std::string_view> columns;
+    for (size_t start = 0;;) {
+      size_t comma = line.find(',', start);
+      columns.push_back(
+          line.substr(start, comma == std::string_view::npos ? comma : comma - start));
+      if (comma == std::string_view::npos) break;
+      start = comma + 1;
+    }
+    if (columns.size() != static_cast<size_t>(kResultColumns)) return;
+    for (size_t i = 0; i < 5 && column == nullptr; ++i) {
+      problem = measure_problem(columns[6 + i], false);
+      if (problem != nullptr) column = kNames[i];
+    }
+  } else if (split_csv_record(line, &fields_)) {
+    column = columns_.bad_measure(fields_, &problem);
+  }
+  if (column == nullptr) return;
+  if (badMeasures_++ == 0) {
+    firstBadMeasure_ = number;
+    badMeasureText_ = format("%s %s", column, problem);
+  }
+}
+
 void InputReader::take(std::string_view line, bool overlong, long long number,
                        const std::function<void(const RunRecord&)>& sink) {
   if (line.empty() && !overlong) return;
@@ -78,6 +121,7 @@ void InputReader::take(std::string_view line, bool overlong, long long number,
   }
   if (!usable) {
     if (skipped_++ == 0) firstSkipped_ = number;
+    note_bad_measure(line, overlong, number);
     return;
   }
   run_.lineNumber = number;
@@ -107,8 +151,13 @@ std::string InputReader::skipped_warning() const {
                                ? format("not result lines of %d columns", kResultColumns)
                                : "not campaign rows of " + std::to_string(columns_.width()) +
                                      " columns with readable values";
-  return format("%s: %lld line%s skipped (%s), the first at line %lld", file_.c_str(), skipped_,
-                skipped_ == 1 ? "" : "s", what.c_str(), firstSkipped_);
+  std::string warning =
+      format("%s: %lld line%s skipped (%s), the first at line %lld", file_.c_str(), skipped_,
+             skipped_ == 1 ? "" : "s", what.c_str(), firstSkipped_);
+  if (badMeasures_ > 0)
+    warning += format("; %lld with a measure out of range, the first at line %lld (%s)",
+                      badMeasures_, firstBadMeasure_, badMeasureText_.c_str());
+  return warning;
 }
 
 }  // namespace smstest

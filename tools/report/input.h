@@ -27,7 +27,10 @@ class InputReader {
   // header is a campaign, any other file a result file.  False, with one
   // line in `lastError`, when it can't be read: "cannot read FILE: REASON",
   // "DIR: no campaign.csv in this directory", "FILE: the first line is not
-  // a campaign header", "FILE: campaign header has no column NAME".
+  // a campaign header", "FILE: campaign header has no column NAME",
+  // "FILE: not a regular file" (a device or a FIFO, which would never end
+  // or block).  A UTF-8 byte-order mark before the first line is passed
+  // over.
   bool open(const std::string& path);
 
   // Calls `sink` with every usable run, in file order.  Lines that are
@@ -48,12 +51,16 @@ class InputReader {
   long long first_skipped_line() const { return firstSkipped_; }
 
   // The warning for the skipped lines, "" when none was skipped:
-  // "FILE: N lines skipped (not result lines of 12 columns), the first at line L".
+  // "FILE: N lines skipped (not result lines of 12 columns), the first at line L",
+  // then, when some of them had the right columns but a measure that does
+  // not read (negative, not finite, above 1e9), "; M with a measure out of
+  // range, the first at line L2 (COLUMN PROBLEM)".
   std::string skipped_warning() const;
 
   std::string lastError;
 
  private:
+  void note_bad_measure(std::string_view line, bool overlong, long long number);
   void take(std::string_view line, bool overlong, long long number,
             const std::function<void(const RunRecord&)>& sink);
 
@@ -70,6 +77,9 @@ class InputReader {
   long long runs_ = 0;
   long long skipped_ = 0;
   long long firstSkipped_ = 0;
+  long long badMeasures_ = 0;
+  long long firstBadMeasure_ = 0;
+  std::string badMeasureText_;  // "deliveryTime negative"
 };
 
 }  // namespace smstest

@@ -94,6 +94,34 @@ bool open_output(const std::string& path, OutputFile* file, std::string* error) 
   return false;
 }
 
+// Two output options that name one file: the second would overwrite the
+// first.  Compared as absolute paths (the files need not exist yet), and as
+// files when both exist (links).
+bool outputs_collide(const ReportOptions& o, std::string* error) {
+  const std::pair<const char*, const std::string*> outputs[] = {{"--json", &o.jsonPath},
+                                                                {"--csv", &o.csvPath},
+                                                                {"--html", &o.htmlPath},
+                                                                {"--geojson", &o.geojsonPath}};
+  namespace fs = std::filesystem;
+  for (size_t i = 0; i < 4; ++i) {
+    for (size_t k = i + 1; k < 4; ++k) {
+      const std::string& a = *outputs[i].second;
+      const std::string& b = *outputs[k].second;
+      if (a.empty() || b.empty()) continue;
+      std::error_code ec;
+      const bool same =
+          fs::absolute(a, ec).lexically_normal() == fs::absolute(b, ec).lexically_normal() ||
+          fs::equivalent(a, b, ec);
+      if (same) {
+        *error = format("%s %s and %s %s name one file; give each output a file of its own",
+                        outputs[i].first, a.c_str(), outputs[k].first, b.c_str());
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 // The output option that names the same file as an input, if any: writing
 // it would destroy the input before it is read.
 bool overwrites_input(const ReportOptions& o, const std::vector<std::string>& inputFiles,
@@ -142,7 +170,8 @@ int run_report(const ReportOptions& options, std::FILE* out, std::FILE* err) {
   }
 
   std::string error;
-  if (overwrites_input(options, inputFiles, &error)) return fail(err, error);
+  if (overwrites_input(options, inputFiles, &error) || outputs_collide(options, &error))
+    return fail(err, error);
   Outputs outputs;
   if (!open_output(options.jsonPath, &outputs.json, &error) ||
       !open_output(options.csvPath, &outputs.csv, &error) ||

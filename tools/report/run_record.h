@@ -60,8 +60,18 @@ bool read_number(std::string_view text, double* value);
 // A whole decimal integer that fits an int.
 bool read_integer(std::string_view text, int* value);
 
+// The largest measure read: about 31 years in seconds.  Anything above is
+// no measure of an SMS, and a million of them still sum to a finite number.
+constexpr double kMaxMeasure = 1e9;
+
+// What is wrong with `text` as a measure: nullptr when it reads,
+// "negative", "not finite or above 1e9" or "not a number".  "-Infinity"
+// (and, when `emptyMeansNotTaken`, the empty text) is a measure not taken.
+const char* measure_problem(std::string_view text, bool emptyMeansNotTaken);
+
 // "-Infinity" (and, when `emptyMeansNotTaken`, the empty text) is a measure
-// not taken; a number is a measure taken.  False for anything else.
+// not taken; a number from 0 to kMaxMeasure is a measure taken.  False for
+// anything else (measure_problem says why).
 bool read_measure(std::string_view text, bool emptyMeansNotTaken, Measure* measure);
 
 }  // namespace smstest

@@ -27,7 +27,8 @@ const char kDescription[] =
     "other line a round trip; in a campaign the mode column says.\n"
     "\n"
     "The table goes to standard output.  Lines that are not result lines (or\n"
-    "campaign rows) are skipped with one warning per input.\n";
+    "campaign rows) are skipped with one warning per input, as are lines with\n"
+    "a negative, non-finite or absurd (above 1e9) measure.\n";
 
 const char kFooter[] =
     "--by cmdFile needs campaign input (result files have no cmdFile column), and\n"
@@ -37,8 +38,8 @@ const char kFooter[] =
     "separated by a blank, ';' or '/'.  Other runs are counted in the summary.\n"
     "\n"
     "Exit code: 0 when the report was written; 2 for a command-line error, an\n"
-    "input that can't be read, a grouping an input can't serve, or an output\n"
-    "that can't be written.";
+    "input that can't be read or is not a regular file, a grouping an input\n"
+    "can't serve, two outputs on one file, or an output that can't be written.";
 
 }  // namespace
 
