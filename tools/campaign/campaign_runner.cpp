@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "common/clock.h"
+#include "common/files.h"
 #include "common/text.h"
-#include "driver/platform.h"
 #include "tools/campaign/campaign.h"
 #include "tools/campaign/os_services.h"
 #include "tools/campaign/port_locks.h"
