@@ -13,8 +13,8 @@ const char kNotMeasured[] = "-Infinity";
 std::string format_result_line(const ResultValues& v) {
   std::string line = format("%s,%i,%s,%s,%s,%i", kResultTag, v.recordType, v.testName.c_str(),
                             v.dataTime.c_str(), v.latLong.c_str(), v.status);
-  line += format(",%s,%s,%s,%s,%s", v.sendTime.c_str(), v.deliveryTime.c_str(),
-                 v.replyTime.c_str(), v.totalTime.c_str(), v.accuracy.c_str());
+  line += format(",%s,%s,%s,%s,%s", v.sendTime.c_str(), v.deliveryTime.c_str(), v.replyTime.c_str(),
+                 v.totalTime.c_str(), v.accuracy.c_str());
   line += v.status == 0 ? ",100\n" : ",0\n";
   return line;
 }
@@ -56,8 +56,8 @@ std::string_view span(std::string_view first, std::string_view last) {
                           static_cast<size_t>(last.data() + last.size() - first.data()));
 }
 
-void fill_measures(const std::string_view* columns, size_t count, size_t at,
-                   std::string_view text, ResultLine& line) {
+void fill_measures(const std::string_view* columns, size_t count, size_t at, std::string_view text,
+                   ResultLine& line) {
   using namespace result_column;
   const size_t shift = at - kStatus;
   line.texts = span(columns[kName], columns[at - 1]);
@@ -113,6 +113,12 @@ ResultLineKind read_result_line(std::string_view text, ResultLine& line) {
     return line.kind = ResultLineKind::kShiftedTexts;
   }
   return line.kind;
+}
+
+std::vector<std::string> result_columns(std::string_view text) {
+  if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+  return split(std::string(text), ',');
 }
 
 bool carries_data_time(const ResultLine& line, std::string_view dataTime) {

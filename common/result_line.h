@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace smstest {
 
@@ -99,6 +100,11 @@ ResultLineKind read_result_line(std::string_view text, ResultLine& line);
 // dataTime column, or, when commas shift its texts, in one of the columns
 // between the first and the last column of its texts.
 bool carries_data_time(const ResultLine& line, std::string_view dataTime);
+
+// The columns of a result line as they stand, split at every comma, its
+// line end (LF or CR LF) removed: indexed by result_column where no comma in
+// a text shifts them.
+std::vector<std::string> result_columns(std::string_view text);
 
 // True for a measure as a result line holds it: "-Infinity", or a finite
 // decimal number without blanks or a '+'.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace smstest {
 namespace {
@@ -77,16 +78,18 @@ struct ReadCase {
 };
 
 TEST(ResultLineReader, TellsTheKindsOfLinesApart) {
-  const std::string line12 = "SMS_TEST,1,T1,d1,45.5N73.6W,0,2.312000,7.950000,-Infinity,11.0,100,100";
+  const std::string line12 =
+      "SMS_TEST,1,T1,d1,45.5N73.6W,0,2.312000,7.950000,-Infinity,11.0,100,100";
   const ReadCase cases[] = {
-      {"twelve columns", line12, Kind::kMeasures, 1, "T1", "d1", "45.5N73.6W",
-       "T1,d1,45.5N73.6W", "2.312000", "100", "", 0},
+      {"twelve columns", line12, Kind::kMeasures, 1, "T1", "d1", "45.5N73.6W", "T1,d1,45.5N73.6W",
+       "2.312000", "100", "", 0},
       {"LF", line12 + "\n", Kind::kMeasures, 1, "T1", "d1", "45.5N73.6W", "T1,d1,45.5N73.6W",
        "2.312000", "100", "", 0},
       {"CR LF", line12 + "\r\n", Kind::kMeasures, 1, "T1", "d1", "45.5N73.6W", "T1,d1,45.5N73.6W",
        "2.312000", "100", "", 0},
-      {"CR LF, nothing measured", "SMS_TEST,1,,,,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\r\n",
-       Kind::kMeasures, 1, "", "", "", ",,", "-Infinity", "-Infinity", "", 0},
+      {"CR LF, nothing measured",
+       "SMS_TEST,1,,,,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\r\n", Kind::kMeasures,
+       1, "", "", "", ",,", "-Infinity", "-Infinity", "", 0},
       {"extra columns", line12 + ",12,x y", Kind::kMeasures, 1, "T1", "d1", "45.5N73.6W",
        "T1,d1,45.5N73.6W", "2.312000", "100", "12,x y", 2},
       {"one empty extra column", line12 + ",", Kind::kMeasures, 1, "T1", "d1", "45.5N73.6W",
@@ -97,17 +100,17 @@ TEST(ResultLineReader, TellsTheKindsOfLinesApart) {
       {"comma in testName", "SMS_TEST,1,a,b,d1,-,2,0.5,-Infinity,-Infinity,-Infinity,-Infinity,0",
        Kind::kShiftedTexts, 1, "", "", "", "a,b,d1,-", "0.5", "-Infinity", "", 0},
       {"comma in latLong, extra columns",
-       "SMS_TEST,1,T,d1,45.5,-73.6,0,1.0,2.0,-Infinity,3.0,100,100,7", Kind::kShiftedTexts, 1,
-       "", "", "", "T,d1,45.5,-73.6", "1.0", "100", "7", 1},
+       "SMS_TEST,1,T,d1,45.5,-73.6,0,1.0,2.0,-Infinity,3.0,100,100,7", Kind::kShiftedTexts, 1, "",
+       "", "", "T,d1,45.5,-73.6", "1.0", "100", "7", 1},
       {"commas in both, CR LF", "SMS_TEST,1,a,b,d1,4,5,0,1.0,2.0,-Infinity,3.0,100,100\r\n",
        Kind::kShiftedTexts, 1, "", "", "", "a,b,d1,4,5", "1.0", "100", "", 0},
-      {"record type 2", "SMS_TEST,2,T1,d1,-,0,9.0,9.0,9.0,9.0,100,100", Kind::kOtherRecord, 2,
-       "", "", "", "", "", "", "", 0},
-      {"record type 2 of another shape", "SMS_TEST,2,d1,17", Kind::kOtherRecord, 2, "", "", "",
-       "", "", "", "", 0},
+      {"record type 2", "SMS_TEST,2,T1,d1,-,0,9.0,9.0,9.0,9.0,100,100", Kind::kOtherRecord, 2, "",
+       "", "", "", "", "", "", 0},
+      {"record type 2 of another shape", "SMS_TEST,2,d1,17", Kind::kOtherRecord, 2, "", "", "", "",
+       "", "", "", 0},
       {"record type 10", "SMS_TEST,10", Kind::kOtherRecord, 10, "", "", "", "", "", "", "", 0},
-      {"record type 0", "SMS_TEST,0,T1,d1,-,0,1.0,2.0,-Infinity,3.0,100,100", Kind::kOtherRecord,
-       0, "", "", "", "", "", "", "", 0},
+      {"record type 0", "SMS_TEST,0,T1,d1,-,0,1.0,2.0,-Infinity,3.0,100,100", Kind::kOtherRecord, 0,
+       "", "", "", "", "", "", "", 0},
   };
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -204,11 +207,21 @@ TEST(ResultLineReader, FindsTheDataTimeWhereverTheCommasPutIt) {
   }
 }
 
+TEST(ResultLineReader, ColumnsAsTheyStand) {
+  using Columns = std::vector<std::string>;
+  EXPECT_EQ(result_columns("SMS_TEST,1,T1,42,-,0,1.0,2.0,-Infinity,3.0,100,100\r\n"),
+            (Columns{"SMS_TEST", "1", "T1", "42", "-", "0", "1.0", "2.0", "-Infinity", "3.0", "100",
+                     "100"}));
+  EXPECT_EQ(result_columns("SMS_TEST,2,,x\n"), (Columns{"SMS_TEST", "2", "", "x"}));
+  EXPECT_EQ(result_columns(""), (Columns{""}));
+  EXPECT_EQ(result_columns("SMS_TEST")[result_column::kTag], "SMS_TEST");
+}
+
 TEST(ResultLineReader, MeasuresAreMinusInfinityOrFiniteNumbers) {
   for (const char* good : {"-Infinity", "0", "100", "2.312000", "-0.500000", "1e3"})
     EXPECT_TRUE(is_result_measure(good)) << good;
-  for (const char* bad : {"", "-", "Infinity", "-infinity", "inf", "nan", "1e999", "+1", " 1",
-                          "1 ", "1,0", "0x10"})
+  for (const char* bad :
+       {"", "-", "Infinity", "-infinity", "inf", "nan", "1e999", "+1", " 1", "1 ", "1,0", "0x10"})
     EXPECT_FALSE(is_result_measure(bad)) << bad;
 }
 

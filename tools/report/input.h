@@ -32,8 +32,8 @@ class InputReader {
 
   // Calls `sink` with every usable run, in file order.  Lines that are
   // neither (blank lines and, in a result file, lines of record types other
-  // than 1 are passed over without a count) are counted in `skipped()`.  False, with the reason in `lastError`, when reading fails
-  // part way; the runs passed to `sink` until then stay passed.
+  // than 1 are passed over without a count) are counted in `skipped()`.  False, with the reason in
+  // `lastError`, when reading fails part way; the runs passed to `sink` until then stay passed.
   bool read(const std::function<void(const RunRecord&)>& sink);
 
   const std::string& path() const { return path_; }  // as given
