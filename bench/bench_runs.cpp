@@ -64,7 +64,7 @@ RoundTripOutcome collect_round_trip(const RoundTripJob& job, const ChildResult& 
   outcome.process = process;
   outcome.status = read_file(job.dir + "/status.txt");
   ResultFile results = parse_result_file(read_file(job.dir + "/" + job.resultName));
-  for (const ResultLine& line : results.lines) {
+  for (const ResultTimes& line : results.lines) {
     if (line.name == job.name && line.dataTime == job.dataTime) {
       outcome.result = line;
       outcome.hasResult = true;

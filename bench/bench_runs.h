@@ -34,7 +34,7 @@ struct RoundTripOutcome {
   ChildResult process;
   std::string status;      // the status file, "" when none
   bool hasResult = false;  // a result line of this run was found and parsed
-  ResultLine result;
+  ResultTimes result;
   bool traced = false;  // the simulator's records show the whole round trip
   RoundTripTrace trace;
   std::string traceError;

@@ -171,7 +171,7 @@ bool run_scale(const Options& o) {
     int intact = 0;
     for (const RoundTripJob& job : jobs) {
       int found = 0;
-      for (const ResultLine& line : shared.lines) {
+      for (const ResultTimes& line : shared.lines) {
         if (line.name == job.name && line.dataTime == job.dataTime) ++found;
       }
       if (found == 1) ++intact;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "common/result_line.h"
+
 namespace smstest {
 
 namespace {
@@ -229,24 +231,36 @@ bool trace_round_trip(const std::vector<NetworkEvent>& network,
   return true;
 }
 
-bool parse_result_line(const std::string& line, ResultLine& result) {
-  std::vector<std::string> c = split(line, ',');
-  if (c.size() != 12 || c[0] != "SMS_TEST" || c[1] != "1") return false;
-  if (c[5] != "0" && c[5] != "2") return false;
-  ResultLine r;
-  r.name = c[2];
-  r.dataTime = c[3];
-  r.status = c[5][0] - '0';
+namespace {
+
+// What `text` is; its times in `result` when it is a record of type 1 as
+// SMS_TEST writes it.
+ResultLineKind read_times(const std::string& text, ResultTimes& result) {
+  ResultLine line;
+  const ResultLineKind kind = read_result_line(text, line);
+  if (kind != ResultLineKind::kMeasures) return kind;
+  if (line.status != "0" && line.status != "2") return ResultLineKind::kNotResultLine;
+  ResultTimes r;
+  r.name = std::string(line.testName);
+  r.dataTime = std::string(line.dataTime);
+  r.status = line.status[0] - '0';
   double reply;
-  if (!parse_time_column(c[6], r.sendTime) || !parse_time_column(c[7], r.deliveryTime) ||
-      !parse_time_column(c[8], reply) || !parse_time_column(c[9], r.totalTime)) {
-    return false;
+  if (!parse_time_column(std::string(line.sendTime), r.sendTime) ||
+      !parse_time_column(std::string(line.deliveryTime), r.deliveryTime) ||
+      !parse_time_column(std::string(line.replyTime), reply) ||
+      !parse_time_column(std::string(line.totalTime), r.totalTime)) {
+    return ResultLineKind::kNotResultLine;
   }
-  bool accuracyOk = c[10] == "-Infinity" || all_digits(c[10]);
-  if (!accuracyOk || !all_digits(c[11])) return false;
-  r.accuracy = c[10];
+  r.accuracy = std::string(line.accuracy);
+  if (r.accuracy != kNotMeasured && !all_digits(r.accuracy)) return ResultLineKind::kNotResultLine;
   result = r;
-  return true;
+  return kind;
+}
+
+}  // namespace
+
+bool parse_result_line(const std::string& line, ResultTimes& result) {
+  return read_times(line, result) == ResultLineKind::kMeasures;
 }
 
 ResultFile parse_result_file(const std::string& content) {
@@ -256,10 +270,11 @@ ResultFile parse_result_file(const std::string& content) {
   for (size_t i = 0; i < lines.size(); ++i) {
     bool last = i + 1 == lines.size();
     if (last && lines[i].empty()) break;
-    ResultLine r;
-    if (!last && parse_result_line(lines[i], r)) {
+    ResultTimes r;
+    const ResultLineKind kind = last ? ResultLineKind::kNotResultLine : read_times(lines[i], r);
+    if (kind == ResultLineKind::kMeasures) {
       file.lines.push_back(r);
-    } else {
+    } else if (kind != ResultLineKind::kOtherRecord) {
       ++file.broken;
     }
   }

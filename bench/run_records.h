@@ -81,7 +81,7 @@ bool trace_round_trip(const std::vector<NetworkEvent>& network,
 
 // The columns of one result line that the benchmarks use.  Times are NaN
 // for "-Infinity".
-struct ResultLine {
+struct ResultTimes {
   std::string name;
   std::string dataTime;
   int status = -1;
@@ -91,17 +91,17 @@ struct ResultLine {
   std::string accuracy;
 };
 
-// True when `line` (without its line end) is a whole result line: twelve
-// comma-separated columns, the tag "SMS_TEST", record type 1, status 0 or 2,
-// each time "-Infinity" or a number written with six decimals, the accuracy
-// and the pass figure whole numbers.
-bool parse_result_line(const std::string& line, ResultLine& result);
+// True when `line` (with or without its line end) is a whole result line
+// of record type 1 (read_result_line, columns after the pass figure
+// ignored) as SMS_TEST writes it: status 0 or 2, each time "-Infinity" or a
+// number written with six decimals, the accuracy a whole number.
+bool parse_result_line(const std::string& line, ResultTimes& result);
 
 // The result lines of a whole result file, and how many lines did not parse
 // (a line cut short, two lines run together, a last line without its line
-// end).
+// end).  Lines of other record types are neither.
 struct ResultFile {
-  std::vector<ResultLine> lines;
+  std::vector<ResultTimes> lines;
   int broken = 0;
 };
 ResultFile parse_result_file(const std::string& content);

@@ -248,12 +248,18 @@ TEST(RunRecordsTest, ResultLines) {
       {"SMS_TEST,1,T1,42,x,0,0.5016,1.107679,-Infinity,2.224327,100,100", false},
       {"SMS_TEST,1,T1,42,x,1,0.501626,1.107679,-Infinity,2.224327,100,100", false},
       {"SMS_TEXT,1,T1,42,x,0,0.501626,1.107679,-Infinity,2.224327,100,100", false},
+      // Columns after the pass figure are read past; other record types and
+      // a comma in testName are no result line of the run.
+      {"SMS_TEST,1,T1,42,x,0,0.501626,1.107679,-Infinity,2.224327,100,100,7,x", true},
+      {"SMS_TEST,1,T1,42,x,0,0.501626,1.107679,-Infinity,2.224327,100,100\r", true},
+      {"SMS_TEST,2,T1,42,x,0,0.501626,1.107679,-Infinity,2.224327,100,100", false},
+      {"SMS_TEST,1,T,1,42,x,0,0.501626,1.107679,-Infinity,2.224327,100,100", false},
   };
   for (const Case& c : cases) {
-    ResultLine r;
+    ResultTimes r;
     EXPECT_EQ(parse_result_line(c.line, r), c.ok) << c.line;
   }
-  ResultLine r;
+  ResultTimes r;
   ASSERT_TRUE(parse_result_line(cases[0].line, r));
   EXPECT_EQ(r.name, "T1");
   EXPECT_EQ(r.dataTime, "20240101");
@@ -276,6 +282,15 @@ TEST(RunRecordsTest, ResultFileCountsBrokenLines) {
   f = parse_result_file(good + "\n");
   EXPECT_EQ(f.lines.size(), 1u);
   EXPECT_EQ(f.broken, 1);  // an empty line is not a result line
+  // Lines of other record types are neither result lines nor broken; extra
+  // columns do not break a line.
+  f = parse_result_file(good +
+                        "SMS_TEST,2,T1,1,x,0,9.000000,9.000000,-Infinity,9.000000,100,100\n" +
+                        "SMS_TEST,3,1\n" + good.substr(0, good.size() - 1) + ",17\n");
+  EXPECT_EQ(f.lines.size(), 2u);
+  EXPECT_EQ(f.broken, 0);
+  ASSERT_EQ(f.lines.size(), 2u);
+  EXPECT_DOUBLE_EQ(f.lines[1].deliveryTime, 1.0);
 }
 
 TEST(RunRecordsTest, Summaries) {

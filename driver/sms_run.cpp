@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/clock.h"
+#include "common/files.h"
 #include "common/interrupt.h"
 #include "common/text.h"
 #include "driver/command_file.h"

@@ -3,12 +3,12 @@
 #include <cstdio>
 
 #include "common/clock.h"
+#include "common/files.h"
+#include "common/result_line.h"
 #include "common/text.h"
 #include "driver/platform.h"
 
 namespace smstest {
-
-const char kNotMeasured[] = "-Infinity";
 
 SmsTestResult::SmsTestResult(std::string statusPath, Clock& clock) {
   if (!clock.read_counter_frequency(counterFrequency)) {
@@ -24,13 +24,18 @@ int SmsTestResult::result_status() const {
 }
 
 std::string SmsTestResult::result_line() const {
-  int status = result_status();
-  std::string line = format("SMS_TEST,%i,%s,%s,%s,%i", recordType, testName.c_str(),
-                            dataTime.c_str(), latLong.c_str(), status);
-  line += format(",%s,%s,%s,%s,%s", sendTime.c_str(), deliveryTime.c_str(), replyTime.c_str(),
-                 totalTime.c_str(), accuracy.c_str());
-  line += status == 0 ? ",100\n" : ",0\n";
-  return line;
+  ResultValues values;
+  values.recordType = recordType;
+  values.testName = testName;
+  values.dataTime = dataTime;
+  values.latLong = latLong;
+  values.status = result_status();
+  values.sendTime = sendTime;
+  values.deliveryTime = deliveryTime;
+  values.replyTime = replyTime;
+  values.totalTime = totalTime;
+  values.accuracy = accuracy;
+  return format_result_line(values);
 }
 
 bool SmsTestResult::write_result() {

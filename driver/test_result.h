@@ -1,6 +1,7 @@
 // The result record of a run and the two report files.
 //
-// The result file collects one comma-separated line per run:
+// The result file collects one comma-separated line per run, the result
+// line of common/result_line.h:
 //   SMS_TEST,recordType,testName,dataTime,latLong,status,
 //   sendTime,deliveryTime,replyTime,totalTime,accuracy,pass
 // The status file holds one line "%i %s\n" (code and text) that tells the
@@ -11,12 +12,10 @@
 #include <string>
 
 #include "common/clock.h"
-#include "driver/platform.h"
+#include "common/files.h"
+#include "common/result_line.h"
 
 namespace smstest {
-
-// A measure that was not taken.
-extern const char kNotMeasured[];  // "-Infinity"
 
 class SmsTestResult {
  public:

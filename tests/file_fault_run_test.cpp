@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/result_line.h"
 #include "sim/sim_process.h"
 #include "tests/whole_run.h"
 
@@ -95,7 +96,7 @@ TEST(FileFaultRun, AStatusFileThatCannotBeWrittenIsReported) {
     EXPECT_EQ(r.exitCode, c.exitCode);
     EXPECT_EQ(r.err, c.errStart + "Cannot write status file " + dir + "/status.txt\n");
     // The result line is written all the same.
-    EXPECT_EQ(split(read_file(dir + "/results.csv"), ',').size(), 12u);
+    EXPECT_EQ(result_columns(read_file(dir + "/results.csv")).size(), 12u);
   }
 }
 

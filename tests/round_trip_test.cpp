@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/result_line.h"
 #include "sim/sim_process.h"
 #include "tests/whole_run.h"
 
@@ -19,20 +20,7 @@ namespace smstest {
 
 namespace {
 
-enum Column {
-  kTag,
-  kType,
-  kName,
-  kDataTime,
-  kLatLong,
-  kStatus,
-  kSend,
-  kDelivery,
-  kReply,
-  kTotal,
-  kAccuracy,
-  kPass
-};
+using namespace result_column;  // the columns of run.result
 
 // The opening of every session as the simulator answers it: two "AT" (echo
 // still on), "ATE0", then the "AT!DASMS" probe.
@@ -460,7 +448,7 @@ TEST_F(WholeRunTest, ManyRunsShareOneResultFile) {
   EXPECT_EQ(lines.back(), "");
   std::vector<bool> seen(kRuns, false);
   for (int i = 0; i < kRuns; ++i) {
-    std::vector<std::string> cols = split(lines[i], ',');
+    std::vector<std::string> cols = result_columns(lines[i]);
     ASSERT_EQ(cols.size(), 12u) << lines[i];
     EXPECT_EQ(cols[kStatus], "0") << lines[i];
     int which = std::stoi(cols[kName].substr(1));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/result_line.h"
 #include "sim/sim_process.h"
 #include "tests/whole_run.h"
 #include "testsupport/pty_peer.h"
@@ -20,20 +21,7 @@ namespace smstest {
 
 namespace {
 
-enum Column {
-  kTag,
-  kType,
-  kName,
-  kDataTime,
-  kLatLong,
-  kStatus,
-  kSend,
-  kDelivery,
-  kReply,
-  kTotal,
-  kAccuracy,
-  kPass
-};
+using namespace result_column;  // the columns of run.result
 
 // The opening of a text-mode session as the simulator answers it: the
 // port's handshake (echo still on), then the set-up and the stock-taking.

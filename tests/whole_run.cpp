@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "common/result_line.h"
+
 namespace smstest {
 
 namespace {
@@ -89,7 +91,7 @@ ToolRun run_tool(const std::string& portsDir, const std::string& record,
   if (!run.resultFile.empty()) {
     std::string last = run.resultFile.substr(0, run.resultFile.size() - 1);
     last = last.substr(last.rfind('\n') == std::string::npos ? 0 : last.rfind('\n') + 1);
-    run.result = split(last, ',');
+    run.result = result_columns(last);
   }
   return run;
 }

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
+#include "common/files.h"
 #include "common/text.h"
-#include "driver/platform.h"
 
 namespace smstest {
 

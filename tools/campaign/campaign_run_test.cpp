@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/clock.h"
+#include "common/result_line.h"
 #include "common/text.h"
 #include "sim/sim_process.h"
 #include "testsupport/run_process.h"
@@ -125,7 +126,9 @@ class CampaignRunTest : public ::testing::Test {
     std::map<std::string, std::vector<std::string>> byTag;
     for (const std::string& line : split(read_file(work_ + "/out/" + file), '\n')) {
       if (line.empty()) continue;
-      std::vector<std::string> f = split(line, ',');
+      ResultLine parsed;
+      if (read_result_line(line, parsed) == ResultLineKind::kOtherRecord) continue;
+      std::vector<std::string> f = result_columns(line);
       EXPECT_EQ(f.size(), 12u) << line;
       if (f.size() != 12) continue;
       EXPECT_TRUE(byTag.emplace(f[3], f).second) << "dataTime twice: " << line;
@@ -289,6 +292,66 @@ TEST_F(CampaignRunTest, FailureCausesAreLogged) {
             std::string::npos)
       << csv;
   EXPECT_NE(r.out.find("0 succeeded, 2 failed"), std::string::npos) << r.out;
+}
+
+// SMS_TEST as a later version might be: around the real one's line, lines
+// of another record type that carry the run's dataTime; for the command file
+// of test "Extra" a stand-in that writes a line with columns after the pass
+// figure.  $1 command file, $2 status file, $3 dataTime; runs in OUT.
+std::string later_tool() {
+  return std::string("#!/bin/sh\n") +
+         "if grep -q Extra \"$1\"; then\n"
+         "  printf 'SMS_TEST,2,%s,17\\n' \"$3\" >> extra.csv\n"
+         "  printf 'SMS_TEST,1,Extra,%s,-,0,1.500000,2.500000,-Infinity,4.000000,100,100,17,x\\n' "
+         "\"$3\" >> extra.csv\n"
+         "  printf 'SMS_TEST,2,Extra,%s,-,0,9.000000,9.000000,9.000000,9.000000,100,100\\n' "
+         "\"$3\" >> extra.csv\n"
+         "  printf '0 SUCCESS\\n' > \"$2\"\n"
+         "  exit 0\n"
+         "fi\n"
+         "printf 'SMS_TEST,2,A,%s,-,0,9.000000,9.000000,-Infinity,9.000000,100,100\\n' \"$3\" "
+         ">> results.csv\n"
+         "\"" SMS_TEST_BINARY
+         "\" \"$@\"\n"
+         "code=$?\n"
+         "printf 'SMS_TEST,3,%s,9.000000\\n' \"$3\" >> results.csv\n"
+         "printf 'SMS_TEST,2,A,%s,-,0,9.000000,9.000000,-Infinity,9.000000,100,100\\n' \"$3\" "
+         ">> results.csv\n"
+         "exit $code\n";
+}
+
+// The measures in campaign.csv come from the run's record of type 1 alone,
+// found by its dataTime among lines of other record types that carry it
+// too, and read past columns after the pass figure.
+TEST_F(CampaignRunTest, MeasuresComeFromTheRecordOfType1) {
+  start_sim({"--modem", "COM3=5550103", "--modem", "COM4=5550104", "--delay", "0.2"});
+  const std::string tool = work_ + "/later_sms_test";
+  ASSERT_TRUE(write_file(tool, later_tool()));
+  ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
+  write_cmd("a.cmd", "A|20|3|5550104|hello|0|0|115200|4|115200|0");
+  write_cmd("x.cmd", "Extra|20|5|5550106|hello|0|0|115200|6|115200|0", "extra.csv");
+  ProcessResult r =
+      campaign({"--dir", "out", "--repeat", "2", "--sms-test", tool, "a.cmd", "x.cmd"});
+  ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
+
+  CampaignLog l = log();
+  ASSERT_EQ(l.lines.size(), 4u);
+  auto byTag = results("results.csv");
+  EXPECT_EQ(byTag.size(), 2u);
+  for (const CampaignLine& line : l.lines) {
+    if (line.cmdFile == "a.cmd") {
+      expect_success(line, byTag, work_ + "/out", 0.2);
+      continue;
+    }
+    SCOPED_TRACE("run " + std::to_string(line.run));
+    EXPECT_EQ(line.statusText, "SUCCESS");
+    EXPECT_EQ(line.sendTime, "1.500000");
+    EXPECT_EQ(line.deliveryTime, "2.500000");
+    EXPECT_EQ(line.replyTime, "-Infinity");
+    EXPECT_EQ(line.totalTime, "4.000000");
+    EXPECT_EQ(line.accuracy, "100");
+  }
+  EXPECT_EQ(count_runs(l, "x.cmd"), 2);
 }
 
 // A stand-in for SMS_TEST that ends without a status file: with a message

@@ -15,7 +15,6 @@
 #include "common/clock.h"
 #include "common/files.h"
 #include "common/text.h"
-#include "driver/platform.h"
 #include "tools/campaign/campaign.h"
 #include "tools/campaign/os_services.h"
 #include "tools/campaign/port_locks.h"

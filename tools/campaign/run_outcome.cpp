@@ -4,27 +4,15 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 #include "common/clock.h"
+#include "common/result_line.h"
 #include "common/text.h"
 
 namespace smstest {
 
 namespace {
-
-std::vector<std::string> split_commas(const std::string& text) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (;;) {
-    size_t at = text.find(',', start);
-    if (at == std::string::npos) {
-      parts.push_back(text.substr(start));
-      return parts;
-    }
-    parts.push_back(text.substr(start, at - start));
-    start = at + 1;
-  }
-}
 
 const char* signal_name(int signal) {
   switch (signal) {
@@ -44,11 +32,6 @@ const char* signal_name(int signal) {
       return "";
   }
 }
-
-// Columns of a result line: tag, record type, testName, dataTime, latLong,
-// status, the five measures, pass figure.
-constexpr size_t kResultColumns = 12;
-constexpr size_t kMeasures = 5;
 
 }  // namespace
 
@@ -119,23 +102,19 @@ bool parse_status(const std::string& content, std::string& code, std::string& te
 bool find_result_measures(const std::string& results, const std::string& dataTime,
                           std::vector<std::string>& measures) {
   bool found = false;
+  ResultLine line;
   size_t start = 0;
   while (start < results.size()) {
     size_t end = results.find('\n', start);
     if (end == std::string::npos) end = results.size();
-    std::string line = results.substr(start, end - start);
+    const std::string_view text = std::string_view(results).substr(start, end - start);
     start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.find(dataTime) == std::string::npos) continue;
-    std::vector<std::string> f = split_commas(line);
-    if (f.size() < kResultColumns || f[0] != "SMS_TEST") continue;
-    // dataTime stands after testName, which may hold commas of its own,
-    // and before latLong, status, the measures and the pass figure.
-    bool carries = false;
-    for (size_t i = 3; i + (kResultColumns - 4) < f.size(); ++i)
-      if (f[i] == dataTime) carries = true;
-    if (!carries) continue;
-    measures.assign(f.end() - 1 - kMeasures, f.end() - 1);
+    if (text.find(dataTime) == std::string_view::npos) continue;
+    read_result_line(text, line);
+    if (!carries_data_time(line, dataTime)) continue;
+    measures.assign({std::string(line.sendTime), std::string(line.deliveryTime),
+                     std::string(line.replyTime), std::string(line.totalTime),
+                     std::string(line.accuracy)});
     found = true;
   }
   return found;

@@ -37,10 +37,11 @@ std::string one_line(const std::string& text);
 bool parse_status(const std::string& content, std::string& code, std::string& text);
 
 // The five measures (sendTime, deliveryTime, replyTime, totalTime, accuracy)
-// of the last result line in `results` that carries `dataTime`, as written.
-// The measures are counted from the line's end, so that commas in testName
-// or latLong (which the result file does not quote) do not shift them.
-// False when no line carries `dataTime`.
+// of the last record of type 1 in `results` that carries `dataTime`, as
+// written (read_result_line, carries_data_time): found also when commas in
+// testName or latLong (which the result file does not quote) shift its
+// columns; extra columns after the pass figure and lines of other record
+// types are passed over.  False when no such line carries `dataTime`.
 bool find_result_measures(const std::string& results, const std::string& dataTime,
                           std::vector<std::string>& measures);
 

@@ -114,7 +114,9 @@ void InputReader::take(std::string_view line, bool overlong, long long number,
   bool usable = false;
   if (!overlong) {
     if (kind_ == InputKind::kResults) {
-      usable = parse_result_line(line, &run_);
+      bool otherRecord = false;
+      usable = parse_result_line(line, &run_, &otherRecord);
+      if (otherRecord) return;  // not a run, and no fault of the file
     } else {
       usable = split_csv_record(line, &fields_) && columns_.parse_row(fields_, &run_);
     }
@@ -148,7 +150,7 @@ bool InputReader::read(const std::function<void(const RunRecord&)>& sink) {
 std::string InputReader::skipped_warning() const {
   if (skipped_ == 0) return "";
   const std::string what = kind_ == InputKind::kResults
-                               ? format("not result lines of %d columns", kResultColumns)
+                               ? std::string("not readable result lines")
                                : "not campaign rows of " + std::to_string(columns_.width()) +
                                      " columns with readable values";
   std::string warning =

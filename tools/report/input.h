@@ -34,9 +34,9 @@ class InputReader {
   bool open(const std::string& path);
 
   // Calls `sink` with every usable run, in file order.  Lines that are
-  // neither (blank lines are passed over without a count) are counted in
-  // `skipped()`.  False, with the reason in `lastError`, when reading fails
-  // part way; the runs passed to `sink` until then stay passed.
+  // neither (blank lines and, in a result file, lines of record types other
+  // than 1 are passed over without a count) are counted in `skipped()`.  False, with the reason in
+  // `lastError`, when reading fails part way; the runs passed to `sink` until then stay passed.
   bool read(const std::function<void(const RunRecord&)>& sink);
 
   const std::string& path() const { return path_; }  // as given
@@ -51,7 +51,7 @@ class InputReader {
   long long first_skipped_line() const { return firstSkipped_; }
 
   // The warning for the skipped lines, "" when none was skipped:
-  // "FILE: N lines skipped (not result lines of 12 columns), the first at line L",
+  // "FILE: N lines skipped (not readable result lines), the first at line L",
   // then, when some of them had the right columns but a measure that does
   // not read (negative, not finite, above 1e9), "; M with a measure out of
   // range, the first at line L2 (COLUMN PROBLEM)".

@@ -94,7 +94,7 @@ TEST(ReportInputGuard, MeasuresOutOfRangeAreUnreadableLinesNamingTheColumn) {
     ReportRun r = report_in_process(o);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "sms_report: " + input +
-                         ": 2 lines skipped (not result lines of 12 columns), the first at line "
+                         ": 2 lines skipped (not readable result lines), the first at line "
                          "2; 2 with a measure out of range, the first at line 2 (" +
                          c.named + ")\n");
     const Json j = Json::parse(read_file(o.jsonPath));

@@ -1,37 +1,30 @@
 #include "tools/report/result_line.h"
 
+#include "common/result_line.h"
+
 namespace smstest {
 
-bool parse_result_line(std::string_view line, RunRecord* run) {
-  constexpr std::string_view kTag = "SMS_TEST,";
-  if (line.substr(0, kTag.size()) != kTag) return false;
-  std::string_view column[kResultColumns];
-  int count = 0;
-  size_t start = 0;
-  for (;;) {
-    size_t comma = line.find(',', start);
-    if (count == kResultColumns) return false;  // more columns than a result line has
-    column[count++] = line.substr(start, comma == std::string_view::npos ? comma : comma - start);
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
-  }
-  if (count != kResultColumns) return false;
+bool parse_result_line(std::string_view text, RunRecord* run, bool* otherRecord) {
+  ResultLine line;
+  const ResultLineKind kind = read_result_line(text, line);
+  if (otherRecord != nullptr) *otherRecord = kind == ResultLineKind::kOtherRecord;
+  if (kind != ResultLineKind::kMeasures) return false;
 
-  if (!read_measure(column[6], false, &run->sendTime) ||
-      !read_measure(column[7], false, &run->deliveryTime) ||
-      !read_measure(column[8], false, &run->replyTime) ||
-      !read_measure(column[9], false, &run->totalTime) ||
-      !read_measure(column[10], false, &run->accuracy)) {
+  if (!read_measure(line.sendTime, false, &run->sendTime) ||
+      !read_measure(line.deliveryTime, false, &run->deliveryTime) ||
+      !read_measure(line.replyTime, false, &run->replyTime) ||
+      !read_measure(line.totalTime, false, &run->totalTime) ||
+      !read_measure(line.accuracy, false, &run->accuracy)) {
     return false;
   }
-  run->testName.assign(column[2]);
-  run->dataTime.assign(column[3]);
-  run->latLong.assign(column[4]);
+  run->testName.assign(line.testName);
+  run->dataTime.assign(line.dataTime);
+  run->latLong.assign(line.latLong);
   run->hasDataTime = true;
   run->hasLatLong = true;
   run->hasCmdFile = false;
   run->cmdFile.clear();
-  run->hasResultStatus = read_integer(column[5], &run->resultStatus);
+  run->hasResultStatus = read_integer(line.status, &run->resultStatus);
   run->mode = run->replyTime.taken ? RunMode::kReflector : RunMode::kRoundTrip;
 
   run->fromCampaign = false;

@@ -59,10 +59,42 @@ TEST(ResultLine, KeepsTextsAsTheyStand) {
   EXPECT_EQ(run.testName, "");
   EXPECT_FALSE(run.sendTime.taken || run.deliveryTime.taken || run.replyTime.taken ||
                run.totalTime.taken || run.accuracy.taken);
-  // A status that is not a number does not make the line unusable.
-  ASSERT_TRUE(parse_result_line(
-      "SMS_TEST,1,T,d,-,x,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0", &run));
-  EXPECT_FALSE(run.hasResultStatus);
+}
+
+// Columns after the pass figure are ignored; lines of other record types are
+// no runs, and say so.
+TEST(ResultLine, ReadsPastExtraColumnsAndTellsOtherRecords) {
+  const char* const runs[] = {
+      "SMS_TEST,1,T1,d,-,0,1.0,2.0,-Infinity,3.0,100,100,",
+      "SMS_TEST,1,T1,d,-,0,1.0,2.0,-Infinity,3.0,100,100,7,-Infinity,x",
+      "SMS_TEST,1,T1,d,-,0,1.0,2.0,-Infinity,3.0,100,100\r\n",
+  };
+  for (const char* line : runs) {
+    RunRecord run;
+    bool otherRecord = true;
+    ASSERT_TRUE(parse_result_line(line, &run, &otherRecord)) << line;
+    EXPECT_FALSE(otherRecord) << line;
+    EXPECT_EQ(run.testName, "T1") << line;
+    EXPECT_EQ(run.latLong, "-") << line;
+    EXPECT_DOUBLE_EQ(run.totalTime.value, 3.0) << line;
+    EXPECT_DOUBLE_EQ(run.accuracy.value, 100) << line;
+    EXPECT_EQ(run.resultStatus, 0) << line;
+  }
+  const char* const others[] = {
+      "SMS_TEST,2,T1,d,-,0,1.0,2.0,-Infinity,3.0,100,100",
+      "SMS_TEST,2,d,17",
+      "SMS_TEST,0,T1,d,-,0,1.0,2.0,-Infinity,3.0,100,100",
+  };
+  for (const char* line : others) {
+    RunRecord run;
+    bool otherRecord = false;
+    EXPECT_FALSE(parse_result_line(line, &run, &otherRecord)) << line;
+    EXPECT_TRUE(otherRecord) << line;
+  }
+  RunRecord run;
+  bool otherRecord = true;
+  EXPECT_FALSE(parse_result_line("SMS_TEST,1,T1,d,-,0,1.0", &run, &otherRecord));
+  EXPECT_FALSE(otherRecord);
 }
 
 TEST(ResultLine, RefusesWhatIsNotAResultLine) {
@@ -73,10 +105,15 @@ TEST(ResultLine, RefusesWhatIsNotAResultLine) {
       "sms_test,1,T1,d,-,0,1.0,2.0,-Infinity,3.0,100,100",
       "XSMS_TEST,1,T1,d,-,0,1.0,2.0,-Infinity,3.0,100,100",
       " SMS_TEST,1,T1,d,-,0,1.0,2.0,-Infinity,3.0,100,100",
-      // 11 and 13 columns: a comma inside latLong shifts the columns
+      // 11 columns, and a comma inside latLong or testName that shifts the
+      // columns (extra columns or not)
       "SMS_TEST,1,T1,d,0,1.0,2.0,-Infinity,3.0,100,100",
       "SMS_TEST,1,T1,d,45.5,-73.6,0,1.0,2.0,-Infinity,3.0,100,100",
-      "SMS_TEST,1,T1,d,-,0,1.0,2.0,-Infinity,3.0,100,100,",
+      "SMS_TEST,1,T,1,d,-,0,1.0,2.0,-Infinity,3.0,100,100,7",
+      // a status that is not a number, or a pass figure that does not go
+      // with the status: the columns are not where they belong
+      "SMS_TEST,1,T,d,-,x,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0",
+      "SMS_TEST,1,T,d,-,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,100",
       // measures that are neither -Infinity nor a number
       "SMS_TEST,1,T1,d,-,0,,2.0,-Infinity,3.0,100,100",
       "SMS_TEST,1,T1,d,-,0,1.0,abc,-Infinity,3.0,100,100",
