@@ -143,8 +143,12 @@ std::string find_data_time_of_run(const std::string& results, int run) {
     if (end == std::string::npos) end = results.size();
     const std::string line = results.substr(start, end - start);
     start = end + 1;
-    if (line.compare(0, 9, "SMS_TEST,") != 0) continue;
-    for (const std::string& f : split_commas(line)) {
+    // The dataTime is among the texts of a record of type 1 (a comma in a
+    // text may have shifted it).
+    ResultLine read;
+    const ResultLineKind kind = read_result_line(line, read);
+    if (kind != ResultLineKind::kMeasures && kind != ResultLineKind::kShiftedTexts) continue;
+    for (const std::string& f : split(std::string(read.texts), ',')) {
       if (f.size() != 14 + number.size() || f.compare(14, number.size(), number) != 0) continue;
       if (f.find_first_not_of("0123456789") == std::string::npos) found = f;
     }

@@ -1,5 +1,7 @@
 #include "tools/report/input.h"
 
+#include "common/result_line.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -80,22 +82,16 @@ void InputReader::note_bad_measure(std::string_view line, bool overlong, long lo
   const char* column = nullptr;
   const char* problem = nullptr;
   if (kind_ == InputKind::kResults) {
-    // Only a line that is a result line but for a measure: its tag and 12
-    // columns, the measures in columns 7 to 11.
+    // Only a record of type 1 whose columns stand where they belong: the
+    // measures in columns 7 to 11.
     static const char* const kNames[] = {"sendTime", "deliveryTime", "replyTime", "totalTime",
                                          "accuracy"};
-    if (line.substr(0, 9) != "SMS_TEST,") return;
-    std::vector<std::string_view> columns;
-    for (size_t start = 0;;) {
-      size_t comma = line.find(',', start);
-      columns.push_back(
-          line.substr(start, comma == std::string_view::npos ? comma : comma - start));
-      if (comma == std::string_view::npos) break;
-      start = comma + 1;
-    }
-    if (columns.size() != static_cast<size_t>(kResultColumns)) return;
+    ResultLine read;
+    if (read_result_line(line, read) != ResultLineKind::kMeasures) return;
+    const std::string_view columns[] = {read.sendTime, read.deliveryTime, read.replyTime,
+                                        read.totalTime, read.accuracy};
     for (size_t i = 0; i < 5 && column == nullptr; ++i) {
-      problem = measure_problem(columns[6 + i], false);
+      problem = measure_problem(columns[i], false);
       if (problem != nullptr) column = kNames[i];
     }
   } else if (split_csv_record(line, &fields_)) {
