@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <memory>
 #include <string>
 
-#include "common/clock.h"
 #include "driver/test_sequences.h"
-#include "testsupport/pty_peer.h"
+#include "testsupport/fake_clock.h"
+#include "testsupport/fake_serial_device.h"
 #include "testsupport/run_process.h"
 
 namespace smstest {
@@ -13,32 +13,28 @@ namespace smstest {
 namespace {
 
 // A session outside text mode gets its message as a hex PDU, which the
-// pickup decodes into sender and text.
+// pickup decodes into sender and text.  On the fake device and the fake
+// clock.
 class PduPickupTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = make_temp_dir("pickup");
-    setenv("SMS_TEST_PORTS", dir_.c_str(), 1);
-  }
+  void SetUp() override { dir_ = make_temp_dir("pickup"); }
 
   // Runs the pickup against a modem whose report carries `body`.
   bool pick_up(const std::string& body) {
-    peer_.reset(new PtyPeer);
-    EXPECT_TRUE(peer_->create()) << peer_->lastError;
-    peer_->link(dir_, 3);
-    peer_->serve(
+    std::unique_ptr<FakeSerialDevice> device(new FakeSerialDevice(clock_));
+    device->set_responder(
         modem_like({{"AT!GSMS?2,0", "\r\nAddress: 5550100\rMsg Body: " + body + "\r\nOK\r\n"}}));
-    session_.reset(new SmsModem);
+    session_.reset(new SmsModem(std::move(device), clock_));
     session_->textMode = 0;
     session_->open_log((dir_ + "/pickup.log").c_str());
-    EXPECT_TRUE(session_->open(3, 115200, 10, calendar_seconds()));
-    TestRun run{params_, result_, dir_ + "/status.txt", "tImE1T", 0, system_clock()};
+    EXPECT_TRUE(session_->open(3, 115200, 10, clock_.steady_seconds()));
+    TestRun run{params_, result_, dir_ + "/status.txt", "tImE1T", 0, clock_};
     result_.resultPath = dir_ + "/results.csv";
     return pick_up_message(run, *session_, 5, sender_, body_, foundAt_);
   }
 
   std::string dir_;
-  std::unique_ptr<PtyPeer> peer_;
+  FakeClock clock_;
   std::unique_ptr<SmsModem> session_;
   SmsTestParams params_;
   SmsTestResult result_{"/nonexistent/status"};

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "sim/sim_process.h"
 #include "tests/whole_run.h"
 
 namespace smstest {
@@ -22,30 +21,9 @@ namespace {
 const char kPickedUp[] = "New Message Found.\nDeleting Message: ";
 const char kNoTimes[] = "-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n";
 
-class FaultRunTest : public ::testing::Test {
+class FaultRunTest : public WholeRunFixture {
  protected:
-  // Starts the simulator with `args` after "--dir <dir>".
-  void start_sim(std::vector<std::string> args) {
-    ports_ = ports_dir();
-    ASSERT_FALSE(ports_.empty()) << "no folder for the simulator's links (SMS_TEST_WINE_PORTS?)";
-    args.insert(args.begin(), {"--dir", ports_});
-    ASSERT_TRUE(sim_.start(MODEM_SIM_BINARY, args)) << sim_.lastError;
-  }
-
-  ToolRun run_sms_test(const std::string& record, const std::string& dataTime = "42",
-                       double timeoutSeconds = 60) {
-    ToolRun r = run_tool(ports_, record, dataTime, "", "results.csv", timeoutSeconds);
-    EXPECT_EQ(r.lineEnds, "") << record;
-    EXPECT_FALSE(r.process.timedOut) << record << ": the run did not end on its own";
-    return r;
-  }
-
-  std::string traffic(int port) const {
-    return read_file(ports_ + "/COM" + std::to_string(port) + ".traffic.log");
-  }
-
-  std::string ports_;
-  SimProcess sim_;
+  FaultRunTest() { runLimit_ = 60; }
 };
 
 // A modem that stops reading holds the reply's write up for no longer than
@@ -106,66 +84,36 @@ TEST_F(FaultRunTest, AnOversizedReportLeavesNothingForTheReply) {
   EXPECT_NE(log.find("Got SMS message: hello\n"), std::string::npos);
 }
 
-const char kRoundTripOk[] = "Sending SMS: OK.\nNew Message Found.\nDeleting Message: OK - ";
-
 // Each sends from the first modem to the second and names what the old
 // versions made of it.
-struct RoundTripCase {
-  const char* name;
-  const char* fromOptions;
-  const char* toOptions;
-  const char* text;
-  int testTimeout;
-  int exitCode;
-  const char* err;     // after "Sending SMS: "
-  const char* status;  // the status file
-};
-
 TEST_F(FaultRunTest, EchoErrorInBodiesAndSplitReports) {
-  const RoundTripCase cases[] = {
+  const std::vector<FaultRow> rows = {
       // The echo repeats "OK" in the text: it used to confirm a send the
       // modem never answered.
-      {"echo, OK in the text", "echo-on,send-unconfirmed", "", "say OK", 4, 2,
-       "Send Timed Out Waiting for +CMGW:\n\n", "2 Send Timed Out Waiting for +CMGW:\n\n"},
+      FaultRow("echo, OK in the text", "", "echo-on,send-unconfirmed", 4,
+               "2 Send Timed Out Waiting for +CMGW:\n\n", "", false, "", "")
+          .with_text("say OK")
+          .with_err("Sending SMS: Send Timed Out Waiting for +CMGW:\n\n"),
       // The echo repeats "ERROR": it used to fail a send confirmed later.
-      {"echo, ERROR in the text", "echo-on,confirm-late=1", "", "no ERROR here", 15, 0,
-       "OK.\nNew Message Found.\nDeleting Message: OK - tImE42Tno ERROR here\n", "0 SUCCESS\n"},
+      FaultRow("echo, ERROR in the text", "", "echo-on,confirm-late=1", 15, "0 SUCCESS\n", "", true,
+               "", "")
+          .with_text("no ERROR here"),
       // "ERROR" in the body used to make every poll look refused: never
       // picked up, never deleted.
-      {"ERROR in the body", "", "", "ERROR 42", 15, 0,
-       "OK.\nNew Message Found.\nDeleting Message: OK - tImE42TERROR 42\n", "0 SUCCESS\n"},
+      FaultRow("ERROR in the body", "", "", 15, "0 SUCCESS\n", "", true, "", "")
+          .with_text("ERROR 42"),
       // The body line came after the read had ended.
-      {"report split before the body", "", "split-report=0.7", "hello", 15, 0,
-       "OK.\nNew Message Found.\nDeleting Message: OK - tImE42Thello\n", "0 SUCCESS\n"},
+      {"report split before the body", "split-report=0.7", "", 15, "0 SUCCESS\n", "", true, "", ""},
   };
-  const int n = sizeof cases / sizeof cases[0];
-  std::vector<std::string> args = {"--delay", "0.3"};
-  for (int i = 0; i < n; ++i) {
-    for (int k = 0; k < 2; ++k) {
-      const char* options = k == 0 ? cases[i].fromOptions : cases[i].toOptions;
-      const int port = 10 + 2 * i + k;
-      args.push_back("--modem");
-      args.push_back("COM" + std::to_string(port) + "=55510" + std::to_string(port) +
-                     (options[0] ? "," : "") + options);
-    }
-  }
-  start_sim(args);
-  for (int i = 0; i < n; ++i) {
-    const RoundTripCase& c = cases[i];
-    SCOPED_TRACE(c.name);
-    const int from = 10 + 2 * i, to = from + 1;
-    ToolRun run = run_sms_test("E|" + std::to_string(c.testTimeout) + "|" + std::to_string(from) +
-                               "|55510" + std::to_string(to) + "|" + c.text + "|0|0|115200|" +
-                               std::to_string(to) + "|115200|0");
-    EXPECT_EQ(run.process.exitCode, c.exitCode);
-    EXPECT_EQ(run.process.err, std::string("Sending SMS: ") + c.err);
-    EXPECT_EQ(run.status, c.status);
-    ASSERT_EQ(run.result.size(), 12u) << run.resultFile;
+  const std::vector<PairRun> runs = run_fault_matrix(rows);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    SCOPED_TRACE(rows[i].name);
+    ASSERT_EQ(runs[i].run.result.size(), 12u) << runs[i].run.resultFile;
   }
   // The message with "ERROR" in its body was deleted: the next run on that
   // pair of modems finds its own.
   ToolRun next = run_sms_test("E|15|14|5551015|hello|0|0|115200|15|115200|0");
-  EXPECT_EQ(next.process.err, std::string(kRoundTripOk) + "tImE42Thello\n");
+  EXPECT_EQ(next.process.err, round_trip_err());
   EXPECT_EQ(next.status, "0 SUCCESS\n");
 }
 

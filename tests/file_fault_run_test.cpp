@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "common/result_line.h"
-#include "sim/sim_process.h"
 #include "tests/whole_run.h"
 
 namespace smstest {
@@ -38,9 +37,11 @@ ProcessResult run_failing(const std::string& dir, const std::string& ports) {
                      {"SMS_TEST_PORTS=" + ports}, 20);
 }
 
+class FileFaultRun : public WholeRunFixture {};
+
 // A FIFO that nobody reads: opening it for writing would wait for a reader
 // for ever.  It counts as a file that can't be opened.
-TEST(FileFaultRun, FifosWithoutAReaderAreFilesThatCannotBeOpened) {
+TEST_F(FileFaultRun, FifosWithoutAReaderAreFilesThatCannotBeOpened) {
   if (windows_mode()) GTEST_SKIP() << "FIFOs are a POSIX file type";
   const std::string ports = ports_dir();
   {
@@ -67,14 +68,11 @@ TEST(FileFaultRun, FifosWithoutAReaderAreFilesThatCannotBeOpened) {
 
 // A status file that takes no byte: the caller learns nothing from it, so
 // the run says so, and a run that would have ended with 0 ends with 2.
-TEST(FileFaultRun, AStatusFileThatCannotBeWrittenIsReported) {
+TEST_F(FileFaultRun, AStatusFileThatCannotBeWrittenIsReported) {
   if (windows_mode()) GTEST_SKIP() << "/dev/full is a Linux device";
   if (!file_exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this machine";
-  const std::string ports = ports_dir();
-  SimProcess sim;
-  ASSERT_TRUE(
-      sim.start(MODEM_SIM_BINARY, {"--dir", ports, "--modem", "COM3=5550103", "--delay", "0.2"}))
-      << sim.lastError;
+  start_sim({"--modem", "COM3=5550103", "--delay", "0.2"});
+  const std::string& ports = ports_;
   struct {
     const char* name;
     const char* record;
@@ -102,7 +100,7 @@ TEST(FileFaultRun, AStatusFileThatCannotBeWrittenIsReported) {
 
 // The result file's disk is full: the line goes in whole or not at all, and
 // the next run's line starts where a line starts.
-TEST(FileFaultRun, AFullDiskLeavesNoFragmentOfALine) {
+TEST_F(FileFaultRun, AFullDiskLeavesNoFragmentOfALine) {
   if (windows_mode()) GTEST_SKIP() << "the full disk is a tmpfs of Linux";
   const std::string ports = ports_dir();
   const std::string dir = make_temp_dir("disk");
@@ -154,11 +152,11 @@ TEST(FileFaultRun, AFullDiskLeavesNoFragmentOfALine) {
 
 // A result file that some other writer left without a line end at its end
 // gets one before the next line.
-TEST(FileFaultRun, ALineStartsOnALineOfItsOwn) {
-  const std::string ports = ports_dir();
+TEST_F(FileFaultRun, ALineStartsOnALineOfItsOwn) {
+  ports_ = ports_dir();
   std::string dir = make_temp_dir("noeol");
   write_file(dir + "/results.csv", "SMS_TEST,1,cut");
-  ToolRun run = run_tool(ports, kRecord, "42", dir, "results.csv", 20);
+  ToolRun run = run_sms_test(kRecord, "42", dir, "results.csv", 20);
   EXPECT_EQ(run.process.exitCode, 2);
   EXPECT_EQ(run.resultFile, std::string("SMS_TEST,1,cut\n") + kFailedLine);
 }

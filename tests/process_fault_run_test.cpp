@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "common/clock.h"
-#include "sim/sim_process.h"
 #include "tests/whole_run.h"
 
 namespace smstest {
@@ -127,20 +126,11 @@ bool wait_for(const std::string& path, const std::string& text, double limit) {
   return true;
 }
 
-class ProcessFaultRunTest : public ::testing::Test {
+class ProcessFaultRunTest : public WholeRunFixture {
  protected:
   void SetUp() override {
     if (windows_mode()) GTEST_SKIP() << "POSIX signals and descriptors";
   }
-
-  void start_sim(std::vector<std::string> args) {
-    ports_ = ports_dir();
-    args.insert(args.begin(), {"--dir", ports_});
-    ASSERT_TRUE(sim_.start(MODEM_SIM_BINARY, args)) << sim_.lastError;
-  }
-
-  std::string ports_;
-  SimProcess sim_;
 };
 
 // A signal in the middle of the receive's polls ends the run through the

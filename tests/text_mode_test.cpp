@@ -5,15 +5,11 @@
 // SMS_TEST.exe (tests/wine/run_wine_tests.sh).
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/clock.h"
 #include "common/result_line.h"
-#include "sim/sim_process.h"
 #include "tests/whole_run.h"
 #include "testsupport/pty_peer.h"
 
@@ -35,41 +31,9 @@ const char kOpening[] =
     "\nWrote 18 bytes\nAT+CNMI=2,1,0,0,0\r\nRead 6 bytes\n\r\nOK\r\n"
     "\nWrote 14 bytes\nAT+CMGL=\"ALL\"\r\nRead 6 bytes\n\r\nOK\r\n";
 
-const char kRoundTripErr[] =
-    "Sending SMS: OK.\nNew Message Found.\nDeleting Message: OK - tImE42Thello\n";
+const std::string kRoundTripErr = round_trip_err();
 
-bool ends_with(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-class TextModeTest : public ::testing::Test {
- protected:
-  void start_sim(std::vector<std::string> args) {
-    ports_ = ports_dir();
-    ASSERT_FALSE(ports_.empty()) << "no folder for the simulator's links (SMS_TEST_WINE_PORTS?)";
-    args.insert(args.begin(), {"--dir", ports_});
-    ASSERT_TRUE(sim_.start(MODEM_SIM_BINARY, args)) << sim_.lastError;
-  }
-  std::string network_log() const { return read_file(ports_ + "/network.log"); }
-  std::string traffic(int port) const {
-    return read_file(ports_ + "/COM" + std::to_string(port) + ".traffic.log");
-  }
-
-  ToolRun run_sms_test(const std::string& record, double timeoutSeconds = 90) {
-    ToolRun r = run_tool(ports_, record, "42", "", "results.csv", timeoutSeconds);
-    EXPECT_EQ(r.lineEnds, "") << record;
-    return r;
-  }
-
-  std::string port(int n) const { return port_name(ports_, n); }
-
-  std::string ports_;
-  SimProcess sim_;
-};
+class TextModeTest : public WholeRunFixture {};
 
 TEST_F(TextModeTest, RoundTripBetweenTwoModems) {
   start_sim({"--modem", "COM3=5550103", "--modem", "COM4=5550104", "--delay", "0.5"});
@@ -219,133 +183,54 @@ TEST_F(TextModeTest, DelayedConfirmationAndDeliveryShowInTheTimes) {
   EXPECT_NEAR(seconds_of(run.result[kDelivery]), 2.0, 0.35);
 }
 
-struct FaultCase {
-  const char* name;
-  const char* toOptions;    // of the receiving modem
-  const char* fromOptions;  // of the sending modem
-  int testTimeout;
-  // The status file exactly, "@TO" standing for the receiving modem's
-  // number and "@PORT" for its device name; nullptr: a pattern instead.
-  const char* status;
-  const char* statusPattern;  // a regular expression, "@N" the receiving port
-  bool sendMeasured;
-  // A text the sending (from) or receiving (to) modem's log must hold.
-  const char* fromLog;
-  const char* toLog;
-};
-
 const char kSuccess[] = "0 SUCCESS\n";
-const char kHangUpStatus[] =
-    "2 (read_com: (Could not set comm mask|Error reading from the comm port)|"
-    "write_com: Could not write to COM@N), error code: [0-9]+: [^\n]+\n+";
-
-std::string expand(std::string text, const std::string& to, const std::string& port, int n) {
-  for (size_t at = text.find("@TO"); at != std::string::npos; at = text.find("@TO", at))
-    text.replace(at, 3, to);
-  for (size_t at = text.find("@PORT"); at != std::string::npos; at = text.find("@PORT", at))
-    text.replace(at, 5, port);
-  for (size_t at = text.find("@N"); at != std::string::npos; at = text.find("@N", at))
-    text.replace(at, 2, std::to_string(n));
-  return text;
-}
 
 // Each fault of a modem, in text mode: the run copes, or ends on its own
 // within its time with a report that says why.
 TEST_F(TextModeTest, Faults) {
-  const FaultCase cases[] = {
-      {"unsolicited line inside every answer", "urc-inside", "urc-inside", 20, kSuccess, nullptr,
-       true, "\r\n+CREG: 1\r\n", "Unsolicited line ignored: +CREG: 1\n"},
-      {"RING inside every answer", "urc-inside=RING", "", 20, kSuccess, nullptr, true, nullptr,
+  const std::vector<FaultRow> rows = {
+      {"unsolicited line inside every answer", "urc-inside", "urc-inside", 20, kSuccess, "", true,
+       "\r\n+CREG: 1\r\n", "Unsolicited line ignored: +CREG: 1\n"},
+      {"RING inside every answer", "urc-inside=RING", "", 20, kSuccess, "", true, "",
        "Unsolicited line ignored: RING\n"},
-      {"bare prompt", "", "bare-prompt", 20, kSuccess, nullptr, true, "\r\n>\nWrote", nullptr},
+      {"bare prompt", "", "bare-prompt", 20, kSuccess, "", true, "\r\n>\nWrote", ""},
       {"send error", "", "send-error=330", 10,
-       "2 AT+CMGS=\"@TO\" answered +CMS ERROR: 330 (SMSC address unknown)\n", nullptr, false,
-       nullptr, nullptr},
+       "2 AT+CMGS=\"@TO\" answered +CMS ERROR: 330 (SMSC address unknown)\n", "", false, "", ""},
       {"send refused", "", "send-refused", 10,
-       "2 AT+CMGS=\"@TO\" answered +CMS ERROR: 500 (unknown error)\n", nullptr, false, nullptr,
-       nullptr},
-      {"SIM busy after the open", "sim-busy=3", "sim-busy=3", 30, kSuccess, nullptr, true,
+       "2 AT+CMGS=\"@TO\" answered +CMS ERROR: 500 (unknown error)\n", "", false, "", ""},
+      {"SIM busy after the open", "sim-busy=3", "sim-busy=3", 30, kSuccess, "", true,
        "answered +CME ERROR: 14 (SIM busy): trying again in a second\n",
        "answered +CME ERROR: 14 (SIM busy): trying again in a second\n"},
-      {"SIM busy past the deadline", "", "sim-busy=30", 4, nullptr,
+      {"SIM busy past the deadline", "", "sim-busy=30", 4, "",
        "2 No final result code for AT\\+CMGL=\"ALL\" in time\n|2 AT\\+CMGL=\"ALL\" answered "
        "\\+CME ERROR: 14 \\(SIM busy\\)\n|2 AT\\+CMGS=\"@TO\" answered \\+CMS ERROR: 314 \\(SIM "
        "busy\\)\n",
-       false, nullptr, nullptr},
-      {"no announcements", "no-cnmi", "", 20, kSuccess, nullptr, true, nullptr,
+       false, "", ""},
+      {"no announcements", "no-cnmi", "", 20, kSuccess, "", true, "",
        "AT+CNMI=2,1,0,0,0 answered ERROR: new messages are found by listing\n"},
-      {"messages stored before", "stored=2", "", 20, kSuccess, nullptr, true, nullptr,
+      {"messages stored before", "stored=2", "", 20, kSuccess, "", true, "",
        "Stored before the test, left alone: 1,2\n"},
-      {"echo that ATE0 does not stop", "sticky-echo", "sticky-echo", 20, kSuccess, nullptr, true,
+      {"echo that ATE0 does not stop", "sticky-echo", "sticky-echo", 20, kSuccess, "", true,
        "\ntImE42Thello\r\n+CMGS: 1\r\n\r\nOK\r\n", "AT+CMGR=1\r\r\n+CMGR: "},
       {"storage full", "storage-full", "", 5,
-       "2 Operation Timed out during SMS Receive. The message store was full (0 of 0).\n", nullptr,
-       true, nullptr, "Message store full: 0 of 0\n"},
-      {"answers split at every byte", "byte-split", "byte-split", 20, kSuccess, nullptr, true,
+       "2 Operation Timed out during SMS Receive. The message store was full (0 of 0).\n", "", true,
+       "", "Message store full: 0 of 0\n"},
+      {"answers split at every byte", "byte-split", "byte-split", 20, kSuccess, "", true,
        "\nRead Partial bytes: ", "\nRead Partial bytes: "},
-      {"answers in chunks", "chunks=0.2", "chunks=0.2", 20, kSuccess, nullptr, true, nullptr,
-       nullptr},
-      {"message lost", "lose", "", 4, "2 Operation Timed out during SMS Receive.\n", nullptr, true,
-       nullptr, nullptr},
+      {"answers in chunks", "chunks=0.2", "chunks=0.2", 20, kSuccess, "", true, "", ""},
+      {"message lost", "lose", "", 4, "2 Operation Timed out during SMS Receive.\n", "", true, "",
+       ""},
   };
-  const int n = sizeof cases / sizeof cases[0];
-  std::vector<std::string> args = {"--delay", "0.3"};
-  for (int i = 0; i < n; ++i) {
-    std::string from = std::to_string(10 + 2 * i), to = std::to_string(11 + 2 * i);
-    args.push_back("--modem");
-    args.push_back("COM" + from + "=55510" + from + (cases[i].fromOptions[0] ? "," : "") +
-                   cases[i].fromOptions);
-    args.push_back("--modem");
-    args.push_back("COM" + to + "=55510" + to + (cases[i].toOptions[0] ? "," : "") +
-                   cases[i].toOptions);
-  }
-  start_sim(args);
-  std::vector<ToolRun> runs(n);
-  std::vector<std::thread> threads;
-  for (int i = 0; i < n; ++i) {
-    threads.emplace_back([&, i] {
-      std::string from = std::to_string(10 + 2 * i), to = std::to_string(11 + 2 * i);
-      std::string record = "F|" + std::to_string(cases[i].testTimeout) + "|" + from + "|55510" +
-                           to + "|hello|0|0|115200|" + to + "|115200|0|text";
-      runs[i] = run_sms_test(record, cases[i].testTimeout + 15);
-    });
-  }
-  for (std::thread& t : threads) t.join();
-  for (int i = 0; i < n; ++i) {
-    const FaultCase& c = cases[i];
-    const ToolRun& run = runs[i];
-    const int from = 10 + 2 * i, to = 11 + 2 * i;
-    const std::string toNumber = "55510" + std::to_string(to);
+  const std::vector<PairRun> runs = run_fault_matrix(rows, "text");
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const FaultRow& c = rows[i];
+    const ToolRun& run = runs[i].run;
     SCOPED_TRACE(c.name);
-    EXPECT_FALSE(run.process.timedOut) << "the run did not end on its own";
-    EXPECT_LE(run.process.seconds, c.testTimeout + 10);
-    if (c.status != nullptr) {
-      EXPECT_EQ(run.status, expand(c.status, toNumber, port(to), to)) << run.process.err;
-    } else {
-      EXPECT_TRUE(
-          std::regex_match(run.status, std::regex(expand(c.statusPattern, toNumber, "", to))))
-          << run.status;
-    }
-    const bool success = run.status == kSuccess;
-    EXPECT_EQ(run.process.exitCode, success ? 0 : 2) << run.process.err;
-    if (success) {
-      EXPECT_EQ(run.process.err, kRoundTripErr);
-    } else if (run.status.size() > 2) {
-      EXPECT_TRUE(ends_with(run.process.err, run.status.substr(2))) << run.process.err;
-    }
     ASSERT_EQ(run.result.size(), 12u) << run.resultFile;
     EXPECT_EQ(run.result[kSend] != "-Infinity", c.sendMeasured) << run.resultFile;
-    const std::string fromLog = read_file(run.dir + "/F." + std::to_string(from) + ".debug.log");
-    const std::string toLog = read_file(run.dir + "/F." + std::to_string(to) + ".debug.log");
-    if (c.fromLog != nullptr) {
-      EXPECT_TRUE(contains(fromLog, c.fromLog)) << fromLog;
-    }
-    if (c.toLog != nullptr) {
-      EXPECT_TRUE(contains(toLog, c.toLog)) << toLog;
-    }
     // Whatever happened, the messages stored before were not touched.
-    if (std::string(c.toOptions) == "stored=2") {
-      const std::string record = traffic(to);
+    if (c.toOptions == "stored=2") {
+      const std::string record = traffic(runs[i].to);
       EXPECT_FALSE(contains(record, "cmd AT+CMGR=1\n") || contains(record, "cmd AT+CMGR=2\n") ||
                    contains(record, "cmd AT+CMGD=1\n") || contains(record, "cmd AT+CMGD=2\n"))
           << record;

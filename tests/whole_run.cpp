@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <regex>
+#include <thread>
 
 #include "common/result_line.h"
 
@@ -94,6 +96,117 @@ ToolRun run_tool(const std::string& portsDir, const std::string& record,
     run.result = result_columns(last);
   }
   return run;
+}
+
+bool ends_with(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string round_trip_err(const std::string& text) {
+  return "Sending SMS: OK.\nNew Message Found.\nDeleting Message: OK - tImE42T" + text + "\n";
+}
+
+void WholeRunFixture::start_sim(std::vector<std::string> args) {
+  ports_ = ports_dir();
+  ASSERT_FALSE(ports_.empty()) << "no folder for the simulator's links (SMS_TEST_WINE_PORTS?)";
+  args.insert(args.begin(), {"--dir", ports_});
+  ASSERT_TRUE(sim_.start(MODEM_SIM_BINARY, args)) << sim_.lastError;
+}
+
+ToolRun WholeRunFixture::run_sms_test(const std::string& record, const std::string& dataTime,
+                                      const std::string& workDir, const std::string& resultName,
+                                      double timeoutSeconds) {
+  ToolRun r = run_tool(ports_, record, dataTime, workDir, resultName,
+                       timeoutSeconds > 0 ? timeoutSeconds : runLimit_);
+  EXPECT_EQ(r.lineEnds, "") << record;
+  EXPECT_FALSE(r.process.timedOut) << record << ": the run did not end on its own";
+  return r;
+}
+
+std::string WholeRunFixture::expand(std::string text, int n) const {
+  const std::pair<std::string, std::string> names[] = {
+      {"@TO", "55510" + std::to_string(n)}, {"@PORT", port(n)}, {"@N", std::to_string(n)}};
+  for (const auto& [name, value] : names) {
+    for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at)) {
+      text.replace(at, name.size(), value);
+      at += value.size();
+    }
+  }
+  return text;
+}
+
+std::vector<PairRun> WholeRunFixture::run_fault_matrix(const std::vector<FaultRow>& rows,
+                                                       const std::string& commandSet) {
+  const int n = static_cast<int>(rows.size());
+  std::vector<std::string> args = {"--delay", "0.3"};
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < 2; ++k) {
+      const std::string& options = k == 0 ? rows[i].fromOptions : rows[i].toOptions;
+      const std::string p = std::to_string(10 + 2 * i + k);
+      args.push_back("--modem");
+      args.push_back("COM" + p + "=55510" + p + (options.empty() ? "" : ",") + options);
+    }
+  }
+  std::vector<PairRun> runs(n);
+  start_sim(args);
+  if (HasFatalFailure()) return runs;
+  std::vector<std::thread> threads;
+  for (int i = 0; i < n; ++i) {
+    threads.emplace_back([&, i] {
+      PairRun& r = runs[i];
+      r.from = 10 + 2 * i;
+      r.to = r.from + 1;
+      const std::string to = std::to_string(r.to);
+      const std::string record = "F|" + std::to_string(rows[i].testTimeout) + "|" +
+                                 std::to_string(r.from) + "|55510" + to + "|" + rows[i].text +
+                                 "|0|0|115200|" + to + "|115200|0" +
+                                 (commandSet.empty() ? "" : "|" + commandSet);
+      r.run = run_sms_test(record, "42", "", "results.csv", rows[i].testTimeout + 15);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < n; ++i) {
+    const FaultRow& row = rows[i];
+    PairRun& r = runs[i];
+    const ToolRun& run = r.run;
+    SCOPED_TRACE(row.name);
+    EXPECT_LE(run.process.seconds, row.testTimeout + 10);
+    if (!row.status.empty()) {
+      EXPECT_EQ(run.status, expand(row.status, r.to)) << run.process.err;
+    } else {
+      EXPECT_TRUE(std::regex_match(run.status, std::regex(expand(row.statusPattern, r.to))))
+          << run.status;
+    }
+    const bool success = run.status == "0 SUCCESS\n";
+    EXPECT_EQ(run.process.exitCode, success ? 0 : 2) << run.process.err;
+    if (!row.err.empty()) {
+      EXPECT_EQ(run.process.err, expand(row.err, r.to));
+    } else if (success) {
+      EXPECT_EQ(run.process.err, round_trip_err(row.text));
+    } else if (run.status.size() > 2) {
+      // A failure's text goes to the error stream as it goes to the status file.
+      EXPECT_TRUE(ends_with(run.process.err, run.status.substr(2))) << run.process.err;
+    }
+    r.fromLog = read_file(run.dir + "/F." + std::to_string(r.from) + ".debug.log");
+    r.toLog = read_file(run.dir + "/F." + std::to_string(r.to) + ".debug.log");
+    // NUL bytes of the line never reach the logs.
+    EXPECT_FALSE(contains(r.fromLog, std::string(1, '\0'))) << r.fromLog;
+    EXPECT_FALSE(contains(r.toLog, std::string(1, '\0'))) << r.toLog;
+    if (!row.fromLog.empty()) {
+      EXPECT_TRUE(contains(r.fromLog, row.fromLog)) << r.fromLog;
+    }
+    if (!row.toLog.empty()) {
+      EXPECT_TRUE(contains(r.toLog, row.toLog)) << r.toLog;
+    }
+    if (!row.toLogPattern.empty()) {
+      EXPECT_TRUE(std::regex_match(r.toLog, std::regex(row.toLogPattern))) << r.toLog;
+    }
+  }
+  return runs;
 }
 
 }  // namespace smstest
