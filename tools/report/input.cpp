@@ -1,10 +1,9 @@
 #include "tools/report/input.h"
 
-#include "common/result_line.h"
-
 #include <filesystem>
 #include <system_error>
 
+#include "common/result_line.h"
 #include "common/text.h"
 #include "tools/report/csv_reader.h"
 #include "tools/report/result_line.h"
@@ -86,10 +85,14 @@ void InputReader::note_bad_measure(std::string_view line, bool overlong, long lo
     // measures in columns 7 to 11.
     static const char* const kNames[] = {"sendTime", "deliveryTime", "replyTime", "totalTime",
                                          "accuracy"};
-    ResultLine read;
-    if (read_result_line(line, read) != ResultLineKind::kMeasures) return;
-    const std::string_view columns[] = {read.sendTime, read.deliveryTime, read.replyTime,
-                                        read.totalTime, read.accuracy};
+    const std::vector<std::string> all = result_columns(line);
+    if (all.size() < result_column::kCount || all[result_column::kTag] != kResultTag ||
+        all[result_column::kType] != "1") {
+      return;
+    }
+    const std::string_view columns[] = {all[result_column::kSend], all[result_column::kDelivery],
+                                        all[result_column::kReply], all[result_column::kTotal],
+                                        all[result_column::kAccuracy]};
     for (size_t i = 0; i < 5 && column == nullptr; ++i) {
       problem = measure_problem(columns[i], false);
       if (problem != nullptr) column = kNames[i];
