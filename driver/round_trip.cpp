@@ -66,7 +66,8 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   } else {
     result.accuracy = format("%d", match_percent(params.messageText, received));
   }
-  result.deliveryTime = format("%f", elapsed_seconds(receipt.sendEnd, message.foundAt, result.counterFrequency));
+  result.deliveryTime =
+      format("%f", elapsed_seconds(receipt.sendEnd, message.foundAt, result.counterFrequency));
 
   int64_t endReading = 0;
   if (!run.clock.read_performance_counter(endReading)) {

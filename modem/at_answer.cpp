@@ -233,7 +233,8 @@ size_t AtReader::feed(Exchange* x, const std::string& bytes, int64_t reading) {
   return bytes.size();
 }
 
-ReadOutcome AtReader::read_answer(const ExpectedAnswer& expected, int64_t deadline, AtAnswer& answer) {
+ReadOutcome AtReader::read_answer(const ExpectedAnswer& expected, int64_t deadline,
+                                  AtAnswer& answer) {
   answer = AtAnswer();
   Exchange x(expected, answer);
   answer.bytes = pending_;
@@ -273,8 +274,7 @@ ReadOutcome AtReader::read_answer(const ExpectedAnswer& expected, int64_t deadli
 }
 
 ReadOutcome AtReader::wait(int64_t untilMs, int64_t deadline, bool stopAtMessage) {
-  const bool stop = stopAtMessage;
-  if (stop && has_notice(NoticeKind::kNewMessage)) return ReadOutcome::kComplete;
+  if (stopAtMessage && has_notice(NoticeKind::kNewMessage)) return ReadOutcome::kComplete;
   std::string chunk;
   int64_t reading = kNoReading;
   for (;;) {
@@ -284,7 +284,7 @@ ReadOutcome AtReader::wait(int64_t untilMs, int64_t deadline, bool stopAtMessage
       log_chunk(chunk, pending_.empty());
       flush_notes();
     }
-    if (stop && has_notice(NoticeKind::kNewMessage)) return ReadOutcome::kComplete;
+    if (stopAtMessage && has_notice(NoticeKind::kNewMessage)) return ReadOutcome::kComplete;
     if (now_ms() >= untilMs || port_.clock().steady_seconds() >= deadline) {
       return ReadOutcome::kComplete;
     }

@@ -12,9 +12,9 @@
 // that follows each one in a listing or a read, the final result code, and
 // unsolicited lines, which are taken out of the answer and made notices
 // (unsolicited.h): new messages, status reports and registration changes
-// are kept for the session, every line is noted in the debug log.  A read returns as soon as the final result code is in; every
-// chunk gets a counter reading when it arrives, so that a line's reading is
-// taken within one request of its bytes.
+// are kept for the session, every line is noted in the debug log.  A read returns as soon as the
+// final result code is in; every chunk gets a counter reading when it arrives, so that a line's
+// reading is taken within one request of its bytes.
 //
 // The debug log gets every byte in the port's record formats: a chunk that
 // does not complete an answer (or, between answers, a line) as "\nRead

@@ -53,7 +53,7 @@ struct AnswerCase {
 };
 
 ExpectedAnswer expect(const std::string& echo, const std::string& info, bool dataLines,
-                   bool promptEnds = false) {
+                      bool promptEnds = false) {
   ExpectedAnswer expected;
   expected.echo = echo;
   expected.info = info;
@@ -77,7 +77,10 @@ std::vector<AnswerCase> answer_cases() {
   return {
       {"OK", "\r\nOK\r\n", ExpectedAnswer(), {FinalCode::kOk, -1, {}, {}}},
       {"ERROR", "\r\nERROR\r\n", ExpectedAnswer(), {FinalCode::kError, -1, {}, {}}},
-      {"CMS ERROR", "\r\n+CMS ERROR: 330\r\n", ExpectedAnswer(), {FinalCode::kCmsError, 330, {}, {}}},
+      {"CMS ERROR",
+       "\r\n+CMS ERROR: 330\r\n",
+       ExpectedAnswer(),
+       {FinalCode::kCmsError, 330, {}, {}}},
       {"CME ERROR", "\r\n+CME ERROR: 14\r\n", ExpectedAnswer(), {FinalCode::kCmeError, 14, {}, {}}},
       {"CMS ERROR as text",
        "\r\n+CMS ERROR: SIM busy\r\n",
@@ -196,8 +199,7 @@ TEST_F(AtReaderTest, UnsolicitedLinesAtEveryPositionAreTakenOut) {
       {"+CREG: 1", true, NoticeKind::kRegistration, ""},
       {"^RSSI: 3", false, NoticeKind::kOther, ""},
       {"+CDS: 6,12", true, NoticeKind::kStatusReport, ""},
-      {"+CDS: 25\r\n0791515500000000060C", true, NoticeKind::kStatusReport,
-       "0791515500000000060C"},
+      {"+CDS: 25\r\n0791515500000000060C", true, NoticeKind::kStatusReport, "0791515500000000060C"},
       {"+CMT: \"+15551234\",,\"24/01/01,12:00:00+00\"\r\nOK then", true, NoticeKind::kNewMessage,
        "OK then"},
   };

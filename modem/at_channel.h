@@ -49,8 +49,7 @@ class AtChannel {
   // result code; false with `lastError` when the port failed or no final
   // result code came before `deadline` ("No final result code for <command>
   // in time" and what the modem sent).
-  bool ask(const std::string& command, ExpectedAnswer expected, int64_t deadline,
-           AtAnswer& answer);
+  bool ask(const std::string& command, ExpectedAnswer expected, int64_t deadline, AtAnswer& answer);
 
   // Writes `bytes`, kept until the next write (the port does not copy them).
   bool write_bytes(const std::string& bytes);

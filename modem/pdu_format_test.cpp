@@ -13,9 +13,9 @@
 
 #include "common/text.h"
 #include "modem/standard_session.h"
-#include "testsupport/run_process.h"
 #include "testsupport/fake_clock.h"
 #include "testsupport/fake_serial_device.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 

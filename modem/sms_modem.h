@@ -3,8 +3,8 @@
 // whose command file names no command set.
 //
 // A session owns an AtChannel (at_channel.h), opens its port there with the
-// test's settings and the handshake, probes the modem's "AT!DASMS" command, and carries the SMS traffic of a test:
-// send_sms ("AT!SSMS"), receive_sms (polls "AT!GSMS?2,0"), delete_messages
+// test's settings and the handshake, probes the modem's "AT!DASMS" command, and carries the SMS
+// traffic of a test: send_sms ("AT!SSMS"), receive_sms (polls "AT!GSMS?2,0"), delete_messages
 // ("AT!DSMS=3,0").  Every operation returns false (or a failure code) and
 // leaves the reason in lastError; a success never clears it.  All waits are
 // bounded by the test deadline the port keeps or by the caller's time-out;
@@ -83,8 +83,7 @@ class SmsModem : public SmsSession {
   // sender and body apart (receive() in strings); `foundAt` is read when the message was found.
   // The deadline is now + `timeoutSeconds`, or the test deadline when
   // `timeoutSeconds` is 0 or less.
-  bool receive_sms(std::string& sender, std::string& body, int64_t& foundAt,
-                   int timeoutSeconds);
+  bool receive_sms(std::string& sender, std::string& body, int64_t& foundAt, int timeoutSeconds);
 
   // Takes the sender ("Address:") and the body ("Msg Body:") out of a
   // message report.  1 on success, 0 with lastError set when one is missing.

@@ -75,8 +75,7 @@ bool StandardSession::set_up() {
     if (announces_) break;
     const bool last = i + 1 == indicationSettings.size();
     const std::string next = last ? "" : "trying " + indicationSettings[i + 1];
-    channel_.note_error(setting, answer,
-                        last ? "new messages are found by listing" : next.c_str());
+    channel_.note_error(setting, answer, last ? "new messages are found by listing" : next.c_str());
   }
   return true;
 }
@@ -128,8 +127,7 @@ bool StandardSession::list(int64_t deadline, std::map<int, int64_t>& listed, boo
   return true;
 }
 
-StandardSession::Take StandardSession::take(int index, int64_t deadline,
-                                            ReceivedMessage& message) {
+StandardSession::Take StandardSession::take(int index, int64_t deadline, ReceivedMessage& message) {
   const std::string command = format("AT+CMGR=%d", index);
   ExpectedAnswer expected;
   expected.info = "+CMGR:";
@@ -187,10 +185,10 @@ StandardSession::Sent StandardSession::send_once(const std::string& command,
   if (timedOut) {
     // The modem may yet open the text entry: ESC closes it unsent.
     channel_.write_bytes(kEsc);
-    channel_.fail(with_what_came(
-                      format("No prompt for the message text after %s in time", command.c_str()),
-                      answer.bytes) +
-                  "; cancelled with ESC");
+    channel_.fail(
+        with_what_came(format("No prompt for the message text after %s in time", command.c_str()),
+                       answer.bytes) +
+        "; cancelled with ESC");
     return Sent::kFailed;
   }
   if (answer.final == FinalCode::kOk) {
@@ -258,8 +256,7 @@ int StandardSession::next_index(int64_t& learnt) {
     // can read or delete: the listing finds stored ones.
     if (notice.index < 0) continue;
     if (storedAtOpen_.count(notice.index) != 0) {
-      port_log(channel_.port, "Message %d was stored before the test: left alone\n",
-               notice.index);
+      port_log(channel_.port, "Message %d was stored before the test: left alone\n", notice.index);
       continue;
     }
     const int index = notice.index;

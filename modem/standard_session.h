@@ -16,13 +16,11 @@
 //   AT+CMGL="ALL"          the messages stored now, remembered by index:
 //                          the session never reads or deletes them
 // Send: AT+CMGS="<number>", the prompt, the text and Ctrl-Z; "+CMGS: <mr>"
-// and OK confirm, <mr> going into the receipt.  No prompt in time: ESC cancels.  Receive: AT+CPMS? (is
-// the store full?), then a message announced by "+CMTI:", or else one that
-// the listing, made at once and about once a second, shows and that was not
-// stored at open; read with AT+CMGR=<index>.  Delete: AT+CMGD=<index> of the
-// message taken, nothing else.  A SIM-busy answer (+CMS ERROR: 314, +CME
-// ERROR: 14) to any command is tried again once a second until the test
-// deadline.
+// and OK confirm, <mr> going into the receipt.  No prompt in time: ESC cancels.  Receive: AT+CPMS?
+// (is the store full?), then a message announced by "+CMTI:", or else one that the listing, made at
+// once and about once a second, shows and that was not stored at open; read with AT+CMGR=<index>.
+// Delete: AT+CMGD=<index> of the message taken, nothing else.  A SIM-busy answer (+CMS ERROR: 314,
+// +CME ERROR: 14) to any command is tried again once a second until the test deadline.
 //
 // The dialogue runs on an AtChannel (at_channel.h); the mode's commands,
 // parsing and decoding come from the MessageFormat (message_format.h).

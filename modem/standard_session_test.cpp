@@ -244,8 +244,7 @@ TEST_F(StandardSessionTest, SendWaitsForThePromptThenTheConfirmation) {
   ASSERT_TRUE(open());
   device_->on_write("\x1A", {"\r\n+CMGS: 9\r\n", "\r\nOK\r\n"}, 700, 1, 50);
   SendReceipt receipt;
-  ASSERT_TRUE(session_->send({"5550104", "tImE1Thi there"}, receipt, 60))
-      << session_->last_error();
+  ASSERT_TRUE(session_->send({"5550104", "tImE1Thi there"}, receipt, 60)) << session_->last_error();
   const int64_t sendStart = receipt.sendStart, sendEnd = receipt.sendEnd;
   // One part, with the message reference of "+CMGS: 9".
   ASSERT_EQ(receipt.parts.size(), 1u);

@@ -33,8 +33,7 @@ class TextFormat : public MessageFormat {
                     std::string& error) const override;
 
   // The text came as it is: nothing to decode.
-  bool decode(ReceivedMessage& /*message*/, FILE* /*log*/,
-              std::string& /*error*/) const override {
+  bool decode(ReceivedMessage& /*message*/, FILE* /*log*/, std::string& /*error*/) const override {
     return true;
   }
 };
