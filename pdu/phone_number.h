@@ -7,6 +7,9 @@
 
 namespace smstest {
 
+// Digits of a number in an address field (TS 23.040: ten octets of digits).
+constexpr int kMaxNumberDigits = 20;
+
 // No limit on the digits of a number.
 constexpr size_t kAnyDigitCount = static_cast<size_t>(-1);
 
