@@ -5,17 +5,13 @@
 #include "common/text.h"
 #include "driver/measures.h"
 #include "driver/test_sequences.h"
+#include "pdu/pdu_encode.h"
+#include "pdu/phone_number.h"
 
 namespace smstest {
 
 bool dialable_number(const std::string& number) {
-  const size_t start = !number.empty() && number[0] == '+' ? 1 : 0;
-  const size_t digits = number.size() - start;
-  if (digits < 1 || digits > 20) return false;
-  for (size_t i = start; i < number.size(); ++i) {
-    if (number[i] < '0' || number[i] > '9') return false;
-  }
-  return true;
+  return is_phone_number(number, kMaxNumberDigits);
 }
 
 bool quotable_text(const std::string& text) {
@@ -24,17 +20,16 @@ bool quotable_text(const std::string& text) {
 
 int run_reflector(TestRun& run, SmsSession& session) {
   SmsTestResult& result = run.result;
-  std::string sender;
-  std::string body;
-  int64_t foundAt = 0;
+  ReceivedMessage message;
   // Nothing has been sent yet, so the whole test time is the receive's.
-  if (!pick_up_message(run, session, run.params.testTimeout, sender, body, foundAt)) return 2;
+  if (!pick_up_message(run, session, run.params.testTimeout, message)) return 2;
+  const std::string& sender = message.sender;
 
   int64_t clock = 0;
   now_seconds(run.clock, clock);
   // Only the clock's low 32 bits enter the reply, as a signed number.
   const int32_t clock32 = static_cast<int32_t>(static_cast<uint32_t>(clock));
-  const std::string reply = format("rEfLeCt%iT%s", clock32, body.c_str());
+  const std::string reply = format("rEfLeCt%iT%s", clock32, message.text.c_str());
   // Sender and body come from the network and go into the command line: a
   // sender that is no number, or a text that would end the quoted argument,
   // could make the modem run commands of someone else's choosing.
@@ -50,11 +45,10 @@ int run_reflector(TestRun& run, SmsSession& session) {
   std::fputs("Replying back to sender...\n", stderr);
   std::fflush(stderr);
 
-  int64_t sendStart = 0;
-  int64_t sendEnd = 0;
+  SendReceipt receipt;
   // A negative time-out: the reply counts as sent only when the first
   // response after the command confirms it.
-  if (!session.send_sms(sender.c_str(), reply.c_str(), sendStart, sendEnd, -1)) {
+  if (!session.send({sender, reply}, receipt, -1)) {
     fail_test(run.statusPath, result,
               interrupt_signal() != 0 ? interrupt_text().c_str() : "Cannot send SMS\n");
     return 2;
@@ -66,8 +60,8 @@ int run_reflector(TestRun& run, SmsSession& session) {
   }
   const int64_t frequency = result.counterFrequency;
   result.totalTime = format("%f", elapsed_seconds(run.runStartReading, endReading, frequency));
-  result.sendTime = format("%f", elapsed_seconds(sendStart, sendEnd, frequency));
-  result.replyTime = format("%f", elapsed_seconds(foundAt, sendEnd, frequency));
+  result.sendTime = format("%f", elapsed_seconds(receipt.sendStart, receipt.sendEnd, frequency));
+  result.replyTime = format("%f", elapsed_seconds(message.foundAt, receipt.sendEnd, frequency));
   result.write_result();
   const FileWrite status = write_status_file(run.statusPath.c_str(), "SUCCESS", 0);
   std::fputs("Reply Successful\n", stderr);

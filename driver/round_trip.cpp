@@ -28,28 +28,30 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   SmsTestResult& result = run.result;
 
   say("Sending SMS: ");
-  int64_t sendStart = 0;
-  int64_t sendEnd = 0;
-  if (!from.send_sms(params.toNumber.c_str(), params.messageText.c_str(), sendStart, sendEnd,
-                     params.testTimeout)) {
+  SendReceipt receipt;
+  if (!from.send({params.toNumber, params.messageText}, receipt, params.testTimeout)) {
     fail_test(run.statusPath, result, from.last_error().c_str());
     return 2;
   }
-  const double sendSeconds = elapsed_seconds(sendStart, sendEnd, result.counterFrequency);
+  const double sendSeconds =
+      elapsed_seconds(receipt.sendStart, receipt.sendEnd, result.counterFrequency);
   result.sendTime = format("%f", sendSeconds);
   say("OK.\n");
 
   // The receive gets what is left of the test time after the send.
   long long left = static_cast<long long>(params.testTimeout) - whole_seconds(sendSeconds);
   int receiveTimeout = static_cast<int>(left < INT_MIN ? INT_MIN : left > INT_MAX ? INT_MAX : left);
-  std::string sender;
-  std::string body;
-  int64_t foundAt = 0;
-  if (!pick_up_message(run, to, receiveTimeout, sender, body, foundAt)) return 2;
+  // While the receiver waits, what the sending modem sends (a status
+  // report, say) is read and timed as it comes.
+  if (&from != &to) to.watch_also(&from);
+  ReceivedMessage message;
+  const bool picked = pick_up_message(run, to, receiveTimeout, message);
+  to.watch_also(nullptr);
+  if (!picked) return 2;
 
   // From here on the check needs no modem.
   to.close_port();
-  const std::string trimmed = trim_text(body);
+  const std::string trimmed = trim_text(message.text);
   int marker = find_text(trimmed.c_str(), run.timeMarker.c_str());
   if (marker < 0) {
     fail_test(run.statusPath, result, "Bad SMS message\n");
@@ -64,7 +66,8 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   } else {
     result.accuracy = format("%d", match_percent(params.messageText, received));
   }
-  result.deliveryTime = format("%f", elapsed_seconds(sendEnd, foundAt, result.counterFrequency));
+  result.deliveryTime =
+      format("%f", elapsed_seconds(receipt.sendEnd, message.foundAt, result.counterFrequency));
 
   int64_t endReading = 0;
   if (!run.clock.read_performance_counter(endReading)) {

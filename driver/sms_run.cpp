@@ -36,6 +36,48 @@ std::string debug_log_name(const std::string& testName, int port) {
   return format("%s.%d.%s", testName.c_str(), port, "debug.log");
 }
 
+// Why the run can't go on with these texts, or "": a line end in a text of
+// the result line would forge lines of its own, and one in the message would
+// split the send command.
+std::string refused_texts(const char* dataTime, const SmsTestResult& result,
+                          const SmsTestParams& params, const std::string& statusPath,
+                          const char* statusArg, const char* cmdFile) {
+  if (has_line_end(dataTime)) {
+    return "The dataTime argument holds a line end (CR or LF)\n";
+  }
+  if (has_line_end(result.latLong)) {
+    return "The latLong argument holds a line end (CR or LF)\n";
+  }
+  if (has_line_end(params.testName)) {
+    return format("The testName field in %s holds a line end (CR or LF)\n", cmdFile);
+  }
+  if (has_line_end(params.messageText)) {
+    return format("The messageText field in %s holds a line end (CR or LF)\n", cmdFile);
+  }
+  // The status file would overwrite the result lines of every earlier run.
+  if (same_file(statusPath, result.resultPath)) {
+    return format("The status file %s is the result file\n", statusArg);
+  }
+  return "";
+}
+
+// The run's sessions: the sending one, and the receiving one when the run
+// has a second modem.  Both debug logs exist before either port is opened,
+// so that each log holds its modem's whole dialogue.
+void make_sessions(CommandSet commandSet, const SmsTestParams& params,
+                   const std::string& fromLogName, Clock& clock,
+                   std::unique_ptr<SmsSession>& fromSession,
+                   std::unique_ptr<SmsSession>& toSession) {
+  fromSession = make_sms_session(commandSet, make_serial_device(), clock);
+  fromSession->open_log(fromLogName.c_str());
+  const bool oneModem =
+      params.reflectMode != 0 || params.toPort == params.fromPort || params.toPort == 0;
+  if (!oneModem) {
+    toSession = make_sms_session(commandSet, make_serial_device(), clock);
+    toSession->open_log(debug_log_name(params.testName, params.toPort).c_str());
+  }
+}
+
 }  // namespace
 
 int run_sms_test(int argc, char** argv) {
@@ -92,43 +134,16 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
     return start_up_failure(format("Unknown command set %s\n", params.commandSet.c_str()));
   }
 
-  // A line end in a text of the result line would forge lines of its own,
-  // and one in the message would split the send command.
-  if (has_line_end(dataTime)) {
-    return start_up_failure("The dataTime argument holds a line end (CR or LF)\n");
-  }
-  if (has_line_end(result.latLong)) {
-    return start_up_failure("The latLong argument holds a line end (CR or LF)\n");
-  }
-  if (has_line_end(params.testName)) {
-    return start_up_failure(
-        format("The testName field in %s holds a line end (CR or LF)\n", cmdFile));
-  }
-  if (has_line_end(params.messageText)) {
-    return start_up_failure(
-        format("The messageText field in %s holds a line end (CR or LF)\n", cmdFile));
-  }
-  // The status file would overwrite the result lines of every earlier run.
-  if (same_file(statusPath, result.resultPath)) {
-    return start_up_failure(format("The status file %s is the result file\n", argv[2]));
-  }
+  const std::string refusal = refused_texts(dataTime, result, params, statusPath, argv[2], cmdFile);
+  if (!refusal.empty()) return start_up_failure(refusal);
   result.testName = params.testName;
 
   // From here on the round trip sends, and looks for, the marked text.
   params.messageText = timeMarker + params.messageText;
 
-  // Both debug logs exist before either port is opened, so that each log
-  // holds its modem's whole dialogue.
-  std::unique_ptr<SmsSession> fromSession =
-      make_sms_session(commandSet, make_serial_device(), clock);
-  fromSession->open_log(fromLogName.c_str());
+  std::unique_ptr<SmsSession> fromSession;
   std::unique_ptr<SmsSession> toSession;
-  const bool oneModem =
-      params.reflectMode != 0 || params.toPort == params.fromPort || params.toPort == 0;
-  if (!oneModem) {
-    toSession = make_sms_session(commandSet, make_serial_device(), clock);
-    toSession->open_log(debug_log_name(params.testName, params.toPort).c_str());
-  }
+  make_sessions(commandSet, params, fromLogName, clock, fromSession, toSession);
 
   // A run that a signal interrupted ends through the failure path with the
   // interruption's text, and exits with 128 + the signal number.

@@ -32,21 +32,20 @@ struct TestRun {
 int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to);
 int run_reflector(TestRun& run, SmsSession& session);
 
-// The message pickup both sequences share: polls `session` for up to
+// The message pickup both sequences share: waits on `session` for up to
 // `timeoutSeconds`, announces the message, deletes it (the outcome is not
-// looked at) and hands back sender, body and the reading taken when it was
-// found.  A session that is not in text mode delivers the body as a hex
-// SMS-DELIVER PDU, which is decoded here into sender and text.  On failure
-// reports through fail_test and returns false.
-bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds, std::string& sender,
-                     std::string& body, int64_t& foundAt);
+// looked at), then has the session decode it (SmsSession::decode) and hands
+// it back.  On failure reports through fail_test and returns false.
+bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds,
+                     ReceivedMessage& message);
 
 // Whole seconds of `seconds`, truncated toward zero and kept inside the int
 // range.
 int whole_seconds(double seconds);
 
 // True for a number the reflector may dial: an optional "+" and 1 to 20
-// digits.  The sender of a received message comes from the network.
+// digits (is_phone_number).  The sender of a received message comes from
+// the network.
 bool dialable_number(const std::string& number);
 
 // True when `text` can stand between the double quotes of a send command:

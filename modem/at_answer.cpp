@@ -18,33 +18,8 @@ constexpr int kRequestBytes = 4096;
 // a modem that never ends its line must not grow it without bound.
 constexpr size_t kMaxLine = 8192;
 
-// Lines a modem sends by itself: message, status report and cell broadcast
-// indications, rings, registration and signal changes, and the '^' lines
-// with which several makers report their own events.  Recognised inside a
-// listing or a read, where a line of unknown form is taken as the message's
-// data; elsewhere every line that is not part of the answer is unsolicited.
-const char* const kUnsolicitedPrefixes[] = {
-    "+CMTI:",   "+CDSI:", "+CDS:",   "+CMT:", "+CBMI:", "+CBM:",  "+CREG:", "+CGREG:",    "+CEREG:",
-    "+C5GREG:", "+CIEV:", "+CRING:", "RING",  "+CUSD:", "+CCWA:", "+CLIP:", "NO CARRIER", "^",
-};
-
 bool starts_with(const std::string& text, const char* prefix) {
   return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
-bool looks_unsolicited(const std::string& line) {
-  for (const char* prefix : kUnsolicitedPrefixes) {
-    if (starts_with(line, prefix)) return true;
-  }
-  return false;
-}
-
-bool all_digits(const std::string& text) {
-  if (text.empty() || text.size() > 9) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
 }
 
 // A final result code (the prompt aside).  `code` gets the number of a
@@ -77,7 +52,7 @@ bool is_echo(std::string line, const std::string& echo) {
 
 // The state of the answer being read.
 struct AtReader::Exchange {
-  const AnswerSpec& spec;
+  const ExpectedAnswer& expected;
   AtAnswer& answer;
   bool echoAllowed = true;  // no line of the answer's own yet
   bool expectData = false;  // the latest information line waits for its data line
@@ -87,7 +62,7 @@ struct AtReader::Exchange {
   int64_t heldReading = kNoReading;
   bool done = false;
 
-  Exchange(const AnswerSpec& s, AtAnswer& a) : spec(s), answer(a) {}
+  Exchange(const ExpectedAnswer& s, AtAnswer& a) : expected(s), answer(a) {}
 
   void take_data(const std::string& text, int64_t reading) {
     answer.data.push_back({text, reading});
@@ -146,22 +121,36 @@ void AtReader::flush_notes() {
   notes_.clear();
 }
 
+void AtReader::keep(const Notice& notice) {
+  notes_.push_back(notice_note(notice));
+  if (notice.kind == NoticeKind::kOther) return;
+  if (notices_.size() >= kMaxNotices) notices_.pop_front();
+  notices_.push_back(notice);
+}
+
 void AtReader::unsolicited(const std::string& line, int64_t reading) {
   if (line.empty()) return;
-  if (starts_with(line, "+CMTI:")) {
-    std::vector<std::string> fields = split_fields(line.substr(6));
-    if (fields.size() >= 2 && all_digits(fields[1])) {
-      notices_.push_back({fields[0], std::atoi(fields[1].c_str()), reading});
-      notes_.push_back("Unsolicited line, a new message: " + line + "\n");
-      return;
-    }
+  bool dataFollows = false;
+  Notice notice = make_notice(line, reading, dataFollows);
+  if (dataFollows) {
+    awaitingData_ = notice;
+    dataPending_ = true;
+    return;
   }
-  notes_.push_back("Unsolicited line ignored: " + line + "\n");
+  keep(notice);
 }
 
 void AtReader::sort_line(Exchange* x, std::string line, int64_t reading) {
   while (!line.empty() && line.back() == '\r') line.pop_back();
   const std::string text = trim_text(line);
+  // The data line of an unsolicited line comes right after it, inside an
+  // answer too, whatever it holds.
+  if (dataPending_ && !text.empty()) {
+    dataPending_ = false;
+    awaitingData_.data = text;
+    keep(awaitingData_);
+    return;
+  }
   if (x == nullptr || x->done) {
     unsolicited(text, reading);
     return;
@@ -187,13 +176,13 @@ void AtReader::sort_line(Exchange* x, std::string line, int64_t reading) {
     x->take_data("", x->heldReading);
   }
   if (text.empty()) return;
-  if (x->echoAllowed && !x->spec.echo.empty() && is_echo(text, x->spec.echo)) {
+  if (x->echoAllowed && !x->expected.echo.empty() && is_echo(text, x->expected.echo)) {
     x->echoAllowed = false;
     return;
   }
   FinalCode final = FinalCode::kNone;
   int code = -1;
-  if (parse_final(text, final, code) || (x->spec.promptEnds && text == ">")) {
+  if (parse_final(text, final, code) || (x->expected.promptEnds && text == ">")) {
     if (text == ">") final = FinalCode::kPrompt;
     x->answer.final = final;
     x->answer.code = code;
@@ -201,10 +190,10 @@ void AtReader::sort_line(Exchange* x, std::string line, int64_t reading) {
     x->done = true;
     return;
   }
-  if (!x->spec.info.empty() && starts_with(text, x->spec.info.c_str())) {
+  if (!x->expected.info.empty() && starts_with(text, x->expected.info.c_str())) {
     x->answer.info.push_back({text, reading});
     x->echoAllowed = false;
-    x->expectData = x->spec.dataLines;
+    x->expectData = x->expected.dataLines;
     return;
   }
   unsolicited(text, reading);
@@ -213,7 +202,7 @@ void AtReader::sort_line(Exchange* x, std::string line, int64_t reading) {
 // The prompt stands at the end of what came, with no line end after it:
 // "\r\n> ", a bare ">", or right behind an echo's CR.
 bool AtReader::prompt_in_pending(Exchange& x, int64_t reading) {
-  if (!x.spec.promptEnds || x.done || x.expectData || pending_.empty()) return false;
+  if (!x.expected.promptEnds || x.done || x.expectData || pending_.empty()) return false;
   size_t cr = pending_.rfind('\r');
   std::string tail = pending_.substr(cr == std::string::npos ? 0 : cr + 1);
   if (trim_text(tail) != ">") return false;
@@ -244,9 +233,10 @@ size_t AtReader::feed(Exchange* x, const std::string& bytes, int64_t reading) {
   return bytes.size();
 }
 
-ReadOutcome AtReader::read_answer(const AnswerSpec& spec, int64_t deadline, AtAnswer& answer) {
+ReadOutcome AtReader::read_answer(const ExpectedAnswer& expected, int64_t deadline,
+                                  AtAnswer& answer) {
   answer = AtAnswer();
-  Exchange x(spec, answer);
+  Exchange x(expected, answer);
   answer.bytes = pending_;
   // What came before the command and waits as an unfinished line may be the
   // prompt itself.
@@ -283,8 +273,8 @@ ReadOutcome AtReader::read_answer(const AnswerSpec& spec, int64_t deadline, AtAn
   }
 }
 
-ReadOutcome AtReader::wait(int64_t untilMs, int64_t deadline, bool stopAtNotice) {
-  if (stopAtNotice && has_notice()) return ReadOutcome::kComplete;
+ReadOutcome AtReader::wait(int64_t untilMs, int64_t deadline, bool stopAtMessage) {
+  if (stopAtMessage && has_notice(NoticeKind::kNewMessage)) return ReadOutcome::kComplete;
   std::string chunk;
   int64_t reading = kNoReading;
   for (;;) {
@@ -294,7 +284,7 @@ ReadOutcome AtReader::wait(int64_t untilMs, int64_t deadline, bool stopAtNotice)
       log_chunk(chunk, pending_.empty());
       flush_notes();
     }
-    if (stopAtNotice && has_notice()) return ReadOutcome::kComplete;
+    if (stopAtMessage && has_notice(NoticeKind::kNewMessage)) return ReadOutcome::kComplete;
     if (now_ms() >= untilMs || port_.clock().steady_seconds() >= deadline) {
       return ReadOutcome::kComplete;
     }
@@ -319,16 +309,36 @@ ReadOutcome AtReader::settle(int quietMs, int64_t deadline) {
   }
 }
 
-bool AtReader::take_notice(Notice& notice) {
-  if (notices_.empty()) return false;
-  notice = notices_.front();
-  notices_.pop_front();
-  return true;
+bool AtReader::take_notice(NoticeKind kind, Notice& notice) {
+  for (auto it = notices_.begin(); it != notices_.end(); ++it) {
+    if (it->kind != kind) continue;
+    notice = *it;
+    notices_.erase(it);
+    return true;
+  }
+  return false;
+}
+
+bool AtReader::take_other_notice(Notice& notice) {
+  for (auto it = notices_.begin(); it != notices_.end(); ++it) {
+    if (it->kind == NoticeKind::kNewMessage) continue;
+    notice = *it;
+    notices_.erase(it);
+    return true;
+  }
+  return false;
+}
+
+bool AtReader::has_notice(NoticeKind kind) const {
+  for (const Notice& notice : notices_) {
+    if (notice.kind == kind) return true;
+  }
+  return false;
 }
 
 bool AtReader::noticed(int index) const {
   for (const Notice& notice : notices_) {
-    if (notice.index == index) return true;
+    if (notice.kind == NoticeKind::kNewMessage && notice.index == index) return true;
   }
   return false;
 }

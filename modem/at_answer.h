@@ -10,11 +10,11 @@
 // split it, and sorts each line as it completes: the echo of the command (a
 // modem that ignores ATE0), the answer's information lines and the data line
 // that follows each one in a listing or a read, the final result code, and
-// unsolicited lines, which are taken out of the answer: "+CMTI:" ones are
-// kept as notices for the receive, the others are noted in the debug log and
-// dropped.  A read returns as soon as the final result code is in; every
-// chunk gets a counter reading when it arrives, so that a line's reading is
-// taken within one request of its bytes.
+// unsolicited lines, which are taken out of the answer and made notices
+// (unsolicited.h): new messages, status reports and registration changes
+// are kept for the session, every line is noted in the debug log.  A read returns as soon as the
+// final result code is in; every chunk gets a counter reading when it arrives, so that a line's
+// reading is taken within one request of its bytes.
 //
 // The debug log gets every byte in the port's record formats: a chunk that
 // does not complete an answer (or, between answers, a line) as "\nRead
@@ -27,12 +27,14 @@
 #include <string>
 #include <vector>
 
+#include "modem/unsolicited.h"
+
 namespace smstest {
 
 class ComPort;
 
 // What the answer to one command looks like.
-struct AnswerSpec {
+struct ExpectedAnswer {
   // The command as written without its CR (or a message's text): a line
   // that repeats it before the answer's own lines is its echo, and skipped.
   std::string echo;
@@ -48,9 +50,6 @@ struct AnswerSpec {
 
 enum class FinalCode { kNone, kOk, kError, kCmsError, kCmeError, kPrompt };
 
-// Counter reading of a line whose reading failed.
-constexpr int64_t kNoReading = -1;
-
 // One line and the counter reading taken when its last byte had arrived.
 struct AnswerLine {
   std::string text;
@@ -65,18 +64,11 @@ struct AtAnswer {
   AnswerLine finalLine;
   // Information lines, without blanks around them.
   std::vector<AnswerLine> info;
-  // With AnswerSpec::dataLines, the data line of each information line, as
+  // With ExpectedAnswer::dataLines, the data line of each information line, as
   // it came but without its line end ("" when the modem gave none).
   std::vector<AnswerLine> data;
   // Every byte read for the answer, echo and unsolicited lines included.
   std::string bytes;
-};
-
-// A "+CMTI: <mem>,<index>" line: a new message stored at `index`.
-struct Notice {
-  std::string memory;
-  int index = 0;
-  int64_t reading = kNoReading;  // when the line had arrived
 };
 
 enum class ReadOutcome {
@@ -92,19 +84,20 @@ class AtReader {
   explicit AtReader(ComPort& port);
 
   // Reads the answer to the command just written until its final result code
-  // (or, with spec.promptEnds, the prompt) has arrived, and returns at once
+  // (or, with expected.promptEnds, the prompt) has arrived, and returns at once
   // then.  Lines after the final result code that came in the same chunk are
   // sorted at once as unsolicited; an unfinished line waits for the next
   // read.  The deadline (calendar seconds) is checked after each request, so
   // at least one request is made: kTimedOut once the calendar reaches it,
   // with `answer.bytes` holding what came.
-  ReadOutcome read_answer(const AnswerSpec& spec, int64_t deadline, AtAnswer& answer);
+  ReadOutcome read_answer(const ExpectedAnswer& expected, int64_t deadline, AtAnswer& answer);
 
   // Reads what the modem sends by itself, sorting it as unsolicited, until
   // the counter reaches `untilMs` (of now_ms()), the calendar reaches
-  // `deadline`, or, with `stopAtNotice`, a notice is waiting (at once, when
-  // one is waiting already).  Otherwise at least one request is made.
-  ReadOutcome wait(int64_t untilMs, int64_t deadline, bool stopAtNotice);
+  // `deadline`, or, with `stopAtMessage`, a new-message notice is waiting
+  // (at once, when one is waiting already).  Otherwise at least one request
+  // is made.
+  ReadOutcome wait(int64_t untilMs, int64_t deadline, bool stopAtMessage);
 
   // Drops what is left of answers that came in pieces before this reader
   // took over the port: reads until the line has been quiet for `quietMs`,
@@ -112,11 +105,17 @@ class AtReader {
   // noted and dropped.
   ReadOutcome settle(int quietMs, int64_t deadline);
 
-  // The oldest notice not taken yet; false when there is none.
-  bool take_notice(Notice& notice);
-  bool has_notice() const { return !notices_.empty(); }
-  // Whether a notice not taken yet names `index`.
+  // The oldest notice of `kind` not taken yet; false when there is none.
+  // Notices of kind kOther are only noted, never kept; at most kMaxNotices
+  // are kept, the oldest going first.
+  bool take_notice(NoticeKind kind, Notice& notice);
+  bool has_notice(NoticeKind kind) const;
+  // The oldest notice of any kind but kNewMessage (which the receive takes).
+  bool take_other_notice(Notice& notice);
+  // Whether a new-message notice not taken yet names store index `index`.
   bool noticed(int index) const;
+
+  static constexpr size_t kMaxNotices = 64;
 
   // The counter in milliseconds (from its own zero); falls back to calendar
   // seconds when the counter can't be read.
@@ -136,6 +135,8 @@ class AtReader {
   void sort_line(Exchange* x, std::string line, int64_t reading);
   bool prompt_in_pending(Exchange& x, int64_t reading);
   void unsolicited(const std::string& line, int64_t reading);
+  // Notes `notice` and keeps it unless it is of kind kOther.
+  void keep(const Notice& notice);
   // Logs a chunk: a completed record when `complete`, else a partial one.
   void log_chunk(const std::string& chunk, bool complete);
   // Logs every byte since the last completed record as a completed one.
@@ -149,6 +150,9 @@ class AtReader {
   std::string record_;   // bytes since the last completed log record
   std::vector<std::string> notes_;
   std::deque<Notice> notices_;
+  // The notice of an unsolicited line whose data line is still to come.
+  Notice awaitingData_;
+  bool dataPending_ = false;
   std::vector<char> buffer_;
 };
 

@@ -48,18 +48,18 @@ struct Expected {
 struct AnswerCase {
   const char* name;
   std::string bytes;  // the answer as the modem writes it
-  AnswerSpec spec;
+  ExpectedAnswer form;
   Expected expected;
 };
 
-AnswerSpec spec_of(const std::string& echo, const std::string& info, bool dataLines,
-                   bool promptEnds = false) {
-  AnswerSpec spec;
-  spec.echo = echo;
-  spec.info = info;
-  spec.dataLines = dataLines;
-  spec.promptEnds = promptEnds;
-  return spec;
+ExpectedAnswer expect(const std::string& echo, const std::string& info, bool dataLines,
+                      bool promptEnds = false) {
+  ExpectedAnswer expected;
+  expected.echo = echo;
+  expected.info = info;
+  expected.dataLines = dataLines;
+  expected.promptEnds = promptEnds;
+  return expected;
 }
 
 const std::string kListing =
@@ -75,57 +75,60 @@ const std::string kRead = "+CMGR: \"REC READ\",\"5550103\",,\"24/01/01,12:00:01+
 
 std::vector<AnswerCase> answer_cases() {
   return {
-      {"OK", "\r\nOK\r\n", AnswerSpec(), {FinalCode::kOk, -1, {}, {}}},
-      {"ERROR", "\r\nERROR\r\n", AnswerSpec(), {FinalCode::kError, -1, {}, {}}},
-      {"CMS ERROR", "\r\n+CMS ERROR: 330\r\n", AnswerSpec(), {FinalCode::kCmsError, 330, {}, {}}},
-      {"CME ERROR", "\r\n+CME ERROR: 14\r\n", AnswerSpec(), {FinalCode::kCmeError, 14, {}, {}}},
+      {"OK", "\r\nOK\r\n", ExpectedAnswer(), {FinalCode::kOk, -1, {}, {}}},
+      {"ERROR", "\r\nERROR\r\n", ExpectedAnswer(), {FinalCode::kError, -1, {}, {}}},
+      {"CMS ERROR",
+       "\r\n+CMS ERROR: 330\r\n",
+       ExpectedAnswer(),
+       {FinalCode::kCmsError, 330, {}, {}}},
+      {"CME ERROR", "\r\n+CME ERROR: 14\r\n", ExpectedAnswer(), {FinalCode::kCmeError, 14, {}, {}}},
       {"CMS ERROR as text",
        "\r\n+CMS ERROR: SIM busy\r\n",
-       AnswerSpec(),
+       ExpectedAnswer(),
        {FinalCode::kCmsError, -1, {}, {}}},
-      {"prompt", "\r\n> ", spec_of("", "", false, true), {FinalCode::kPrompt, -1, {}, {}}},
-      {"bare prompt", "\r\n>", spec_of("", "", false, true), {FinalCode::kPrompt, -1, {}, {}}},
+      {"prompt", "\r\n> ", expect("", "", false, true), {FinalCode::kPrompt, -1, {}, {}}},
+      {"bare prompt", "\r\n>", expect("", "", false, true), {FinalCode::kPrompt, -1, {}, {}}},
       {"send confirmed",
        "\r\n+CMGS: 12\r\n\r\nOK\r\n",
-       spec_of("tImE1Thi", "+CMGS:", false),
+       expect("tImE1Thi", "+CMGS:", false),
        {FinalCode::kOk, -1, {"+CMGS: 12"}, {}}},
       {"store use",
        "\r\n+CPMS: \"SM\",2,50,\"SM\",2,50,\"SM\",2,50\r\n\r\nOK\r\n",
-       spec_of("AT+CPMS?", "+CPMS:", false),
+       expect("AT+CPMS?", "+CPMS:", false),
        {FinalCode::kOk, -1, {"+CPMS: \"SM\",2,50,\"SM\",2,50,\"SM\",2,50"}, {}}},
       // A message whose text is "OK", and one whose text is empty.
       {"listing",
        kListing,
-       spec_of("AT+CMGL=\"ALL\"", "+CMGL:", true),
+       expect("AT+CMGL=\"ALL\"", "+CMGL:", true),
        {FinalCode::kOk, -1, {kHeader1, kHeader3, kHeader4}, {"stored message 1", "OK", ""}}},
       {"read",
        "\r\n" + kRead + "\r\nhello there \r\n\r\nOK\r\n",
-       spec_of("AT+CMGR=2", "+CMGR:", true),
+       expect("AT+CMGR=2", "+CMGR:", true),
        {FinalCode::kOk, -1, {kRead}, {"hello there "}}},
       {"read, empty text",
        "\r\n" + kRead + "\r\n\r\n\r\nOK\r\n",
-       spec_of("AT+CMGR=2", "+CMGR:", true),
+       expect("AT+CMGR=2", "+CMGR:", true),
        {FinalCode::kOk, -1, {kRead}, {""}}},
       {"read refused",
        "\r\n+CMS ERROR: 321\r\n",
-       spec_of("AT+CMGR=9", "+CMGR:", true),
+       expect("AT+CMGR=9", "+CMGR:", true),
        {FinalCode::kCmsError, 321, {}, {}}},
       // A modem that ignores ATE0 echoes the command, or the message text.
       {"echo",
        "AT+CMGF=1\r\r\nOK\r\n",
-       spec_of("AT+CMGF=1", "", false),
+       expect("AT+CMGF=1", "", false),
        {FinalCode::kOk, -1, {}, {}}},
       {"echo before the prompt",
        "AT+CMGS=\"5550104\"\r\r\n> ",
-       spec_of("AT+CMGS=\"5550104\"", "", false, true),
+       expect("AT+CMGS=\"5550104\"", "", false, true),
        {FinalCode::kPrompt, -1, {}, {}}},
       {"echo of the text",
        "tImE1Thi\r\n+CMGS: 3\r\n\r\nOK\r\n",
-       spec_of("tImE1Thi", "+CMGS:", false),
+       expect("tImE1Thi", "+CMGS:", false),
        {FinalCode::kOk, -1, {"+CMGS: 3"}, {}}},
       {"echo of the text with its Ctrl-Z",
        "tImE1Thi\x1A\r\n+CMGS: 3\r\n\r\nOK\r\n",
-       spec_of("tImE1Thi", "+CMGS:", false),
+       expect("tImE1Thi", "+CMGS:", false),
        {FinalCode::kOk, -1, {"+CMGS: 3"}, {}}},
   };
 }
@@ -166,11 +169,11 @@ TEST_F(AtReaderTest, AnswersSplitAnywhereReadWhole) {
       device_->queue_chunks(chunks);
       device_->queue("\r\nAFTER\r\n", 500);
       AtAnswer answer;
-      ASSERT_EQ(reader_->read_answer(c.spec, deadline(5), answer), ReadOutcome::kComplete) << trace;
+      ASSERT_EQ(reader_->read_answer(c.form, deadline(5), answer), ReadOutcome::kComplete) << trace;
       expect_answer(answer, c.expected, trace);
       // It returned as soon as the final result code was in: the blank of
       // a "> " that came apart from its '>' is left for later.
-      const bool blankLeft = c.spec.promptEnds && c.bytes.back() == ' ' && chunks.back() == " ";
+      const bool blankLeft = c.form.promptEnds && c.bytes.back() == ' ' && chunks.back() == " ";
       EXPECT_EQ(answer.bytes, blankLeft ? c.bytes.substr(0, c.bytes.size() - 1) : c.bytes) << trace;
       EXPECT_EQ(device_->pending_chunks(), blankLeft ? 2u : 1u) << trace;
       // Drain the marker line before the next case.
@@ -182,17 +185,32 @@ TEST_F(AtReaderTest, AnswersSplitAnywhereReadWhole) {
 }
 
 // Unsolicited lines before the answer and between any two of its lines are
-// taken out; "+CMTI:" becomes a notice, the others are dropped.
+// taken out; those of the table become notices of their kind (a two-line
+// form with its data line), the others are dropped.
 TEST_F(AtReaderTest, UnsolicitedLinesAtEveryPositionAreTakenOut) {
-  const char* const urcs[] = {"+CMTI: \"SM\",7", "RING", "+CREG: 1", "^RSSI: 3", "+CDS: 6,12"};
+  struct Urc {
+    const char* bytes;
+    bool kept;
+    NoticeKind kind;
+    const char* data;
+  } const urcs[] = {
+      {"+CMTI: \"SM\",7", true, NoticeKind::kNewMessage, ""},
+      {"RING", false, NoticeKind::kOther, ""},
+      {"+CREG: 1", true, NoticeKind::kRegistration, ""},
+      {"^RSSI: 3", false, NoticeKind::kOther, ""},
+      {"+CDS: 6,12", true, NoticeKind::kStatusReport, ""},
+      {"+CDS: 25\r\n0791515500000000060C", true, NoticeKind::kStatusReport, "0791515500000000060C"},
+      {"+CMT: \"+15551234\",,\"24/01/01,12:00:00+00\"\r\nOK then", true, NoticeKind::kNewMessage,
+       "OK then"},
+  };
   for (const AnswerCase& c : answer_cases()) {
     for (size_t at = 0; at < c.bytes.size(); ++at) {
       if (at != 0 && c.bytes[at - 1] != '\n') continue;
-      for (const char* urc : urcs) {
+      for (const Urc& urc : urcs) {
         const std::string bytes =
-            c.bytes.substr(0, at) + "\r\n" + urc + "\r\n" + c.bytes.substr(at);
+            c.bytes.substr(0, at) + "\r\n" + urc.bytes + "\r\n" + c.bytes.substr(at);
         const std::string trace =
-            std::string(c.name) + " with " + urc + " at " + std::to_string(at);
+            std::string(c.name) + " with " + escape_text(urc.bytes) + " at " + std::to_string(at);
         for (bool split : {false, true}) {
           if (split) {
             device_->queue_bytewise(bytes);
@@ -200,17 +218,29 @@ TEST_F(AtReaderTest, UnsolicitedLinesAtEveryPositionAreTakenOut) {
             device_->queue(bytes);
           }
           AtAnswer answer;
-          ASSERT_EQ(reader_->read_answer(c.spec, deadline(5), answer), ReadOutcome::kComplete)
+          ASSERT_EQ(reader_->read_answer(c.form, deadline(5), answer), ReadOutcome::kComplete)
               << trace;
           expect_answer(answer, c.expected, trace + (split ? ", bytewise" : ""));
           Notice notice;
-          bool noticed = reader_->take_notice(notice);
-          EXPECT_EQ(noticed, std::string(urc).rfind("+CMTI:", 0) == 0) << trace;
+          bool noticed = reader_->take_notice(urc.kind, notice);
+          EXPECT_EQ(noticed, urc.kept) << trace;
           if (noticed) {
-            EXPECT_EQ(notice.memory, "SM");
-            EXPECT_EQ(notice.index, 7);
+            EXPECT_EQ(notice.data, urc.data) << trace;
+            if (urc.kind == NoticeKind::kNewMessage && notice.data.empty()) {
+              EXPECT_EQ(notice.memory, "SM");
+              EXPECT_EQ(notice.index, 7);
+            }
+            if (urc.kind == NoticeKind::kRegistration) {
+              EXPECT_EQ(notice.status, 1);
+            }
+            if (urc.kind == NoticeKind::kStatusReport && notice.data.empty()) {
+              EXPECT_EQ(notice.reference, 12);
+            }
           }
-          EXPECT_FALSE(reader_->has_notice()) << trace;
+          for (NoticeKind kind : {NoticeKind::kNewMessage, NoticeKind::kStatusReport,
+                                  NoticeKind::kRegistration, NoticeKind::kOther}) {
+            EXPECT_FALSE(reader_->has_notice(kind)) << trace;
+          }
         }
       }
     }
@@ -220,18 +250,18 @@ TEST_F(AtReaderTest, UnsolicitedLinesAtEveryPositionAreTakenOut) {
 TEST_F(AtReaderTest, LinesAfterTheFinalCodeAreSortedAtOnce) {
   device_->queue("\r\n+CMGS: 4\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",2\r\n\r\n+CMTI: \"ME\",", 40);
   AtAnswer answer;
-  ASSERT_EQ(reader_->read_answer(spec_of("", "+CMGS:", false), deadline(5), answer),
+  ASSERT_EQ(reader_->read_answer(expect("", "+CMGS:", false), deadline(5), answer),
             ReadOutcome::kComplete);
   EXPECT_EQ(answer.bytes, "\r\n+CMGS: 4\r\n\r\nOK\r\n");
   Notice notice;
-  ASSERT_TRUE(reader_->take_notice(notice));
+  ASSERT_TRUE(reader_->take_notice(NoticeKind::kNewMessage, notice));
   EXPECT_EQ(notice.index, 2);
   EXPECT_EQ(notice.reading, 40000);  // when its chunk came, not when it was looked at
-  EXPECT_FALSE(reader_->has_notice());
+  EXPECT_FALSE(reader_->has_notice(NoticeKind::kNewMessage));
   // The unfinished line is finished by the next chunk.
   device_->queue("5\r\n", 10);
   ASSERT_EQ(reader_->wait(reader_->now_ms() + 1000, deadline(5), true), ReadOutcome::kComplete);
-  ASSERT_TRUE(reader_->take_notice(notice));
+  ASSERT_TRUE(reader_->take_notice(NoticeKind::kNewMessage, notice));
   EXPECT_EQ(notice.memory, "ME");
   EXPECT_EQ(notice.index, 5);
   EXPECT_EQ(notice.reading, 50000);
@@ -240,7 +270,7 @@ TEST_F(AtReaderTest, LinesAfterTheFinalCodeAreSortedAtOnce) {
 TEST_F(AtReaderTest, EachLineIsReadWhenItsLastByteCame) {
   device_->queue_chunks({"\r\n+CMGS: 1", "\r\n\r\nO", "K\r\n"}, 10, 20);
   AtAnswer answer;
-  ASSERT_EQ(reader_->read_answer(spec_of("", "+CMGS:", false), deadline(5), answer),
+  ASSERT_EQ(reader_->read_answer(expect("", "+CMGS:", false), deadline(5), answer),
             ReadOutcome::kComplete);
   ASSERT_EQ(answer.info.size(), 1u);
   EXPECT_EQ(answer.info[0].reading, 30000);
@@ -252,7 +282,7 @@ TEST_F(AtReaderTest, NoFinalCodeTimesOutWithWhatCame) {
   device_->queue("\r\n+CMGS: 1\r\n", 10);
   AtAnswer answer;
   const int64_t start = clock_.now_microseconds();
-  EXPECT_EQ(reader_->read_answer(spec_of("", "+CMGS:", false), deadline(2), answer),
+  EXPECT_EQ(reader_->read_answer(expect("", "+CMGS:", false), deadline(2), answer),
             ReadOutcome::kTimedOut);
   EXPECT_EQ(answer.bytes, "\r\n+CMGS: 1\r\n");
   EXPECT_EQ(answer.final, FinalCode::kNone);
@@ -261,14 +291,14 @@ TEST_F(AtReaderTest, NoFinalCodeTimesOutWithWhatCame) {
   EXPECT_LE(clock_.now_microseconds() - start, 2100000);
   // A deadline already past still gets one request.
   device_->queue("\r\nOK\r\n", 50);
-  EXPECT_EQ(reader_->read_answer(AnswerSpec(), deadline(-1), answer), ReadOutcome::kComplete);
+  EXPECT_EQ(reader_->read_answer(ExpectedAnswer(), deadline(-1), answer), ReadOutcome::kComplete);
 }
 
 TEST_F(AtReaderTest, AnEndlessLineIsCutAndTheAnswerStillEnds) {
   device_->queue(std::string(20000, 'x'));
   device_->queue("\r\n+CMGS: 2\r\n\r\nOK\r\n");
   AtAnswer answer;
-  ASSERT_EQ(reader_->read_answer(spec_of("", "+CMGS:", false), deadline(5), answer),
+  ASSERT_EQ(reader_->read_answer(expect("", "+CMGS:", false), deadline(5), answer),
             ReadOutcome::kComplete);
   EXPECT_EQ(answer.final, FinalCode::kOk);
   ASSERT_EQ(answer.info.size(), 1u);
@@ -279,7 +309,7 @@ TEST_F(AtReaderTest, AnEndlessLineIsCutAndTheAnswerStillEnds) {
 TEST_F(AtReaderTest, ADeviceFailureEndsTheRead) {
   device_->fail_once(FakeFailure::kReadWaitFailed, 5);
   AtAnswer answer;
-  EXPECT_EQ(reader_->read_answer(AnswerSpec(), deadline(5), answer), ReadOutcome::kReadFailed);
+  EXPECT_EQ(reader_->read_answer(ExpectedAnswer(), deadline(5), answer), ReadOutcome::kReadFailed);
   EXPECT_EQ(reader_->lastError.rfind("read_com: Could not set comm mask, error code: 5: ", 0), 0u)
       << reader_->lastError;
 }
@@ -289,7 +319,7 @@ TEST_F(AtReaderTest, TheLogHoldsEveryByteInThePortsRecords) {
   port_->open_log((dir + "/log").c_str());
   device_->queue_chunks({"\r\nO", "K\r\n\r\nRI", "NG\r\n"}, 0, 10);
   AtAnswer answer;
-  ASSERT_EQ(reader_->read_answer(AnswerSpec(), deadline(5), answer), ReadOutcome::kComplete);
+  ASSERT_EQ(reader_->read_answer(ExpectedAnswer(), deadline(5), answer), ReadOutcome::kComplete);
   ASSERT_EQ(reader_->wait(reader_->now_ms() + 200, deadline(5), false), ReadOutcome::kComplete);
   EXPECT_EQ(read_file(dir + "/log"),
             "\nRead Partial bytes: \r\nO"
@@ -311,7 +341,11 @@ TEST_F(AtReaderTest, WaitEndsAtANoticeOrItsTime) {
   ASSERT_EQ(reader_->wait(reader_->now_ms() + 1000, deadline(5), true), ReadOutcome::kComplete);
   EXPECT_EQ(reader_->now_ms() - start, 250);  // a notice is still waiting
   Notice notice;
-  ASSERT_TRUE(reader_->take_notice(notice));
+  ASSERT_TRUE(reader_->take_notice(NoticeKind::kNewMessage, notice));
+  // The registration line is kept too, and does not end a wait.
+  ASSERT_TRUE(reader_->take_other_notice(notice));
+  EXPECT_EQ(notice.kind, NoticeKind::kRegistration);
+  EXPECT_EQ(notice.reading, 100000);
   ASSERT_EQ(reader_->wait(reader_->now_ms() + 1000, deadline(5), true), ReadOutcome::kComplete);
   EXPECT_GE(reader_->now_ms() - start, 1250);
   EXPECT_LE(reader_->now_ms() - start, 1350);

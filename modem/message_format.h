@@ -5,11 +5,14 @@
 // dialogue for both and asks its format for the commands and the parsing
 // that depend on the mode: the AT+CMGF value and the settings that go with
 // it, the listing command, what AT+CMGS carries and what follows its prompt,
-// and how a read message gives its sender and body.
+// how a read message gives its sender and text, and their decoding.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "modem/sms_records.h"
 
 namespace smstest {
 
@@ -35,15 +38,17 @@ class MessageFormat {
   virtual bool submit(const std::string& number, const std::string& text, std::string& command,
                       std::string& payload, std::string& error) const = 0;
 
-  // Takes the sender and the body of a read message from the values of its
-  // "+CMGR: " line (after the prefix) and its data line.  False, with the
-  // reason in `error`, when they are not of this format.
-  virtual bool read_message(const std::string& header, const std::string& data, std::string& sender,
-                            std::string& body, std::string& error) const = 0;
+  // Takes a read message from the values of its "+CMGR: " line (after the
+  // prefix) and its data line: `raw` the data line as the modem gave it,
+  // and what the header holds.  False, with the reason in `error`, when
+  // they are not of this format.
+  virtual bool read_message(const std::string& header, const std::string& data,
+                            ReceivedMessage& message, std::string& error) const = 0;
 
-  // 1 when read_message gives the text itself; 0 when `body` is an
-  // SMS-DELIVER PDU as hex text for the caller to decode (SmsSession).
-  virtual int text_mode() const = 0;
+  // Decodes `message.raw` into the record's sender, text, alphabet and
+  // concatenation; the decoder's trace also goes to `log` (may be null).
+  // False, with "Cannot decode <raw>\n" in `error`, when it does not decode.
+  virtual bool decode(ReceivedMessage& message, FILE* log, std::string& error) const = 0;
 };
 
 }  // namespace smstest

@@ -6,10 +6,10 @@
 // PDU without its service-centre part, here the single octet 00: the modem
 // uses its own centre), then the hex and Ctrl-Z.  The text goes in the GSM
 // 7-bit default alphabet when every byte of it maps there, otherwise in UCS2
-// (pdu/pdu_encode.h).  A read message hands back its PDU unchanged, for the
-// message pickup to decode (pdu/sms_deliver.h); this format does not look
-// into it, so a PDU that does not decode is the pickup's to report.  No
-// character set is set: the hex is ASCII whatever AT+CSCS says.
+// (pdu/pdu_encode.h).  A read message keeps its PDU as the modem gave it
+// until decode() turns it into the record (pdu/sms_deliver.h), after the
+// pickup's delete.  No character set is set: the hex is ASCII whatever
+// AT+CSCS says.
 #pragma once
 
 #include "modem/message_format.h"
@@ -29,13 +29,17 @@ class PduFormat : public MessageFormat {
   bool submit(const std::string& number, const std::string& text, std::string& command,
               std::string& payload, std::string& error) const override;
 
-  // "<stat>,[<alpha>],<length>" and the PDU's hex line: `body` is the hex
-  // with the white space around it removed, `sender` is left empty (the
-  // decoder finds it in the PDU).  False when there is no hex line.
-  bool read_message(const std::string& header, const std::string& data, std::string& sender,
-                    std::string& body, std::string& error) const override;
+  // "<stat>,[<alpha>],<length>" and the PDU's hex line: `raw` is the hex
+  // with the white space around it removed; nothing else is read yet.
+  // False when there is no hex line.
+  bool read_message(const std::string& header, const std::string& data, ReceivedMessage& message,
+                    std::string& error) const override;
 
-  int text_mode() const override { return 0; }
+  // Decodes the SMS-DELIVER: the sender with its type of address (an
+  // international number gets the "+" that address_text leaves out; national
+  // numbers and names stay as they are), the text, the alphabet and the
+  // concatenation element of the user-data header.
+  bool decode(ReceivedMessage& message, FILE* log, std::string& error) const override;
 };
 
 }  // namespace smstest

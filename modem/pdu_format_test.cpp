@@ -6,15 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
 #include "modem/standard_session.h"
-#include "pdu/sms_deliver.h"
 #include "testsupport/fake_clock.h"
 #include "testsupport/fake_serial_device.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 
@@ -105,17 +106,73 @@ TEST(PduFormatTest, ReadMessageHandsBackTheHex) {
   PduFormat mode;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.header + std::string(" / ") + row.data);
-    std::string sender = "old", body, error;
-    const bool ok = mode.read_message(row.header, row.data, sender, body, error);
+    ReceivedMessage message;
+    message.sender = "old";
+    std::string error;
+    const bool ok = mode.read_message(row.header, row.data, message, error);
     EXPECT_EQ(ok, row.body != nullptr);
     if (ok) {
-      EXPECT_EQ(body, row.body);
-      EXPECT_EQ(sender, "");
+      EXPECT_EQ(message.raw, row.body);
+      EXPECT_EQ(message.sender, "");
+      EXPECT_EQ(message.text, "");  // not decoded yet
     } else {
       EXPECT_EQ(error, format("no PDU after \"+CMGR: %s\"", row.header));
     }
   }
-  EXPECT_EQ(mode.text_mode(), 0);
+}
+
+// The decode gives the sender with its type of address, so that a reply
+// reaches it, the text, the alphabet and the concatenation element.
+TEST(PduFormatTest, DecodeTakesTheRecordOutOfThePdu) {
+  struct Row {
+    const char* pdu;
+    const char* sender;
+    bool concatenated;
+  } rows[] = {
+      {"00040B912143658709F100006050403020100005E8329BFD06", "+12345678901", false},
+      {"00040B812143658709F100006050403020100005E8329BFD06", "12345678901", false},  // unknown
+      {"00040BA12143658709F100006050403020100005E8329BFD06", "12345678901", false},  // national
+      {"00040791550501F300006050403020100005E8329BFD06", "+5550103", false},  // international
+      {"000408D0D4F29C0E00006050403020100005E8329BFD06", "Test", false},      // a name
+      // Part 1 of 2 of message 0x2A: the header takes 7 septets.
+      {"00440B912143658709F10000605040302010000C0500032A0201D06536FB0D", "+12345678901", true},
+  };
+  PduFormat mode;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.pdu);
+    ReceivedMessage message;
+    message.raw = row.pdu;
+    std::string error;
+    ASSERT_TRUE(mode.decode(message, nullptr, error)) << error;
+    EXPECT_EQ(message.sender, row.sender);
+    EXPECT_EQ(message.text, "hello");
+    EXPECT_EQ(message.alphabet, Alphabet::kGsm7);
+    EXPECT_EQ(message.concatenation.present, row.concatenated);
+    if (row.concatenated) {
+      EXPECT_EQ(message.concatenation.reference, 0x2A);
+      EXPECT_EQ(message.concatenation.total, 2);
+      EXPECT_EQ(message.concatenation.sequence, 1);
+    }
+  }
+}
+
+// A PDU that does not decode is named as the modem gave it; the decoder's
+// trace goes to the error stream and the log it is given.
+TEST(PduFormatTest, AnUndecodablePduIsNamed) {
+  PduFormat mode;
+  ReceivedMessage message;
+  message.raw = "00";
+  std::string error;
+  const std::string path = make_temp_dir("pdu_decode") + "/trace.log";
+  FILE* log = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(log, nullptr);
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(mode.decode(message, log, error));
+  const char kTrace[] = "decoder error, address exceeds data boundary, PDU too short\n";
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), kTrace);
+  std::fclose(log);
+  EXPECT_EQ(error, "Cannot decode 00\n");
+  EXPECT_EQ(read_file(path), kTrace);
 }
 
 // The standard session in PDU mode before a modem that answers the PDU-mode
@@ -167,14 +224,12 @@ TEST_F(PduSessionTest, OpenSelectsPduModeAndSetsNoCharacterSet) {
   EXPECT_EQ(writes_after_handshake(),
             (std::vector<std::string>{"AT+CMEE=1\r", "AT+CMGF=0\r", "AT+CNMI=2,1,0,0,0\r",
                                       "AT+CMGL=4\r"}));
-  EXPECT_EQ(session_->text_mode(), 0);
 }
 
 TEST_F(PduSessionTest, SendWritesTheLengthThenTheHex) {
   ASSERT_TRUE(open()) << session_->last_error();
-  int64_t sendStart = 0, sendEnd = 0;
-  ASSERT_TRUE(session_->send_sms("+15550104", "hello", sendStart, sendEnd, 30))
-      << session_->last_error();
+  SendReceipt receipt;
+  ASSERT_TRUE(session_->send({"+15550104", "hello"}, receipt, 30)) << session_->last_error();
   const std::vector<std::string>& w = device_->writes();
   ASSERT_GE(w.size(), 2u);
   EXPECT_EQ(w[w.size() - 2], "AT+CMGS=17\r");
@@ -185,8 +240,8 @@ TEST_F(PduSessionTest, TooLongATextFailsBeforeAnyWrite) {
   ASSERT_TRUE(open()) << session_->last_error();
   const size_t writes = device_->writes().size();
   for (const std::string& text : {std::string(161, 'x'), std::string(71, '\xE2')}) {
-    int64_t sendStart = 0, sendEnd = 0;
-    EXPECT_FALSE(session_->send_sms("5550104", text.c_str(), sendStart, sendEnd, 30));
+    SendReceipt receipt;
+    EXPECT_FALSE(session_->send({"5550104", text}, receipt, 30));
     EXPECT_EQ(session_->last_error().rfind("Cannot send the message in PDU mode: Message text "
                                            "too long for one SMS: ",
                                            0),
@@ -200,18 +255,17 @@ TEST_F(PduSessionTest, AnnouncedMessageComesBackAsItsPdu) {
   ASSERT_TRUE(open()) << session_->last_error();
   held_ = true;
   device_->queue("\r\n+CMTI: \"SM\",4\r\n", 1000);
-  std::string sender, body;
-  int64_t foundAt = 0;
-  ASSERT_TRUE(session_->receive_sms(sender, body, foundAt, 30)) << session_->last_error();
-  EXPECT_EQ(body, kHelloPdu);
+  ReceivedMessage message;
+  ASSERT_TRUE(session_->receive(message, 30)) << session_->last_error();
+  EXPECT_EQ(message.raw, kHelloPdu);
+  EXPECT_EQ(message.storeIndex, 4);
   EXPECT_EQ(device_->writes().back(), "AT+CMGR=4\r");
-  // What the pickup then reads from it.
-  std::unique_ptr<SmsDeliver> message = decode_pdu(body.c_str(), nullptr);
-  ASSERT_NE(message, nullptr);
-  EXPECT_EQ(address_text(message->originator), "5550103");
-  EXPECT_EQ(message->text, "hello");
   ASSERT_TRUE(session_->delete_messages()) << session_->last_error();
   EXPECT_EQ(device_->writes().back(), "AT+CMGD=4\r");
+  // Decoded after the delete.
+  ASSERT_TRUE(session_->decode(message)) << session_->last_error();
+  EXPECT_EQ(message.sender, "5550103");
+  EXPECT_EQ(message.text, "hello");
 }
 
 }  // namespace

@@ -37,14 +37,16 @@ std::string value_after(const char* response, int label, int skip) {
 
 }  // namespace
 
+SmsModem::SmsModem() : port(channel_.port) {}
+
 SmsModem::SmsModem(std::unique_ptr<SerialDevice> device, Clock& clock)
-    : port(std::move(device), clock) {}
+    : channel_(std::move(device), clock), port(channel_.port) {}
 
 void SmsModem::open_log(const char* path) { port.open_log(path); }
 
 bool SmsModem::open(int portNumber, int baudRate, int testTimeout, int64_t testStart) {
-  if (!port.open_com(portNumber, baudRate, testTimeout, testStart)) {
-    lastError = port.lastError;
+  if (!channel_.open(portNumber, baudRate, testTimeout, testStart)) {
+    lastError = channel_.lastError;
     return false;
   }
   int probe = probe_dasms();
@@ -231,6 +233,23 @@ bool SmsModem::receive_sms(std::string& sender, std::string& body, int64_t& foun
     }
     port.clock().sleep_milliseconds(100);
   }
+}
+
+bool SmsModem::send(const OutgoingMessage& message, SendReceipt& receipt, int timeoutSeconds) {
+  receipt = SendReceipt();
+  if (!send_sms(message.number.c_str(), message.text.c_str(), receipt.sendStart, receipt.sendEnd,
+                timeoutSeconds)) {
+    return false;
+  }
+  receipt.parts.push_back({-1, receipt.sendEnd});
+  return true;
+}
+
+bool SmsModem::receive(ReceivedMessage& message, int timeoutSeconds) {
+  message = ReceivedMessage();
+  if (!receive_sms(message.sender, message.text, message.foundAt, timeoutSeconds)) return false;
+  message.raw = message.text;
+  return true;
 }
 
 bool SmsModem::read_report(char* buffer, int capacity, bool ok, int64_t deadline) {

@@ -2,15 +2,19 @@
 // layer over one serial port, and the SmsSession (sms_session.h) of a run
 // whose command file names no command set.
 //
-// A session owns its ComPort, opens it with the test's settings, probes the
-// modem's "AT!DASMS" command, and carries the SMS traffic of a test:
-// send_sms ("AT!SSMS"), receive_sms (polls "AT!GSMS?2,0"), delete_messages
+// A session owns an AtChannel (at_channel.h), opens its port there with the
+// test's settings and the handshake, probes the modem's "AT!DASMS" command, and carries the SMS
+// traffic of a test: send_sms ("AT!SSMS"), receive_sms (polls "AT!GSMS?2,0"), delete_messages
 // ("AT!DSMS=3,0").  Every operation returns false (or a failure code) and
 // leaves the reason in lastError; a success never clears it.  All waits are
 // bounded by the test deadline the port keeps or by the caller's time-out;
 // every wait, pause and counter reading goes through the port's clock.  An
 // interrupted run (common/interrupt.h) ends every operation within about
-// 100 ms with "Interrupted by signal %d\n" in lastError.
+// 100 ms with "Interrupted by signal %d\n" in lastError.  The commands'
+// answers are read here, not by the channel's answer reader: their texts and
+// debug-log records are those the result line and the logs have always
+// had (answers.h holds the rules).  The set announces nothing: poll() reads
+// nothing, and the port is read by the commands only.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +22,7 @@
 #include <string>
 
 #include "modem/answers.h"
+#include "modem/at_channel.h"
 #include "modem/sms_session.h"
 #include "serial/com_port.h"
 
@@ -37,7 +42,7 @@ constexpr int kProbeNoResponse = -2;  // no usable response
 class SmsModem : public SmsSession {
  public:
   // The port on the platform's serial device and the system clock.
-  SmsModem() = default;
+  SmsModem();
   // The port on `device` and `clock` (see ComPort); `clock` must outlive the
   // session.
   SmsModem(std::unique_ptr<SerialDevice> device, Clock& clock);
@@ -67,19 +72,18 @@ class SmsModem : public SmsSession {
   int wait_response(char* buffer, int capacity, int timeoutSeconds, const char* errorToken);
 
   // Sends `text` to `number` and waits for the modem's confirmation ("OK"
-  // anywhere, or "+CMGS:" after the first byte).  `sendStart` is read once
+  // anywhere, or "+CMGS:" after the first byte): send() in strings.  `sendStart` is read once
   // the command is written, `sendEnd` when the confirmation is seen.  Gives
   // up once more than `timeoutSeconds` whole seconds have passed; with a
   // negative time-out only the first response can confirm.
   bool send_sms(const char* number, const char* text, int64_t& sendStart, int64_t& sendEnd,
-                int timeoutSeconds) override;
+                int timeoutSeconds);
 
   // Polls the modem until it reports a received message, then takes its
-  // sender and body apart; `foundAt` is read when the message was found.
+  // sender and body apart (receive() in strings); `foundAt` is read when the message was found.
   // The deadline is now + `timeoutSeconds`, or the test deadline when
   // `timeoutSeconds` is 0 or less.
-  bool receive_sms(std::string& sender, std::string& body, int64_t& foundAt,
-                   int timeoutSeconds) override;
+  bool receive_sms(std::string& sender, std::string& body, int64_t& foundAt, int timeoutSeconds);
 
   // Takes the sender ("Address:") and the body ("Msg Body:") out of a
   // message report.  1 on success, 0 with lastError set when one is missing.
@@ -89,15 +93,24 @@ class SmsModem : public SmsSession {
   // or the modem answered "ERROR".
   bool delete_messages() override;
 
-  // SmsSession: the port, `lastError`, `textMode` and the port's log.
+  // SmsSession in records: send_sms, receive_sms and their readings.  The
+  // set gives no message reference, no alphabet and no store index.
+  bool send(const OutgoingMessage& message, SendReceipt& receipt, int timeoutSeconds) override;
+  bool receive(ReceivedMessage& message, int timeoutSeconds) override;
+  // The text came as it is: nothing to decode.
+  bool decode(ReceivedMessage& /*message*/) override { return true; }
+  bool poll(int64_t /*untilMs*/) override { return true; }
+  bool take_notice(Notice& /*notice*/) override { return false; }
+  int64_t now_ms() override { return channel_.now_ms(); }
   void close_port() override { port.close_com(); }
   const std::string& last_error() const override { return lastError; }
-  int text_mode() const override { return textMode; }
-  FILE* debug_log() const override { return port.logFile; }
 
-  ComPort port;
+ private:
+  AtChannel channel_;
+
+ public:
+  ComPort& port;  // the channel's
   std::string lastError;
-  int textMode = 1;  // received bodies are plain text; 0 would mean hex PDUs
 
  private:
   // True, with "Interrupted by signal %d\n" in lastError, once the run was

@@ -64,7 +64,11 @@ class SmsModemTest : public ::testing::Test {
 TEST_F(SmsModemTest, OpenSendsTheHandshakeAndTheProbe) {
   open_with({});
   EXPECT_EQ(modem_.lastError, "");
-  EXPECT_EQ(modem_.textMode, 1);
+  // The set gives the text as it is: nothing to decode.
+  ReceivedMessage message;
+  message.text = message.raw = "tImE1Thello";
+  EXPECT_TRUE(modem_.decode(message));
+  EXPECT_EQ(message.text, "tImE1Thello");
   std::vector<std::string> expected = {"AT\r", "AT\r", "ATE0\r", "AT!DASMS\r"};
   EXPECT_EQ(session_.device.writes(), expected);
 }

@@ -4,20 +4,26 @@
 // The driver makes one session per modem with make_sms_session() for the
 // command set of the run (the command file's `commandSet` field), opens it,
 // and hands it to the round trip or the reflector, which send, receive and
-// delete through this interface only.  Two implementations:
+// delete through this interface only, in records (sms_records.h).  Two
+// implementations:
 // - SmsModem (sms_modem.h): the modem's proprietary SMS commands, AT!SSMS,
 //   AT!GSMS?2,0, AT!DSMS=3,0;
 // - StandardSession (standard_session.h): the standard SMS commands of
 //   3GPP TS 27.005, with a MessageFormat (message_format.h) for the mode:
-//   text mode (text_format.h) or PDU mode (pdu_format.h).
+//   text mode (text_format.h) or PDU mode (pdu_format.h), which also decodes
+//   what the modem gives.
+// Both talk to their modem through an AtChannel (at_channel.h); what a modem
+// announces by itself becomes a Notice (unsolicited.h) that the session
+// queues: the receive takes the new-message ones, take_notice the others.
 // Every operation returns false and leaves the reason in last_error(); a
 // success never clears it.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
+
+#include "modem/sms_records.h"
 
 namespace smstest {
 
@@ -48,23 +54,51 @@ class SmsSession {
   // test deadline is `testStart` + `testTimeout` (calendar seconds).
   virtual bool open(int portNumber, int baudRate, int testTimeout, int64_t testStart) = 0;
 
-  // Sends `text` to `number` and waits for the modem's confirmation.
-  // `sendStart` is read once the message has been handed to the modem,
-  // `sendEnd` when its confirmation has been read.  Gives up once more than
-  // `timeoutSeconds` whole seconds have passed since the call; with a
-  // negative time-out only the first answer to the message can confirm it.
-  virtual bool send_sms(const char* number, const char* text, int64_t& sendStart, int64_t& sendEnd,
-                        int timeoutSeconds) = 0;
+  // Sends `message` and waits for the modem's confirmation; `receipt`
+  // gets its readings: sendStart once the message has been handed to the
+  // modem, sendEnd when its confirmation has been read, and one part per
+  // confirmation with the message reference when the modem gave one.  Gives
+  // up once more than `timeoutSeconds` whole seconds have passed since the
+  // call; with a negative time-out only the first answer to the message can
+  // confirm it.
+  virtual bool send(const OutgoingMessage& message, SendReceipt& receipt, int timeoutSeconds) = 0;
 
-  // Waits for a received message and takes its sender and body; `foundAt`
-  // is read when the session learnt of the message.  The deadline is now +
-  // `timeoutSeconds`, or the test deadline when `timeoutSeconds` is 0 or
-  // less.
-  virtual bool receive_sms(std::string& sender, std::string& body, int64_t& foundAt,
-                           int timeoutSeconds) = 0;
+  // Waits for a received message and takes it: sender, store index, the
+  // message as the modem gave it (`raw`), and `foundAt`, read when the
+  // session learnt of the message; its text when the format gives it as it
+  // is.  The deadline is now + `timeoutSeconds`, or the test deadline when
+  // `timeoutSeconds` is 0 or less.  While it waits, the session named by
+  // watch_also() is read too.
+  virtual bool receive(ReceivedMessage& message, int timeoutSeconds) = 0;
 
   // Deletes what the receive took.
   virtual bool delete_messages() = 0;
+
+  // Decodes what the receive took, in the session's format: sender, text,
+  // alphabet and concatenation from a PDU (its decoder's trace goes to the
+  // error stream and this session's debug log); nothing to do for a text.
+  // Apart from the receive so that the decoder's trace comes after the
+  // delete.  False with "Cannot decode <raw>\n" when it does not decode.
+  virtual bool decode(ReceivedMessage& message) = 0;
+
+  // Reads what the modem sends by itself until the counter reaches
+  // `untilMs` (of now_ms()), in requests short enough that a caller who
+  // polls several sessions in turn reads each line within a millisecond or
+  // two of its arrival.  Announcements are queued.  False when the port
+  // failed.  The proprietary session reads nothing here: its set announces
+  // nothing, and its port is read by its commands only.
+  virtual bool poll(int64_t untilMs) = 0;
+
+  // The oldest queued notice the receive does not take (status reports,
+  // registration changes); false when there is none.
+  virtual bool take_notice(Notice& notice) = 0;
+
+  // The counter in milliseconds, as poll() counts it.
+  virtual int64_t now_ms() = 0;
+
+  // While a receive of this session waits, `other` (null: none) is polled
+  // too, so that what its modem sends is read and timed as it comes.
+  void watch_also(SmsSession* other) { watched_ = other; }
 
   // Closes the port (the session stays usable for its texts).
   virtual void close_port() = 0;
@@ -72,12 +106,8 @@ class SmsSession {
   // The failure text of the latest failed operation.
   virtual const std::string& last_error() const = 0;
 
-  // 1 when receive_sms gives the message's text; 0 when it gives an
-  // SMS-DELIVER PDU as hex text, which the caller decodes.
-  virtual int text_mode() const = 0;
-
-  // The open debug log, or null; for the PDU decoder's trace.
-  virtual FILE* debug_log() const = 0;
+ protected:
+  SmsSession* watched_ = nullptr;
 };
 
 // A session for `set` on `device` and `clock` (which must outlive it).

@@ -16,6 +16,7 @@
 #include "modem/text_format.h"
 #include "testsupport/fake_clock.h"
 #include "testsupport/fake_serial_device.h"
+#include "testsupport/run_process.h"
 
 namespace smstest {
 
@@ -138,7 +139,6 @@ TEST_F(StandardSessionTest, OpenSetsTheModemUpAndTakesStock) {
   EXPECT_EQ(writes_after_handshake(), expected);
   EXPECT_TRUE(session_->announces());
   EXPECT_EQ(session_->stored_at_open(), (std::set<int>{2, 5}));
-  EXPECT_EQ(session_->text_mode(), 1);
   EXPECT_EQ(session_->last_error(), "");
 }
 
@@ -159,7 +159,8 @@ TEST_F(StandardSessionTest, OpenFailsOnlyWhereTheDialogueNeedsTheAnswer) {
       {"AT+CMGF=1", {"\r\nERROR\r\n"}, false, "AT+CMGF=1 answered ERROR", true},
       {"AT+CMGF=1", {}, false, "No final result code for AT+CMGF=1 in time", true},
       {"AT+CSCS=\"IRA\"", {"\r\n+CME ERROR: 4\r\n"}, true, "", true},
-      {"AT+CNMI=2,1,0,0,0", {"\r\nERROR\r\n"}, true, "", false},
+      // The next form is taken (IndicationsFallBackInOrder).
+      {"AT+CNMI=2,1,0,0,0", {"\r\nERROR\r\n"}, true, "", true},
       {"AT+CMGL=\"ALL\"", {"\r\n+CMS ERROR: 321\r\n"}, true, "", true},
   };
   for (const Row& row : rows) {
@@ -177,6 +178,57 @@ TEST_F(StandardSessionTest, OpenFailsOnlyWhereTheDialogueNeedsTheAnswer) {
   }
 }
 
+// A modem that refuses one form of the indications is asked for the next,
+// each refusal noted in the debug log; a modem that takes the first is
+// asked nothing more.
+TEST_F(StandardSessionTest, IndicationsFallBackInOrder) {
+  struct Row {
+    int refused;  // forms refused before one is taken
+    bool announces;
+    const char* notes;
+  } rows[] = {
+      {0, true, ""},
+      {1, true, "AT+CNMI=2,1,0,0,0 answered ERROR: trying AT+CNMI=2,1,0,0\n"},
+      {2, true,
+       "AT+CNMI=2,1,0,0,0 answered ERROR: trying AT+CNMI=2,1,0,0\n"
+       "AT+CNMI=2,1,0,0 answered +CMS ERROR: 303 (operation not supported): trying "
+       "AT+CNMI=1,1,0,0,0\n"},
+      {3, false,
+       "AT+CNMI=2,1,0,0,0 answered ERROR: trying AT+CNMI=2,1,0,0\n"
+       "AT+CNMI=2,1,0,0 answered +CMS ERROR: 303 (operation not supported): trying "
+       "AT+CNMI=1,1,0,0,0\n"
+       "AT+CNMI=1,1,0,0,0 answered ERROR: new messages are found by listing\n"},
+  };
+  const char* const forms[] = {"AT+CNMI=2,1,0,0,0", "AT+CNMI=2,1,0,0", "AT+CNMI=1,1,0,0,0"};
+  const char* const refusals[] = {"\r\nERROR\r\n", "\r\n+CMS ERROR: 303\r\n", "\r\nERROR\r\n"};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.refused);
+    fresh_session();
+    const std::string log = make_temp_dir("cnmi") + "/debug.log";
+    session_->open_log(log.c_str());
+    for (int i = 0; i < row.refused; ++i) answer(forms[i], {{refusals[i]}});
+    ASSERT_TRUE(open()) << session_->last_error();
+    EXPECT_EQ(session_->announces(), row.announces);
+    std::vector<std::string> asked;
+    for (const std::string& w : device_->writes()) {
+      if (w.rfind("AT+CNMI=", 0) == 0) asked.push_back(w);
+    }
+    const size_t tried = row.refused < 3 ? row.refused + 1 : 3;
+    ASSERT_EQ(asked.size(), tried);
+    for (size_t i = 0; i < tried; ++i) EXPECT_EQ(asked[i], std::string(forms[i]) + "\r");
+    // The notes stand right after the answers they are about.
+    std::string notes;
+    const std::string text = read_file(log);
+    for (size_t at = text.find("AT+CNMI="); at != std::string::npos;
+         at = text.find("AT+CNMI=", at + 1)) {
+      if (at > 0 && text[at - 1] == '\n' && text.find(" answered ", at) < text.find('\n', at)) {
+        notes += text.substr(at, text.find('\n', at) + 1 - at);
+      }
+    }
+    EXPECT_EQ(notes, row.notes);
+  }
+}
+
 // The answer to the handshake's ATE0 that came in pieces is not taken for
 // the answer to the next command.
 TEST_F(StandardSessionTest, TheRestOfTheHandshakeIsNotTheNextAnswer) {
@@ -191,9 +243,13 @@ TEST_F(StandardSessionTest, TheRestOfTheHandshakeIsNotTheNextAnswer) {
 TEST_F(StandardSessionTest, SendWaitsForThePromptThenTheConfirmation) {
   ASSERT_TRUE(open());
   device_->on_write("\x1A", {"\r\n+CMGS: 9\r\n", "\r\nOK\r\n"}, 700, 1, 50);
-  int64_t sendStart = 0, sendEnd = 0;
-  ASSERT_TRUE(session_->send_sms("5550104", "tImE1Thi there", sendStart, sendEnd, 60))
-      << session_->last_error();
+  SendReceipt receipt;
+  ASSERT_TRUE(session_->send({"5550104", "tImE1Thi there"}, receipt, 60)) << session_->last_error();
+  const int64_t sendStart = receipt.sendStart, sendEnd = receipt.sendEnd;
+  // One part, with the message reference of "+CMGS: 9".
+  ASSERT_EQ(receipt.parts.size(), 1u);
+  EXPECT_EQ(receipt.parts[0].reference, 9);
+  EXPECT_EQ(receipt.parts[0].confirmedAt, sendEnd);
   const std::vector<std::string>& w = device_->writes();
   ASSERT_GE(w.size(), 2u);
   EXPECT_EQ(w[w.size() - 2], "AT+CMGS=\"5550104\"\r");
@@ -251,9 +307,9 @@ TEST_F(StandardSessionTest, SendFailures) {
     ASSERT_TRUE(open());
     answer("AT+CMGS=\"5550104\"", row.commandAnswers);
     answer("TEXT", row.textAnswers);
-    int64_t sendStart = 0, sendEnd = 0;
+    SendReceipt receipt;
     const int64_t start = now_us();
-    EXPECT_FALSE(session_->send_sms("5550104", "hi", sendStart, sendEnd, row.timeout));
+    EXPECT_FALSE(session_->send({"5550104", "hi"}, receipt, row.timeout));
     EXPECT_EQ(session_->last_error(), row.error);
     EXPECT_EQ(count_writes("AT+CMGS=\"5550104\"\r"), row.tries);
     if (std::string(row.name) == "no prompt") {
@@ -272,10 +328,10 @@ TEST_F(StandardSessionTest, SimBusyIsTriedAgainEverySecondUntilTheDeadline) {
   ASSERT_TRUE(open(20));
   answer("AT+CMGS=\"5550104\"", {{"\r\n+CMS ERROR: 314\r\n"}, {"\r\n+CMS ERROR: 314\r\n"}});
   answer("TEXT", {{"\r\n+CME ERROR: 14\r\n"}});
-  int64_t sendStart = 0, sendEnd = 0;
+  SendReceipt receipt;
   const int64_t start = now_us();
-  ASSERT_TRUE(session_->send_sms("5550104", "hi", sendStart, sendEnd, 20))
-      << session_->last_error();
+  ASSERT_TRUE(session_->send({"5550104", "hi"}, receipt, 20)) << session_->last_error();
+  EXPECT_EQ(receipt.parts.size(), 1u);  // the tries that failed leave no part
   EXPECT_EQ(count_writes("AT+CMGS=\"5550104\"\r"), 4);
   EXPECT_EQ(modem_.texts.size(), 2u);
   // Three pauses of a second each, spent reading the line.
@@ -286,7 +342,7 @@ TEST_F(StandardSessionTest, SimBusyIsTriedAgainEverySecondUntilTheDeadline) {
   // Busy up to the test deadline: the last answer stands.
   std::vector<std::vector<std::string>> busy(40, {"\r\n+CMS ERROR: 314\r\n"});
   answer("AT+CMGS=\"5550104\"", busy);
-  EXPECT_FALSE(session_->send_sms("5550104", "hi", sendStart, sendEnd, 20));
+  EXPECT_FALSE(session_->send({"5550104", "hi"}, receipt, 20));
   EXPECT_EQ(session_->last_error(), "AT+CMGS=\"5550104\" answered +CMS ERROR: 314 (SIM busy)");
   EXPECT_GE(clock_.calendar_seconds(), FakeClock::kStartSeconds + 20);
   EXPECT_LE(clock_.calendar_seconds(), FakeClock::kStartSeconds + 21);
@@ -297,28 +353,30 @@ TEST_F(StandardSessionTest, ReceiveByAnnouncement) {
   const int64_t arrives = now_us() + 1500000;
   modem_.store[4] = {"+15551234", "tImE1Thi", arrives};
   device_->queue("\r\n+CMTI: \"SM\",4\r\n", 1500);
-  std::string sender, body;
-  int64_t foundAt = 0;
-  ASSERT_TRUE(session_->receive_sms(sender, body, foundAt, 30)) << session_->last_error();
-  EXPECT_EQ(sender, "+15551234");
-  EXPECT_EQ(body, "tImE1Thi");
-  EXPECT_EQ(foundAt, arrives);  // the reading of the announcement's arrival
+  ReceivedMessage message;
+  ASSERT_TRUE(session_->receive(message, 30)) << session_->last_error();
+  EXPECT_EQ(message.sender, "+15551234");
+  EXPECT_EQ(message.text, "tImE1Thi");
+  EXPECT_EQ(message.storeIndex, 4);
+  EXPECT_EQ(message.foundAt, arrives);  // the reading of the announcement's arrival
   EXPECT_EQ(device_->writes().back(), "AT+CMGR=4\r");
   ASSERT_TRUE(session_->delete_messages()) << session_->last_error();
   EXPECT_EQ(device_->writes().back(), "AT+CMGD=4\r");
 }
 
 TEST_F(StandardSessionTest, ReceiveByListingWhenNothingIsAnnounced) {
-  answer("AT+CNMI=2,1,0,0,0", {{"\r\nERROR\r\n"}});
+  for (const char* form : {"AT+CNMI=2,1,0,0,0", "AT+CNMI=2,1,0,0", "AT+CNMI=1,1,0,0,0"}) {
+    answer(form, {{"\r\nERROR\r\n"}});
+  }
   ASSERT_TRUE(open());
   EXPECT_FALSE(session_->announces());
   const int64_t start = now_us();
   modem_.store[1] = {"5550103", "tImE1Thi", start + 1500000};
-  std::string sender, body;
-  int64_t foundAt = 0;
-  ASSERT_TRUE(session_->receive_sms(sender, body, foundAt, 30)) << session_->last_error();
-  EXPECT_EQ(sender, "5550103");
-  EXPECT_EQ(body, "tImE1Thi");
+  ReceivedMessage message;
+  ASSERT_TRUE(session_->receive(message, 30)) << session_->last_error();
+  EXPECT_EQ(message.sender, "5550103");
+  EXPECT_EQ(message.text, "tImE1Thi");
+  const int64_t foundAt = message.foundAt;
   // Listed at once, then once a second: the third listing shows it.
   EXPECT_EQ(count_writes("AT+CMGL=\"ALL\"\r"), 4);  // one at open
   EXPECT_GE(foundAt - start, 2000000);
@@ -341,15 +399,14 @@ TEST_F(StandardSessionTest, MessagesStoredAtOpenAreNeverTouched) {
   EXPECT_EQ(session_->stored_at_open(), (std::set<int>{1, 2}));
   // An announcement that names a stored message is passed over.
   device_->queue("\r\n+CMTI: \"SM\",1\r\n", 100);
-  std::string sender, body;
-  int64_t foundAt = 0;
-  ASSERT_TRUE(session_->receive_sms(sender, body, foundAt, 30)) << session_->last_error();
-  EXPECT_EQ(body, "came during the open");
+  ReceivedMessage message;
+  ASSERT_TRUE(session_->receive(message, 30)) << session_->last_error();
+  EXPECT_EQ(message.text, "came during the open");
   ASSERT_TRUE(session_->delete_messages());
   // Another message, found by listing; the stored ones still are not read.
   modem_.store[6] = {"5550103", "second", now_us()};
-  ASSERT_TRUE(session_->receive_sms(sender, body, foundAt, 30)) << session_->last_error();
-  EXPECT_EQ(body, "second");
+  ASSERT_TRUE(session_->receive(message, 30)) << session_->last_error();
+  EXPECT_EQ(message.text, "second");
   ASSERT_TRUE(session_->delete_messages());
   for (const char* untouched : {"AT+CMGR=1\r", "AT+CMGR=2\r", "AT+CMGD=1\r", "AT+CMGD=2\r"}) {
     EXPECT_EQ(count_writes(untouched), 0) << untouched;
@@ -374,10 +431,9 @@ TEST_F(StandardSessionTest, AStoreThatCouldNotBeListedAtOpenIsListedLater) {
            "\r\n+CMTI: \"SM\",2\r\n"}});
   ASSERT_TRUE(open());
   EXPECT_EQ(session_->stored_at_open(), (std::set<int>{}));
-  std::string sender, body;
-  int64_t foundAt = 0;
-  ASSERT_TRUE(session_->receive_sms(sender, body, foundAt, 30)) << session_->last_error();
-  EXPECT_EQ(body, "new");
+  ReceivedMessage message;
+  ASSERT_TRUE(session_->receive(message, 30)) << session_->last_error();
+  EXPECT_EQ(message.text, "new");
   EXPECT_EQ(session_->stored_at_open(), (std::set<int>{1}));
   EXPECT_EQ(count_writes("AT+CMGR=1\r"), 0);
 }
@@ -389,9 +445,8 @@ TEST_F(StandardSessionTest, ReceiveTimesOut) {
     if (full) modem_.cpms = "\"SM\",3,3,\"SM\",3,3,\"SM\",3,3";
     ASSERT_TRUE(open());
     const int64_t start = clock_.calendar_seconds();
-    std::string sender, body;
-    int64_t foundAt = 0;
-    EXPECT_FALSE(session_->receive_sms(sender, body, foundAt, 3));
+    ReceivedMessage message;
+    EXPECT_FALSE(session_->receive(message, 3));
     EXPECT_EQ(session_->last_error(),
               full ? "Operation Timed out during SMS Receive. The message store was full (3 of 3)."
                    : "Operation Timed out during SMS Receive.");
@@ -416,12 +471,16 @@ TEST(TextFormatTest, SenderAndBody) {
   };
   TextFormat format;
   for (const Row& row : rows) {
-    std::string sender, body, error;
-    bool ok = format.read_message(row.header, "the text", sender, body, error);
+    ReceivedMessage message;
+    std::string error;
+    bool ok = format.read_message(row.header, "the text", message, error);
     EXPECT_EQ(ok, row.sender != nullptr) << row.header;
     if (ok) {
-      EXPECT_EQ(sender, row.sender) << row.header;
-      EXPECT_EQ(body, "the text");
+      EXPECT_EQ(message.sender, row.sender) << row.header;
+      EXPECT_EQ(message.text, "the text");
+      // Nothing to decode in text mode.
+      EXPECT_TRUE(format.decode(message, nullptr, error));
+      EXPECT_EQ(message.text, "the text");
     } else {
       EXPECT_EQ(error, std::string("no sender in \"+CMGR: ") + escape_text(row.header) + "\"");
     }

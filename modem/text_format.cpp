@@ -39,15 +39,17 @@ bool TextFormat::submit(const std::string& number, const std::string& text, std:
 }
 
 bool TextFormat::read_message(const std::string& header, const std::string& data,
-                              std::string& sender, std::string& body, std::string& error) const {
+                              ReceivedMessage& message, std::string& error) const {
   std::vector<std::string> fields = split_fields(header);
   if (fields.size() < 2 || fields[1].empty()) {
     error = format("no sender in \"+CMGR: %s\"", escape_text(header).c_str());
     return false;
   }
+  std::string& sender = message.sender;
   sender = fields[1];
   if (fields.size() > 4 && fields[4] == kInternational && sender[0] != '+') sender = "+" + sender;
-  body = data;
+  message.raw = data;
+  message.text = data;
   return true;
 }
 

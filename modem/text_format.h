@@ -28,11 +28,14 @@ class TextFormat : public MessageFormat {
 
   // "<stat>,<oa>,[<alpha>],<scts>[,<tooa>,...]": the sender is <oa>, with a
   // "+" put in front when <tooa> says international (145) and the modem
-  // left it out; the body is the data line.
-  bool read_message(const std::string& header, const std::string& data, std::string& sender,
-                    std::string& body, std::string& error) const override;
+  // left it out; the text is the data line.
+  bool read_message(const std::string& header, const std::string& data, ReceivedMessage& message,
+                    std::string& error) const override;
 
-  int text_mode() const override { return 1; }
+  // The text came as it is: nothing to decode.
+  bool decode(ReceivedMessage& /*message*/, FILE* /*log*/, std::string& /*error*/) const override {
+    return true;
+  }
 };
 
 }  // namespace smstest

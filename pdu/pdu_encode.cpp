@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pdu/gsm7_encode.h"
+#include "pdu/phone_number.h"
 
 namespace smstest {
 
@@ -72,15 +73,6 @@ bool encode_text(const std::string& text, TextCoding coding, UserData& out, std:
   return true;
 }
 
-bool is_number(const std::string& text) {
-  size_t i = !text.empty() && text[0] == '+' ? 1 : 0;
-  if (i == text.size()) return false;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  return true;
-}
-
 // The type octet and the semi-octets (low nibble first, F filler) of a
 // number.  `what` names the field in the error text.
 bool encode_number(const std::string& number, const char* what, int& type, int& digitCount,
@@ -89,7 +81,7 @@ bool encode_number(const std::string& number, const char* what, int& type, int& 
     error = printf_text("No %s number", what);
     return false;
   }
-  if (!is_number(number)) {
+  if (!is_phone_number(number)) {
     error = printf_text("Bad %s number \"%s\": only digits, after an optional leading +", what,
                         number.c_str());
     return false;
@@ -249,7 +241,7 @@ bool encode_sms_deliver(const DeliverMessage& message, EncodedPdu& pdu, std::str
   }
   Octets tpdu;
   tpdu.push_back(kDeliver);
-  const bool addressed = message.originator.empty() || is_number(message.originator)
+  const bool addressed = message.originator.empty() || is_phone_number(message.originator)
                              ? append_number_address(message.originator, "originator", tpdu, error)
                              : append_alphanumeric_address(message.originator, tpdu, error);
   Octets serviceCentre;

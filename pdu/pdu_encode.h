@@ -27,6 +27,8 @@
 
 #include <string>
 
+#include "pdu/phone_number.h"  // kMaxNumberDigits
+
 namespace smstest {
 
 // Hex text of an encoded PDU and what the AT command around it needs.
@@ -48,8 +50,6 @@ enum class TextCoding { kAuto, kUcs2 };
 // Limits of one message.
 constexpr int kMaxSeptets = 160;
 constexpr int kMaxUcs2Characters = 70;
-// Digits of a number in an address field (TS 23.040: ten octets of digits).
-constexpr int kMaxNumberDigits = 20;
 // Septets of an alphanumeric originator (ten octets, 80 bits).
 constexpr int kMaxAlphanumericSeptets = 11;
 

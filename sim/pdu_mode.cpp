@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "pdu/gsm7_encode.h"
 #include "pdu/pdu_encode.h"
+#include "pdu/phone_number.h"
 #include "pdu/sms_submit.h"
 #include "sim/modem.h"
 
@@ -16,14 +17,7 @@ namespace {
 
 const int kUdhiBit = 0x40;  // TP-UDHI in the first octet (TS 23.040 9.2.3.23)
 
-bool phone_number(const std::string& text) {
-  size_t start = !text.empty() && text[0] == '+' ? 1 : 0;
-  if (text.size() <= start) return false;
-  for (size_t i = start; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  return true;
-}
+bool phone_number(const std::string& text) { return is_phone_number(text); }
 
 // The longest start of `text` that one message holds: 160 septets when every
 // byte has a 7-bit form (an extension character is never split from its

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "common/text.h"
+#include "pdu/phone_number.h"
 
 namespace smstest {
 
@@ -30,14 +31,7 @@ bool parse_count(const std::string& text, int& count) {
   return true;
 }
 
-bool valid_number(const std::string& number) {
-  size_t start = (!number.empty() && number[0] == '+') ? 1 : 0;
-  if (number.size() <= start || number.size() > 20) return false;
-  for (size_t i = start; i < number.size(); ++i) {
-    if (number[i] < '0' || number[i] > '9') return false;
-  }
-  return true;
-}
+bool valid_number(const std::string& number) { return is_phone_number(number, kMaxNumberDigits); }
 
 // Link names become file names in the directory: keep them plain.
 bool valid_name(const std::string& name) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "pdu/phone_number.h"
 #include "sim/modem.h"
 #include "sim/pdu_mode.h"
 
@@ -92,14 +93,7 @@ bool number_param(const Param& param, int low, int high, int fallback, int& valu
   return value >= low && value <= high;
 }
 
-bool phone_number(const std::string& text) {
-  size_t start = !text.empty() && text[0] == '+' ? 1 : 0;
-  if (text.size() <= start || text.size() > 21) return false;
-  for (size_t i = start; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  return true;
-}
+bool phone_number(const std::string& text) { return is_phone_number(text, kMaxNumberDigits); }
 
 }  // namespace
 

@@ -207,7 +207,11 @@ TEST_F(TextModeTest, Faults) {
        "busy\\)\n",
        false, "", ""},
       {"no announcements", "no-cnmi", "", 20, kSuccess, "", true, "",
-       "AT+CNMI=2,1,0,0,0 answered ERROR: new messages are found by listing\n"},
+       "AT+CNMI=2,1,0,0,0 answered ERROR: trying AT+CNMI=2,1,0,0\n"
+       "\nWrote 16 bytes\nAT+CNMI=2,1,0,0\r\nRead 9 bytes\n\r\nERROR\r\n"
+       "AT+CNMI=2,1,0,0 answered ERROR: trying AT+CNMI=1,1,0,0,0\n"
+       "\nWrote 18 bytes\nAT+CNMI=1,1,0,0,0\r\nRead 9 bytes\n\r\nERROR\r\n"
+       "AT+CNMI=1,1,0,0,0 answered ERROR: new messages are found by listing\n"},
       {"messages stored before", "stored=2", "", 20, kSuccess, "", true, "",
        "Stored before the test, left alone: 1,2\n"},
       {"echo that ATE0 does not stop", "sticky-echo", "sticky-echo", 20, kSuccess, "", true,

@@ -1,0 +1,55 @@
+// The records the sessions (sms_session.h) pass to the test sequences: the
+// message to send, the receipt of a send, and a received message.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "modem/unsolicited.h"
+
+namespace smstest {
+
+struct OutgoingMessage {
+  std::string number;  // as the modem is to dial it
+  std::string text;
+};
+
+// One part of a sent message as the modem confirmed it.
+struct PartReceipt {
+  // The message reference of "+CMGS: <mr>", which a status report names;
+  // -1 when the modem gave none (the proprietary set never does).
+  int reference = -1;
+  int64_t confirmedAt = 0;  // counter reading when the confirmation was read
+};
+
+struct SendReceipt {
+  int64_t sendStart = 0;  // counter reading once the message was handed over
+  int64_t sendEnd = 0;    // ... once the (last) confirmation was read
+  std::vector<PartReceipt> parts;
+};
+
+// The alphabet of a received message's user data.
+enum class Alphabet { kUnknown, kGsm7, kEightBit, kUcs2 };
+
+// The concatenation element of a part's user-data header.
+struct Concatenation {
+  bool present = false;
+  int reference = 0;
+  int total = 0;     // parts in all
+  int sequence = 0;  // this part's number, from 1
+};
+
+struct ReceivedMessage {
+  std::string sender;
+  std::string text;  // decoded
+  Alphabet alphabet = Alphabet::kUnknown;
+  Concatenation concatenation;
+  int storeIndex = -1;  // where the modem stored it; -1 when unknown
+  int64_t foundAt = 0;  // counter reading when the session learnt of it
+  // The message as the modem gave it (PDU mode: the PDU's hex), for the
+  // format to decode and for the texts that name it.
+  std::string raw;
+};
+
+}  // namespace smstest
