@@ -64,7 +64,10 @@ std::string long_name(const SimOption& option) {
 
 const std::vector<SimOption>& sim_options() {
   static const std::vector<SimOption> options = {
-      {"--dir", "DIR", "where the links and the records go (created if missing)", apply_dir},
+      {"--dir", "DIR",
+       "where the links and the records go (created with its\n"
+       "parents if missing; one simulator at a time)",
+       apply_dir},
       {"--modem", "NAME=NUMBER[,OPTION...]",
        "a modem with link name NAME (e.g. COM3) and phone NUMBER\n"
        "(digits, optional leading +), with options (below)",

@@ -27,7 +27,8 @@ const char kStartUpAndProprietaryCommands[] =
 Scripts wait for a line starting "modem_sim: ready".  On SIGINT, SIGTERM or
 the end of --duration the links are removed and the exit code is 0; bad
 arguments or a failed start print "modem_sim: <reason>" on standard error
-and exit with 2.
+and exit with 2.  A DIR that another modem_sim serves is refused:
+  modem_sim: DIR is in use by another modem_sim (pid N)
 
 Commands (a command ends at CR or LF; answers end in CR LF):
   AT                 OK
@@ -154,6 +155,8 @@ ready, three decimals; bytes and texts escaped: \\ \r \n \t \0 \xHH):
     SECONDS drop BYTES       bytes due after the modem hung up
     SECONDS hangup           the modem closed its terminal
     SECONDS stall            the modem stopped reading
+  DIR/modem_sim.lock: the process id of the simulator serving DIR, locked
+    while it runs (the lock goes with the process, even a killed one)
   DIR/network.log:
     SECONDS EVENT PORT FROM TO REF DELAY TEXT
   EVENT is one of
