@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (config.help) {
-    std::fputs(sim_usage(), stdout);
+    std::fputs(sim_usage().c_str(), stdout);
     return 0;
   }
   if (config.version) {

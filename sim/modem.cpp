@@ -9,65 +9,22 @@ namespace smstest {
 
 namespace {
 
-const char kOk[] = "\r\nOK\r\n";
-const char kError[] = "\r\nERROR\r\n";
-
 // A command line longer than this is garbage; it is answered with ERROR.
 const size_t kMaxCommand = 8192;
 
-// Clients get past 40960 bytes with this much padding in a "big" answer.
-const size_t kBigAnswer = 41200;
-
-std::string upper(const std::string& text) {
+std::string upper_case(const std::string& text) {
   std::string out = text;
   for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return out;
 }
 
-bool starts_with(const std::string& text, const char* prefix) {
-  return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
-// "AT!SSMS=0,<number>,<number>,\"<text>\"": the text runs from the first to
-// the last double quote, so quotes inside it pass unchanged, as the client
-// writes them unescaped.
-bool parse_send(const std::string& command, std::string& number, std::string& text) {
-  const size_t prefix = 10;  // "AT!SSMS=0,"
-  size_t open = command.find('"');
-  size_t close = command.rfind('"');
-  if (open == std::string::npos || close == open || close != command.size() - 1) return false;
-  std::string fields = command.substr(prefix, open - prefix);  // "<number>,<number>,"
-  size_t comma = fields.find(',');
-  if (comma == std::string::npos || comma + 2 > fields.size() || fields.back() != ',') return false;
-  number = fields.substr(0, comma);
-  std::string second = fields.substr(comma + 1, fields.size() - comma - 2);
-  if (number.empty() || second.empty() || second.find(',') != std::string::npos) return false;
-  text = command.substr(open + 1, close - open - 1);
-  return true;
-}
-
-// Over 41000 bytes of "Info:" lines, ending in a line end: more than a
-// client's buffer of 40960 bytes takes, so that the rest of the answer
-// waits on the line.
-std::string big_padding() {
-  std::string padding;
-  for (int line = 1; padding.size() < kBigAnswer; ++line) {
-    padding += format("\r\nInfo: %05d ", line);
-    padding.append(100, '.');
-  }
-  return padding + "\r\n";
-}
-
 }  // namespace
 
-SimModem::SimModem(const ModemConfig& config)
-    : config_(config),
-      store_(config.faults.storageFull ? static_cast<int>(config.stored.size()) : config.storeSize),
-      standard_(config.faults) {}
+SimModem::SimModem(const ModemConfig& config) : config_(config), state_(config) {}
 
 void SimModem::receive(const char* data, size_t size, std::vector<Reply>& replies) {
   for (size_t i = 0; i < size; ++i) {
-    if (standard_.in_entry()) {
+    if (state_.entry.open) {
       i += take_entry(data + i, size - i, replies) - 1;
       continue;
     }
@@ -94,69 +51,25 @@ Reply SimModem::answer(const std::string& command, char terminator) {
   if (f.stallAfter > 0 && commands_ >= f.stallAfter) reply.stall = true;
   if (f.silent) return reply;
 
-  std::string name = upper(command);
+  std::string name = upper_case(command);
   if (f.skipFirstAt && atSeen_ < 2) {
     if (name == "AT") ++atSeen_;
     if (atSeen_ < 2) return reply;  // still asleep: no echo, no answer
   }
 
-  std::string echoed = echo_ ? command + terminator : std::string();
-  std::string answerText = kError;
-  double late = 0;
+  std::string echoed = state_.echo ? command + terminator : std::string();
+  CommandAnswer answer;
   if (command.size() > kMaxCommand) {
-    answerText = kError;
-  } else if (name == "AT") {
-    answerText = kOk;
-  } else if (name == "ATE0") {
-    echo_ = (echo_ && f.stickyEcho) || f.echoStays;
-    answerText = kOk;
-  } else if (name == "AT!DASMS") {
-    answerText = f.noDasms ? kError : kOk;
-  } else if (starts_with(name, "AT!SSMS=0,")) {
-    std::string number, text;
-    if (!parse_send(command, number, text)) {
-      answerText = kError;
-    } else if (f.sendRefused) {
-      answerText = kError;
-      late = f.confirmLate;
-    } else {
-      reply.sends = true;
-      reply.to = number;
-      reply.text = text;
-      reply.ref = nextRef_;
-      nextRef_ = nextRef_ % 255 + 1;
-      if (f.sendUnconfirmed) {
-        reply.sendsAtCommand = true;
-        answerText.clear();
-      } else if (f.cmgsFirst) {
-        answerText = format("+CMGS: %d\r\n", reply.ref);
-      } else {
-        answerText = format("\r\n+CMGS: %d\r\n\r\nOK\r\n", reply.ref);
-      }
-      late = f.confirmLate;
-    }
-  } else if (name == "AT!GSMS?2,0") {
-    if (messages().empty() && f.pollError) {
-      answerText = kError;
-    } else {
-      answerText = messages().empty() ? std::string() : report();
-      if (f.big) answerText = big_padding() + answerText;
-      answerText += f.cmglError ? "\r\n+CMGL: 1,\"REC READ\"\r\n\r\nERROR\r\n" : kOk;
-    }
-  } else if (name == "AT!DSMS=3,0") {
-    if (f.deleteRefused) {
-      answerText = kError;
-    } else {
-      store_.clear();
-      answerText = f.cmglError ? "\r\n+CMGL: 0\r\n\r\nERROR\r\n" : kOk;
-    }
-    if (f.bigDelete) answerText = big_padding() + answerText;
-  } else if (StandardCommands::claims(name)) {
-    StandardAnswer standard = standard_.answer(command, store_);
-    answerText = standard.text;
-    late = standard.late;
+    answer.text = "\r\nERROR\r\n";
+  } else {
+    answer_command(command, state_, answer);
   }
-  shape_reply(reply, echoed, answerText, late, true, name == "AT!GSMS?2,0");
+  reply.sends = answer.sends;
+  reply.sendsAtCommand = answer.sendsAtCommand;
+  reply.to = answer.to;
+  reply.text = answer.message;
+  reply.ref = answer.ref;
+  shape_reply(reply, echoed, answer.text, answer.late, true, answer.report);
   return reply;
 }
 
@@ -198,7 +111,7 @@ void SimModem::shape_reply(Reply& reply, const std::string& echoed, std::string 
 size_t SimModem::take_entry(const char* data, size_t size, std::vector<Reply>& replies) {
   std::string output;
   bool ended = false;
-  size_t used = standard_.take_text(data, size, echo_, output, ended);
+  size_t used = take_entry_text(state_, data, size, output, ended);
   if (!output.empty()) {
     Reply echoReply;
     echoReply.entryEcho = true;
@@ -208,16 +121,17 @@ size_t SimModem::take_entry(const char* data, size_t size, std::vector<Reply>& r
   if (ended) {
     // The text with its Ctrl-Z or ESC counts as a command of its own.
     Reply reply;
-    smstest::StandardAnswer standard = standard_.finish_entry(nextRef_, reply.command);
+    CommandAnswer answer;
+    finish_entry(state_, answer, reply.command);
     ++commands_;
     const ModemFaults& f = config_.faults;
     if (f.hangupAfter > 0 && commands_ >= f.hangupAfter) reply.hangUp = true;
-    reply.sends = standard.sends;
-    reply.sendsAtCommand = standard.sendsAtCommand;
-    reply.to = standard.to;
-    reply.text = standard.message;
-    reply.ref = standard.ref;
-    shape_reply(reply, std::string(), standard.text, standard.late, true);
+    reply.sends = answer.sends;
+    reply.sendsAtCommand = answer.sendsAtCommand;
+    reply.to = answer.to;
+    reply.text = answer.message;
+    reply.ref = answer.ref;
+    shape_reply(reply, std::string(), answer.text, answer.late, true);
     replies.push_back(reply);
   }
   return used;
@@ -225,18 +139,7 @@ size_t SimModem::take_entry(const char* data, size_t size, std::vector<Reply>& r
 
 void SimModem::drop_input() {
   input_.clear();
-  standard_.drop_entry();
-}
-
-// Layout of a stored message's report, after the modem's SMS read commands:
-// a header line, the fields one per line, the body last.
-std::string SimModem::report() const {
-  const StoredMessage& m = messages().front();
-  const std::string& from = config_.faults.sender.empty() ? m.from : config_.faults.sender;
-  return format(
-      "\r\n!GSMS: 1,\"REC UNREAD\"\r\nAddress: %s\r\nTime Stamp: %s\r\n"
-      "Msg Length: %zu\r\nMsg Body: %s\r\n",
-      from.c_str(), time_stamp(m.arrived).c_str(), m.text.size(), m.text.c_str());
+  drop_entry(state_);
 }
 
 std::string SimModem::finish(const std::string& answer) const {
@@ -250,11 +153,7 @@ std::string SimModem::finish(const std::string& answer) const {
 }
 
 int SimModem::store(const std::string& from, const std::string& text, int64_t arrived) {
-  return store_.add(from, text, arrived);
-}
-
-std::string SimModem::arrival_notice(int index) const {
-  return smstest::StandardCommands::notice(index);
+  return state_.store.add(from, text, arrived);
 }
 
 std::string alter_text(Alteration alteration, const std::string& text) {

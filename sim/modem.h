@@ -2,8 +2,9 @@
 // message store.  It turns the bytes a client writes into answers (with the
 // modem's faults applied) and says what the network has to do; it does no
 // I/O and keeps no clock, so the network (network.h) decides when each
-// piece is written.  It answers its proprietary commands itself and hands
-// the standard SMS commands to standard_commands.h; both share the store.
+// piece is written.  It looks every command up in the command table
+// (command_table.h), where the proprietary and the standard commands share
+// one state and one store.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/command_table.h"
 #include "sim/message_store.h"
 #include "sim/sim_config.h"
-#include "sim/standard_commands.h"
 
 namespace smstest {
 
@@ -43,15 +44,15 @@ class SimModem {
   explicit SimModem(const ModemConfig& config);
 
   const ModemConfig& config() const { return config_; }
-  bool echo() const { return echo_; }
+  bool echo() const { return state_.echo; }
   int commands() const { return commands_; }
   // The stored messages in the order they arrived.
-  const std::deque<StoredMessage>& messages() const { return store_.by_arrival(); }
+  const std::deque<StoredMessage>& messages() const { return state_.store.by_arrival(); }
 
   // Takes bytes written by the client.  A command ends at CR or LF; empty
   // lines are skipped.  Appends one Reply per complete command to `replies`;
   // an unfinished command waits for its line end in the next call.  While a
-  // send's text entry is open the bytes are its text (standard_commands.h).
+  // send's text entry is open the bytes are its text (text_entry.cpp).
   void receive(const char* data, size_t size, std::vector<Reply>& replies);
 
   // Forgets an unfinished command and an open text entry (the client closed
@@ -66,20 +67,20 @@ class SimModem {
   // Stores an arriving message (the text is already altered by the network)
   // and returns its index; 0 when the store is full and nothing was stored.
   int store(const std::string& from, const std::string& text, int64_t arrived);
-  bool has_room() const { return !store_.full(); }
+  bool has_room() const { return !state_.store.full(); }
 
   // The unsolicited line announcing the message stored at `index`.
-  std::string arrival_notice(int index) const;
+  std::string arrival_notice(int index) const { return smstest::arrival_notice(index); }
   // Whether and how a newly stored message is announced.
-  NoticeMode notice_mode() const { return standard_.notice_mode(); }
+  NoticeMode notice_mode() const { return smstest::notice_mode(state_); }
   // True while a send's text entry holds the line (after its prompt).
-  bool in_text_entry() const { return standard_.in_entry(); }
+  bool in_text_entry() const { return state_.entry.open; }
   // Whether the SIM is busy for the commands that arrive next.
-  void set_sim_busy(bool busy) { standard_.set_sim_busy(busy); }
-  const StandardCommands& standard() const { return standard_; }
+  void set_sim_busy(bool busy) { state_.simBusy = busy; }
+  // What the modem keeps between commands: its settings and its store.
+  const ModemState& state() const { return state_; }
 
  private:
-  std::string report() const;
   std::string finish(const std::string& answer) const;  // faults that reshape every answer
   // Fills `reply` with the echo and the answer as pieces, with the faults
   // that reshape them; `unsolicitedInside` lets the urc-inside fault in.
@@ -91,13 +92,10 @@ class SimModem {
   size_t take_entry(const char* data, size_t size, std::vector<Reply>& replies);
 
   ModemConfig config_;
-  bool echo_ = true;
+  ModemState state_;
   int atSeen_ = 0;
   int commands_ = 0;
-  int nextRef_ = 1;
   std::string input_;
-  MessageStore store_;
-  StandardCommands standard_;
 };
 
 // The text a message arrives with under `alteration`.

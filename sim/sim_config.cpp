@@ -12,25 +12,6 @@ namespace smstest {
 
 namespace {
 
-bool parse_seconds(const std::string& text, double& seconds) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  double value = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !(value >= 0) || value > 1e6) return false;
-  seconds = value;
-  return true;
-}
-
-bool parse_count(const std::string& text, int& count) {
-  if (text.empty() || text.size() > 9) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  count = std::atoi(text.c_str());
-  return true;
-}
-
 bool valid_number(const std::string& number) { return is_phone_number(number, kMaxNumberDigits); }
 
 // Link names become file names in the directory: keep them plain.
@@ -62,6 +43,27 @@ std::vector<std::string> words(const std::string& line, size_t count, std::strin
   return out;
 }
 
+}  // namespace
+
+bool parse_seconds(const std::string& text, double& seconds) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  double value = std::strtod(text.c_str(), &end);
+  if (errno != 0 || *end != '\0' || !(value >= 0) || value > 1e6) return false;
+  seconds = value;
+  return true;
+}
+
+bool parse_count(const std::string& text, int& count) {
+  if (text.empty() || text.size() > 9) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  count = std::atoi(text.c_str());
+  return true;
+}
+
 bool add_modem_options(const std::string& name, const std::string& options, SimConfig& config,
                        std::string& lastError) {
   int index = config.find_modem(name);
@@ -87,7 +89,7 @@ bool add_modem(const std::string& text, SimConfig& config, std::string& lastErro
   return true;
 }
 
-bool check_config(const SimConfig& config, std::string& lastError) {
+bool check_sim_config(const SimConfig& config, std::string& lastError) {
   if (config.help || config.version) return true;
   if (config.dir.empty()) {
     lastError = "no directory given (--dir DIR)";
@@ -113,8 +115,6 @@ bool check_config(const SimConfig& config, std::string& lastError) {
   return true;
 }
 
-}  // namespace
-
 int SimConfig::find_modem(const std::string& nameOrNumber) const {
   for (size_t i = 0; i < modems.size(); ++i) {
     if (modems[i].name == nameOrNumber || modems[i].number == nameOrNumber) {
@@ -122,112 +122,6 @@ int SimConfig::find_modem(const std::string& nameOrNumber) const {
     }
   }
   return -1;
-}
-
-bool apply_modem_option(const std::string& option, ModemConfig& modem, std::string& lastError) {
-  size_t equals = option.find('=');
-  std::string key = option.substr(0, equals);
-  bool hasValue = equals != std::string::npos;
-  std::string value = hasValue ? option.substr(equals + 1) : std::string();
-  ModemFaults& f = modem.faults;
-
-  struct Flag {
-    const char* key;
-    bool ModemFaults::*field;
-  };
-  static const Flag flags[] = {
-      {"silent", &ModemFaults::silent},
-      {"skip-first-at", &ModemFaults::skipFirstAt},
-      {"no-dasms", &ModemFaults::noDasms},
-      {"send-refused", &ModemFaults::sendRefused},
-      {"send-unconfirmed", &ModemFaults::sendUnconfirmed},
-      {"cmgs-first", &ModemFaults::cmgsFirst},
-      {"lose", &ModemFaults::lose},
-      {"nul", &ModemFaults::nulBytes},
-      {"big", &ModemFaults::big},
-      {"poll-error", &ModemFaults::pollError},
-      {"delete-refused", &ModemFaults::deleteRefused},
-      {"big-delete", &ModemFaults::bigDelete},
-      {"cmgl-error", &ModemFaults::cmglError},
-      {"bare-prompt", &ModemFaults::barePrompt},
-      {"no-cnmi", &ModemFaults::noCnmi},
-      {"sticky-echo", &ModemFaults::stickyEcho},
-      {"storage-full", &ModemFaults::storageFull},
-      {"echo-on", &ModemFaults::echoStays},
-  };
-  for (const Flag& flag : flags) {
-    if (key == flag.key && !hasValue) {
-      f.*flag.field = true;
-      return true;
-    }
-  }
-
-  bool ok = false;
-  if (key == "delay") {
-    ok = parse_seconds(value, modem.delay);
-  } else if (key == "confirm-late") {
-    ok = parse_seconds(value, f.confirmLate);
-  } else if (key == "chunks") {
-    f.chunkPause = 0.2;
-    ok = !hasValue || (parse_seconds(value, f.chunkPause) && f.chunkPause > 0);
-  } else if (key == "sender") {
-    // Any bytes but line ends: a network may hand on a forged or
-    // alphanumeric sender.
-    f.sender = value;
-    ok = hasValue && !value.empty() && value.find_first_of("\r\n") == std::string::npos;
-  } else if (key == "split-report") {
-    f.splitReport = 0.5;
-    ok = !hasValue || (parse_seconds(value, f.splitReport) && f.splitReport > 0);
-  } else if (key == "unsolicited") {
-    f.unsolicited = 1.0;
-    ok = !hasValue || (parse_seconds(value, f.unsolicited) && f.unsolicited > 0);
-  } else if (key == "hangup") {
-    ok = parse_count(value, f.hangupAfter) && f.hangupAfter > 0;
-  } else if (key == "urc-inside") {
-    f.urcInside = hasValue ? value : "+CREG: 1";
-    ok = !f.urcInside.empty() && f.urcInside.find_first_of("\r\n") == std::string::npos;
-  } else if (key == "send-error") {
-    ok = parse_count(value, f.sendError) && f.sendError > 0 && f.sendError <= 999;
-  } else if (key == "sim-busy") {
-    ok = parse_seconds(value, f.simBusy) && f.simBusy > 0;
-  } else if (key == "byte-split") {
-    f.byteGap = 0.005;
-    ok = !hasValue || (parse_seconds(value, f.byteGap) && f.byteGap > 0);
-  } else if (key == "store-size") {
-    ok = parse_count(value, modem.storeSize) && modem.storeSize <= 255;
-  } else if (key == "stored") {
-    int count = 0;
-    ok = parse_count(value, count) && count > 0 && count <= 255;
-    // Senders alternate between international and national numbers.
-    for (int k = 1; ok && k <= count; ++k) {
-      modem.stored.push_back(
-          {format(k % 2 == 1 ? "+1555000%04d" : "555000%04d", k), format("stored message %d", k)});
-    }
-  } else if (key == "bad-pdu") {
-    ok = !hasValue || value == "cut" || value == "header";
-    f.badPdu = value == "header" ? PduDamage::header : PduDamage::cut;
-  } else if (key == "stall") {
-    ok = parse_count(value, f.stallAfter) && f.stallAfter > 0;
-  } else if (key == "alter") {
-    ok = true;
-    if (value == "change") {
-      f.alter = Alteration::change;
-    } else if (value == "cut") {
-      f.alter = Alteration::cut;
-    } else if (value == "prefix") {
-      f.alter = Alteration::prefix;
-    } else {
-      ok = false;
-    }
-  } else {
-    lastError = format("unknown modem option \"%s\"", option.c_str());
-    return false;
-  }
-  if (!ok) {
-    lastError = format("bad value in modem option \"%s\"", option.c_str());
-    return false;
-  }
-  return true;
 }
 
 bool parse_modem_argument(const std::string& text, ModemConfig& modem, std::string& lastError) {
@@ -369,63 +263,15 @@ bool parse_scenario(const std::string& text, const std::string& origin, SimConfi
   return true;
 }
 
-bool parse_sim_arguments(const std::vector<std::string>& args, SimConfig& config,
-                         std::string& lastError) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      config.help = true;
-      continue;
-    }
-    if (arg == "--version") {
-      config.version = true;
-      continue;
-    }
-    static const char* const withValue[] = {"--dir",   "--delay",  "--duration", "--modem",
-                                            "--fault", "--inject", "--scenario", "--store"};
-    bool known = false;
-    for (const char* option : withValue) known = known || arg == option;
-    if (!known) {
-      lastError = format("unknown argument \"%s\" (see --help)", arg.c_str());
-      return false;
-    }
-    if (i + 1 >= args.size()) {
-      lastError = format("%s needs a value", arg.c_str());
-      return false;
-    }
-    const std::string& value = args[++i];
-    bool ok = true;
-    if (arg == "--dir") {
-      config.dir = value;
-    } else if (arg == "--delay" || arg == "--duration") {
-      ok = parse_seconds(value, arg == "--delay" ? config.delay : config.duration);
-      if (!ok) lastError = format("%s: bad number of seconds \"%s\"", arg.c_str(), value.c_str());
-    } else if (arg == "--modem") {
-      ok = add_modem(value, config, lastError);
-    } else if (arg == "--fault") {
-      size_t equals = value.find('=');
-      ok = equals != std::string::npos &&
-           add_modem_options(value.substr(0, equals), value.substr(equals + 1), config, lastError);
-      if (equals == std::string::npos) lastError = "--fault: expected NAME=OPTION[,OPTION...]";
-    } else if (arg == "--inject") {
-      Injection injection;
-      ok = parse_injection(value, injection, lastError);
-      if (ok) config.injections.push_back(injection);
-    } else if (arg == "--store") {
-      ok = add_stored_message(value, config, lastError);
-    } else {
-      std::ifstream file(value, std::ios::binary);
-      if (!file) {
-        lastError = format("cannot read scenario file %s", value.c_str());
-        return false;
-      }
-      std::stringstream text;
-      text << file.rdbuf();
-      ok = parse_scenario(text.str(), value, config, lastError);
-    }
-    if (!ok) return false;
+bool read_scenario_file(const std::string& path, SimConfig& config, std::string& lastError) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    lastError = format("cannot read scenario file %s", path.c_str());
+    return false;
   }
-  return check_config(config, lastError);
+  std::stringstream text;
+  text << file.rdbuf();
+  return parse_scenario(text.str(), path, config, lastError);
 }
 
 }  // namespace smstest

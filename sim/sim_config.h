@@ -100,7 +100,8 @@ struct SimConfig {
   int find_modem(const std::string& nameOrNumber) const;
 };
 
-// Parses modem_sim's arguments (without the program name) into `config`.
+// Parses modem_sim's arguments (without the program name) into `config`
+// (command_line.cpp), in the order given.
 // Scenario files named with --scenario are read as they come.  False with
 // the reason in `lastError` on any unknown option, bad value, unreadable
 // file, or a configuration that can't run (no --dir, no modem, a name or
@@ -108,6 +109,10 @@ struct SimConfig {
 // --version alone is valid.
 bool parse_sim_arguments(const std::vector<std::string>& args, SimConfig& config,
                          std::string& lastError);
+
+// Reads the scenario file at `path` into `config`; false with the reason in
+// `lastError` when it cannot be read or holds a bad line.
+bool read_scenario_file(const std::string& path, SimConfig& config, std::string& lastError);
 
 // Adds the settings of a scenario file's text to `config`.  `origin` names
 // the file in error texts.  False with "<origin>:<line>: <reason>" in
@@ -118,8 +123,28 @@ bool parse_scenario(const std::string& text, const std::string& origin, SimConfi
 // Parses "NAME=NUMBER[,OPTION...]" (the --modem value) into `modem`.
 bool parse_modem_argument(const std::string& text, ModemConfig& modem, std::string& lastError);
 
-// Applies one modem option ("delay=2", "silent", "chunks=0.2", ...).
+// Adds the modem of a --modem value to `config`; false for a bad value or
+// a name or number used twice.
+bool add_modem(const std::string& text, SimConfig& config, std::string& lastError);
+
+// Applies "OPTION[,OPTION...]" to the modem of `config` named `name`.
+bool add_modem_options(const std::string& name, const std::string& options, SimConfig& config,
+                       std::string& lastError);
+
+// Whether `config` can run: a directory, a modem, stored messages that fit
+// their stores, injections to modems that exist.  Always with --help or
+// --version.
+bool check_sim_config(const SimConfig& config, std::string& lastError);
+
+// Applies one modem option ("delay=2", "silent", "chunks=0.2", ...) from the
+// table of modem_options.h; "unknown modem option" or "bad value in modem
+// option" in `lastError` when it fails.
 bool apply_modem_option(const std::string& option, ModemConfig& modem, std::string& lastError);
+
+// Reads a number of seconds (decimal, 0 to 1e6) or a count (1 to 9 digits);
+// false for anything else.
+bool parse_seconds(const std::string& text, double& seconds);
+bool parse_count(const std::string& text, int& count);
 
 // Parses "MODEM@SECONDS:FROM:TEXT" (the --inject value).
 bool parse_injection(const std::string& text, Injection& injection, std::string& lastError);
@@ -128,7 +153,7 @@ bool parse_injection(const std::string& text, Injection& injection, std::string&
 // store of that modem, which must have been given before.
 bool add_stored_message(const std::string& text, SimConfig& config, std::string& lastError);
 
-// The text printed by modem_sim --help.
-const char* sim_usage();
+// The text printed by modem_sim --help (usage.cpp).
+std::string sim_usage();
 
 }  // namespace smstest

@@ -109,11 +109,46 @@ TEST(SimArguments, BadArgumentsAreRefusedWithAReason) {
   }
 }
 
+TEST(SimArguments, CommandLineFormsApplyInTheOrderGiven) {
+  // "--option=VALUE" as well as "--option VALUE"; a later setting wins.
+  SimConfig config;
+  std::string error;
+  ASSERT_TRUE(parse_sim_arguments({"--dir=d1", "--modem=COM3=5550103", "--delay", "2",
+                                   "--delay=0.5", "--fault=COM3=lose", "--dir", "d2"},
+                                  config, error))
+      << error;
+  EXPECT_EQ("d2", config.dir);
+  EXPECT_DOUBLE_EQ(0.5, config.delay);
+  ASSERT_EQ(1u, config.modems.size());
+  EXPECT_TRUE(config.modems[0].faults.lose);
+  // A fault before its modem finds none; the first failure is the one told.
+  struct Case {
+    std::vector<std::string> args;
+    const char* error;
+  } cases[] = {
+      {{"--dir", "d", "--fault", "COM3=lose", "--modem", "COM3=1"}, "no modem named COM3"},
+      {{"--dir", "d", "--modem", "COM3=55a", "--delay", "x"},
+       "modem \"COM3=55a\": bad phone number"},
+      {{"--dir", "d", "--modem", "COM3=1", "--delay", "x", "--bogus"},
+       "--delay: bad number of seconds \"x\""},
+      {{"--dir", "d", "--modem", "COM3=1", "extra"}, "unknown argument \"extra\" (see --help)"},
+      {{"--dir", "d", "--modem", "COM3=1", "--store"}, "--store needs a value"},
+  };
+  for (const Case& c : cases) {
+    SimConfig bad;
+    EXPECT_FALSE(parse_sim_arguments(c.args, bad, error)) << c.error;
+    EXPECT_EQ(c.error, error);
+  }
+}
+
 TEST(SimArguments, HelpNeedsNothingElse) {
   SimConfig config;
   std::string error;
   EXPECT_TRUE(parse_sim_arguments({"--help"}, config, error)) << error;
   EXPECT_TRUE(config.help);
+  SimConfig shortForm;
+  EXPECT_TRUE(parse_sim_arguments({"-h"}, shortForm, error)) << error;
+  EXPECT_TRUE(shortForm.help);
 }
 
 TEST(SimArguments, VersionNeedsNothingElse) {

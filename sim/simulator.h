@@ -32,10 +32,14 @@ class Simulator {
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
-  // Creates the directory if it is missing, the records in it, one
-  // pseudo-terminal per modem (raw mode), and the links; an existing link of
-  // the same name is replaced.  The simulator counts as ready when this
-  // returns true.  False with the reason in `lastError`, leaving no link.
+  // Creates the directory (and its parents) if it is missing, claims it
+  // (DIR/modem_sim.lock, locked with flock() and holding this process's id,
+  // until run() ends), creates the records in it, one pseudo-terminal per
+  // modem (raw mode), and the links; an existing link of the same name is
+  // replaced.  The simulator counts as ready when this returns true.  False
+  // with the reason in `lastError`, leaving no link: "DIR is in use by
+  // another modem_sim (pid N)" when another simulator, in this process or
+  // another, serves the directory.
   bool start(const SimConfig& config);
 
   // "modem_sim: ready DIR NAME=NUMBER ..." for the modems in order.

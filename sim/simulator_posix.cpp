@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -182,10 +183,92 @@ bool publish_link(PtyLine& line, const std::string& path, std::string& lastError
   return true;
 }
 
+// Creates `dir` and any of its parents that are missing.
+bool make_directories(const std::string& dir, std::string& lastError) {
+  for (size_t end = dir.find('/', 1);; end = dir.find('/', end + 1)) {
+    std::string part = dir.substr(0, end);
+    if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+      lastError = format("cannot create directory %s: %s", dir.c_str(), strerror(errno));
+      return false;
+    }
+    if (end == std::string::npos) break;
+  }
+  struct stat info;
+  if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    lastError = format("cannot create directory %s: %s", dir.c_str(), strerror(ENOTDIR));
+    return false;
+  }
+  return true;
+}
+
+// The claim of a simulator on its directory: an exclusive flock() on
+// DIR/modem_sim.lock, which holds the simulator's process id.  The system
+// drops the lock with the process, so a simulator that was killed leaves a
+// file that the next one takes over, never a claim.
+class DirectoryLock {
+ public:
+  ~DirectoryLock() {
+    if (fd_ < 0) return;
+    unlink(path_.c_str());  // while still locked: the next one finds a new file
+    close(fd_);
+  }
+
+  // False with the reason in `lastError` when another simulator holds `dir`.
+  bool claim(const std::string& dir, std::string& lastError) {
+    path_ = dir + "/modem_sim.lock";
+    // A lock on a file that its holder removed before it let go is no
+    // claim: take the one that is there now.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+      if (fd < 0) {
+        lastError = format("cannot create %s: %s", path_.c_str(), strerror(errno));
+        return false;
+      }
+      if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int error = errno;
+        std::string holder = read_holder(fd);
+        close(fd);
+        lastError = error == EWOULDBLOCK
+                        ? format("%s is in use by another modem_sim (pid %s)", dir.c_str(),
+                                 holder.empty() ? "unknown" : holder.c_str())
+                        : format("cannot lock %s: %s", path_.c_str(), strerror(error));
+        return false;
+      }
+      struct stat held, now;
+      if (fstat(fd, &held) == 0 && stat(path_.c_str(), &now) == 0 && held.st_ino == now.st_ino &&
+          held.st_dev == now.st_dev) {
+        fd_ = fd;
+        std::string pid = format("%d\n", static_cast<int>(getpid()));
+        if (ftruncate(fd_, 0) != 0 || pwrite(fd_, pid.data(), pid.size(), 0) < 0) {
+          lastError = format("cannot write %s: %s", path_.c_str(), strerror(errno));
+          return false;
+        }
+        return true;
+      }
+      close(fd);
+    }
+    lastError = format("cannot lock %s: it keeps being replaced", path_.c_str());
+    return false;
+  }
+
+ private:
+  static std::string read_holder(int fd) {
+    char text[32] = {};
+    ssize_t n = pread(fd, text, sizeof text - 1, 0);
+    std::string pid(text, n > 0 ? static_cast<size_t>(n) : 0);
+    while (!pid.empty() && (pid.back() < '0' || pid.back() > '9')) pid.pop_back();
+    return pid;
+  }
+
+  std::string path_;
+  int fd_ = -1;
+};
+
 }  // namespace
 
 struct Simulator::Impl {
   SimConfig config;
+  std::unique_ptr<DirectoryLock> lock;
   std::unique_ptr<SimNetwork> network;
   std::vector<std::unique_ptr<PtyLine>> lines;
   int stopPipe[2] = {-1, -1};
@@ -194,6 +277,7 @@ struct Simulator::Impl {
 
   ~Impl() {
     lines.clear();
+    lock.reset();
     for (int fd : {stopPipe[0], stopPipe[1], notify}) {
       if (fd >= 0) close(fd);
     }
@@ -221,8 +305,12 @@ bool Simulator::start(const SimConfig& config) {
     lastError = "cannot create the stop pipe";
     return false;
   }
-  if (mkdir(config.dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    lastError = format("cannot create directory %s: %s", config.dir.c_str(), strerror(errno));
+  if (!make_directories(config.dir, lastError)) return false;
+  // Before any record or link: a second simulator on the directory would
+  // take over the links and write into the records of the first.
+  s.lock = std::make_unique<DirectoryLock>();
+  if (!s.lock->claim(config.dir, lastError)) {
+    s.lock.reset();
     return false;
   }
   s.network = std::make_unique<SimNetwork>(config);
@@ -367,6 +455,7 @@ void Simulator::run() {
     s.network->run_due(monotonic_seconds());
   }
   s.lines.clear();  // closes the terminals, removes the links
+  s.lock.reset();   // the directory is free for the next simulator
 }
 
 }  // namespace smstest

@@ -1,8 +1,6 @@
 // The standard SMS commands of a simulated modem, on the modem alone: every
 // answer, the text entry, the store's indices, the error modes and the
 // faults, without a line or a clock.
-#include "sim/standard_commands.h"
-
 #include <gtest/gtest.h>
 
 #include "common/text.h"
@@ -151,7 +149,7 @@ TEST(StandardCommands, PduModeAtStartServesThePduForms) {
   SimModem modem(modem_with());
   modem.store("5550104", "hi", 0);
   type(modem, "ATE0\rAT+CMEE=1\r");
-  EXPECT_FALSE(modem.standard().text_mode());
+  EXPECT_FALSE(modem.state().textMode);
   EXPECT_EQ("\r\n+CMGF: 0\r\n\r\nOK\r\n", type(modem, "AT+CMGF?\r"));
   EXPECT_EQ(0u, type(modem, "AT+CMGL=4\r").find("\r\n+CMGL: 1,0,,19\r\n07915155000000F004"));
   EXPECT_EQ(0u, type(modem, "AT+CMGR=1\r").find("\r\n+CMGR: 1,,19\r\n07915155000000F004"));

@@ -1,9 +1,15 @@
+// The text of modem_sim --help: the parts written here, and the option
+// lists that come from the tables of the command line (command_line.h) and
+// of the modem options (modem_options.h).
+#include "sim/command_line.h"
+#include "sim/modem_options.h"
 #include "sim/sim_config.h"
 
 namespace smstest {
 
-const char* sim_usage() {
-  return R"(Usage: modem_sim --dir DIR --modem NAME=NUMBER[,OPTION...] [--modem ...]
+namespace {
+
+const char kSynopsis[] = R"(Usage: modem_sim --dir DIR --modem NAME=NUMBER[,OPTION...] [--modem ...]
                  [--delay SECONDS] [--duration SECONDS] [--fault NAME=OPTION[,OPTION...]]
                  [--inject MODEM@SECONDS:FROM:TEXT] [--store MODEM:FROM:TEXT]
                  [--scenario FILE] [--help] [--version]
@@ -13,31 +19,16 @@ network that carries text messages between them.  Each modem is published as
 the link DIR/NAME, so SMS_TEST finds them with SMS_TEST_PORTS=DIR and port
 NAME "COM3" for port number 3.
 
-  --dir DIR          where the links and the records go (created if missing)
-  --modem NAME=NUMBER[,OPTION...]
-                     a modem with link name NAME (e.g. COM3) and phone NUMBER
-                     (digits, optional leading +), with options (below)
-  --fault NAME=OPTION[,OPTION...]
-                     more options for a modem given before
-  --delay SECONDS    delivery delay between modems (default 1.0)
-  --duration SECONDS stop by itself this long after ready (default: until
-                     SIGINT or SIGTERM)
-  --inject MODEM@SECONDS:FROM:TEXT
-                     an outside phone FROM sends TEXT to MODEM (name or
-                     number) SECONDS after ready; TEXT runs to the end
-  --store MODEM:FROM:TEXT
-                     a message from FROM with TEXT in MODEM's store before
-                     the run (after any of its stored=N ones)
-  --scenario FILE    read settings from FILE (format below)
-  --help             this text
-  --version          the version, then exit
+)";
 
-Start-up: once every link exists, one line goes to standard output:
+const char kStartUpAndProprietaryCommands[] =
+    R"(Start-up: once every link exists, one line goes to standard output:
   modem_sim: ready DIR NAME=NUMBER NAME=NUMBER ...
 Scripts wait for a line starting "modem_sim: ready".  On SIGINT, SIGTERM or
 the end of --duration the links are removed and the exit code is 0; bad
 arguments or a failed start print "modem_sim: <reason>" on standard error
-and exit with 2.
+and exit with 2.  A DIR that another modem_sim serves is refused:
+  modem_sim: DIR is in use by another modem_sim (pid N)
 
 Commands (a command ends at CR or LF; answers end in CR LF):
   AT                 OK
@@ -54,7 +45,10 @@ Commands (a command ends at CR or LF; answers end in CR LF):
                        Msg Body: <text>
                      then OK; just OK when nothing is stored
   AT!DSMS=3,0        deletes every stored message; OK
-Standard SMS commands (3GPP TS 27.005, text mode), on the same store:
+)";
+
+const char kTextModeCommands[] =
+    R"(Standard SMS commands (3GPP TS 27.005, text mode), on the same store:
   AT+CMEE=0|1|2      errors as plain ERROR (0, at start), "+CMS ERROR: <n>"
                      and "+CME ERROR: <n>" (1), or with their texts (2);
                      syntax errors are always plain ERROR
@@ -101,7 +95,9 @@ Standard SMS commands (3GPP TS 27.005, text mode), on the same store:
   Settings last as long as the simulator, like the echo.  <oa> is the
   sender, "+" first when international.  The store has store-size places;
   a message arriving at a full store is refused and lost.
-Standard SMS commands in PDU mode (AT+CMGF=0), on the same store:
+)";
+
+const char kPduModeCommands[] = R"(Standard SMS commands in PDU mode (AT+CMGF=0), on the same store:
   AT+CMGS=<length>   the prompt as above, then the SMS-SUBMIT in hex (its
                      service-centre part first, "00" for none) and Ctrl-Z:
                      sent to its destination as a text-mode send is (the
@@ -134,101 +130,9 @@ A message to the number of a modem here is stored on it after the delivery
 delay, counted from the moment its confirmation was written.  A message to
 any other number goes to an outside phone and is only recorded.
 
-Modem options (in --modem, --fault, or a scenario file):
-  delay=SECONDS      delivery delay for messages arriving at this modem
-  silent             never answers, not even the echo
-  skip-first-at      ignores everything before the second "AT"
-  no-dasms           AT!DASMS answered ERROR
-  send-refused       AT!SSMS answered ERROR; nothing is sent (confirm-late
-                     delays the ERROR as well)
-  send-unconfirmed   AT!SSMS never answered; the message is sent all the same
-                     (its delay counts from the command)
-  confirm-late=SECONDS
-                     the AT!SSMS answer comes this much later
-  cmgs-first         AT!SSMS answered "+CMGS: <ref>" CR LF alone, no OK (with
-                     echo off it stands at the very first byte)
-  lose               messages to this modem are lost
-  alter=change|cut|prefix
-                     messages to this modem arrive with the middle character
-                     changed to '#' ('*' if it was '#'), cut to the first
-                     half, or with "FW: " put before them
-  chunks[=SECONDS]   answers written in pieces SECONDS apart (default 0.2):
-                     every CR LF split between CR and LF, every longer piece
-                     split in the middle
-  nul                a NUL byte after every LF that is not the last byte
-  big                AT!GSMS?2,0 answers start with over 41000 bytes of
-                     "Info:" lines
-  poll-error         AT!GSMS?2,0 answered ERROR while nothing is stored
-  split-report[=SECONDS]
-                     AT!GSMS?2,0 reports written in two pieces SECONDS
-                     apart (default 0.5): up to the "Msg Body:" line, then
-                     the rest
-  echo-on            ATE0 is answered OK but the echo stays on: every
-                     command comes back before its answer
-  sender=TEXT        reports give TEXT (any bytes but commas and line ends)
-                     as every message's sender, as a network that hands on
-                     a forged or alphanumeric sender
-  delete-refused     AT!DSMS=3,0 answered ERROR; nothing is deleted
-  big-delete         AT!DSMS=3,0 answers start with over 41000 bytes of
-                     "Info:" lines: the rest of the answer, its OK included,
-                     still waits on the line when a client that reads 40960
-                     bytes writes its next command
-  cmgl-error         AT!GSMS?2,0 and AT!DSMS=3,0 answers end in a "+CMGL:"
-                     line and ERROR instead of OK (they work otherwise)
-  unsolicited[=SECONDS]
-                     "+CREG: 1" every SECONDS (default 1.0) while a client has
-                     the port open and no answer or text entry is under way,
-                     and
-                     "+CMTI: "SM",<n>" when a message arrives
-  hangup=K           the modem answers its K-th command, takes no more, and
-                     0.3 seconds later closes its terminal (the link goes
-                     away for the rest of the run)
-  stall=K            the modem answers its K-th command and then reads
-                     nothing more: its input queue fills up, so that a
-                     client's writes block (for the rest of the run)
-  The faults above apply to the standard commands too where they fit:
-  send-refused, send-unconfirmed, confirm-late and cmgs-first to AT+CMGS
-  after its Ctrl-Z (send-refused as +CMS ERROR: 500), poll-error to AT+CMGL
-  (+CMS ERROR: 321 while nothing is stored), delete-refused to AT+CMGD
-  (+CMS ERROR: 320), chunks, nul, silent, skip-first-at and hangup to every
-  answer (the text of a send counts as a command).  no-dasms, big and
-  cmgl-error concern the proprietary commands only.
-  urc-inside[=LINE]  LINE (default "+CREG: 1", e.g. RING or "^RSSI: 3")
-                     as CR LF LINE CR LF before the last line of every answer
-                     (its final result code or the prompt)
-  bare-prompt        the AT+CMGS prompt is CR LF ">" without its blank
-  send-error=N       AT+CMGS answers "+CMS ERROR: N" after the Ctrl-Z;
-                     nothing is sent
-  sim-busy=SECONDS   for SECONDS after a client opens the port (or sends
-                     its first bytes), AT+CMGS answers +CMS ERROR: 314 and
-                     AT+CMGL, AT+CMGR, AT+CMGD, AT+CPMS +CME ERROR: 14;
-                     every other command works
-  no-cnmi            AT+CNMI answered ERROR, and no "+CMTI:" is ever sent
-                     (not even with unsolicited)
-  stored=N           N messages in the store before the run, "stored message
-                     1" from +15550000001, "stored message 2" from
-                     5550000002, ... (every other sender international), a
-                     minute apart, unread
-  sticky-echo        ATE0 answered OK, but the echo stays on
-  storage-full       the store's size is the number of messages stored
-                     before the run (0 without stored= or --store): every
-                     message arriving is refused (memory full, the +CMS
-                     ERROR 322 case) and lost, until the client deletes one
-  store-size=N       N places in the store (0 to 255, default 50)
-  byte-split[=SECONDS]
-                     every answer and echo written one byte at a time,
-                     SECONDS apart (default 0.005)
-  bad-pdu[=cut|header]
-                     in PDU mode every PDU that AT+CMGL and AT+CMGR show is
-                     one a decoder refuses: "cut" (the default) drops the
-                     second half of its user data (without user data, the
-                     user-data length octet); "header" sets TP-UDHI with a
-                     header length one octet past the PDU's end; <length>
-                     counts the octets shown
-  In a scenario file options are split at blanks: give a LINE with blanks
-  through --fault.
+)";
 
-Scenario file: one setting a line, '#' starts a comment line.
+const char kScenarioAndRecords[] = R"(Scenario file: one setting a line, '#' starts a comment line.
   dir DIR
   delay SECONDS
   duration SECONDS
@@ -251,6 +155,8 @@ ready, three decimals; bytes and texts escaped: \\ \r \n \t \0 \xHH):
     SECONDS drop BYTES       bytes due after the modem hung up
     SECONDS hangup           the modem closed its terminal
     SECONDS stall            the modem stopped reading
+  DIR/modem_sim.lock: the process id of the simulator serving DIR, locked
+    while it runs (the lock goes with the process, even a killed one)
   DIR/network.log:
     SECONDS EVENT PORT FROM TO REF DELAY TEXT
   EVENT is one of
@@ -268,6 +174,12 @@ Example, a round trip from COM3 to COM4 and a reflector run on COM5:
   modem_sim --dir /tmp/ports --modem COM3=5550103 --modem COM4=5550104 \
             --modem COM5=5550105 --inject COM5@3:5551234:hello
 )";
+
+}  // namespace
+
+std::string sim_usage() {
+  return kSynopsis + sim_options_help() + "\n" + kStartUpAndProprietaryCommands +
+         kTextModeCommands + kPduModeCommands + modem_options_help() + "\n" + kScenarioAndRecords;
 }
 
 }  // namespace smstest

@@ -1,0 +1,294 @@
+#include "sim/modem_options.h"
+
+#include <iterator>
+
+#include "common/text.h"
+#include "sim/command_line.h"
+
+namespace smstest {
+
+namespace {
+
+template <bool ModemFaults::*field>
+bool set_flag(const std::string&, bool, ModemConfig& modem) {
+  modem.faults.*field = true;
+  return true;
+}
+
+// SECONDS, 0 or more.
+template <double ModemFaults::*field>
+bool set_seconds(const std::string& value, bool, ModemConfig& modem) {
+  return parse_seconds(value, modem.faults.*field);
+}
+
+// K, 1 or more.
+template <int ModemFaults::*field>
+bool set_count(const std::string& value, bool, ModemConfig& modem) {
+  return parse_count(value, modem.faults.*field) && modem.faults.*field > 0;
+}
+
+// [=SECONDS], more than 0: `fallback` without a value.
+bool positive_seconds(const std::string& value, bool given, double fallback, double& seconds) {
+  seconds = fallback;
+  return !given || (parse_seconds(value, seconds) && seconds > 0);
+}
+
+bool apply_delay(const std::string& value, bool, ModemConfig& modem) {
+  return parse_seconds(value, modem.delay);
+}
+
+bool apply_alter(const std::string& value, bool, ModemConfig& modem) {
+  if (value == "change") {
+    modem.faults.alter = Alteration::change;
+  } else if (value == "cut") {
+    modem.faults.alter = Alteration::cut;
+  } else if (value == "prefix") {
+    modem.faults.alter = Alteration::prefix;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool apply_chunks(const std::string& value, bool given, ModemConfig& modem) {
+  return positive_seconds(value, given, 0.2, modem.faults.chunkPause);
+}
+
+bool apply_split_report(const std::string& value, bool given, ModemConfig& modem) {
+  return positive_seconds(value, given, 0.5, modem.faults.splitReport);
+}
+
+bool apply_unsolicited(const std::string& value, bool given, ModemConfig& modem) {
+  return positive_seconds(value, given, 1.0, modem.faults.unsolicited);
+}
+
+bool apply_byte_split(const std::string& value, bool given, ModemConfig& modem) {
+  return positive_seconds(value, given, 0.005, modem.faults.byteGap);
+}
+
+bool apply_sim_busy(const std::string& value, bool, ModemConfig& modem) {
+  return parse_seconds(value, modem.faults.simBusy) && modem.faults.simBusy > 0;
+}
+
+// Any bytes but line ends: a network may hand on a forged or alphanumeric
+// sender.
+bool apply_sender(const std::string& value, bool, ModemConfig& modem) {
+  modem.faults.sender = value;
+  return !value.empty() && value.find_first_of("\r\n") == std::string::npos;
+}
+
+bool apply_urc_inside(const std::string& value, bool given, ModemConfig& modem) {
+  std::string& line = modem.faults.urcInside;
+  line = given ? value : "+CREG: 1";
+  return !line.empty() && line.find_first_of("\r\n") == std::string::npos;
+}
+
+bool apply_send_error(const std::string& value, bool, ModemConfig& modem) {
+  int& code = modem.faults.sendError;
+  return parse_count(value, code) && code > 0 && code <= 999;
+}
+
+bool apply_store_size(const std::string& value, bool, ModemConfig& modem) {
+  return parse_count(value, modem.storeSize) && modem.storeSize <= 255;
+}
+
+bool apply_stored(const std::string& value, bool, ModemConfig& modem) {
+  int count = 0;
+  if (!parse_count(value, count) || count < 1 || count > 255) return false;
+  // Senders alternate between international and national numbers.
+  for (int k = 1; k <= count; ++k) {
+    modem.stored.push_back(
+        {format(k % 2 == 1 ? "+1555000%04d" : "555000%04d", k), format("stored message %d", k)});
+  }
+  return true;
+}
+
+bool apply_bad_pdu(const std::string& value, bool given, ModemConfig& modem) {
+  modem.faults.badPdu = value == "header" ? PduDamage::header : PduDamage::cut;
+  return !given || value == "cut" || value == "header";
+}
+
+const char kOptionsTitle[] = "Modem options (in --modem, --fault, or a scenario file):\n";
+
+const char kOptionsNotes[] =
+    "  The faults of the proprietary commands apply to the standard commands too\n"
+    "  where they fit: send-refused, send-unconfirmed, confirm-late and cmgs-first\n"
+    "  to AT+CMGS after its Ctrl-Z (send-refused as +CMS ERROR: 500), poll-error\n"
+    "  to AT+CMGL (+CMS ERROR: 321 while nothing is stored), delete-refused to\n"
+    "  AT+CMGD (+CMS ERROR: 320), chunks, nul, silent, skip-first-at and hangup to\n"
+    "  every answer (the text of a send counts as a command).  no-dasms, big and\n"
+    "  cmgl-error concern the proprietary commands only.\n"
+    "  In a scenario file options are split at blanks: give a LINE with blanks\n"
+    "  through --fault.\n";
+
+// The table, in the order of --help.
+const ModemOption kModemOptions[] = {
+    {"delay=SECONDS", "delivery delay for messages arriving at this modem", apply_delay},
+    {"silent", "never answers, not even the echo", set_flag<&ModemFaults::silent>},
+    {"skip-first-at", "ignores everything before the second \"AT\"",
+     set_flag<&ModemFaults::skipFirstAt>},
+    {"no-dasms", "AT!DASMS answered ERROR", set_flag<&ModemFaults::noDasms>},
+    {"send-refused",
+     "AT!SSMS answered ERROR; nothing is sent (confirm-late\n"
+     "delays the ERROR as well)",
+     set_flag<&ModemFaults::sendRefused>},
+    {"send-unconfirmed",
+     "AT!SSMS never answered; the message is sent all the same\n"
+     "(its delay counts from the command)",
+     set_flag<&ModemFaults::sendUnconfirmed>},
+    {"confirm-late=SECONDS", "the AT!SSMS answer comes this much later",
+     set_seconds<&ModemFaults::confirmLate>},
+    {"cmgs-first",
+     "AT!SSMS answered \"+CMGS: <ref>\" CR LF alone, no OK (with\n"
+     "echo off it stands at the very first byte)",
+     set_flag<&ModemFaults::cmgsFirst>},
+    {"lose", "messages to this modem are lost", set_flag<&ModemFaults::lose>},
+    {"alter=change|cut|prefix",
+     "messages to this modem arrive with the middle character\n"
+     "changed to '#' ('*' if it was '#'), cut to the first\n"
+     "half, or with \"FW: \" put before them",
+     apply_alter},
+    {"chunks[=SECONDS]",
+     "answers written in pieces SECONDS apart (default 0.2):\n"
+     "every CR LF split between CR and LF, every longer piece\n"
+     "split in the middle",
+     apply_chunks},
+    {"nul", "a NUL byte after every LF that is not the last byte",
+     set_flag<&ModemFaults::nulBytes>},
+    {"big",
+     "AT!GSMS?2,0 answers start with over 41000 bytes of\n"
+     "\"Info:\" lines",
+     set_flag<&ModemFaults::big>},
+    {"poll-error", "AT!GSMS?2,0 answered ERROR while nothing is stored",
+     set_flag<&ModemFaults::pollError>},
+    {"split-report[=SECONDS]",
+     "AT!GSMS?2,0 reports written in two pieces SECONDS\n"
+     "apart (default 0.5): up to the \"Msg Body:\" line, then\n"
+     "the rest",
+     apply_split_report},
+    {"echo-on",
+     "ATE0 is answered OK but the echo stays on: every\n"
+     "command comes back before its answer",
+     set_flag<&ModemFaults::echoStays>},
+    {"sender=TEXT",
+     "reports give TEXT (any bytes but commas and line ends)\n"
+     "as every message's sender, as a network that hands on\n"
+     "a forged or alphanumeric sender",
+     apply_sender},
+    {"delete-refused", "AT!DSMS=3,0 answered ERROR; nothing is deleted",
+     set_flag<&ModemFaults::deleteRefused>},
+    {"big-delete",
+     "AT!DSMS=3,0 answers start with over 41000 bytes of\n"
+     "\"Info:\" lines: the rest of the answer, its OK included,\n"
+     "still waits on the line when a client that reads 40960\n"
+     "bytes writes its next command",
+     set_flag<&ModemFaults::bigDelete>},
+    {"cmgl-error",
+     "AT!GSMS?2,0 and AT!DSMS=3,0 answers end in a \"+CMGL:\"\n"
+     "line and ERROR instead of OK (they work otherwise)",
+     set_flag<&ModemFaults::cmglError>},
+    {"unsolicited[=SECONDS]",
+     "\"+CREG: 1\" every SECONDS (default 1.0) while a client has\n"
+     "the port open and no answer or text entry is under way,\n"
+     "and \"+CMTI: \"SM\",<n>\" when a message arrives",
+     apply_unsolicited},
+    {"hangup=K",
+     "the modem answers its K-th command, takes no more, and\n"
+     "0.3 seconds later closes its terminal (the link goes\n"
+     "away for the rest of the run)",
+     set_count<&ModemFaults::hangupAfter>},
+    {"stall=K",
+     "the modem answers its K-th command and then reads\n"
+     "nothing more: its input queue fills up, so that a\n"
+     "client's writes block (for the rest of the run)",
+     set_count<&ModemFaults::stallAfter>},
+    {"urc-inside[=LINE]",
+     "LINE (default \"+CREG: 1\", e.g. RING or \"^RSSI: 3\")\n"
+     "as CR LF LINE CR LF before the last line of every answer\n"
+     "(its final result code or the prompt)",
+     apply_urc_inside},
+    {"bare-prompt", "the AT+CMGS prompt is CR LF \">\" without its blank",
+     set_flag<&ModemFaults::barePrompt>},
+    {"send-error=N",
+     "AT+CMGS answers \"+CMS ERROR: N\" after the Ctrl-Z;\n"
+     "nothing is sent",
+     apply_send_error},
+    {"sim-busy=SECONDS",
+     "for SECONDS after a client opens the port (or sends\n"
+     "its first bytes), AT+CMGS answers +CMS ERROR: 314 and\n"
+     "AT+CMGL, AT+CMGR, AT+CMGD, AT+CPMS +CME ERROR: 14;\n"
+     "every other command works",
+     apply_sim_busy},
+    {"no-cnmi",
+     "AT+CNMI answered ERROR, and no \"+CMTI:\" is ever sent\n"
+     "(not even with unsolicited)",
+     set_flag<&ModemFaults::noCnmi>},
+    {"stored=N",
+     "N messages in the store before the run, \"stored message\n"
+     "1\" from +15550000001, \"stored message 2\" from\n"
+     "5550000002, ... (every other sender international), a\n"
+     "minute apart, unread",
+     apply_stored},
+    {"sticky-echo", "ATE0 answered OK, but the echo stays on", set_flag<&ModemFaults::stickyEcho>},
+    {"storage-full",
+     "the store's size is the number of messages stored\n"
+     "before the run (0 without stored= or --store): every\n"
+     "message arriving is refused (memory full, the +CMS\n"
+     "ERROR 322 case) and lost, until the client deletes one",
+     set_flag<&ModemFaults::storageFull>},
+    {"store-size=N", "N places in the store (0 to 255, default 50)", apply_store_size},
+    {"byte-split[=SECONDS]",
+     "every answer and echo written one byte at a time,\n"
+     "SECONDS apart (default 0.005)",
+     apply_byte_split},
+    {"bad-pdu[=cut|header]",
+     "in PDU mode every PDU that AT+CMGL and AT+CMGR show is\n"
+     "one a decoder refuses: \"cut\" (the default) drops the\n"
+     "second half of its user data (without user data, the\n"
+     "user-data length octet); \"header\" sets TP-UDHI with a\n"
+     "header length one octet past the PDU's end; <length>\n"
+     "counts the octets shown",
+     apply_bad_pdu},
+};
+
+}  // namespace
+
+const std::vector<ModemOption>& modem_options() {
+  static const std::vector<ModemOption> options(std::begin(kModemOptions), std::end(kModemOptions));
+  return options;
+}
+
+std::string modem_option_name(const ModemOption& option) {
+  std::string synopsis = option.synopsis;
+  return synopsis.substr(0, synopsis.find_first_of("=["));
+}
+
+bool apply_modem_option(const std::string& option, ModemConfig& modem, std::string& lastError) {
+  size_t equals = option.find('=');
+  std::string name = option.substr(0, equals);
+  bool given = equals != std::string::npos;
+  std::string value = given ? option.substr(equals + 1) : std::string();
+  for (const ModemOption& row : modem_options()) {
+    if (modem_option_name(row) != name) continue;
+    std::string synopsis = row.synopsis;
+    bool takesValue = synopsis.find('=') != std::string::npos;
+    bool valueOptional = synopsis.find("[=") != std::string::npos;
+    // A value where none belongs makes another option, which does not exist.
+    if (given && !takesValue) break;
+    if ((!given && takesValue && !valueOptional) || !row.apply(value, given, modem)) {
+      lastError = format("bad value in modem option \"%s\"", option.c_str());
+      return false;
+    }
+    return true;
+  }
+  lastError = format("unknown modem option \"%s\"", option.c_str());
+  return false;
+}
+
+std::string modem_options_help() {
+  std::string out = kOptionsTitle;
+  for (const ModemOption& row : modem_options()) out += help_entry(row.synopsis, row.help);
+  return out + kOptionsNotes;
+}
+
+}  // namespace smstest
