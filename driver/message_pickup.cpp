@@ -14,6 +14,7 @@ bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds, std:
     fail_test(run.statusPath, run.result, session.last_error().c_str());
     return false;
   }
+  run.result.notes.note_found(foundAt);
   std::fputs("New Message Found.\n", stderr);
   std::fputs("Deleting Message: ", stderr);
   std::fflush(stderr);
@@ -40,6 +41,7 @@ bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds, std:
     if (((message->originator.type >> 4) & 0x07) == 0x01 && !sender.empty()) sender = "+" + sender;
     body = message->text.c_str();
   }
+  run.result.notes.note_sender(sender);
   return true;
 }
 

@@ -28,7 +28,9 @@ int run_reflector(TestRun& run, SmsSession& session) {
   std::string body;
   int64_t foundAt = 0;
   // Nothing has been sent yet, so the whole test time is the receive's.
+  result.notes.phase = RunPhase::kReceive;
   if (!pick_up_message(run, session, run.params.testTimeout, sender, body, foundAt)) return 2;
+  result.notes.phase = RunPhase::kReply;
 
   int64_t clock = 0;
   now_seconds(run.clock, clock);
@@ -47,6 +49,8 @@ int run_reflector(TestRun& run, SmsSession& session) {
               "Refusing to reply: message holds control characters or quotes\n");
     return 2;
   }
+  result.notes.hasReplyText = true;
+  result.notes.replyText = reply;
   std::fputs("Replying back to sender...\n", stderr);
   std::fflush(stderr);
 
@@ -59,6 +63,8 @@ int run_reflector(TestRun& run, SmsSession& session) {
               interrupt_signal() != 0 ? interrupt_text().c_str() : "Cannot send SMS\n");
     return 2;
   }
+  result.notes.note_send(sendStart, sendEnd);
+  result.notes.note_reply(sendEnd);
   int64_t endReading = 0;
   if (!run.clock.read_performance_counter(endReading)) {
     fail_test(run.statusPath, result, "Cannot use performance counter on this PC\n");
@@ -70,6 +76,7 @@ int run_reflector(TestRun& run, SmsSession& session) {
   result.replyTime = format("%f", elapsed_seconds(foundAt, sendEnd, frequency));
   result.write_result();
   const FileWrite status = write_status_file(run.statusPath.c_str(), "SUCCESS", 0);
+  result.notes.note_status(0, "SUCCESS", status);
   std::fputs("Reply Successful\n", stderr);
   std::fflush(stderr);
   session.close_port();

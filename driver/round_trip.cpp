@@ -30,11 +30,13 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   say("Sending SMS: ");
   int64_t sendStart = 0;
   int64_t sendEnd = 0;
+  result.notes.phase = RunPhase::kSend;
   if (!from.send_sms(params.toNumber.c_str(), params.messageText.c_str(), sendStart, sendEnd,
                      params.testTimeout)) {
     fail_test(run.statusPath, result, from.last_error().c_str());
     return 2;
   }
+  result.notes.note_send(sendStart, sendEnd);
   const double sendSeconds = elapsed_seconds(sendStart, sendEnd, result.counterFrequency);
   result.sendTime = format("%f", sendSeconds);
   say("OK.\n");
@@ -45,7 +47,9 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   std::string sender;
   std::string body;
   int64_t foundAt = 0;
+  result.notes.phase = RunPhase::kReceive;
   if (!pick_up_message(run, to, receiveTimeout, sender, body, foundAt)) return 2;
+  result.notes.phase = RunPhase::kCheck;
 
   // From here on the check needs no modem.
   to.close_port();
@@ -77,9 +81,11 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
         format("%f", elapsed_seconds(run.runStartReading, endReading, result.counterFrequency));
     result.write_result();
     status = write_status_file(run.statusPath.c_str(), "SUCCESS", 0);
+    result.notes.note_status(0, "SUCCESS", status);
   } else {
     result.write_result();
     status = write_status_file(run.statusPath.c_str(), "Accuracy not 100", 2);
+    result.notes.note_status(2, "Accuracy not 100", status);
   }
   // Without its status file the caller can't tell how the run ended.
   return status == FileWrite::kIncomplete ? 2 : 0;

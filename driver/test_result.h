@@ -12,6 +12,7 @@
 
 #include "common/clock.h"
 #include "driver/platform.h"
+#include "driver/run_notes.h"
 
 namespace smstest {
 
@@ -50,6 +51,7 @@ class SmsTestResult {
   int recordType = 1;
   bool requireReplyTime = false;
   int64_t counterFrequency = 0;
+  RunNotes notes;  // for the run record (run_record.h)
 };
 
 // Overwrites the status file at `path` with "%i %s\n" (replace_file).  When
