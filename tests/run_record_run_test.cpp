@@ -47,7 +47,7 @@ double seconds_of_day(const Json& time) {
 
 // Why the records can't be checked against the schema, "" when they can.
 std::string schema_check_missing() {
-  ProcessResult probe = run_process({"python3", "-c", "import jsonschema"}, ".");
+  ProcessResult probe = run_process({"/usr/bin/env", "python3", "-c", "import jsonschema"}, ".");
   return probe.exitCode == 0 ? "" : "python3 with jsonschema is missing (python3-jsonschema)";
 }
 
@@ -55,7 +55,7 @@ std::string schema_check_missing() {
 // checker can run.
 void expect_schema_valid(const std::vector<std::string>& files) {
   if (!schema_check_missing().empty()) return;
-  std::vector<std::string> args = {"python3", kChecker, kSchema, "--exact"};
+  std::vector<std::string> args = {"/usr/bin/env", "python3", kChecker, kSchema, "--exact"};
   args.insert(args.end(), files.begin(), files.end());
   ProcessResult check = run_process(args, ".");
   EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
@@ -271,7 +271,8 @@ TEST_F(RunRecordRunTest, SchemaCheckerIsThere) {
   const std::string dir = make_temp_dir("record_schema");
   ASSERT_TRUE(
       write_file(dir + "/bad.jsonl", "{\"schemaVersion\": 1, \"sendTime\": \"-Infinity\"}\n"));
-  ProcessResult check = run_process({"python3", kChecker, kSchema, dir + "/bad.jsonl"}, ".");
+  ProcessResult check =
+      run_process({"/usr/bin/env", "python3", kChecker, kSchema, dir + "/bad.jsonl"}, ".");
   EXPECT_EQ(check.exitCode, 1) << check.out;
 }
 
