@@ -136,7 +136,7 @@ TEST(CommandOptions, ReadmeAndManualListEveryOption) {
   for (const OptionRow* row = option_table(); row->name != nullptr; ++row, ++rows) {
     const std::string name = row->name;
     EXPECT_NE(readme.find("| `" + name + "=" + row->value + "` |"), std::string::npos) << name;
-    EXPECT_NE(manual.find(".B " + name + "=\n.I " + row->value), std::string::npos) << name;
+    EXPECT_NE(manual.find(".BI " + name + "= " + row->value + "\n"), std::string::npos) << name;
   }
   EXPECT_EQ(rows, 2);
 }
