@@ -19,6 +19,7 @@
 #include "tools/campaign/port_locks.h"
 #include "tools/campaign/progress.h"
 #include "tools/campaign/run_outcome.h"
+#include "tools/campaign/runs_jsonl.h"
 
 namespace fs = std::filesystem;
 
@@ -139,7 +140,7 @@ class CampaignRunner {
   bool run_once(size_t index, RunFacts& facts) {
     const CampaignFile& file = c_.files[index];
     std::unique_ptr<ChildProcess> child;
-    std::string statusName, outputPath, resultPath;
+    std::string statusName, outputPath, resultPath, recordPath;
     uint64_t resultOffset = 0;
     {
       // Started under the lock that interrupt() takes, so that no run
@@ -157,10 +158,13 @@ class CampaignRunner {
       outputPath = (fs::path(c_.dir) / "status" / (tag + ".stderr.txt")).string();
       resultPath = join_path(c_.dir, file.command.resultName);
       resultOffset = size_of(resultPath);
+      // Each run's record goes to a file of its own.
+      recordPath = (fs::path(c_.dir) / "status" / (tag + ".record.json")).string();
+      facts.recordOption = file.command.options.hasRecord ? file.command.options.record : "";
       facts.start = calendar_seconds();
       std::string error;
       child = start_child({c_.smsTest, file.path, statusName, facts.dataTime, c_.options.latLong},
-                          c_.dir, outputPath, error);
+                          c_.dir, outputPath, error, {"SMS_TEST_RECORD=" + recordPath});
       if (!child) {
         fail(error);
         return false;
@@ -179,6 +183,7 @@ class CampaignRunner {
     facts.statusFound = read_from(join_path(c_.dir, statusName), 0, facts.status);
     read_from(resultPath, resultOffset, facts.results);
     read_from(outputPath, 0, facts.output);
+    facts.recordFound = read_from(recordPath, 0, facts.record);
     return true;
   }
 
@@ -188,6 +193,11 @@ class CampaignRunner {
       std::lock_guard<std::mutex> lock(logMutex_);
       if (!writer_.append(line)) {
         fail(writer_.lastError);
+        return false;
+      }
+      const std::string runsPath = join_path(c_.dir, kRunsJsonlName);
+      if (!append_line(runsPath, runs_jsonl_line(facts, line))) {
+        fail(format("cannot write %s", runsPath.c_str()));
         return false;
       }
     }

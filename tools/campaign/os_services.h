@@ -45,10 +45,13 @@ class ChildProcess {
 // own, so that a Ctrl-C at the terminal reaches only the campaign, which
 // passes it on once.  Returns nullptr with the reason in `error` when the
 // child can't be started (the program can't be executed, the folder or the
-// output file can't be opened).
+// output file can't be opened).  `environment` ("NAME=value" each) is added
+// to the campaign's environment for the child, in place of variables of the
+// same names.
 std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
                                           const std::string& cwd, const std::string& outputPath,
-                                          std::string& error);
+                                          std::string& error,
+                                          const std::vector<std::string>& environment = {});
 
 // Catches SIGINT and SIGTERM (on Windows the console's Ctrl-C, Ctrl-Break
 // and close events) from now on; the default reaction (ending the process)

@@ -1,6 +1,7 @@
 #include "tools/campaign/run_outcome.h"
 
 #include "common/text.h"
+#include "tools/campaign/runs_jsonl.h"
 
 namespace smstest {
 
@@ -162,7 +163,8 @@ CampaignLine describe_run(const RunFacts& facts) {
   std::string code, text;
   const bool status = facts.statusFound && parse_status(facts.status, code, text);
   std::vector<std::string> measures;
-  const bool result = find_result_measures(facts.results, facts.dataTime, measures);
+  const bool result = (facts.recordFound && record_measures(facts.record, measures)) ||
+                      find_result_measures(facts.results, facts.dataTime, measures);
 
   std::string how;
   if (facts.signal != 0) {

@@ -62,12 +62,16 @@ struct RunFacts {
   std::string resultName;    // the result file, as line 2 of the command file names it
   std::string results;       // what the result file got during the run
   std::string dataTime;
-  std::string output;  // what SMS_TEST wrote to its output streams
+  std::string output;        // what SMS_TEST wrote to its output streams
+  bool recordFound = false;  // the run's record file could be read
+  std::string record;        // its content (runs_jsonl.h)
+  std::string recordOption;  // the command file's own record= file, "" when none
 };
 
 // The campaign.csv line of a run.  Without a status file the status columns
 // are empty and statusText says why (the signal, or the exit code and
-// SMS_TEST's last message); without a result line the measures are empty
+// SMS_TEST's last message).  The measures come from the run's record; from
+// its result line when it left no record; without either they are empty
 // and statusText says so as well.
 CampaignLine describe_run(const RunFacts& facts);
 
