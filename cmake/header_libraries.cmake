@@ -1,5 +1,5 @@
 # CLI11 and nlohmann-json: header-only libraries that the tools around
-# SMS_TEST use (never SMS_TEST itself).  Debian installs them under
+# SMS_TEST use (SMS_TEST itself only nlohmann-json, for its run record).  Debian installs them under
 # /usr/include (libcli11-dev, nlohmann-json3-dev).  A cross build must not put
 # the host's /usr/include on its include path, so each library is reached
 # through a folder of its own in the build tree that holds one link to its

@@ -28,6 +28,11 @@ class Clock {
   // Seconds since 1970-01-01 00:00 UTC, 64-bit.
   virtual int64_t calendar_seconds() = 0;
 
+  // Microseconds since 1970-01-01 00:00 UTC: the calendar to the
+  // microsecond where the platform has it.  A clock without a finer calendar
+  // reads its whole seconds.
+  virtual int64_t calendar_microseconds() { return calendar_seconds() * 1000000; }
+
   // Whole seconds of a steady clock, for the limits of waits: it reads the
   // calendar time when the clock is made and then moves on with real time
   // only, so that a step of the system clock (by hand or by a time service)

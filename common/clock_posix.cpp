@@ -38,6 +38,12 @@ class PosixClock : public Clock {
 
   int64_t calendar_seconds() override { return static_cast<int64_t>(time(nullptr)); }
 
+  int64_t calendar_microseconds() override {
+    const int64_t now = nanoseconds(CLOCK_REALTIME);
+    // Toward minus infinity, like the seconds.
+    return now >= 0 ? now / 1000 : -((-now - 1) / 1000) - 1;
+  }
+
   int64_t steady_seconds() override {
     const int64_t now = steadyBase_ + (nanoseconds(CLOCK_MONOTONIC) - monotonicBase_);
     // Whole seconds toward minus infinity, like the calendar's.

@@ -53,6 +53,15 @@ class Win32Clock : public Clock {
     return static_cast<int64_t>(_time64(nullptr));
   }
 
+  int64_t calendar_microseconds() override {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    return (static_cast<int64_t>(ticks.QuadPart) - kFileTimeToUnix) / 10;
+  }
+
   int64_t steady_seconds() override {
     // Without a counter the calendar is all there is.
     if (counterFrequency_ <= 0) return calendar_seconds();

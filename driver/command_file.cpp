@@ -95,6 +95,38 @@ bool read_line(FILE* file, char (&buffer)[kCommandLineBuffer], bool crEndsLines,
   return true;
 }
 
+// The rest of the file after line 3 (whose last piece read is `line3`):
+// its option lines go into out.options.  The commandSet option and field 11
+// of line 3 must agree when both are given; the option fills an empty field.
+bool read_options(FILE* file, bool crLines, const char* line3, const char* cmdFile,
+                  CommandFile& out, std::string& error) {
+  char buffer[kCommandLineBuffer] = "";
+  // What is left of a line 3 longer than one read belongs to it.
+  bool inLine3 = std::strchr(line3, '\n') == nullptr;
+  std::string line;
+  while (read_line(file, buffer, crLines, nullptr)) {
+    line += buffer;
+    if (line.back() != '\n') continue;  // a piece of a longer line
+    line.pop_back();
+    if (!inLine3 && !take_option_line(line, cmdFile, out.options, error)) return false;
+    inLine3 = false;
+    line.clear();
+  }
+  // A last line without its line end.
+  if (!inLine3 && !take_option_line(line, cmdFile, out.options, error)) return false;
+  const CommandOptions& options = out.options;
+  if (options.hasCommandSet) {
+    std::string& field = out.params.commandSet;
+    if (!field.empty() && field != options.commandSet) {
+      error = format("Option commandSet=%s in %s differs from the commandSet field %s of line 3\n",
+                     options.commandSet.c_str(), cmdFile, field.c_str());
+      return false;
+    }
+    field = options.commandSet;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool read_text_line(FILE* file, char (&buffer)[kCommandLineBuffer]) {
@@ -122,9 +154,10 @@ bool read_command_file(const char* cmdFile, CommandFile& out, std::string& error
   size_t length = std::strlen(buffer);
   out.resultName.assign(buffer, length > 0 ? length - 1 : 0);
   read_line(file, buffer, crLines, nullptr);
-  std::fclose(file);
   out.params.parse(buffer, '|');
-  return true;
+  const bool ok = read_options(file, crLines, buffer, cmdFile, out, error);
+  std::fclose(file);
+  return ok;
 }
 
 }  // namespace smstest

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+#include "driver/command_options.h"
+
 namespace smstest {
 
 // The N-th field (from 0) of `text` split at `delimiter`.  A missing field
@@ -58,10 +60,12 @@ constexpr int kCommandLineBuffer = 1024;
 bool read_text_line(FILE* file, char (&buffer)[kCommandLineBuffer]);
 
 // The command file as read: the result-file name (line 2 without its last
-// character) and the parameter record (line 3).
+// character), the parameter record (line 3) and the named options of the
+// lines after it (command_options.h).
 struct CommandFile {
   std::string resultName;
   SmsTestParams params;
+  CommandOptions options;
 };
 
 // Reads and checks `cmdFile`.  On failure returns false with the message for
@@ -69,7 +73,10 @@ struct CommandFile {
 // cmd file %s\n").  Lines 2 and 3 are not checked: when the file ends early
 // the last line read stands in for the missing ones.  When line 1 ends in a
 // CR that no LF follows, every lone CR of the file ends a line (and reads as
-// LF); otherwise a lone CR is an ordinary byte of its line.
+// LF); otherwise a lone CR is an ordinary byte of its line.  The lines after
+// line 3 are read for options (take_option_line); a refused option, or a
+// commandSet option that another commandSet field contradicts, fails with
+// its message.
 bool read_command_file(const char* cmdFile, CommandFile& out, std::string& error);
 
 }  // namespace smstest

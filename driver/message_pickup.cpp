@@ -11,6 +11,7 @@ bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds,
     fail_test(run.statusPath, run.result, session.last_error().c_str());
     return false;
   }
+  run.result.notes.note_found(message.foundAt);
   std::fputs("New Message Found.\n", stderr);
   std::fputs("Deleting Message: ", stderr);
   std::fflush(stderr);
@@ -26,6 +27,7 @@ bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds,
     fail_test(run.statusPath, run.result, session.last_error().c_str());
     return false;
   }
+  run.result.notes.note_sender(message.sender);
   return true;
 }
 

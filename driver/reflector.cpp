@@ -22,7 +22,9 @@ int run_reflector(TestRun& run, SmsSession& session) {
   SmsTestResult& result = run.result;
   ReceivedMessage message;
   // Nothing has been sent yet, so the whole test time is the receive's.
+  result.notes.phase = RunPhase::kReceive;
   if (!pick_up_message(run, session, run.params.testTimeout, message)) return 2;
+  result.notes.phase = RunPhase::kReply;
   const std::string& sender = message.sender;
 
   int64_t clock = 0;
@@ -42,6 +44,8 @@ int run_reflector(TestRun& run, SmsSession& session) {
               "Refusing to reply: message holds control characters or quotes\n");
     return 2;
   }
+  result.notes.hasReplyText = true;
+  result.notes.replyText = reply;
   std::fputs("Replying back to sender...\n", stderr);
   std::fflush(stderr);
 
@@ -53,6 +57,8 @@ int run_reflector(TestRun& run, SmsSession& session) {
               interrupt_signal() != 0 ? interrupt_text().c_str() : "Cannot send SMS\n");
     return 2;
   }
+  result.notes.note_send(receipt.sendStart, receipt.sendEnd);
+  result.notes.note_reply(receipt.sendEnd);
   int64_t endReading = 0;
   if (!run.clock.read_performance_counter(endReading)) {
     fail_test(run.statusPath, result, "Cannot use performance counter on this PC\n");
@@ -64,6 +70,7 @@ int run_reflector(TestRun& run, SmsSession& session) {
   result.replyTime = format("%f", elapsed_seconds(message.foundAt, receipt.sendEnd, frequency));
   result.write_result();
   const FileWrite status = write_status_file(run.statusPath.c_str(), "SUCCESS", 0);
+  result.notes.note_status(0, "SUCCESS", status);
   std::fputs("Reply Successful\n", stderr);
   std::fflush(stderr);
   session.close_port();

@@ -29,10 +29,12 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
 
   say("Sending SMS: ");
   SendReceipt receipt;
+  result.notes.phase = RunPhase::kSend;
   if (!from.send({params.toNumber, params.messageText}, receipt, params.testTimeout)) {
     fail_test(run.statusPath, result, from.last_error().c_str());
     return 2;
   }
+  result.notes.note_send(receipt.sendStart, receipt.sendEnd);
   const double sendSeconds =
       elapsed_seconds(receipt.sendStart, receipt.sendEnd, result.counterFrequency);
   result.sendTime = format("%f", sendSeconds);
@@ -45,9 +47,11 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   // report, say) is read and timed as it comes.
   if (&from != &to) to.watch_also(&from);
   ReceivedMessage message;
+  result.notes.phase = RunPhase::kReceive;
   const bool picked = pick_up_message(run, to, receiveTimeout, message);
   to.watch_also(nullptr);
   if (!picked) return 2;
+  result.notes.phase = RunPhase::kCheck;
 
   // From here on the check needs no modem.
   to.close_port();
@@ -80,9 +84,11 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
         format("%f", elapsed_seconds(run.runStartReading, endReading, result.counterFrequency));
     result.write_result();
     status = write_status_file(run.statusPath.c_str(), "SUCCESS", 0);
+    result.notes.note_status(0, "SUCCESS", status);
   } else {
     result.write_result();
     status = write_status_file(run.statusPath.c_str(), "Accuracy not 100", 2);
+    result.notes.note_status(2, "Accuracy not 100", status);
   }
   // Without its status file the caller can't tell how the run ended.
   return status == FileWrite::kIncomplete ? 2 : 0;

@@ -11,6 +11,7 @@
 #include "common/text.h"
 #include "driver/command_file.h"
 #include "driver/platform.h"
+#include "driver/run_record.h"
 #include "driver/test_result.h"
 #include "driver/test_sequences.h"
 #include "modem/sms_session.h"
@@ -102,6 +103,7 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   if (!clock.read_performance_counter(runStartReading)) {
     return start_up_failure("Cannot use performance counter on this PC\n");
   }
+  const int64_t runStartMicros = clock.calendar_microseconds();
   // The limits of the run count on the steady clock, from here.
   const int64_t runStartTime = clock.steady_seconds();
   int64_t secondReading = 0;
@@ -140,6 +142,9 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
 
   // From here on the round trip sends, and looks for, the marked text.
   params.messageText = timeMarker + params.messageText;
+  // Past start-up: every way out leaves a run record when one is asked for.
+  const RunRecorder recorder(record_path(command.options), params, commandSet, result,
+                             runStartReading, runStartMicros, clock);
 
   std::unique_ptr<SmsSession> fromSession;
   std::unique_ptr<SmsSession> toSession;
@@ -153,18 +158,18 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
     return interrupt_signal() != 0 ? 128 + interrupt_signal() : 2;
   };
   if (!fromSession->open(params.fromPort, params.fromBaud, params.testTimeout, runStartTime)) {
-    return failed(*fromSession);
+    return recorder.finish(failed(*fromSession));
   }
   if (toSession &&
       !toSession->open(params.toPort, params.toBaud, params.testTimeout, runStartTime)) {
-    return failed(*toSession);
+    return recorder.finish(failed(*toSession));
   }
 
   TestRun run{params, result, statusPath, timeMarker, runStartReading, clock};
   const int code = params.reflectMode != 0
                        ? run_reflector(run, *fromSession)
                        : run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);
-  return code != 0 && interrupt_signal() != 0 ? 128 + interrupt_signal() : code;
+  return recorder.finish(code != 0 && interrupt_signal() != 0 ? 128 + interrupt_signal() : code);
 }
 
 }  // namespace smstest

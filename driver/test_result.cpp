@@ -39,7 +39,8 @@ std::string SmsTestResult::result_line() const {
 }
 
 bool SmsTestResult::write_result() {
-  if (!append_line(resultPath, result_line())) {
+  notes.resultLineWritten = append_line(resultPath, result_line());
+  if (!notes.resultLineWritten) {
     show_message_box("Could not open log file for writing. Operation Failed.");
     return false;
   }
@@ -62,7 +63,7 @@ bool write_status(const char* path, const char* text, int code) {
 void fail_test(std::string statusPath, SmsTestResult& result, const char* message) {
   std::fprintf(stderr, "%s\n", message);
   std::fflush(stderr);
-  write_status_file(statusPath.c_str(), message, 2);
+  result.notes.note_status(2, message, write_status_file(statusPath.c_str(), message, 2));
   result.write_result();
 }
 

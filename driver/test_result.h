@@ -14,6 +14,7 @@
 #include "common/clock.h"
 #include "common/files.h"
 #include "common/result_line.h"
+#include "driver/run_notes.h"
 
 namespace smstest {
 
@@ -49,6 +50,7 @@ class SmsTestResult {
   int recordType = 1;
   bool requireReplyTime = false;
   int64_t counterFrequency = 0;
+  RunNotes notes;  // for the run record (run_record.h)
 };
 
 // Overwrites the status file at `path` with "%i %s\n" (replace_file).  When

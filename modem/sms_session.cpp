@@ -10,19 +10,6 @@
 
 namespace smstest {
 
-bool command_set_from_name(const std::string& name, CommandSet& set) {
-  if (name.empty()) {
-    set = CommandSet::kProprietary;
-  } else if (name == "text") {
-    set = CommandSet::kText;
-  } else if (name == "pdu") {
-    set = CommandSet::kPdu;
-  } else {
-    return false;
-  }
-  return true;
-}
-
 std::unique_ptr<SmsSession> make_sms_session(CommandSet set, std::unique_ptr<SerialDevice> device,
                                              Clock& clock) {
   switch (set) {

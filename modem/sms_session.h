@@ -23,23 +23,13 @@
 #include <memory>
 #include <string>
 
+#include "common/command_set.h"
 #include "modem/sms_records.h"
 
 namespace smstest {
 
 class Clock;
 class SerialDevice;
-
-// The command sets a run can use.
-enum class CommandSet {
-  kProprietary,  // AT!SSMS, AT!GSMS?2,0, AT!DSMS=3,0 (the command file names none)
-  kText,         // 3GPP TS 27.005 in text mode ("text")
-  kPdu,          // 3GPP TS 27.005 in PDU mode ("pdu")
-};
-
-// The command set named `name` in a command file ("" for the proprietary set,
-// "text", "pdu"); false for any other name.
-bool command_set_from_name(const std::string& name, CommandSet& set);
 
 class SmsSession {
  public:

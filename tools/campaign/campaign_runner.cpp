@@ -20,6 +20,7 @@
 #include "tools/campaign/port_locks.h"
 #include "tools/campaign/progress.h"
 #include "tools/campaign/run_outcome.h"
+#include "tools/campaign/runs_jsonl.h"
 
 namespace fs = std::filesystem;
 
@@ -206,7 +207,7 @@ class CampaignRunner {
     const CampaignFile& file = c_.files[index];
     std::unique_ptr<ChildProcess> child;
     Running running;
-    std::string statusName, outputPath, resultPath;
+    std::string statusName, outputPath, resultPath, recordPath;
     uint64_t resultOffset = 0;
     {
       // Started under the lock that interrupt() takes, so that no run
@@ -225,6 +226,9 @@ class CampaignRunner {
       const std::string copyPath = (fs::path(c_.dir) / "status" / (tag + ".cmd")).string();
       resultPath = join_path(c_.dir, file.command.resultName);
       resultOffset = size_of(resultPath);
+      // Each run's record goes to a file of its own.
+      recordPath = (fs::path(c_.dir) / "status" / (tag + ".record.json")).string();
+      facts.recordOption = file.command.options.hasRecord ? file.command.options.record : "";
       facts.start = calendar_seconds();
       std::string error;
       if (!write_file(copyPath, file.content)) {
@@ -232,7 +236,7 @@ class CampaignRunner {
         return false;
       }
       child = start_child({c_.smsTest, copyPath, statusName, facts.dataTime, c_.options.latLong},
-                          c_.dir, outputPath, error);
+                          c_.dir, outputPath, error, {"SMS_TEST_RECORD=" + recordPath});
       if (!child) {
         std::remove(copyPath.c_str());
         fail(error);
@@ -256,6 +260,7 @@ class CampaignRunner {
     facts.statusFound = read_file_tail(join_path(c_.dir, statusName), 0, kOutputTail, facts.status);
     read_file_tail(resultPath, resultOffset, kResultsTail, facts.results);
     read_file_tail(outputPath, 0, kOutputTail, facts.output);
+    facts.recordFound = read_file_tail(recordPath, 0, kOutputTail, facts.record);
     return true;
   }
 
@@ -265,6 +270,11 @@ class CampaignRunner {
       std::lock_guard<std::mutex> lock(logMutex_);
       if (!writer_.append(line)) {
         fail(writer_.lastError);
+        return false;
+      }
+      const std::string runsPath = join_path(c_.dir, kRunsJsonlName);
+      if (!append_line(runsPath, runs_jsonl_line(facts, line))) {
+        fail(format("cannot write %s", runsPath.c_str()));
         return false;
       }
     }

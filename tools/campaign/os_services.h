@@ -51,10 +51,13 @@ class ChildProcess {
 // output_in_use) for as long as the child or anything it started runs, even
 // when the campaign itself is gone.  Returns nullptr with the reason in `error` when the
 // child can't be started (the program can't be executed, the folder or the
-// output file can't be opened).
+// output file can't be opened).  `environment` ("NAME=value" each) is added
+// to the campaign's environment for the child, in place of variables of the
+// same names.
 std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
                                           const std::string& cwd, const std::string& outputPath,
-                                          std::string& error);
+                                          std::string& error,
+                                          const std::vector<std::string>& environment = {});
 
 // True when the output file of a run at `path` is still held by the run
 // (start_child), also one started by another campaign process that was

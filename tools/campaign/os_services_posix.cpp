@@ -91,9 +91,29 @@ void note_interrupt(int signal) {
 
 }  // namespace
 
+// The environment of a child: this process's, each variable of `added`
+// ("NAME=value") in place of one of the same name.  The pointers stay valid
+// as long as `added` and the environment do.
+static std::vector<char*> child_environment(const std::vector<std::string>& added) {
+  std::vector<char*> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const char* equals = strchr(*e, '=');
+    const size_t name = equals != nullptr ? static_cast<size_t>(equals - *e) : strlen(*e);
+    bool replaced = false;
+    for (const std::string& a : added) {
+      if (a.size() > name && a[name] == '=' && a.compare(0, name, *e, name) == 0) replaced = true;
+    }
+    if (!replaced) env.push_back(*e);
+  }
+  for (const std::string& a : added) env.push_back(const_cast<char*>(a.c_str()));
+  env.push_back(nullptr);
+  return env;
+}
+
 std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
                                           const std::string& cwd, const std::string& outputPath,
-                                          std::string& error) {
+                                          std::string& error,
+                                          const std::vector<std::string>& environment) {
   // Everything is prepared before fork(): other threads run, so the child
   // may only make the system calls that lead to exec.  Every descriptor is
   // close-on-exec, so a child started at the same moment by another thread
@@ -101,6 +121,7 @@ std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  std::vector<char*> env = child_environment(environment);
   int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
   int output = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   int report[2] = {-1, -1};
@@ -129,7 +150,7 @@ std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
       dup2(input, STDIN_FILENO);
       dup2(output, STDOUT_FILENO);
       dup2(output, STDERR_FILENO);
-      execv(args[0], args.data());
+      execve(args[0], args.data(), env.data());
       failure.step = 1;
     }
     failure.error = errno;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <mutex>
 
@@ -151,9 +152,33 @@ BOOL WINAPI note_interrupt(DWORD event) {
 
 }  // namespace
 
+// The environment block of a child: this process's variables, each of
+// `added` ("NAME=value") in place of one of the same name (names compared
+// without case, as Windows does); empty when nothing is added.
+static std::vector<char> child_environment(const std::vector<std::string>& added) {
+  std::vector<char> block;
+  if (added.empty()) return block;
+  char* strings = GetEnvironmentStringsA();
+  for (const char* e = strings; e != nullptr && *e != '\0'; e += std::strlen(e) + 1) {
+    // Names of the drive variables ("=C:=C:\\") begin with '='.
+    const char* equals = std::strchr(e + 1, '=');
+    const size_t name = equals != nullptr ? static_cast<size_t>(equals - e) : std::strlen(e);
+    bool replaced = false;
+    for (const std::string& a : added) {
+      if (a.size() > name && a[name] == '=' && _strnicmp(a.c_str(), e, name) == 0) replaced = true;
+    }
+    if (!replaced) block.insert(block.end(), e, e + std::strlen(e) + 1);
+  }
+  if (strings != nullptr) FreeEnvironmentStringsA(strings);
+  for (const std::string& a : added) block.insert(block.end(), a.c_str(), a.c_str() + a.size() + 1);
+  block.push_back('\0');
+  return block;
+}
+
 std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
                                           const std::string& cwd, const std::string& outputPath,
-                                          std::string& error) {
+                                          std::string& error,
+                                          const std::vector<std::string>& environment) {
   std::string commandLine;
   for (const std::string& a : argv) {
     if (!commandLine.empty()) commandLine += ' ';
@@ -180,8 +205,10 @@ std::unique_ptr<ChildProcess> start_child(const std::vector<std::string>& argv,
   PROCESS_INFORMATION info = {};
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
-  BOOL started = CreateProcessA(argv[0].c_str(), line.data(), nullptr, nullptr, TRUE,
-                                CREATE_NEW_PROCESS_GROUP, nullptr, cwd.c_str(), &startup, &info);
+  std::vector<char> env = child_environment(environment);
+  BOOL started =
+      CreateProcessA(argv[0].c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
+                     env.empty() ? nullptr : env.data(), cwd.c_str(), &startup, &info);
   DWORD startError = GetLastError();
   if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
   CloseHandle(output);

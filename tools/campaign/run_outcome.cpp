@@ -9,6 +9,7 @@
 #include "common/clock.h"
 #include "common/result_line.h"
 #include "common/text.h"
+#include "tools/campaign/runs_jsonl.h"
 
 namespace smstest {
 
@@ -198,7 +199,8 @@ CampaignLine describe_run(const RunFacts& facts) {
   const bool status = facts.statusFound && parse_status(facts.status, code, text);
   std::vector<std::string> measures;
   const bool result =
-      !facts.dataTime.empty() && find_result_measures(facts.results, facts.dataTime, measures);
+      (facts.recordFound && record_measures(facts.record, measures)) ||
+      (!facts.dataTime.empty() && find_result_measures(facts.results, facts.dataTime, measures));
 
   std::string how;
   if (facts.killedAfter > 0) {

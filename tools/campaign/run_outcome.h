@@ -70,6 +70,9 @@ struct RunFacts {
   // Seconds after which the campaign's watchdog stopped the run; 0 when it
   // did not.
   int killedAfter = 0;
+  bool recordFound = false;  // the run's record file could be read
+  std::string record;        // its content (runs_jsonl.h)
+  std::string recordOption;  // the command file's own record= file, "" when none
 };
 
 // The dataTime that run `run` of a campaign gave its result line in
@@ -88,7 +91,8 @@ int64_t file_written_at(const std::string& path, int64_t fallback);
 
 // The campaign.csv line of a run.  Without a status file the status columns
 // are empty and statusText says why (the signal, or the exit code and
-// SMS_TEST's last message); without a result line the measures are empty
+// SMS_TEST's last message).  The measures come from the run's record; from
+// its result line when it left no record; without either they are empty
 // and statusText says so as well.
 CampaignLine describe_run(const RunFacts& facts);
 

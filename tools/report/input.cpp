@@ -6,11 +6,13 @@
 #include "common/result_line.h"
 #include "common/text.h"
 #include "tools/report/csv_reader.h"
+#include "tools/report/record_line.h"
 #include "tools/report/result_line.h"
 
 namespace smstest {
 
 const char* input_kind_name(InputKind kind) {
+  if (kind == InputKind::kRecords) return "records";
   return kind == InputKind::kCampaign ? "campaign" : "results";
 }
 
@@ -61,6 +63,11 @@ bool InputReader::open(const std::string& path) {
       lastError = format("%s: campaign header has %s", file_.c_str(), columns_.lastError.c_str());
       return false;
     }
+  } else if (!directory && !overlong && is_record_line_start(first)) {
+    kind_ = InputKind::kRecords;
+    recordsHaveCmdFile_ = record_line_has_cmd_file(first);
+    firstLine_.assign(first);
+    hasFirstLine_ = true;
   } else if (directory) {
     lastError = format("%s: the first line is not a campaign header", file_.c_str());
     return false;
@@ -116,6 +123,8 @@ void InputReader::take(std::string_view line, bool overlong, long long number,
       bool otherRecord = false;
       usable = parse_result_line(line, &run_, &otherRecord);
       if (otherRecord) return;  // not a run, and no fault of the file
+    } else if (kind_ == InputKind::kRecords) {
+      usable = parse_record_line(line, &run_);
     } else {
       usable = split_csv_record(line, &fields_) && columns_.parse_row(fields_, &run_);
     }
@@ -148,10 +157,11 @@ bool InputReader::read(const std::function<void(const RunRecord&)>& sink) {
 
 std::string InputReader::skipped_warning() const {
   if (skipped_ == 0) return "";
-  const std::string what = kind_ == InputKind::kResults
-                               ? std::string("not readable result lines")
-                               : "not campaign rows of " + std::to_string(columns_.width()) +
-                                     " columns with readable values";
+  std::string what = kind_ == InputKind::kResults
+                         ? std::string("not readable result lines")
+                         : "not campaign rows of " + std::to_string(columns_.width()) +
+                               " columns with readable values";
+  if (kind_ == InputKind::kRecords) what = "not run records";
   std::string warning =
       format("%s: %lld line%s skipped (%s), the first at line %lld", file_.c_str(), skipped_,
              skipped_ == 1 ? "" : "s", what.c_str(), firstSkipped_);

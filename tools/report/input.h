@@ -14,9 +14,10 @@
 
 namespace smstest {
 
-enum class InputKind { kResults, kCampaign };
+enum class InputKind { kResults, kCampaign, kRecords };
 
-// "results" or "campaign".
+// "results", "campaign" or "records" (run records, JSON Lines: runs.jsonl
+// of a campaign, or SMS_TEST's record= file).
 const char* input_kind_name(InputKind kind);
 
 class InputReader {
@@ -44,7 +45,9 @@ class InputReader {
   InputKind kind() const { return kind_; }
   // Whether every run of this input carries a latLong or a cmdFile.
   bool has_lat_long() const;
-  bool has_cmd_file() const { return kind_ == InputKind::kCampaign; }
+  bool has_cmd_file() const {
+    return kind_ == InputKind::kCampaign || (kind_ == InputKind::kRecords && recordsHaveCmdFile_);
+  }
 
   long long runs() const { return runs_; }
   long long skipped() const { return skipped_; }
@@ -72,6 +75,7 @@ class InputReader {
   std::string firstLine_;  // a result file's first line, read by open()
   bool hasFirstLine_ = false;
   bool firstOverlong_ = false;
+  bool recordsHaveCmdFile_ = false;
   RunRecord run_;
   std::vector<std::string> fields_;
   long long runs_ = 0;

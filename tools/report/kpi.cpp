@@ -65,6 +65,15 @@ Outcome classify(const RunRecord& run) {
   if (run.mode == RunMode::kReflector) {
     return run.replyTime.taken ? Outcome::kReply : Outcome::kNoReply;
   }
+  // A run record says where the run failed: before the network took the
+  // message (access) or after (completion).
+  if (run.hasFailurePhase) {
+    const std::string& phase = run.failurePhase;
+    if (phase == "setup" || phase == "open" || phase == "send") return Outcome::kAccessFailure;
+    if ((phase == "receive" || phase == "check") && run.sendTime.taken) {
+      return Outcome::kCompletionFailure;
+    }
+  }
   if (!run.sendTime.taken) return Outcome::kAccessFailure;
   if (!run.deliveryTime.taken || !run.accuracy.taken || run.accuracy.value != 100) {
     return Outcome::kCompletionFailure;

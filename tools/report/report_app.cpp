@@ -165,7 +165,7 @@ int run_report(const ReportOptions& options, std::FILE* out, std::FILE* err) {
       return fail(err,
                   format("--by latLong needs a latLong column: %s has none", probe.file().c_str()));
     }
-    report.campaignInput = report.campaignInput || probe.kind() == InputKind::kCampaign;
+    report.campaignInput = report.campaignInput || probe.kind() != InputKind::kResults;
     inputFiles.push_back(probe.file());
   }
 

@@ -49,6 +49,10 @@ struct RunRecord {
   bool hasStart = false;
   double startSeconds = 0;  // UTC seconds since 1970
   std::string run;          // the campaign's run column
+  // Run records only: where the run failed (open, send, receive, check,
+  // reply, report-file), when the record says.
+  bool hasFailurePhase = false;
+  std::string failurePhase;
 
   long long lineNumber = 0;  // line of the input, from 1
 };

@@ -1,0 +1,86 @@
+#include "driver/command_options.h"
+
+#include "common/command_set.h"
+#include "common/text.h"
+
+namespace smstest {
+
+namespace {
+
+bool take_record(const std::string& value, CommandOptions& options, std::string& why) {
+  if (value.empty()) {
+    why = "a file name is needed";
+    return false;
+  }
+  options.hasRecord = true;
+  options.record = value;
+  return true;
+}
+
+bool take_command_set(const std::string& value, CommandOptions& options, std::string& why) {
+  CommandSet set;
+  if (!command_set_from_name(value, set)) {
+    why = format("no command set is called \"%s\" (empty, text or pdu)", value.c_str());
+    return false;
+  }
+  options.hasCommandSet = true;
+  options.commandSet = value;
+  return true;
+}
+
+const OptionRow kOptions[] = {
+    {"record", "FILE", take_record,
+     "append the run record (one JSON object on one line) to FILE, relative to the working "
+     "directory; without it the file the environment variable SMS_TEST_RECORD names, if any"},
+    {"commandSet", "SET", take_command_set,
+     "the command set, as field 11 of line 3 takes it (empty, text or pdu); when both are given "
+     "they must agree"},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+bool is_name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool is_name_char(char c) {
+  return is_name_start(c) || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
+}
+
+}  // namespace
+
+const OptionRow* option_table() { return kOptions; }
+
+bool split_option_line(const std::string& line, std::string& name, std::string& value) {
+  if (line.empty() || !is_name_start(line[0])) return false;
+  size_t end = 1;
+  while (end < line.size() && is_name_char(line[end])) ++end;
+  if (end == line.size() || line[end] != '=') return false;
+  name = line.substr(0, end);
+  value = trim_text(line.substr(end + 1));
+  return true;
+}
+
+bool take_option_line(const std::string& line, const char* cmdFile, CommandOptions& options,
+                      std::string& error) {
+  std::string name;
+  std::string value;
+  if (!split_option_line(line, name, value)) return true;
+  const OptionRow* row = option_table();
+  while (row->name != nullptr && name != row->name) ++row;
+  if (row->name == nullptr) {
+    error = format("Unknown option %s in %s\n", name.c_str(), cmdFile);
+    return false;
+  }
+  for (const std::string& earlier : options.given) {
+    if (earlier != name) continue;
+    error = format("Option %s given twice in %s\n", name.c_str(), cmdFile);
+    return false;
+  }
+  options.given.push_back(name);
+  std::string why;
+  if (!row->take(value, options, why)) {
+    error = format("Bad value for option %s in %s: %s\n", name.c_str(), cmdFile, why.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace smstest

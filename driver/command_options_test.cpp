@@ -1,0 +1,146 @@
+// The named options after line 3 of a command file: the lines that are
+// options, the refusals, and that the README and the manual page list the
+// option table.
+#include "driver/command_options.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/files.h"
+#include "driver/command_file.h"
+
+namespace smstest {
+
+namespace {
+
+TEST(CommandOptions, LinesAndRefusals) {
+  struct Case {
+    const char* lines;  // after line 3
+    const char* error;  // "" when the file is taken
+    const char* record;
+    const char* commandSet;  // the command set the run gets
+  } cases[] = {
+      {"", "", nullptr, ""},
+      {"record=runs.jsonl\n", "", "runs.jsonl", ""},
+      {"record= runs.jsonl \r\n", "", "runs.jsonl", ""},  // trimmed, CR LF
+      {"record=a=b\n", "", "a=b", ""},                    // the first '=' ends the name
+      {"record=last line without end", "", "last line without end", ""},
+      {"commandSet=text\n", "", nullptr, "text"},
+      {"commandSet=pdu\nrecord=r\n", "", "r", "pdu"},
+      {"commandSet=\n", "", nullptr, ""},
+      // Lines that are no options are passed over, as before options existed.
+      {"ignored\n\n# record=x\n record=x\n=x\n1abc=x\nrecord x\nT|1|2\n", "", nullptr, ""},
+      {"recrod=x\n", "Unknown option recrod in @\n", nullptr, nullptr},
+      {"Record=x\n", "Unknown option Record in @\n", nullptr, nullptr},
+      {"record=\n", "Bad value for option record in @: a file name is needed\n", nullptr, nullptr},
+      {"commandSet=TEXT\n",
+       "Bad value for option commandSet in @: no command set is called \"TEXT\" (empty, text or "
+       "pdu)\n",
+       nullptr, nullptr},
+      {"record=a\nrecord=a\n", "Option record given twice in @\n", nullptr, nullptr},
+      {"commandSet=text\ncommandSet=pdu\n", "Option commandSet given twice in @\n", nullptr,
+       nullptr},
+  };
+  const std::string path = ::testing::TempDir() + "options_test.cmd";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    ASSERT_TRUE(
+        write_file(path, std::string("SMS_TEST\nr.csv\nT|5|3|1|m|0|0|9600|0|0|0\n") + c.lines));
+    CommandFile file;
+    std::string error;
+    const bool taken = read_command_file(path.c_str(), file, error);
+    std::string expected = c.error;
+    const size_t at = expected.find('@');
+    if (at != std::string::npos) expected.replace(at, 1, path);
+    EXPECT_EQ(error, expected);
+    EXPECT_EQ(taken, expected.empty());
+    if (!taken) continue;
+    EXPECT_EQ(file.options.hasRecord, c.record != nullptr);
+    if (c.record != nullptr) {
+      EXPECT_EQ(file.options.record, c.record);
+    }
+    EXPECT_EQ(file.params.commandSet, c.commandSet);
+  }
+  std::remove(path.c_str());
+}
+
+TEST(CommandOptions, CommandSetOptionAndFieldMustAgree) {
+  struct Case {
+    const char* field;   // field 11 of line 3, "-" for none
+    const char* option;  // "-" for none
+    const char* error;
+    const char* commandSet;
+  } cases[] = {
+      {"-", "text", "", "text"},
+      {"", "pdu", "", "pdu"},
+      {"text", "text", "", "text"},
+      {" text ", "text", "", "text"},  // the field is trimmed
+      {"text", "-", "", "text"},
+      {"text", "pdu",
+       "Option commandSet=pdu in @ differs from the commandSet field text of line 3\n", nullptr},
+      {"text", "", "Option commandSet= in @ differs from the commandSet field text of line 3\n",
+       nullptr},
+  };
+  const std::string path = ::testing::TempDir() + "options_set_test.cmd";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.field) + " / " + c.option);
+    std::string text = "SMS_TEST\nr.csv\nT|5|3|1|m|0|0|9600|0|0|0";
+    if (std::string(c.field) != "-") text += std::string("|") + c.field;
+    text += "\n";
+    if (std::string(c.option) != "-") text += std::string("commandSet=") + c.option + "\n";
+    ASSERT_TRUE(write_file(path, text));
+    CommandFile file;
+    std::string error;
+    const bool taken = read_command_file(path.c_str(), file, error);
+    std::string expected = c.error;
+    const size_t at = expected.find('@');
+    if (at != std::string::npos) expected.replace(at, 1, path);
+    EXPECT_EQ(error, expected);
+    EXPECT_EQ(taken, expected.empty());
+    if (taken) {
+      EXPECT_EQ(file.params.commandSet, c.commandSet);
+    }
+  }
+  std::remove(path.c_str());
+}
+
+// The rest of a line 3 longer than one read is no line of its own, even when
+// it reads like an option; lone CRs end option lines in a file that uses them.
+TEST(CommandOptions, LongLineThreeAndLoneCrFiles) {
+  const std::string path = ::testing::TempDir() + "options_long_test.cmd";
+  std::string line3 = "T|5|3|1|" + std::string(1100, 'm');
+  line3.replace(1023, 9, "recrod=x|");
+  ASSERT_TRUE(write_file(path, "SMS_TEST\nr.csv\n" + line3 + "\nrecord=r\n"));
+  CommandFile file;
+  std::string error;
+  EXPECT_TRUE(read_command_file(path.c_str(), file, error)) << error;
+  EXPECT_EQ(file.options.record, "r");
+
+  ASSERT_TRUE(write_file(path, "SMS_TEST\rr.csv\rT|5|3\rrecord=cr\rcommandSet=pdu\r"));
+  CommandFile crFile;
+  EXPECT_TRUE(read_command_file(path.c_str(), crFile, error)) << error;
+  EXPECT_EQ(crFile.options.record, "cr");
+  EXPECT_EQ(crFile.params.commandSet, "pdu");
+  std::remove(path.c_str());
+}
+
+// The README and the manual page each keep one table with every option.
+TEST(CommandOptions, ReadmeAndManualListEveryOption) {
+  const std::string readme = read_file(SMS_TEST_SOURCE_DIR "/README.md");
+  const std::string manual = read_file(SMS_TEST_SOURCE_DIR "/man/SMS_TEST.1");
+  ASSERT_FALSE(readme.empty());
+  ASSERT_FALSE(manual.empty());
+  int rows = 0;
+  for (const OptionRow* row = option_table(); row->name != nullptr; ++row, ++rows) {
+    const std::string name = row->name;
+    EXPECT_NE(readme.find("| `" + name + "=" + row->value + "` |"), std::string::npos) << name;
+    EXPECT_NE(manual.find(".BI " + name + "= " + row->value + "\n"), std::string::npos) << name;
+  }
+  EXPECT_EQ(rows, 2);
+}
+
+}  // namespace
+
+}  // namespace smstest

@@ -1,0 +1,71 @@
+// What a run notes down as it goes, beyond the five measures of its result
+// line, for its run record (run_record.h): the step under way, the counter
+// readings of its events, how its status file and result line went.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "driver/platform.h"
+
+namespace smstest {
+
+// The steps of a run after start-up.  A run that fails, fails in the step
+// under way; kReportFile is the step of a test that succeeded but whose
+// status file or result line could not be written.
+enum class RunPhase { kOpen, kSend, kReceive, kCheck, kReply, kReportFile };
+
+// "open", "send", "receive", "check", "reply", "report-file".
+const char* run_phase_name(RunPhase phase);
+
+struct RunNotes {
+  RunPhase phase = RunPhase::kOpen;  // the step under way
+
+  // Counter readings: the send's start and confirmation (the reply's, in a
+  // reflector), the moment the message was found, the reply's confirmation.
+  bool hasSend = false;
+  int64_t sendStart = 0;
+  int64_t sendConfirmed = 0;
+  bool hasFound = false;
+  int64_t messageFound = 0;
+  bool hasReply = false;
+  int64_t replyConfirmed = 0;
+
+  bool hasSender = false;
+  std::string sender;  // the sender of the message picked up
+  bool hasReplyText = false;
+  std::string replyText;  // the reflector's reply
+
+  // The last status the run wrote (or tried to write) to its status file.
+  bool hasStatus = false;
+  int statusCode = 0;
+  std::string statusText;
+  bool statusFileWritten = false;
+  bool resultLineWritten = false;
+
+  void note_send(int64_t start, int64_t confirmed) {
+    hasSend = true;
+    sendStart = start;
+    sendConfirmed = confirmed;
+  }
+  void note_found(int64_t reading) {
+    hasFound = true;
+    messageFound = reading;
+  }
+  void note_reply(int64_t confirmed) {
+    hasReply = true;
+    replyConfirmed = confirmed;
+  }
+  void note_sender(const std::string& number) {
+    hasSender = true;
+    sender = number;
+  }
+  void note_status(int code, const std::string& text, FileWrite outcome) {
+    hasStatus = true;
+    statusCode = code;
+    statusText = text;
+    statusFileWritten = outcome == FileWrite::kWritten;
+  }
+};
+
+}  // namespace smstest

@@ -1,0 +1,226 @@
+#include "driver/run_record.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <utility>
+
+#include "common/clock.h"
+#include "common/interrupt.h"
+#include "common/text.h"
+#include "common/utf8.h"
+#include "common/version.h"
+#include "driver/platform.h"
+#include "pdu/gsm7_encode.h"
+
+namespace smstest {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr int64_t kMicrosPerSecond = 1000000;
+
+Json text_value(const std::string& bytes) { return Json(utf8_or_latin1(bytes)); }
+
+// A measure of the result line as a number; null when it was not taken.
+Json measure_value(const std::string& text) {
+  if (text.empty() || text == kNotMeasured) return nullptr;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != '\0' || !std::isfinite(value)) return nullptr;
+  return value;
+}
+
+const char* command_set_name(CommandSet set) {
+  switch (set) {
+    case CommandSet::kText:
+      return "text";
+    case CommandSet::kPdu:
+      return "pdu";
+    case CommandSet::kProprietary:
+      break;
+  }
+  return "proprietary";
+}
+
+// Floor division for the calendar arithmetic.
+int64_t floor_div(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a - 1) / b) - 1; }
+
+}  // namespace
+
+const char* run_phase_name(RunPhase phase) {
+  switch (phase) {
+    case RunPhase::kOpen:
+      return "open";
+    case RunPhase::kSend:
+      return "send";
+    case RunPhase::kReceive:
+      return "receive";
+    case RunPhase::kCheck:
+      return "check";
+    case RunPhase::kReply:
+      return "reply";
+    case RunPhase::kReportFile:
+      break;
+  }
+  return "report-file";
+}
+
+std::string record_path(const CommandOptions& options) {
+  if (options.hasRecord) return options.record;
+  const char* env = std::getenv("SMS_TEST_RECORD");
+  return env != nullptr ? std::string(env) : std::string();
+}
+
+std::string iso_utc_microseconds(int64_t micros) {
+  const int64_t seconds = floor_div(micros, kMicrosPerSecond);
+  const int64_t fraction = micros - seconds * kMicrosPerSecond;
+  int64_t days = floor_div(seconds, 86400);
+  const int64_t ofDay = seconds - days * 86400;
+  // The civil date of a day count (proleptic Gregorian calendar).
+  days += 719468;
+  const int64_t era = floor_div(days, 146097);
+  const int64_t dayOfEra = days - era * 146097;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t mp = (5 * dayOfYear + 2) / 153;
+  const int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
+  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+  return format("%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%06lldZ", static_cast<long long>(year),
+                static_cast<long long>(month), static_cast<long long>(day),
+                static_cast<long long>(ofDay / 3600), static_cast<long long>(ofDay / 60 % 60),
+                static_cast<long long>(ofDay % 60), static_cast<long long>(fraction));
+}
+
+bool modem_error_of(const std::string& text, std::string& type, int& code) {
+  for (const char* kind : {"CMS", "CME"}) {
+    const std::string tag = format("+%s ERROR:", kind);
+    const size_t at = text.find(tag);
+    if (at == std::string::npos) continue;
+    size_t p = at + tag.size();
+    while (p < text.size() && text[p] == ' ') ++p;
+    long long value = 0;
+    size_t digits = 0;
+    for (; p < text.size() && text[p] >= '0' && text[p] <= '9' && digits < 9; ++p, ++digits) {
+      value = value * 10 + (text[p] - '0');
+    }
+    if (digits == 0) continue;
+    type = kind;
+    code = static_cast<int>(value);
+    return true;
+  }
+  return false;
+}
+
+RunRecorder::RunRecorder(std::string path, const SmsTestParams& params, CommandSet commandSet,
+                         const SmsTestResult& result, int64_t startReading, int64_t startMicros,
+                         Clock& clock)
+    : path_(std::move(path)),
+      params_(params),
+      commandSet_(commandSet),
+      result_(result),
+      startReading_(startReading),
+      startMicros_(startMicros),
+      clock_(clock) {}
+
+int64_t RunRecorder::calendar_of(int64_t reading) const {
+  const int64_t frequency = result_.counterFrequency;
+  if (frequency <= 0) return startMicros_;
+  const bool before = reading < startReading_;
+  const uint64_t ticks =
+      before ? static_cast<uint64_t>(startReading_) - static_cast<uint64_t>(reading)
+             : static_cast<uint64_t>(reading) - static_cast<uint64_t>(startReading_);
+  const uint64_t f = static_cast<uint64_t>(frequency);
+  const int64_t micros =
+      static_cast<int64_t>(ticks / f * kMicrosPerSecond + ticks % f * kMicrosPerSecond / f);
+  return before ? startMicros_ - micros : startMicros_ + micros;
+}
+
+std::string RunRecorder::record_line(int exitCode, int64_t endReading) const {
+  const RunNotes& notes = result_.notes;
+  const bool reflector = params_.reflectMode != 0;
+  Json record;
+  record["schemaVersion"] = kRunRecordVersion;
+  record["tool"] = "SMS_TEST";
+  record["toolVersion"] = kVersion;
+  record["testName"] = text_value(result_.testName);
+  record["dataTime"] = text_value(result_.dataTime);
+  record["latLong"] = text_value(result_.latLong);
+  record["mode"] = reflector ? "reflector" : "round-trip";
+  record["commandSet"] = command_set_name(commandSet_);
+
+  record["exitCode"] = exitCode;
+  const int signal = interrupt_signal();
+  record["signal"] = signal != 0 && exitCode == 128 + signal ? Json(signal) : Json(nullptr);
+  record["statusCode"] = notes.hasStatus ? Json(notes.statusCode) : Json(nullptr);
+  // The status file's text, without the line end a failure text may carry.
+  std::string statusText = notes.statusText;
+  while (!statusText.empty() && (statusText.back() == '\n' || statusText.back() == '\r')) {
+    statusText.pop_back();
+  }
+  record["statusText"] = notes.hasStatus ? text_value(statusText) : Json(nullptr);
+  record["statusFileWritten"] = notes.statusFileWritten;
+  record["resultLineWritten"] = notes.resultLineWritten;
+  record["resultStatus"] = result_.result_status();
+  const bool succeeded = notes.hasStatus && notes.statusCode == 0;
+  const bool reported = notes.statusFileWritten && notes.resultLineWritten && exitCode == 0;
+  if (succeeded) {
+    record["failurePhase"] = reported ? Json(nullptr) : Json(run_phase_name(RunPhase::kReportFile));
+  } else {
+    record["failurePhase"] = run_phase_name(notes.phase);
+  }
+  std::string errorType;
+  int errorCode = 0;
+  const bool modemError = !succeeded && modem_error_of(notes.statusText, errorType, errorCode);
+  record["modemErrorType"] = modemError ? Json(errorType) : Json(nullptr);
+  record["modemErrorCode"] = modemError ? Json(errorCode) : Json(nullptr);
+
+  record["sendTime"] = measure_value(result_.sendTime);
+  record["deliveryTime"] = measure_value(result_.deliveryTime);
+  record["replyTime"] = measure_value(result_.replyTime);
+  record["totalTime"] = measure_value(result_.totalTime);
+  record["accuracy"] = measure_value(result_.accuracy);
+
+  auto reading = [this](bool taken, int64_t value) {
+    return taken ? Json(iso_utc_microseconds(calendar_of(value))) : Json(nullptr);
+  };
+  record["runStart"] = iso_utc_microseconds(startMicros_);
+  record["sendStart"] = reading(notes.hasSend, notes.sendStart);
+  record["sendConfirmed"] = reading(notes.hasSend, notes.sendConfirmed);
+  record["messageFound"] = reading(notes.hasFound, notes.messageFound);
+  record["replyConfirmed"] = reading(notes.hasReply, notes.replyConfirmed);
+  record["runEnd"] = iso_utc_microseconds(calendar_of(endReading));
+
+  record["fromPort"] = params_.fromPort;
+  record["fromBaud"] = params_.fromBaud;
+  record["toPort"] = params_.toPort;
+  record["toBaud"] = params_.toBaud;
+  record["toNumber"] = text_value(params_.toNumber);
+  record["sender"] = notes.hasSender ? text_value(notes.sender) : Json(nullptr);
+
+  const bool sent = !reflector || notes.hasReplyText;
+  const std::string& message = reflector ? notes.replyText : params_.messageText;
+  record["messageSent"] = sent ? text_value(message) : Json(nullptr);
+  record["messageLength"] = sent ? Json(message.size()) : Json(nullptr);
+  record["messageAlphabet"] = !sent ? Json(nullptr) : maps_to_gsm7(message) ? "gsm7" : "ucs2";
+  record["resultFile"] = text_value(result_.resultPath);
+  return record.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+int RunRecorder::finish(int exitCode) const {
+  if (path_.empty()) return exitCode;
+  int64_t endReading = startReading_;
+  if (!clock_.read_performance_counter(endReading)) endReading = startReading_;
+  if (!append_line(path_, record_line(exitCode, endReading))) {
+    std::fprintf(stderr, "Cannot write run record %s\n", path_.c_str());
+    std::fflush(stderr);
+  }
+  return exitCode;
+}
+
+}  // namespace smstest

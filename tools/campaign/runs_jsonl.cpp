@@ -1,0 +1,104 @@
+#include "tools/campaign/runs_jsonl.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "common/text.h"
+#include "common/utf8.h"
+
+namespace smstest {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const char* const kMeasureNames[] = {"sendTime", "deliveryTime", "replyTime", "totalTime",
+                                     "accuracy"};
+
+// The last line of `text` that parses as a JSON object; a discarded value
+// when there is none.
+Json last_record(const std::string& text) {
+  for (size_t end = text.size(); end > 0;) {
+    const size_t start = text.rfind('\n', end - 1);
+    const size_t from = start == std::string::npos ? 0 : start + 1;
+    Json value = Json::parse(text.begin() + static_cast<std::ptrdiff_t>(from),
+                             text.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
+    if (!value.is_discarded() && value.is_object()) return value;
+    if (start == std::string::npos) break;
+    end = start;
+  }
+  return Json(Json::value_t::discarded);
+}
+
+// A measure of campaign.csv as a JSON number, null when empty or not taken.
+Json measure_number(const std::string& text) {
+  if (text.empty() || text == "-Infinity") return nullptr;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || !std::isfinite(value)) return nullptr;
+  return value;
+}
+
+// Why a run left no record.
+std::string missing_reason(const RunFacts& facts) {
+  if (!facts.recordOption.empty()) {
+    return utf8_or_latin1(
+        format("the command file sends the record to %s (record=)", facts.recordOption.c_str()));
+  }
+  if (!facts.recordFound)
+    return "no run record: SMS_TEST ended before its run began, or was killed";
+  return "the run record is not a JSON object";
+}
+
+}  // namespace
+
+const char kRunsJsonlName[] = "runs.jsonl";
+
+bool record_measures(const std::string& record, std::vector<std::string>& measures) {
+  const Json r = last_record(record);
+  if (r.is_discarded()) return false;
+  measures.clear();
+  for (const char* name : kMeasureNames) {
+    const auto at = r.find(name);
+    if (at == r.end() || !at->is_number()) {
+      measures.push_back("-Infinity");
+    } else if (std::string(name) == "accuracy") {
+      measures.push_back(format("%d", static_cast<int>(at->get<double>())));
+    } else {
+      measures.push_back(format("%f", at->get<double>()));
+    }
+  }
+  return true;
+}
+
+std::string runs_jsonl_line(const RunFacts& facts, const CampaignLine& line) {
+  Json object = facts.recordFound ? last_record(facts.record) : Json(Json::value_t::discarded);
+  const bool hasRecord = !object.is_discarded();
+  if (!hasRecord) {
+    object = Json::object();
+    object["recordMissing"] = missing_reason(facts);
+    object["testName"] = utf8_or_latin1(line.testName);
+    object["mode"] = line.mode;
+    const std::string* measures[] = {&line.sendTime, &line.deliveryTime, &line.replyTime,
+                                     &line.totalTime, &line.accuracy};
+    for (int i = 0; i < 5; ++i) object[kMeasureNames[i]] = measure_number(*measures[i]);
+  }
+  object["run"] = line.run;
+  object["cmdFile"] = utf8_or_latin1(line.cmdFile);
+  object["start"] = line.start;
+  object["end"] = line.end;
+  object["exitCode"] = facts.exitCode;
+  if (facts.signal != 0) {
+    object["signal"] = facts.signal;
+  } else if (!hasRecord || !object.contains("signal")) {
+    object["signal"] = nullptr;
+  }
+  char* end = nullptr;
+  const long code = std::strtol(line.statusCode.c_str(), &end, 10);
+  object["statusCode"] = line.statusCode.empty() || *end != '\0' ? Json(nullptr) : Json(code);
+  object["statusText"] = utf8_or_latin1(line.statusText);
+  return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace smstest

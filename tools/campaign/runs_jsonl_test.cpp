@@ -1,0 +1,72 @@
+// runs.jsonl objects and the measures campaign.csv takes from a run record.
+#include "tools/campaign/runs_jsonl.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+namespace smstest {
+namespace {
+
+using Json = nlohmann::json;
+
+TEST(RunsJsonl, MeasuresFromTheRecordAsTheResultLineWritesThem) {
+  std::vector<std::string> measures;
+  ASSERT_TRUE(
+      record_measures("not json\n{\"sendTime\":2.312,\"deliveryTime\":7.95,\"replyTime\":null,"
+                      "\"totalTime\":11.02,\"accuracy\":96}\n\n",
+                      measures));
+  EXPECT_EQ(measures,
+            (std::vector<std::string>{"2.312000", "7.950000", "-Infinity", "11.020000", "96"}));
+  EXPECT_FALSE(record_measures("", measures));
+  EXPECT_FALSE(record_measures("{\"sendTime\":", measures));  // cut off
+}
+
+TEST(RunsJsonl, CampaignFieldsOverTheRecord) {
+  RunFacts facts;
+  facts.exitCode = 130;
+  facts.recordFound = true;
+  facts.record =
+      "{\"testName\":\"T\",\"mode\":\"round-trip\",\"exitCode\":130,\"signal\":2,"
+      "\"statusCode\":2,\"statusText\":\"Interrupted by signal 2\",\"failurePhase\":\"receive\"}\n";
+  CampaignLine line;
+  line.run = 7;
+  line.cmdFile = "a\xE9.cmd";
+  line.start = "2026-12-08T10:15:00Z";
+  line.end = "2026-12-08T10:15:09Z";
+  line.statusCode = "2";
+  line.statusText = "Interrupted by signal 2";
+  const std::string text = runs_jsonl_line(facts, line);
+  EXPECT_EQ(text.find('\n'), text.size() - 1);
+  Json o = Json::parse(text);
+  EXPECT_EQ(o["run"], 7);
+  EXPECT_EQ(o["cmdFile"], "a\xC3\xA9.cmd");  // read as ISO-8859-1
+  EXPECT_EQ(o["signal"], 2);                 // the record's, SMS_TEST exited
+  EXPECT_EQ(o["statusCode"], 2);
+  EXPECT_EQ(o["failurePhase"], "receive");
+  EXPECT_FALSE(o.contains("recordMissing"));
+
+  // Killed before it wrote a record: the campaign's view only.
+  facts.recordFound = false;
+  facts.signal = 9;
+  facts.exitCode = 137;
+  line.testName = "T";
+  line.mode = "reflector";
+  line.statusCode = "";
+  line.statusText = "no status file and no result line: SMS_TEST ended by signal 9";
+  line.sendTime = "";
+  line.replyTime = "-Infinity";
+  line.accuracy = "100";
+  o = Json::parse(runs_jsonl_line(facts, line));
+  EXPECT_EQ(o["recordMissing"],
+            "no run record: SMS_TEST ended before its run began, or was killed");
+  EXPECT_EQ(o["signal"], 9);
+  EXPECT_EQ(o["statusCode"], nullptr);
+  EXPECT_EQ(o["mode"], "reflector");
+  EXPECT_EQ(o["sendTime"], nullptr);
+  EXPECT_EQ(o["replyTime"], nullptr);
+  EXPECT_EQ(o["accuracy"], 100.0);
+}
+
+}  // namespace
+}  // namespace smstest
