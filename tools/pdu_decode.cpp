@@ -115,7 +115,8 @@ std::string hex_fault(const std::string& pdu) {
 // part; -1 when the PDU is too short to hold that octet.
 int message_type(const std::string& pdu) {
   if (pdu.size() < 2) return -1;
-  const size_t scaLength = static_cast<size_t>(hex_value(pdu[0]) * 16 + hex_value(pdu[1]));
+  const int scaOctets = hex_value(pdu[0]) * 16 + hex_value(pdu[1]);
+  const size_t scaLength = static_cast<size_t>(scaOctets);
   const size_t at = 2 + 2 * scaLength;
   if (pdu.size() < at + 2) return -1;
   return hex_value(pdu[at + 1]) & 0x03;
