@@ -167,7 +167,8 @@ TEST(StartupRefusals, LoneCrLineEnds) {
       run_process({kTool, "cmd.txt", "status.txt", "42", "45N73W"}, dir, {"SMS_TEST_PORTS=" + dir});
   EXPECT_EQ(r.exitCode, 2);
   const std::string failure =
-      "Failed to open " + dir + "/COM9. Please make sure that this device is not in use.";
+      "Failed to open " + dir +
+      "/COM9. Please make sure that this device is not in use. (No such file or directory)";
   EXPECT_EQ(r.err, failure + "\n");
   EXPECT_EQ(read_file(dir + "/status.txt"), "2 " + failure + "\n");
   EXPECT_EQ(read_file(dir + "/results.csv"),
