@@ -15,7 +15,11 @@ enum class CommandSet {
 };
 
 // The command set named `name` in a command file ("" for the proprietary set,
-// "text", "pdu"); false for any other name.
+// "text", "pdu", in any mix of upper and lower case); false for any other
+// name.
 bool command_set_from_name(const std::string& name, CommandSet& set);
+
+// The names command_set_from_name takes, as a refusal lists them.
+const char* command_set_choices();
 
 }  // namespace smstest

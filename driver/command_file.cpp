@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 
+#include "common/command_set.h"
 #include "common/text.h"
 
 namespace smstest {
@@ -62,6 +63,11 @@ void SmsTestParams::parse(std::string line, char delimiter) {
 
 namespace {
 
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// A line that holds nothing but its line end (or nothing at all).
+bool is_empty_line(const char* line) { return line[0] == '\0' || std::strcmp(line, "\n") == 0; }
+
 // read_text_line; with `crEndsLines` a CR that no LF follows ends the line
 // too and reads as LF.  `loneCr` (when given) tells whether one did.
 bool read_line(FILE* file, char (&buffer)[kCommandLineBuffer], bool crEndsLines, bool* loneCr) {
@@ -117,7 +123,11 @@ bool read_options(FILE* file, bool crLines, const char* line3, const char* cmdFi
   const CommandOptions& options = out.options;
   if (options.hasCommandSet) {
     std::string& field = out.params.commandSet;
-    if (!field.empty() && field != options.commandSet) {
+    CommandSet fieldSet = CommandSet::kProprietary;
+    CommandSet optionSet = CommandSet::kProprietary;
+    const bool same = command_set_from_name(field, fieldSet) &&
+                      command_set_from_name(options.commandSet, optionSet) && fieldSet == optionSet;
+    if (!field.empty() && !same) {
       error = format("Option commandSet=%s in %s differs from the commandSet field %s of line 3\n",
                      options.commandSet.c_str(), cmdFile, field.c_str());
       return false;
@@ -145,15 +155,26 @@ bool read_command_file(const char* cmdFile, CommandFile& out, std::string& error
   // line tells.
   bool crLines = false;
   read_line(file, buffer, true, &crLines);
-  if (std::strncmp(buffer, "SMS_TEST", 8) != 0) {
+  // An editor that saves UTF-8 may put a byte-order mark first.
+  const char* line1 = buffer;
+  if (std::strncmp(line1, kByteOrderMark, 3) == 0) line1 += 3;
+  if (std::strncmp(line1, "SMS_TEST", 8) != 0) {
     std::fclose(file);
     error = format("Expected SMS_TEST in the cmd file %s\n", buffer);
     return false;
   }
-  read_line(file, buffer, crLines, nullptr);
+  if (!read_line(file, buffer, crLines, nullptr) || is_empty_line(buffer)) {
+    std::fclose(file);
+    error = format("Missing result file name (line 2) in %s\n", cmdFile);
+    return false;
+  }
   size_t length = std::strlen(buffer);
-  out.resultName.assign(buffer, length > 0 ? length - 1 : 0);
-  read_line(file, buffer, crLines, nullptr);
+  out.resultName.assign(buffer, length - 1);
+  if (!read_line(file, buffer, crLines, nullptr) || is_empty_line(buffer)) {
+    std::fclose(file);
+    error = format("Missing parameter line (line 3) in %s\n", cmdFile);
+    return false;
+  }
   out.params.parse(buffer, '|');
   const bool ok = read_options(file, crLines, buffer, cmdFile, out, error);
   std::fclose(file);

@@ -69,9 +69,12 @@ struct CommandFile {
 };
 
 // Reads and checks `cmdFile`.  On failure returns false with the message for
-// the error stream in `error` ("Cannot open %s\n" or "Expected SMS_TEST in the
-// cmd file %s\n").  Lines 2 and 3 are not checked: when the file ends early
-// the last line read stands in for the missing ones.  When line 1 ends in a
+// the error stream in `error` ("Cannot open %s\n", "Expected SMS_TEST in the
+// cmd file %s\n", "Missing result file name (line 2) in %s\n" or "Missing
+// parameter line (line 3) in %s\n": a line that is missing or holds nothing
+// but its line end).  A UTF-8 byte-order mark before "SMS_TEST" is skipped.
+// Line 2 is the result-file name without its last character (the line end,
+// or the 1023rd character of a longer line).  When line 1 ends in a
 // CR that no LF follows, every lone CR of the file ends a line (and reads as
 // LF); otherwise a lone CR is an ordinary byte of its line.  The lines after
 // line 3 are read for options (take_option_line); a refused option, or a

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "testsupport/temp_path.h"
+
 namespace smstest {
 
 namespace {
@@ -87,7 +89,8 @@ TEST(SmsTestParams, FewerMoreAndOddFields) {
 
 class CommandFileTest : public ::testing::Test {
  protected:
-  std::string path_ = ::testing::TempDir() + "cmdfile_test.txt";
+  // One file per test: tests of this binary may run at once (ctest -j).
+  std::string path_ = test_temp_path("cmd.txt");
   void write(const std::string& content) {
     FILE* f = std::fopen(path_.c_str(), "wb");
     ASSERT_NE(f, nullptr);
@@ -144,29 +147,62 @@ TEST_F(CommandFileTest, MissingFile) {
   EXPECT_EQ(error, "Cannot open /nonexistent/dir/cmd.txt\n");
 }
 
-TEST_F(CommandFileTest, ShortFilesReuseTheLastLineRead) {
+TEST_F(CommandFileTest, MissingOrEmptyLinesTwoAndThreeAreRefused) {
+  const std::string two = "Missing result file name (line 2) in " + path_ + "\n";
+  const std::string three = "Missing parameter line (line 3) in " + path_ + "\n";
+  struct Case {
+    const char* content;
+    const std::string& message;
+  } cases[] = {
+      {"SMS_TEST\n", two},
+      {"SMS_TEST|5|3\n", two},  // line 1 no longer stands in for lines 2 and 3
+      {"SMS_TEST\n\nT|1|2\n", two},
+      {"SMS_TEST\r\n\r\nT|1|2\r\n", two},
+      {"SMS_TEST\rr.csv\r\r", three},  // lone CRs end the lines
+      {"SMS_TEST\nresults.csv", three},
+      {"SMS_TEST\nresults.csv\n", three},
+      {"SMS_TEST\nresults.csv\n\nT|1|2\n", three},
+  };
+  for (const Case& c : cases) {
+    write(c.content);
+    CommandFile cf;
+    std::string error;
+    EXPECT_FALSE(read_command_file(path_.c_str(), cf, error)) << c.content;
+    EXPECT_EQ(error, c.message) << c.content;
+  }
+  // A line 3 without its line end is whole.
+  write("SMS_TEST\nresults.csv\nT|1|2");
   CommandFile cf;
   std::string error;
-  // Line 2 without a line end loses its last real character; line 3 missing
-  // makes the parse see line 2 as read.
-  write("SMS_TEST\nresults.csv");
-  ASSERT_TRUE(read_command_file(path_.c_str(), cf, error));
-  EXPECT_EQ(cf.resultName, "results.cs");
-  EXPECT_EQ(cf.params.testName, "results.csv");
+  ASSERT_TRUE(read_command_file(path_.c_str(), cf, error)) << error;
+  EXPECT_EQ(cf.resultName, "results.csv");
+  EXPECT_EQ(cf.params.testName, "T");
+  EXPECT_EQ(cf.params.fromPort, 2);
+}
 
-  // Line 2 missing: the result file is named after line 1 less its last
-  // character, and line 1 also serves as line 3.
-  CommandFile cf2;
-  write("SMS_TEST|5|3\n");
-  ASSERT_TRUE(read_command_file(path_.c_str(), cf2, error));
-  EXPECT_EQ(cf2.resultName, "SMS_TEST|5|3");
-  EXPECT_EQ(cf2.params.testName, "SMS_TEST");
-  EXPECT_EQ(cf2.params.fromPort, 3);
+TEST_F(CommandFileTest, ByteOrderMarkBeforeLineOneIsSkipped) {
+  write("\xEF\xBB\xBFSMS_TEST\r\nresults.csv\r\nT|1|2\r\n");
+  CommandFile cf;
+  std::string error;
+  ASSERT_TRUE(read_command_file(path_.c_str(), cf, error)) << error;
+  EXPECT_EQ(cf.resultName, "results.csv");
+  EXPECT_EQ(cf.params.fromPort, 2);
+  // Only one mark, and only at the start.
+  for (const char* content :
+       {"\xEF\xBB\xBF\xEF\xBB\xBFSMS_TEST\nr\nT|1|2\n", "\xEF\xBBSMS_TEST\nr\nT|1|2\n",
+        " \xEF\xBB\xBFSMS_TEST\nr\nT|1|2\n"}) {
+    write(content);
+    EXPECT_FALSE(read_command_file(path_.c_str(), cf, error)) << content;
+  }
+}
 
-  CommandFile cf3;
-  write("SMS_TEST\n\nT|1|2\n");
-  ASSERT_TRUE(read_command_file(path_.c_str(), cf3, error));
-  EXPECT_EQ(cf3.resultName, "");  // an empty line 2 names no file
+TEST_F(CommandFileTest, CommandSetOptionAgreesWithTheFieldWhateverTheCase) {
+  write("SMS_TEST\nr\nT|1|2|5|m|0|0|9600|0|0|0|TEXT\ncommandSet=text\n");
+  CommandFile cf;
+  std::string error;
+  EXPECT_TRUE(read_command_file(path_.c_str(), cf, error)) << error;
+  write("SMS_TEST\nr\nT|1|2|5|m|0|0|9600|0|0|0|pdu\ncommandSet=Text\n");
+  EXPECT_FALSE(read_command_file(path_.c_str(), cf, error));
 }
 
 TEST_F(CommandFileTest, LongLinesAreSplit) {

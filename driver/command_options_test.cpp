@@ -10,6 +10,7 @@
 
 #include "common/files.h"
 #include "driver/command_file.h"
+#include "testsupport/temp_path.h"
 
 namespace smstest {
 
@@ -35,15 +36,16 @@ TEST(CommandOptions, LinesAndRefusals) {
       {"recrod=x\n", "Unknown option recrod in @\n", nullptr, nullptr},
       {"Record=x\n", "Unknown option Record in @\n", nullptr, nullptr},
       {"record=\n", "Bad value for option record in @: a file name is needed\n", nullptr, nullptr},
-      {"commandSet=TEXT\n",
-       "Bad value for option commandSet in @: no command set is called \"TEXT\" (empty, text or "
+      {"commandSet=TEXT\n", "", nullptr, "TEXT"},  // any case, as the field
+      {"commandSet=txt\n",
+       "Bad value for option commandSet in @: no command set is called \"txt\" (empty, text or "
        "pdu)\n",
        nullptr, nullptr},
       {"record=a\nrecord=a\n", "Option record given twice in @\n", nullptr, nullptr},
       {"commandSet=text\ncommandSet=pdu\n", "Option commandSet given twice in @\n", nullptr,
        nullptr},
   };
-  const std::string path = ::testing::TempDir() + "options_test.cmd";
+  const std::string path = test_temp_path("cmd");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);
     ASSERT_TRUE(
@@ -83,7 +85,7 @@ TEST(CommandOptions, CommandSetOptionAndFieldMustAgree) {
       {"text", "", "Option commandSet= in @ differs from the commandSet field text of line 3\n",
        nullptr},
   };
-  const std::string path = ::testing::TempDir() + "options_set_test.cmd";
+  const std::string path = test_temp_path("cmd");
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.field) + " / " + c.option);
     std::string text = "SMS_TEST\nr.csv\nT|5|3|1|m|0|0|9600|0|0|0";
@@ -109,7 +111,7 @@ TEST(CommandOptions, CommandSetOptionAndFieldMustAgree) {
 // The rest of a line 3 longer than one read is no line of its own, even when
 // it reads like an option; lone CRs end option lines in a file that uses them.
 TEST(CommandOptions, LongLineThreeAndLoneCrFiles) {
-  const std::string path = ::testing::TempDir() + "options_long_test.cmd";
+  const std::string path = test_temp_path("cmd");
   std::string line3 = "T|5|3|1|" + std::string(1100, 'm');
   line3.replace(1023, 9, "recrod=x|");
   ASSERT_TRUE(write_file(path, "SMS_TEST\nr.csv\n" + line3 + "\nrecord=r\n"));

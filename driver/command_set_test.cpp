@@ -40,9 +40,15 @@ TEST(CommandSetField, NamesARunTakes) {
     bool known;
     CommandSet set;
   } rows[] = {
-      {"", true, CommandSet::kProprietary},      {"text", true, CommandSet::kText},
-      {"pdu", true, CommandSet::kPdu},           {"TEXT", false, CommandSet::kProprietary},
-      {"txt", false, CommandSet::kProprietary},  {"PDU", false, CommandSet::kProprietary},
+      {"", true, CommandSet::kProprietary},
+      {"text", true, CommandSet::kText},
+      {"pdu", true, CommandSet::kPdu},
+      {"TEXT", true, CommandSet::kText},
+      {"txt", false, CommandSet::kProprietary},
+      {"PDU", true, CommandSet::kPdu},
+      {"Text", true, CommandSet::kText},
+      {"pDu", true, CommandSet::kPdu},
+      {"texts", false, CommandSet::kProprietary},
       {" pdu", false, CommandSet::kProprietary},
   };
   for (const Row& row : rows) {

@@ -13,6 +13,7 @@
 #include "driver/test_sequences.h"
 #include "testsupport/fake_clock.h"
 #include "testsupport/fake_serial_device.h"
+#include "testsupport/temp_path.h"
 
 namespace smstest {
 
@@ -41,7 +42,7 @@ TEST(StartUpCounter, EitherFailedReadingEndsTheRun) {
 }
 
 TEST(ResultFrequency, FailureIsReportedAndTheRecordStaysUsable) {
-  const std::string status = ::testing::TempDir() + "frequency_status.txt";
+  const std::string status = test_temp_path("status.txt");
   std::remove(status.c_str());
   FakeClock clock;
   clock.fail_frequency();
@@ -109,8 +110,8 @@ class SequenceTest : public ::testing::Test {
   std::unique_ptr<SmsModem> session_;
   SmsTestParams params_;
   SmsTestResult result_{"/nonexistent/status", clock_};
-  std::string status_ = ::testing::TempDir() + "sequence_status.txt";
-  std::string results_ = ::testing::TempDir() + "sequence_results.csv";
+  std::string status_ = test_temp_path("status.txt");
+  std::string results_ = test_temp_path("results.csv");
   std::string stderr_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "common/files.h"
 #include "common/interrupt.h"
 #include "common/text.h"
+#include "common/version.h"
 #include "driver/command_file.h"
 #include "driver/platform.h"
 #include "driver/run_record.h"
@@ -87,6 +89,10 @@ int run_sms_test(int argc, char** argv) {
 }
 
 int run_sms_test(int argc, char** argv, Clock& clock) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("SMS_TEST %s\n", kVersion);
+    return 0;
+  }
   if (!init_framework()) {
     std::fputs("Fatal Error: MFC initialization failed\n", stdout);
     std::fflush(stdout);
@@ -133,7 +139,8 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   if (params.fromPort < 1) return start_up_failure("From COM port must be > 0\n");
   CommandSet commandSet;
   if (!command_set_from_name(params.commandSet, commandSet)) {
-    return start_up_failure(format("Unknown command set %s\n", params.commandSet.c_str()));
+    return start_up_failure(format("Unknown command set %s (valid: %s)\n",
+                                   params.commandSet.c_str(), command_set_choices()));
   }
 
   const std::string refusal = refused_texts(dataTime, result, params, statusPath, argv[2], cmdFile);

@@ -44,6 +44,19 @@ const char* system_error_text_for(const char* context, int code) {
   return g_system_error;
 }
 
+// Why an open failed, for the end of its message: " (<the system's text>)",
+// with the port folder that was not used when there is one; "" when there is
+// neither.
+std::string open_failure_reason(int code, int portNumber) {
+  std::string message;
+  if (code == 0 || !system_error_message(code, message)) message.clear();
+  message = trim_text(message);
+  const std::string note = port_lookup_note(portNumber);
+  if (!message.empty() && !note.empty()) message += "; ";
+  message += note;
+  return message.empty() ? "" : " (" + message + ")";
+}
+
 }  // namespace
 
 ComPort::ComPort() : ComPort(make_serial_device(), system_clock()) {}
@@ -71,8 +84,9 @@ bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t te
 
   close_com();
   if (!device_->open(name.c_str())) {
-    lastError =
-        format("Failed to open %s. Please make sure that this device is not in use.", name.c_str());
+    lastError = format("Failed to open %s. Please make sure that this device is not in use.",
+                       name.c_str()) +
+                open_failure_reason(device_->error_code(), portNumber);
     return false;
   }
   if (!device_->configure(baudRate)) {

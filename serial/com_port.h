@@ -53,7 +53,9 @@ class ComPort {
   // up to 1 s and ignored).  Takes up to about 7 s against a silent modem.  False with `lastError`
   // set when:
   // - the device can't be opened or is in use: "Failed to open %s. Please make
-  //   sure that this device is not in use." (the device name);
+  //   sure that this device is not in use." (the device name) followed by
+  //   " (<the system's reason>)", which also names the port link that was
+  //   not used when SMS_TEST_PORTS names no folder (port_lookup_note);
   // - the device can't run at `baudRate`: a system error text; port closed;
   // - the second "AT\r" can't be written: the write_com text; the port stays
   //   open;

@@ -219,7 +219,8 @@ TEST_F(FakePortTest, OpenFailures) {
   device_->fail_once(FakeFailure::kOpen, kIoCode);
   EXPECT_FALSE(port_->open_com(3, 115200, 600, clock_.calendar_seconds()));
   EXPECT_EQ(port_->lastError, "Failed to open " + com_device_name(3) +
-                                  ". Please make sure that this device is not in use.");
+                                  ". Please make sure that this device is not in use. "
+                                  "(Input/output error)");
 
   device_->fail_once(FakeFailure::kConfigure, kIoCode);
   EXPECT_FALSE(port_->open_com(3, 12345, 600, clock_.calendar_seconds()));

@@ -383,8 +383,9 @@ TEST_F(PortTest, BusyPortIsRefusedUntilItsOwnerClosesIt) {
   FakePort second(clock_);
   second.device.fail_once(FakeFailure::kOpen, EBUSY);
   EXPECT_FALSE(open_port(second.port));
-  EXPECT_EQ(second.port.lastError,
-            "Failed to open " + device_ + ". Please make sure that this device is not in use.");
+  EXPECT_EQ(second.port.lastError, "Failed to open " + device_ +
+                                       ". Please make sure that this device is not in use. "
+                                       "(Device or resource busy)");
   EXPECT_FALSE(second.port.is_open());
   EXPECT_EQ(second.device.written(), "");
 
@@ -457,13 +458,38 @@ TEST(OpenCom, MissingDeviceFailsWithItsName) {
     fake.device.fail_once(FakeFailure::kOpen, ENOENT);
     EXPECT_FALSE(fake.port.open_com(row.port, 9600, 45, 777)) << row.port;
     EXPECT_EQ(fake.device.opened_name(), row.name);
-    EXPECT_EQ(fake.port.lastError,
-              "Failed to open " + row.name + ". Please make sure that this device is not in use.");
+    EXPECT_EQ(fake.port.lastError, "Failed to open " + row.name +
+                                       ". Please make sure that this device is not in use. "
+                                       "(No such file or directory)");
     EXPECT_FALSE(fake.port.is_open());
     EXPECT_EQ(fake.port.portNumber, row.port);
     EXPECT_EQ(fake.port.testTimeout, 45);
     EXPECT_EQ(fake.port.testStart, 777);
   }
+}
+
+// A port folder that is not there: the message names the link that was not
+// looked for, and why.
+TEST(OpenCom, MistypedPortFolderIsNamed) {
+  PortFolder folder;
+  const std::string missing = folder.dir() + "/prots";
+  setenv("SMS_TEST_PORTS", missing.c_str(), 1);
+  FakeClock clock;
+  FakePort fake(clock);
+  fake.device.fail_once(FakeFailure::kOpen, ENOENT);
+  EXPECT_FALSE(fake.port.open_com(3, 9600, 45, 0));
+  EXPECT_EQ(fake.port.lastError,
+            "Failed to open /dev/ttyS2. Please make sure that this device is not in use. "
+            "(No such file or directory; " +
+                missing + "/COM3 not looked for: SMS_TEST_PORTS=" + missing + " is not a folder)");
+  // A code the system has no text for leaves the note alone.
+  FakePort other(clock);
+  other.device.fail_once(FakeFailure::kOpen, 0);
+  EXPECT_FALSE(other.port.open_com(3, 9600, 45, 0));
+  EXPECT_EQ(other.port.lastError,
+            "Failed to open /dev/ttyS2. Please make sure that this device is not in use. (" +
+                missing + "/COM3 not looked for: SMS_TEST_PORTS=" + missing + " is not a folder)");
+  unsetenv("SMS_TEST_PORTS");
 }
 
 // ---- Writes, failures, closing -----------------------------------------------

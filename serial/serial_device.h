@@ -96,6 +96,11 @@ std::unique_ptr<SerialDevice> make_serial_device();
 // including 0 and negative ones, gives some name; opening it may then fail).
 std::string serial_device_name(int portNumber);
 
+// When the name of COM port `portNumber` is not the one the environment asks
+// for (SMS_TEST_PORTS is set but names no folder), what was looked for and
+// why it was not used; otherwise "".
+std::string port_lookup_note(int portNumber);
+
 // The calling thread's last system error code.
 int last_system_error();
 

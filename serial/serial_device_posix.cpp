@@ -361,6 +361,17 @@ std::string serial_device_name(int portNumber) {
   return format("/dev/ttyS%lld", static_cast<long long>(portNumber) - 1);
 }
 
+std::string port_lookup_note(int portNumber) {
+  const char* folder = std::getenv("SMS_TEST_PORTS");
+  struct stat info;
+  if (folder == nullptr || folder[0] == '\0') return "";
+  if (stat(folder, &info) == 0 && S_ISDIR(info.st_mode)) return "";
+  std::string link = folder;
+  if (link.back() != '/') link += '/';
+  link += format("COM%d", portNumber);
+  return format("%s not looked for: SMS_TEST_PORTS=%s is not a folder", link.c_str(), folder);
+}
+
 int last_system_error() { return errno; }
 
 bool system_error_message(int code, std::string& text) {

@@ -237,6 +237,9 @@ std::string serial_device_name(int portNumber) {
   return portNumber <= 9 ? format("COM%d", portNumber) : format("\\\\.\\COM%d", portNumber);
 }
 
+// Windows names its ports itself: nothing in the environment changes them.
+std::string port_lookup_note(int /*portNumber*/) { return ""; }
+
 int last_system_error() { return static_cast<int>(GetLastError()); }
 
 bool system_error_message(int code, std::string& text) {

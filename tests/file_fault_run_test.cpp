@@ -20,8 +20,7 @@ namespace {
 const char kRecord[] = "F|10|9|1|x|0|0|115200|0|0|0";
 
 std::string open_failure(const std::string& portsDir) {
-  return "Failed to open " + port_name(portsDir, 9) +
-         ". Please make sure that this device is not in use.";
+  return missing_port_failure(port_name(portsDir, 9));
 }
 
 const char kBox[] = "Could not open log file for writing. Operation Failed.\n";

@@ -170,9 +170,7 @@ TEST_F(ProcessFaultRunTest, AClosedPipeOnTheErrorStreamDoesNotEndTheRun) {
               Streams::kBrokenStderr);
   ASSERT_TRUE(child.started());
   EXPECT_EQ(child.wait(20), 2);
-  EXPECT_EQ(
-      child.file("status.txt"),
-      "2 Failed to open " + ports_ + "/COM9. Please make sure that this device is not in use.\n");
+  EXPECT_EQ(child.file("status.txt"), "2 " + missing_port_failure(ports_ + "/COM9") + "\n");
   EXPECT_EQ(child.file("results.csv"),
             "SMS_TEST,1,P,42,45.5N73.6W,2,-Infinity,-Infinity,-Infinity,-Infinity,-Infinity,0\n");
 }

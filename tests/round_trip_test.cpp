@@ -27,8 +27,6 @@ const char kHandshake[] =
     "\nWrote 5 bytes\nATE0\r\nRead 11 bytes\nATE0\r\r\nOK\r\n"
     "\nWrote 9 bytes\nAT!DASMS\r\nRead 6 bytes\n\r\nOK\r\n";
 
-const char kNotInUse[] = ". Please make sure that this device is not in use.";
-
 class WholeRunTest : public WholeRunFixture {};
 
 const std::string kRoundTripErr = round_trip_err();
@@ -283,7 +281,7 @@ TEST_F(WholeRunTest, OpenFailures) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.record);
     ToolRun run = run_sms_test(c.record);
-    std::string text = "Failed to open " + port(c.failing) + kNotInUse;
+    std::string text = missing_port_failure(port(c.failing));
     EXPECT_EQ(run.process.exitCode, 2);
     EXPECT_EQ(run.process.err, text + "\n");
     EXPECT_EQ(run.status, "2 " + text + "\n");
@@ -298,7 +296,7 @@ TEST_F(WholeRunTest, OpenFailures) {
   std::string dir = make_temp_dir("noresult");
   ASSERT_EQ(mkdir((dir + "/results.csv").c_str(), 0755), 0);
   ToolRun run = run_sms_test("M|10|9|1|x|0|0|115200|0|0|0", "42", dir);
-  std::string text = "Failed to open " + port(9) + kNotInUse;
+  std::string text = missing_port_failure(port(9));
   EXPECT_EQ(run.process.exitCode, 2);
   EXPECT_EQ(run.process.err, text + "\nCould not open log file for writing. Operation Failed.\n");
   EXPECT_EQ(run.status, "2 " + text + "\n");

@@ -71,6 +71,17 @@ TEST(StartupRefusals, LineEndsAndTheStatusFileAsResultFile) {
        {"cmd.txt", "./sub/../results.csv", "42", "45N73W"},
        "The status file ./sub/../results.csv is the result file\n",
        {"sub/"}},
+      {"no line 2", "SMS_TEST\n", plain, "Missing result file name (line 2) in cmd.txt\n", {}},
+      {"empty line 2",
+       std::string("SMS_TEST\r\n\r\n") + kRecord + "\r\n",
+       plain,
+       "Missing result file name (line 2) in cmd.txt\n",
+       {}},
+      {"no line 3",
+       "SMS_TEST\nresults.csv\n",
+       plain,
+       "Missing parameter line (line 3) in cmd.txt\n",
+       {}},
       {"a link to the result file",
        lf,
        {"cmd.txt", "status.txt", "42", "45N73W"},
@@ -105,6 +116,37 @@ TEST(StartupRefusals, LineEndsAndTheStatusFileAsResultFile) {
   }
 }
 
+// "--version" alone prints the version; with other arguments it is a
+// command file name like any other.
+TEST(StartupRefusals, VersionAloneIsAnswered) {
+  const std::string dir = make_temp_dir("version");
+  ProcessResult r = run_process({kTool, "--version"}, dir);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.rfind("SMS_TEST ", 0), 0u) << r.out;
+  EXPECT_GT(r.out.size(), std::string("SMS_TEST \n").size());
+  EXPECT_EQ(list_dir(dir), std::vector<std::string>{});
+  ProcessResult four = run_process({kTool, "--version", "status.txt", "42", "45N73W"}, dir);
+  EXPECT_EQ(four.exitCode, 2);
+  EXPECT_EQ(four.err, "Cannot open --version\n");
+}
+
+// A UTF-8 byte-order mark before line 1 is passed over, and the command
+// set is named in any case.
+TEST(StartupRefusals, ByteOrderMarkAndCommandSetCase) {
+  const std::string dir = make_temp_dir("bom");
+  write_file(dir + "/cmd.txt", std::string("\xEF\xBB\xBFSMS_TEST\r\nresults.csv\r\n") +
+                                   "T1|10|9|5550100|hello|0|0|115200|0|0|0|Text\r\n");
+  ProcessResult r =
+      run_process({kTool, "cmd.txt", "status.txt", "42", "45N73W"}, dir, {"SMS_TEST_PORTS=" + dir});
+  // Past line 1 and the command set: the port is what fails.
+  EXPECT_EQ(r.err.rfind("Failed to open " + dir + "/COM9.", 0), 0u) << r.err;
+  write_file(dir + "/cmd.txt", std::string("\xEF\xBB\xBFSMS_TEST\nresults.csv\n") +
+                                   "T1|10|3|5550100|hello|0|0|115200|0|0|0|Txt\n");
+  r = run_process({kTool, "cmd.txt", "status.txt", "42", "45N73W"}, dir);
+  EXPECT_EQ(r.err,
+            "Unknown command set Txt (valid: text, pdu, or none for the modem's own commands)\n");
+}
+
 // Commas still shift the columns, as documented: they are not refused.
 TEST(StartupRefusals, CommasAreNotRefused) {
   const std::string dir = make_temp_dir("commas");
@@ -125,7 +167,8 @@ TEST(StartupRefusals, LoneCrLineEnds) {
       run_process({kTool, "cmd.txt", "status.txt", "42", "45N73W"}, dir, {"SMS_TEST_PORTS=" + dir});
   EXPECT_EQ(r.exitCode, 2);
   const std::string failure =
-      "Failed to open " + dir + "/COM9. Please make sure that this device is not in use.";
+      "Failed to open " + dir +
+      "/COM9. Please make sure that this device is not in use. (No such file or directory)";
   EXPECT_EQ(r.err, failure + "\n");
   EXPECT_EQ(read_file(dir + "/status.txt"), "2 " + failure + "\n");
   EXPECT_EQ(read_file(dir + "/results.csv"),

@@ -125,15 +125,16 @@ TEST_F(TextModeTest, Reflector) {
 
 TEST_F(TextModeTest, UnknownCommandSetsStopTheRunAtStartUp) {
   start_sim({"--modem", "COM3=5550103"});
+  const std::string valid = " (valid: text, pdu, or none for the modem's own commands)\n";
   struct {
     const char* record;
-    const char* err;
+    std::string err;
   } cases[] = {
-      {"U|10|3|1|x|0|0|115200|0|0|0|PDU", "Unknown command set PDU\n"},
-      {"U|10|3|1|x|0|0|115200|0|0|0| Text\t", "Unknown command set Text\n"},
-      {"U|10|3|1|x|0|0|115200|0|0|0|text mode|x", "Unknown command set text mode\n"},
+      {"U|10|3|1|x|0|0|115200|0|0|0|PUD", "Unknown command set PUD" + valid},
+      {"U|10|3|1|x|0|0|115200|0|0|0| Txt\t", "Unknown command set Txt" + valid},
+      {"U|10|3|1|x|0|0|115200|0|0|0|text mode|x", "Unknown command set text mode" + valid},
       // fromPort is checked first.
-      {"U|10|0|1|x|0|0|115200|0|0|0|PDU", "From COM port must be > 0\n"},
+      {"U|10|0|1|x|0|0|115200|0|0|0|PUD", "From COM port must be > 0\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.record);

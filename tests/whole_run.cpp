@@ -55,6 +55,11 @@ std::string port_name(const std::string& portsDir, int portNumber) {
   return portNumber <= 9 ? "COM" + n : "\\\\.\\COM" + n;
 }
 
+std::string missing_port_failure(const std::string& portName) {
+  return "Failed to open " + portName + ". Please make sure that this device is not in use. (" +
+         (windows_mode() ? "File not found." : "No such file or directory") + ")";
+}
+
 std::string read_text(const std::string& path, std::string* lineEnds) {
   std::string text = read_file(path);
   return windows_mode() ? from_windows_text(text, path, lineEnds) : text;

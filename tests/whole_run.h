@@ -60,6 +60,11 @@ bool windows_mode();
 // Windows mode names no such folder.
 std::string ports_dir();
 
+// The tool's message for a port that is not there, the system's reason
+// included (natively the C library's text for ENOENT, in Windows mode
+// Wine's for ERROR_FILE_NOT_FOUND).
+std::string missing_port_failure(const std::string& portName);
+
 // The device name the tool gives port `portNumber` in its messages:
 // "<portsDir>/COMn" natively; "COMn" up to 9 and "\\.\COMn" above in
 // Windows mode.
