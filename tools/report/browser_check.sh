@@ -12,8 +12,9 @@
 set -euo pipefail
 report=$1
 out=$2
+# CHROMIUM names the browser; otherwise it is looked for on PATH.
 browser=${CHROMIUM:-$(command -v chromium || command -v chromium-browser || true)}
-if [ -z "$browser" ]; then
+if [ -z "$browser" ] || [ ! -x "$browser" ]; then
   echo "SKIP: chromium not found (install Debian's chromium for the browser check)"
   exit 77
 fi
