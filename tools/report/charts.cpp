@@ -189,7 +189,7 @@ std::string histogram_chart(const DeliveryBins& bins, const std::vector<GroupRep
   }
   svg.text(f.right, 12,
            std::string("bins: ") + bin_rule_name(bins.binning.rule) +
-               format(", %zu of %.3f s", edges.size() - 1,
+               format(", %llu of %.3f s", static_cast<unsigned long long>(edges.size() - 1),
                       (edges.back() - edges.front()) / static_cast<double>(edges.size() - 1)),
            Svg::Anchor::kEnd, 11, "#666");
   return svg.str();

@@ -37,9 +37,10 @@ std::string percentile_cell(const Distribution& d, double Distribution::*value,
   const QuantileInterval& q = d.*interval;
   if (q.status != IntervalStatus::kOk) {
     return format(
-        "<td class=\"few\" title=\"%.3f s from %zu samples; an interval needs %zu\">"
+        "<td class=\"few\" title=\"%.3f s from %llu samples; an interval needs %llu\">"
         "too few samples</td>",
-        d.*value, d.n, q.minSamples);
+        d.*value, static_cast<unsigned long long>(d.n),
+        static_cast<unsigned long long>(q.minSamples));
   }
   return format("<td>%.3f<span class=\"ci\">%.3f&#8211;%.3f</span></td>", d.*value, q.interval.low,
                 q.interval.high);

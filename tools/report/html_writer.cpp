@@ -85,7 +85,8 @@ std::string head(const Report& report) {
                                      : "not known (no input gives start times)");
   out += entry("Places", s.places.empty()
                              ? "not known (no latLong in the input)"
-                             : format("%zu%s: ", s.places.size(), s.placesCapped ? "+" : "") +
+                             : format("%llu%s: ", static_cast<unsigned long long>(s.places.size()),
+                                      s.placesCapped ? "+" : "") +
                                    entries_text(s.places, s.placesCapped, false));
   out +=
       entry("Command files", s.cmdFiles.empty() ? "not known (only campaign input names them)"
@@ -114,8 +115,9 @@ std::string methods() {
          xml_text(kRatioIntervalMethod) + " interval (" + xml_text(kRatioIntervalCitation) +
          "). Percentiles: " + xml_text(kPercentileIntervalMethod) + ", distribution-free (" +
          xml_text(kPercentileIntervalCitation) +
-         format("); a median needs %zu samples, a p95 %zu. ", min_samples_for_quantile(0.5),
-                min_samples_for_quantile(0.95)) +
+         format("); a median needs %llu samples, a p95 %llu. ",
+                static_cast<unsigned long long>(min_samples_for_quantile(0.5)),
+                static_cast<unsigned long long>(min_samples_for_quantile(0.95))) +
          "Differences of ratios: " + xml_text(kDifferenceIntervalMethod) + " interval (" +
          xml_text(kDifferenceIntervalCitation) +
          "). Histogram bins: Freedman&#8211;Diaconis rule on all completed round trips, "
