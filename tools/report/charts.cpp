@@ -14,10 +14,9 @@ namespace {
 
 constexpr double kWidth = 720;
 constexpr double kHeight = 320;
-const char* const kPalette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#9467bd",
-                                "#8c564b", "#e377c2", "#17becf", "#bcbd22"};
-const char kAllColour[] = "#222";
-const char kFailColour[] = "#d62728";
+// Without red, which marks failures.
+const char* const kPalette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#9467bd", "#8c564b",
+                                "#e377c2", "#17becf", "#bcbd22", "#7f7f7f", "#393b79"};
 
 // The plot area of a chart and the mapping of values into it.
 struct Frame {
@@ -54,10 +53,14 @@ void draw_axes(Svg* svg, const Frame& f, const std::string& xTitle, const std::s
   svg->vertical_text(14, (f.top + f.bottom) / 2, yTitle, 12);
 }
 
-std::string no_data(const std::string& title, const std::string& why) {
-  Svg svg(kWidth, 60, title);
-  svg.text(kWidth / 2, 35, why, Svg::Anchor::kMiddle, 14, "#666");
-  return svg.str();
+// The legend label of a group: its key shortened to `chars`, the full key
+// as the tooltip when shortened.
+void legend_label(Svg* svg, double x, double y, const std::string& key, const std::string& suffix,
+                  size_t chars) {
+  const std::string full = display_key(key);
+  const std::string shown = utf8_prefix(full, chars);
+  svg->text(x, y, shown + suffix, Svg::Anchor::kStart, 11, "#222",
+            shown == full ? std::string() : full + suffix);
 }
 
 // The empirical CDF as steps: flat to each value, then up to its fraction.
@@ -75,6 +78,13 @@ std::vector<std::pair<double, double>> steps(const std::vector<std::pair<double,
 }
 
 }  // namespace
+
+const char kAllColour[] = "#222";
+const char kFailColour[] = "#d62728";
+
+const char* group_colour(size_t index) {
+  return kPalette[index % (sizeof kPalette / sizeof kPalette[0])];
+}
 
 std::vector<double> axis_ticks(double low, double high, int count) {
   std::vector<double> ticks;
@@ -98,13 +108,13 @@ std::vector<double> axis_ticks(double low, double high, int count) {
 std::string cdf_chart(const std::vector<GroupReport>& groups, const GroupReport& all,
                       const std::string& groupTitle) {
   const std::string title = "Cumulative distribution of endToEndTime per " + groupTitle;
-  if (all.endToEndCdf.empty()) return no_data(title, "No completed round trip");
-  std::vector<const GroupReport*> shown;
-  for (const GroupReport& g : groups) {
-    if (!g.endToEndCdf.empty()) shown.push_back(&g);
+  if (all.endToEndCdf.empty()) return "";
+  std::vector<size_t> shown;
+  for (size_t i = 0; i < groups.size(); ++i) {
+    if (!groups[i].endToEndCdf.empty()) shown.push_back(i);
   }
-  std::stable_sort(shown.begin(), shown.end(), [](const GroupReport* a, const GroupReport* b) {
-    return a->roundTrips.endToEndTime.n > b->roundTrips.endToEndTime.n;
+  std::stable_sort(shown.begin(), shown.end(), [&groups](size_t a, size_t b) {
+    return groups[a].roundTrips.endToEndTime.n > groups[b].roundTrips.endToEndTime.n;
   });
   const size_t hidden = shown.size() > kChartGroups ? shown.size() - kChartGroups : 0;
   if (hidden > 0) shown.resize(kChartGroups);
@@ -117,14 +127,12 @@ std::string cdf_chart(const std::vector<GroupReport>& groups, const GroupReport&
   Svg svg(kWidth, kHeight, title);
   draw_axes(&svg, f, "endToEndTime (s)", "runs at or below", true);
   double legendY = f.top + 10;
-  for (size_t i = 0; i < shown.size(); ++i) {
-    const char* colour = kPalette[i % (sizeof kPalette / sizeof kPalette[0])];
-    svg.polyline(steps(shown[i]->endToEndCdf, f), colour);
-    svg.rect(f.right + 15, legendY - 9, 12, 12, colour);
-    svg.text(f.right + 32, legendY + 1,
-             utf8_prefix(display_key(shown[i]->key), 22) + " (" +
-                 std::to_string(shown[i]->roundTrips.endToEndTime.n) + ")",
-             Svg::Anchor::kStart, 11);
+  for (size_t i : shown) {
+    const GroupReport& g = groups[i];
+    svg.polyline(steps(g.endToEndCdf, f), group_colour(i));
+    svg.rect(f.right + 15, legendY - 9, 12, 12, group_colour(i));
+    legend_label(&svg, f.right + 32, legendY + 1, g.key,
+                 " (" + std::to_string(g.roundTrips.endToEndTime.n) + ")", 20);
     legendY += 18;
   }
   svg.polyline(steps(all.endToEndCdf, f), kAllColour, 2.5);
@@ -138,31 +146,58 @@ std::string cdf_chart(const std::vector<GroupReport>& groups, const GroupReport&
   return svg.str();
 }
 
-std::string histogram_chart(const Histogram& h) {
-  const std::string title = "Histogram of deliveryTime";
-  if (h.counts.empty()) return no_data(title, "No completed round trip");
+std::string histogram_chart(const DeliveryBins& bins, const std::vector<GroupReport>& groups) {
+  const std::string title = "Histogram of deliveryTime per group";
+  const std::vector<double>& edges = bins.binning.edges;
+  if (bins.all.empty() || edges.size() < 2) return "";
+  // The groups with completed round trips, side by side in each bin.
+  std::vector<size_t> drawn;
+  for (size_t g = 0; g < bins.groups.size() && drawn.size() < kChartGroups; ++g) {
+    for (size_t c : bins.groups[g]) {
+      if (c > 0) {
+        drawn.push_back(g);
+        break;
+      }
+    }
+  }
+  if (drawn.empty()) return "";
   Frame f;
-  f.xLow = h.low;
-  f.xHigh = h.low + h.width * static_cast<double>(h.counts.size());
-  f.yHigh = static_cast<double>(*std::max_element(h.counts.begin(), h.counts.end()));
-  if (f.yHigh < 1) f.yHigh = 1;
+  f.xLow = edges.front();
+  f.xHigh = edges.back();
+  if (bins.binning.rule == BinRule::kSingle || f.xHigh <= f.xLow) f.xHigh = f.xLow + 1;
+  size_t most = 1;
+  for (size_t g : drawn) {
+    for (size_t c : bins.groups[g]) most = std::max(most, c);
+  }
+  f.yHigh = static_cast<double>(most);
   Svg svg(kWidth, kHeight, title);
   draw_axes(&svg, f, "deliveryTime (s)", "round trips");
-  for (size_t i = 0; i < h.counts.size(); ++i) {
-    const double from = h.low + h.width * static_cast<double>(i);
-    const double to = from + h.width;
-    const double x0 = f.x(from);
-    const double x1 = f.x(to);
-    const double top = f.y(static_cast<double>(h.counts[i]));
-    svg.rect(x0 + 0.5, top, std::max(0.5, x1 - x0 - 1), f.bottom - top, kPalette[0],
-             format("%.3f to %.3f s: ", from, to) + std::to_string(h.counts[i]));
+  for (size_t i = 0; i + 1 < edges.size(); ++i) {
+    const double x0 = f.x(edges[i]);
+    const double x1 = bins.binning.rule == BinRule::kSingle ? f.right : f.x(edges[i + 1]);
+    const double width = std::max(0.5, (x1 - x0 - 1) / static_cast<double>(drawn.size()));
+    for (size_t k = 0; k < drawn.size(); ++k) {
+      const size_t g = drawn[k];
+      const size_t count = bins.groups[g][i];
+      if (count == 0) continue;
+      const double top = f.y(static_cast<double>(count));
+      svg.rect(x0 + 0.5 + width * static_cast<double>(k), top, width, f.bottom - top,
+               group_colour(g),
+               display_key(groups[g].key) + format(", %.3f to %.3f s: ", edges[i], edges[i + 1]) +
+                   std::to_string(count));
+    }
   }
+  svg.text(f.right, 12,
+           std::string("bins: ") + bin_rule_name(bins.binning.rule) +
+               format(", %llu of %.3f s", static_cast<unsigned long long>(edges.size() - 1),
+                      (edges.back() - edges.front()) / static_cast<double>(edges.size() - 1)),
+           Svg::Anchor::kEnd, 11, "#666");
   return svg.str();
 }
 
-std::string run_chart(const std::vector<RunPoint>& runs) {
+std::string run_chart(const std::vector<RunPoint>& runs, const std::vector<GroupReport>& groups) {
   const std::string title = "deliveryTime of every round trip in order";
-  if (runs.empty()) return no_data(title, "No round trip");
+  if (runs.empty()) return "";
   double high = 0;
   for (const RunPoint& r : runs) {
     if (!std::isnan(r.delivery)) high = std::max(high, static_cast<double>(r.delivery));
@@ -181,7 +216,11 @@ std::string run_chart(const std::vector<RunPoint>& runs) {
       if (std::isnan(runs[i].delivery)) {
         svg.rect(x - 0.75, f.bottom - markHeight, 1.5, markHeight, kFailColour);
       } else {
-        svg.circle(x, f.y(runs[i].delivery), 2, kPalette[0]);
+        const size_t g = runs[i].group;
+        svg.circle(x, f.y(runs[i].delivery), 2, group_colour(g),
+                   g < groups.size() ? display_key(groups[g].key) +
+                                           format(": %.3f s", static_cast<double>(runs[i].delivery))
+                                     : std::string());
       }
     }
   } else {
@@ -212,38 +251,6 @@ std::string run_chart(const std::vector<RunPoint>& runs) {
            std::to_string(runs.size()) + " round trips, " + std::to_string(failures) +
                " not completed (red)",
            Svg::Anchor::kEnd, 11, "#666");
-  return svg.str();
-}
-
-std::string causes_chart(const std::vector<FailureCause>& causes, bool campaignInput) {
-  const std::string title = "Failure causes";
-  if (!campaignInput) {
-    return no_data(title, "Failure causes come with campaign input (campaign.csv)");
-  }
-  if (causes.empty()) return no_data(title, "No failed run");
-  const size_t shown = std::min(causes.size(), kChartCauses);
-  const double barHeight = 22;
-  const double labelWidth = 330;
-  const double height = 30 + barHeight * static_cast<double>(shown) + 30;
-  Svg svg(kWidth, height, title);
-  const double left = labelWidth + 10;
-  const double right = kWidth - 60;
-  const double most = static_cast<double>(causes.front().count);
-  for (size_t i = 0; i < shown; ++i) {
-    const FailureCause& c = causes[i];
-    const double y = 20 + barHeight * static_cast<double>(i);
-    const std::string text = to_utf8(c.text);
-    svg.text(labelWidth, y + 15, utf8_prefix(text, 48), Svg::Anchor::kEnd, 11);
-    const double length = (right - left) * static_cast<double>(c.count) / most;
-    svg.rect(left, y + 3, std::max(1.0, length), barHeight - 6, kFailColour,
-             format("%lld: ", c.count) + text);
-    svg.text(left + length + 5, y + 15, std::to_string(c.count), Svg::Anchor::kStart, 11);
-  }
-  if (causes.size() > shown) {
-    svg.text(left, height - 10,
-             std::to_string(causes.size() - shown) + " more causes in the table above",
-             Svg::Anchor::kStart, 11, "#666");
-  }
   return svg.str();
 }
 

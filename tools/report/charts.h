@@ -1,15 +1,19 @@
-// The four charts of the HTML page, each one <svg> element (svg.h):
+// The charts of the HTML page, each one <svg> element (svg.h).  A group
+// has one colour on every chart and table of the page: group_colour of its
+// index in the report's groups (ascending key order).
 //
 // - cdf_chart: the cumulative distribution of endToEndTime, one curve per
 //   group (the groups with most completed round trips, at most
 //   kChartGroups) and one for all runs;
-// - histogram_chart: deliveryTime of all completed round trips;
-// - run_chart: deliveryTime of every round trip in order, failed runs as
-//   red marks on the time axis (above kRunDots runs, the runs are drawn as
-//   one bar from the least to the greatest time per column);
-// - causes_chart: the most frequent failure causes as bars.
+// - histogram_chart: deliveryTime per group, side by side in bins chosen
+//   from all completed round trips (binning.h);
+// - run_chart: deliveryTime of every round trip in order, a dot in its
+//   group's colour, failed runs as red marks on the time axis (above
+//   kRunDots runs, the runs are drawn as one bar from the least to the
+//   greatest time per column).
 //
-// A chart without data is a small picture that says why.
+// A chart without data is left out: each returns "" then.  The failure
+// causes are a table only.
 #pragma once
 
 #include <string>
@@ -21,14 +25,17 @@ namespace smstest {
 
 constexpr size_t kChartGroups = 8;
 constexpr size_t kRunDots = 2000;
-constexpr size_t kChartCauses = 10;
+
+// The colour of the group at `index` (the palette repeats after 10); "all"
+// runs are kAllColour, failures kFailColour.
+const char* group_colour(size_t index);
+extern const char kAllColour[];
+extern const char kFailColour[];
 
 std::string cdf_chart(const std::vector<GroupReport>& groups, const GroupReport& all,
                       const std::string& groupTitle);
-std::string histogram_chart(const Histogram& histogram);
-std::string run_chart(const std::vector<RunPoint>& runs);
-// `campaignInput` false: the causes are unknown, not absent.
-std::string causes_chart(const std::vector<FailureCause>& causes, bool campaignInput);
+std::string histogram_chart(const DeliveryBins& bins, const std::vector<GroupReport>& groups);
+std::string run_chart(const std::vector<RunPoint>& runs, const std::vector<GroupReport>& groups);
 
 // Tick positions for an axis from `low` to `high`: steps of 1, 2 or 5 times
 // a power of ten, about `count` of them, all within the range.

@@ -11,6 +11,9 @@ namespace {
 
 const char* const kDistributions[] = {"accessDelay", "deliveryTime", "endToEndTime", "replyTime"};
 const char* const kStatistics[] = {"n", "mean", "min", "median", "p90", "p95", "p98", "max"};
+const char* const kPercentiles[] = {"median", "p90", "p95", "p98"};
+const char* const kRatios[] = {"successRatePercent", "nonAccessibilityPercent",
+                               "completionFailureRatioPercent"};
 
 // Numbers as the JSON output writes them (shortest form that reads back).
 std::string number(double value) { return nlohmann::json(micro_rounded(value)).dump(); }
@@ -24,6 +27,22 @@ void add_distribution(std::string* row, const Distribution& d) {
   *row += ',' + std::to_string(d.n);
   const double values[] = {d.mean, d.min, d.median, d.p90, d.p95, d.p98, d.max};
   for (double v : values) *row += ',' + (d.n == 0 ? std::string() : number(v));
+}
+
+void add_estimate(std::string* row, const RatioEstimate& e) {
+  const bool ok = e.status == IntervalStatus::kOk;
+  *row += ',' + (ok ? number(e.interval.low * 100) : std::string());
+  *row += ',' + (ok ? number(e.interval.high * 100) : std::string());
+}
+
+// The percentiles' interval bounds, empty where there is no interval.
+void add_intervals(std::string* row, const Distribution& d) {
+  for (const QuantileInterval* q :
+       {&d.medianInterval, &d.p90Interval, &d.p95Interval, &d.p98Interval}) {
+    const bool ok = d.n > 0 && q->status == IntervalStatus::kOk;
+    *row += ',' + (ok ? number(q->interval.low) : std::string());
+    *row += ',' + (ok ? number(q->interval.high) : std::string());
+  }
 }
 
 std::string row_of(const char* scope, const GroupReport& g) {
@@ -41,6 +60,16 @@ std::string row_of(const char* scope, const GroupReport& g) {
   add_distribution(&row, rt.endToEndTime);
   row += ',' + number(g.reflector.replies);
   add_distribution(&row, g.reflector.replyTime);
+  // The columns added with the intervals, after all the others.
+  row += ',' + number(rt.completed);
+  row += ',' + ratio(rt.successRatePercent);
+  add_estimate(&row, rt.successRate);
+  add_estimate(&row, rt.nonAccessibility);
+  add_estimate(&row, rt.completionFailureRatio);
+  add_intervals(&row, rt.accessDelay);
+  add_intervals(&row, rt.deliveryTime);
+  add_intervals(&row, rt.endToEndTime);
+  add_intervals(&row, g.reflector.replyTime);
   return row + '\n';
 }
 
@@ -53,6 +82,13 @@ std::string report_csv(const Report& report) {
   for (const char* d : kDistributions) {
     if (std::string(d) == "replyTime") out += ",replies";
     for (const char* s : kStatistics) out += std::string(",") + d + '.' + s;
+  }
+  out += ",completed,successRatePercent";
+  for (const char* r : kRatios) out += std::string(",") + r + ".low," + r + ".high";
+  for (const char* d : kDistributions) {
+    for (const char* p : kPercentiles) {
+      out += std::string(",") + d + '.' + p + ".low," + d + '.' + p + ".high";
+    }
   }
   out += '\n';
   out += row_of("all", report.all);

@@ -32,6 +32,10 @@ Distribution summarize(std::vector<double>* values) {
   d.p90 = percentile(v, 0.9);
   d.p95 = percentile(v, 0.95);
   d.p98 = percentile(v, 0.98);
+  d.medianInterval = quantile_interval(v, 0.5);
+  d.p90Interval = quantile_interval(v, 0.9);
+  d.p95Interval = quantile_interval(v, 0.95);
+  d.p98Interval = quantile_interval(v, 0.98);
   return d;
 }
 

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/report/confidence.h"
+
 namespace smstest {
 
 // A distribution in seconds.  `n` 0 means no value: the writers show the
@@ -19,6 +21,12 @@ struct Distribution {
   double p95 = 0;
   double p98 = 0;
   double max = 0;
+  // The percentiles' distribution-free intervals (quantile_interval at the
+  // report's confidence), from the same sorted samples.
+  QuantileInterval medianInterval;
+  QuantileInterval p90Interval;
+  QuantileInterval p95Interval;
+  QuantileInterval p98Interval;
 };
 
 // The `q`-quantile (0 to 1) of ascending `sorted`, which must not be empty,

@@ -10,9 +10,13 @@ namespace {
 // Expected figures worked out by hand with numpy's default method: the
 // value at rank q * (n - 1), interpolated linearly.
 TEST(Distribution, SummarisesOneTwoAndTenValues) {
+  struct Figures {
+    size_t n;
+    double mean, min, median, p90, p95, p98, max;
+  };
   struct Case {
     std::vector<double> values;
-    Distribution expected;
+    Figures expected;
   } cases[] = {
       {{7}, {1, 7, 7, 7, 7, 7, 7, 7}},
       // ranks 0.5, 0.9, 0.95, 0.98 between 1 and 3
@@ -35,6 +39,28 @@ TEST(Distribution, SummarisesOneTwoAndTenValues) {
     EXPECT_NEAR(d.max, c.expected.max, 1e-12) << label;
     EXPECT_TRUE(std::is_sorted(c.values.begin(), c.values.end())) << label;
   }
+}
+
+// The percentiles' intervals are taken from the same sorted samples: the
+// median of 1..10 lies between the 2nd and the 9th (the usual tables), the
+// p95 of 10 samples has none (59 are needed), and 100 samples bracket it.
+TEST(Distribution, KeepsThePercentilesIntervalsFromTheSortedSamples) {
+  std::vector<double> ten = {40, 90, 10, 100, 20, 80, 30, 70, 50, 60};
+  const Distribution d = summarize(&ten);
+  ASSERT_EQ(d.medianInterval.status, IntervalStatus::kOk);
+  EXPECT_EQ(d.medianInterval.interval.low, 20);
+  EXPECT_EQ(d.medianInterval.interval.high, 90);
+  EXPECT_EQ(d.p95Interval.status, IntervalStatus::kTooFewSamples);
+  EXPECT_EQ(d.p95Interval.minSamples, 59u);
+  std::vector<double> hundred;
+  for (int i = 100; i >= 1; --i) hundred.push_back(i);
+  const Distribution h = summarize(&hundred);
+  ASSERT_EQ(h.p95Interval.status, IntervalStatus::kOk);
+  const QuantileInterval direct = quantile_interval(hundred, 0.95);
+  EXPECT_EQ(h.p95Interval.interval.low, direct.interval.low);
+  EXPECT_EQ(h.p95Interval.interval.high, direct.interval.high);
+  EXPECT_LE(h.p95Interval.interval.low, h.p95);
+  EXPECT_GE(h.p95Interval.interval.high, h.p95);
 }
 
 TEST(Distribution, NoValuesGiveAnEmptyDistribution) {

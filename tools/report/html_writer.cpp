@@ -1,93 +1,179 @@
 #include "tools/report/html_writer.h"
 
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
 #include "common/text.h"
+#include "common/version.h"
+#include "tools/report/binning.h"
 #include "tools/report/charts.h"
+#include "tools/report/html_tables.h"
 #include "tools/report/svg.h"
 #include "tools/report/table_writer.h"
+#include "tools/report/track_map.h"
+#include "tools/report/utf8_text.h"
 
 namespace smstest {
 
 namespace {
 
 const char kStyle[] =
-    "body{font-family:sans-serif;margin:2em;color:#222}"
+    "body{font-family:sans-serif;margin:2em;color:#222;max-width:1300px}"
     "table{border-collapse:collapse;margin:1em 0}"
     "th,td{border:1px solid #ccc;padding:3px 8px}"
-    "td{text-align:right}td.key{text-align:left}"
-    "th{background:#f3f3f3}tr.all td{font-weight:bold}"
-    "p.note{color:#666}section{margin-bottom:2em}";
+    "th{background:#f3f3f3;font-size:90%;min-width:5.5em;max-width:9em;font-weight:600}"
+    "td{text-align:right;white-space:nowrap}"
+    "td.key{text-align:left;white-space:normal;max-width:20em;overflow-wrap:anywhere}"
+    "td.text{white-space:normal;max-width:60em;overflow-wrap:anywhere}"
+    "td.few{color:#a33;font-size:85%}td.differs{font-weight:bold;color:#a33}"
+    "span.ci{display:block;font-size:80%;color:#666}"
+    "span.sw{display:inline-block;width:.8em;height:.8em;margin-right:.4em;"
+    "vertical-align:baseline}"
+    "p.legend span.item{margin-right:1.5em;white-space:nowrap}"
+    "tr.all td{font-weight:bold}"
+    "dl.head{display:grid;grid-template-columns:max-content auto;gap:.3em 1.5em}"
+    "dl.head dt{font-weight:600}dl.head dd{margin:0;overflow-wrap:anywhere}"
+    "p.note{color:#666}section{margin-bottom:2em}svg{display:block;margin:1em 0;"
+    "max-width:100%;height:auto}";
 
-std::string cell(const std::string& text) { return "<td>" + xml_text(text) + "</td>"; }
-
-std::string seconds(const Distribution& d, double Distribution::*statistic) {
-  return cell(d.n == 0 ? "-" : format("%.3f", d.*statistic));
-}
-
-std::string percent(const std::optional<double>& p) { return cell(p ? format("%.2f", *p) : "-"); }
-
-std::string count(long long n) { return cell(std::to_string(n)); }
-
-std::string kpi_row(const std::string& label, const GroupReport& g, bool all) {
-  const RoundTripKpis& rt = g.roundTrips;
-  std::string row = all ? "<tr class=\"all\">" : "<tr>";
-  row += "<td class=\"key\">" + xml_text(label) + "</td>";
-  row +=
-      count(g.runs) + count(rt.attempts) + count(rt.accessFailures) +
-      percent(rt.nonAccessibilityPercent) + count(rt.completionFailures) +
-      percent(rt.completionFailureRatioPercent) + seconds(rt.accessDelay, &Distribution::median) +
-      seconds(rt.deliveryTime, &Distribution::mean) +
-      seconds(rt.deliveryTime, &Distribution::median) +
-      seconds(rt.deliveryTime, &Distribution::p95) + seconds(rt.deliveryTime, &Distribution::max) +
-      seconds(rt.endToEndTime, &Distribution::median) +
-      seconds(rt.endToEndTime, &Distribution::p95) + count(g.reflector.replies) +
-      seconds(g.reflector.replyTime, &Distribution::median);
-  return row + "</tr>\n";
-}
-
-std::string kpi_table(const Report& report) {
-  std::string out =
-      "<table>\n<tr><th>" + xml_text(group_by_name(report.by)) +
-      "</th><th>runs</th><th>attempts</th><th>access failures</th>"
-      "<th>non-accessibility %</th><th>completion failures</th>"
-      "<th>completion failure ratio %</th><th>access delay median (s)</th>"
-      "<th>delivery mean (s)</th><th>delivery median (s)</th><th>delivery p95 (s)</th>"
-      "<th>delivery max (s)</th><th>end-to-end median (s)</th><th>end-to-end p95 (s)</th>"
-      "<th>replies</th><th>reply median (s)</th></tr>\n";
-  for (const GroupReport& g : report.groups) out += kpi_row(display_key(g.key), g, false);
-  out += kpi_row("all", report.all, true);
-  return out + "</table>\n";
-}
-
-std::string causes_table(const Report& report) {
-  if (!report.campaignInput) {
-    return "<p class=\"note\">Failure causes are known for campaign input only.</p>\n";
-  }
-  if (report.all.failureCauses.empty()) {
-    return "<p class=\"note\">Every campaign run ended with status 0.</p>\n";
-  }
-  std::string out = "<table>\n<tr><th>runs</th><th>status text</th></tr>\n";
-  for (const FailureCause& c : report.all.failureCauses) {
-    out += "<tr>" + count(c.count) + "<td class=\"key\">" + xml_text(c.text) + "</td></tr>\n";
-  }
-  return out + "</table>\n";
-}
-
-std::string inputs_list(const Report& report) {
-  std::string out = "<ul>\n";
-  for (const InputSummary& in : report.inputs) {
-    out += "<li>" + xml_text(in.file) + " (" + input_kind_name(in.kind) +
-           format(", %lld runs", in.runs);
-    if (in.skippedLines > 0) out += format(", %lld lines skipped", in.skippedLines);
-    out += ")</li>\n";
-  }
-  return out + "</ul>\n";
-}
+// How many places and command files the head names before "and N more".
+constexpr size_t kHeadEntries = 6;
 
 std::string section(const std::string& title, const std::string& body) {
   return "<section>\n<h2>" + xml_text(title) + "</h2>\n" + body + "</section>\n";
 }
 
+std::string entry(const char* term, const std::string& html) {
+  return std::string("<dt>") + term + "</dt><dd>" + html + "</dd>\n";
+}
+
+// "a (3 runs), b (1 run), and 4 more".
+std::string entries_text(const std::map<std::string, long long, std::less<>>& entries, bool capped,
+                         bool masked) {
+  std::string out;
+  size_t shown = 0;
+  for (const auto& e : entries) {
+    if (shown == kHeadEntries) break;
+    if (shown++ > 0) out += ", ";
+    const std::string text = masked ? mask_long_numbers(to_utf8(e.first)) : to_utf8(e.first);
+    out += xml_text(text.empty() ? "(empty)" : text) +
+           format(" (%lld run%s)", e.second, e.second == 1 ? "" : "s");
+  }
+  if (entries.size() > shown || capped) {
+    out +=
+        format(", and %s more", capped ? "many" : std::to_string(entries.size() - shown).c_str());
+  }
+  return out;
+}
+
+double page_time() {
+  const char* fixed = std::getenv("SOURCE_DATE_EPOCH");
+  if (fixed != nullptr && *fixed != '\0') {
+    char* end = nullptr;
+    const double seconds = std::strtod(fixed, &end);
+    if (end != nullptr && *end == '\0' && seconds >= 0) return seconds;
+  }
+  return static_cast<double>(std::time(nullptr));
+}
+
+std::string head(const Report& report) {
+  const RunsSetup& s = report.setup;
+  std::string out = "<dl class=\"head\">\n";
+  out += entry("Period", s.hasPeriod ? xml_text(utc_text(s.firstStart)) + " to " +
+                                           xml_text(utc_text(s.lastStart))
+                                     : "not known (no input gives start times)");
+  out += entry("Places", s.places.empty()
+                             ? "not known (no latLong in the input)"
+                             : format("%llu%s: ", static_cast<unsigned long long>(s.places.size()),
+                                      s.placesCapped ? "+" : "") +
+                                   entries_text(s.places, s.placesCapped, false));
+  out +=
+      entry("Command files", s.cmdFiles.empty() ? "not known (only campaign input names them)"
+                                                : entries_text(s.cmdFiles, s.cmdFilesCapped, true));
+  std::string inputs;
+  for (const InputSummary& in : report.inputs) {
+    if (!inputs.empty()) inputs += "<br/>";
+    inputs += xml_text(in.file) + " (" + input_kind_name(in.kind) + format(", %lld runs", in.runs);
+    if (in.skippedLines > 0) inputs += format(", %lld lines skipped", in.skippedLines);
+    inputs += ")";
+  }
+  out += entry("Inputs", inputs.empty() ? "none" : inputs);
+  out += entry("Runs", format("%lld runs, %lld lines skipped, grouped by ", report.all.runs,
+                              report.skippedLines) +
+                           xml_text(group_by_name(report.by)) +
+                           format("; %lld runs with a readable latLong, %lld without.",
+                                  report.withPosition, report.withoutPosition));
+  out += entry("Tool", std::string("sms_report ") + kVersion);
+  out += entry("Page made", xml_text(utc_text(page_time())));
+  return out + "</dl>\n";
+}
+
+std::string methods() {
+  return format("<p class=\"note\">Confidence %.0f&#160;%%, two-sided. Ratios: ",
+                kReportConfidence * 100) +
+         xml_text(kRatioIntervalMethod) + " interval (" + xml_text(kRatioIntervalCitation) +
+         "). Percentiles: " + xml_text(kPercentileIntervalMethod) + ", distribution-free (" +
+         xml_text(kPercentileIntervalCitation) +
+         format("); a median needs %llu samples, a p95 %llu. ",
+                static_cast<unsigned long long>(min_samples_for_quantile(0.5)),
+                static_cast<unsigned long long>(min_samples_for_quantile(0.95))) +
+         "Differences of ratios: " + xml_text(kDifferenceIntervalMethod) + " interval (" +
+         xml_text(kDifferenceIntervalCitation) +
+         "). Histogram bins: Freedman&#8211;Diaconis rule on all completed round trips, "
+         "Sturges&#8217; rule where the interquartile range is 0.</p>\n";
+}
+
+std::string charts(const Report& report) {
+  std::string out;
+  const std::string cdf = cdf_chart(report.groups, report.all, group_by_name(report.by));
+  if (!cdf.empty()) out += section("End-to-end time", cdf);
+  const std::string delivery = histogram_chart(report.charts.deliveryBins, report.groups) +
+                               run_chart(report.charts.runs, report.groups);
+  if (!delivery.empty()) out += section("Delivery time", delivery);
+  if (out.empty()) {
+    out = section("Charts", "<p class=\"note\">No round trip to draw.</p>\n");
+  }
+  return out;
+}
+
 }  // namespace
+
+std::string mask_long_numbers(const std::string& text) {
+  std::string out = text;
+  size_t i = 0;
+  while (i < out.size()) {
+    size_t end = i;
+    while (end < out.size() && out[end] >= '0' && out[end] <= '9') ++end;
+    if (end - i >= 7) {
+      for (size_t k = i; k < end - 4; ++k) out[k] = '*';
+    }
+    i = end == i ? i + 1 : end;
+  }
+  return out;
+}
+
+std::string utc_text(double seconds) {
+  const long long total = static_cast<long long>(std::floor(seconds));
+  long long days = total / 86400;
+  long long rest = total % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  // Civil date from days since 1970-01-01 (proleptic Gregorian).
+  const long long z = days + 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  const long long day = doy - (153 * mp + 2) / 5 + 1;
+  const long long month = mp < 10 ? mp + 3 : mp - 9;
+  const long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  return format("%04lld-%02lld-%02lld %02lld:%02lld:%02lld UTC", year, month, day, rest / 3600,
+                rest / 60 % 60, rest % 60);
+}
 
 std::string report_html(const Report& report) {
   std::string page =
@@ -96,19 +182,18 @@ std::string report_html(const Report& report) {
       "<head>\n<meta charset=\"utf-8\"/>\n<title>SMS service report</title>\n<style>";
   page += kStyle;
   page += "</style>\n</head>\n<body>\n<h1>SMS service report</h1>\n";
-  page += section("Inputs", inputs_list(report) +
-                                format("<p>%lld runs, %lld lines skipped, grouped by ",
-                                       report.all.runs, report.skippedLines) +
-                                xml_text(group_by_name(report.by)) +
-                                format("; %lld runs with a readable latLong, %lld without.</p>\n",
-                                       report.withPosition, report.withoutPosition));
-  page += section("KPIs", kpi_table(report));
-  page += section("Failure causes", causes_table(report) + causes_chart(report.all.failureCauses,
-                                                                        report.campaignInput));
-  page +=
-      section("End-to-end time", cdf_chart(report.groups, report.all, group_by_name(report.by)));
-  page += section("Delivery time",
-                  histogram_chart(report.charts.deliveryHistogram) + run_chart(report.charts.runs));
+  page += section("Setup", head(report));
+  page += section("KPIs", group_legend(report) + ratio_table(report) +
+                              "<p class=\"note\">Ratios in percent of the round trips, with "
+                              "their 95&#160;% interval below; times in seconds.</p>\n" +
+                              time_table(report));
+  page += section("Failure causes", causes_table(report));
+  const std::string comparison = comparison_table(report);
+  if (!comparison.empty()) page += section("Comparison of the groups", comparison);
+  const std::string map = track_map(report.charts.positions);
+  if (!map.empty()) page += section("Track map", map);
+  page += charts(report);
+  page += section("Methods", methods());
   page += "</body>\n</html>\n";
   return page;
 }

@@ -50,7 +50,11 @@ TEST_F(Page, IsWellFormedWithFourChartsAndTheKpiTable) {
   const std::string page = page_of({write_lines(dir_, "r.csv", lines)}, &path);
   EXPECT_EQ(xmllint(path), "");
   EXPECT_EQ(page.compare(0, 16, "<!DOCTYPE html>\n"), 0);
+  // The track map (the runs have a position) and three charts.
   EXPECT_EQ(count(path, any("svg")), "4");
+  EXPECT_EQ(xmllint(path, "string((" + any("svg") + ")[1]/" + any("title").substr(2) + ")")
+                .rfind("Track map", 0),
+            0u);
   // Header, four groups (R, T0, T1, T2) and all.
   EXPECT_EQ(count(path, "(" + any("table") + ")[1]/" + any("tr").substr(2)), "6");
   // A curve per group with completed round trips, and all.
@@ -93,10 +97,10 @@ TEST_F(Page, EmptyInputGivesAPageThatSaysSo) {
   std::string path;
   const std::string page = page_of({write_lines(dir_, "empty.csv", {})}, &path);
   EXPECT_EQ(xmllint(path), "");
-  EXPECT_EQ(count(path, any("svg")), "4");
-  EXPECT_NE(page.find("No completed round trip"), std::string::npos);
-  EXPECT_NE(page.find("No round trip"), std::string::npos);
-  EXPECT_NE(page.find("Failure causes come with campaign input"), std::string::npos);
+  // No chart box without data: no picture at all, a note instead.
+  EXPECT_EQ(count(path, any("svg")), "0");
+  EXPECT_NE(page.find("No round trip to draw."), std::string::npos);
+  EXPECT_NE(page.find("Failure causes are known for campaign input only."), std::string::npos);
 }
 
 TEST_F(Page, ManyRunsAndGroupsStayBounded) {
@@ -114,10 +118,61 @@ TEST_F(Page, ManyRunsAndGroupsStayBounded) {
   const std::string page = page_of({write_lines(dir_, "many.csv", lines)}, &path);
   EXPECT_EQ(xmllint(path), "");
   EXPECT_NE(page.find("4 more groups not drawn"), std::string::npos);
-  EXPECT_EQ(count(path, "(" + any("svg") + ")[2]//" + any("polyline").substr(2)), "9");
-  EXPECT_EQ(count(path, "(" + any("svg") + ")[4]//" + any("circle").substr(2)), "0");
+  // No position: no track map, the CDF comes first, the run chart third.
+  EXPECT_EQ(page.find("Track map"), std::string::npos);
+  EXPECT_EQ(count(path, "(" + any("svg") + ")[1]//" + any("polyline").substr(2)), "9");
+  EXPECT_EQ(count(path, "(" + any("svg") + ")[3]//" + any("circle").substr(2)), "0");
   EXPECT_NE(page.find("5050 round trips, 50 not completed (red)"), std::string::npos);
   EXPECT_LT(page.size(), 400000u);
+}
+
+// A campaign of two modem pairs: the head names the period, the places and
+// the command files (phone numbers masked), each group keeps its colour in
+// the legend and the tables, the groups are compared, and the runs'
+// positions make a track map with a route, a scale bar and north.
+TEST_F(Page, HeadLegendComparisonAndTrackMapOfACampaign) {
+  const std::string header = std::string(kCampaignHeader) + ",latLong";
+  std::vector<std::string> rows = {header};
+  for (int i = 0; i < 30; ++i) {
+    const bool a = i % 2 == 0;
+    const std::string fail = i % 5 == 1 ? "2,2,Cannot send SMS,-Infinity,-Infinity"
+                                        : "0,0,SUCCESS,1.5," + std::to_string(3 + i % 4) + ".0";
+    rows.push_back(std::to_string(i) + (a ? ",a+4915112345678.cmd,A," : ",b.cmd,B,") +
+                   "2026-12-08T10:" + std::to_string(10 + i) + ":00Z,," + fail + ",-Infinity,9.0," +
+                   (fail[0] == '0' ? "100" : "-Infinity") + ",round-trip,48." +
+                   std::to_string(100 + i) + "N11.5E");
+  }
+  const std::string campaign = make_temp_dir("campaign");
+  write_lines(campaign, "campaign.csv", rows);
+  std::string path;
+  const std::string page = page_of({campaign}, &path);
+  EXPECT_EQ(xmllint(path), "");
+  const std::string head = xmllint(path, "string(" + any("dl") + ")");
+  EXPECT_NE(head.find("2026-12-08 10:10:00 UTC to 2026-12-08 10:39:00 UTC"), std::string::npos)
+      << head;
+  EXPECT_NE(head.find("a+*********5678.cmd (15 runs)"), std::string::npos) << head;
+  EXPECT_EQ(page.find("4915112345678"), std::string::npos);
+  EXPECT_NE(head.find("30: 48.100N11.5E (1 run)"), std::string::npos) << head;
+  EXPECT_NE(head.find("sms_report "), std::string::npos);
+  // The legend and the first table give group A the same colour.
+  const std::string legendA = xmllint(
+      path, "string((" + any("p") + "[@class='legend']//" + any("span").substr(2) + ")[2]/@style)");
+  EXPECT_EQ(legendA, "background:#1f77b4");
+  EXPECT_EQ(xmllint(path, "string((" + any("td") + "[@class='key'])[1]/" + any("span").substr(2) +
+                              "/@style)"),
+            legendA);
+  // A (the first, as large as B) is the reference; B is compared three ways.
+  EXPECT_NE(page.find("Comparison of the groups"), std::string::npos);
+  EXPECT_EQ(count(path, "(" + any("table") + ")[4]/" + any("tr").substr(2)), "4");
+  // Track map: first picture, with a route line, a scale bar and north.
+  const std::string map = "(" + any("svg") + ")[1]";
+  EXPECT_EQ(
+      xmllint(path, "string(" + map + "/" + any("title").substr(2) + ")").rfind("Track map", 0),
+      0u);
+  EXPECT_EQ(count(path, map + "/" + any("polyline").substr(2)), "1");
+  EXPECT_EQ(count(path, map + "/" + any("polygon").substr(2)), "1");
+  EXPECT_EQ(count(path, map + "/" + any("text").substr(2) + "[.='N']"), "1");
+  EXPECT_NE(xmllint(path, "string(" + map + ")").find(" km"), std::string::npos);
 }
 
 TEST(Svg, EscapesTextsAndAttributes) {

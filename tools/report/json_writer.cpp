@@ -2,6 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/version.h"
+#include "tools/report/comparison.h"
+#include "tools/report/html_writer.h"
 #include "tools/report/utf8_text.h"
 
 namespace smstest {
@@ -9,6 +12,33 @@ namespace smstest {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// A percentile's interval: its bounds and ranks, or why there is none.
+Json quantile_json(const QuantileInterval& q) {
+  Json out{{"status", interval_status_name(q.status)}};
+  if (q.status == IntervalStatus::kOk) {
+    out["low"] = micro_rounded(q.interval.low);
+    out["high"] = micro_rounded(q.interval.high);
+    out["lowRank"] = q.ranks.low;
+    out["highRank"] = q.ranks.high;
+    out["coverage"] = micro_rounded(q.ranks.coverage);
+  } else {
+    out["minSamples"] = q.minSamples;
+  }
+  return out;
+}
+
+// A ratio's counts and interval, in percent like the ratios themselves.
+Json estimate_json(const RatioEstimate& e) {
+  Json out{
+      {"status", interval_status_name(e.status)}, {"events", e.successes}, {"trials", e.trials}};
+  if (e.status == IntervalStatus::kOk) {
+    out["percent"] = micro_rounded(e.ratio * 100);
+    out["lowPercent"] = micro_rounded(e.interval.low * 100);
+    out["highPercent"] = micro_rounded(e.interval.high * 100);
+  }
+  return out;
+}
 
 Json distribution_json(const Distribution& d) {
   if (d.n == 0) return nullptr;
@@ -19,7 +49,11 @@ Json distribution_json(const Distribution& d) {
               {"p90", micro_rounded(d.p90)},
               {"p95", micro_rounded(d.p95)},
               {"p98", micro_rounded(d.p98)},
-              {"max", micro_rounded(d.max)}};
+              {"max", micro_rounded(d.max)},
+              {"intervals", Json{{"median", quantile_json(d.medianInterval)},
+                                 {"p90", quantile_json(d.p90Interval)},
+                                 {"p95", quantile_json(d.p95Interval)},
+                                 {"p98", quantile_json(d.p98Interval)}}}};
 }
 
 Json ratio_json(const std::optional<double>& percent) {
@@ -32,16 +66,21 @@ Json group_json(const GroupReport& g, bool withKey, bool causesKnown) {
   if (withKey) out["key"] = to_utf8(g.key);
   out["runs"] = g.runs;
   const RoundTripKpis& rt = g.roundTrips;
-  out["roundTrips"] =
-      Json{{"attempts", rt.attempts},
-           {"accessFailures", rt.accessFailures},
-           {"nonAccessibilityPercent", ratio_json(rt.nonAccessibilityPercent)},
-           {"accessible", rt.accessible},
-           {"completionFailures", rt.completionFailures},
-           {"completionFailureRatioPercent", ratio_json(rt.completionFailureRatioPercent)},
-           {"accessDelay", distribution_json(rt.accessDelay)},
-           {"deliveryTime", distribution_json(rt.deliveryTime)},
-           {"endToEndTime", distribution_json(rt.endToEndTime)}};
+  out["roundTrips"] = Json{
+      {"attempts", rt.attempts},
+      {"accessFailures", rt.accessFailures},
+      {"nonAccessibilityPercent", ratio_json(rt.nonAccessibilityPercent)},
+      {"accessible", rt.accessible},
+      {"completionFailures", rt.completionFailures},
+      {"completionFailureRatioPercent", ratio_json(rt.completionFailureRatioPercent)},
+      {"accessDelay", distribution_json(rt.accessDelay)},
+      {"deliveryTime", distribution_json(rt.deliveryTime)},
+      {"endToEndTime", distribution_json(rt.endToEndTime)},
+      {"completed", rt.completed},
+      {"successRatePercent", ratio_json(rt.successRatePercent)},
+      {"intervals", Json{{"successRate", estimate_json(rt.successRate)},
+                         {"nonAccessibility", estimate_json(rt.nonAccessibility)},
+                         {"completionFailureRatio", estimate_json(rt.completionFailureRatio)}}}};
   out["reflector"] = Json{{"replies", g.reflector.replies},
                           {"replyTime", distribution_json(g.reflector.replyTime)}};
   if (causesKnown) {
@@ -54,6 +93,56 @@ Json group_json(const GroupReport& g, bool withKey, bool causesKnown) {
     out["failureCauses"] = nullptr;
   }
   return out;
+}
+
+Json entries_json(const std::map<std::string, long long, std::less<>>& entries, bool masked) {
+  Json out = Json::array();
+  for (const auto& e : entries) {
+    const std::string text = to_utf8(e.first);
+    out.push_back(Json{{"text", masked ? mask_long_numbers(text) : text}, {"runs", e.second}});
+  }
+  return out;
+}
+
+Json setup_json(const RunsSetup& s) {
+  return Json{{"firstStart", s.hasPeriod ? Json(utc_text(s.firstStart)) : Json(nullptr)},
+              {"lastStart", s.hasPeriod ? Json(utc_text(s.lastStart)) : Json(nullptr)},
+              {"places", entries_json(s.places, false)},
+              {"placesCapped", s.placesCapped},
+              {"cmdFiles", entries_json(s.cmdFiles, true)},
+              {"cmdFilesCapped", s.cmdFilesCapped},
+              {"toolVersion", kVersion}};
+}
+
+Json statistics_json() {
+  return Json{{"confidence", kReportConfidence},
+              {"ratioMethod", kRatioIntervalMethod},
+              {"ratioCitation", kRatioIntervalCitation},
+              {"percentileMethod", kPercentileIntervalMethod},
+              {"percentileCitation", kPercentileIntervalCitation},
+              {"differenceMethod", kDifferenceIntervalMethod},
+              {"differenceCitation", kDifferenceIntervalCitation}};
+}
+
+Json comparison_json(const std::vector<GroupReport>& groups) {
+  const Comparisons c = compare_groups(groups);
+  if (!c.compared) return nullptr;
+  Json rows = Json::array();
+  for (const GroupComparison& row : c.rows) {
+    const RatioDifference& d = row.difference;
+    Json r{{"key", to_utf8(groups[row.group].key)},
+           {"ratio", compared_ratio_name(row.ratio)},
+           {"status", interval_status_name(d.status)}};
+    if (d.status == IntervalStatus::kOk) {
+      r["differencePercent"] = micro_rounded(d.difference * 100);
+      r["lowPercent"] = micro_rounded(d.interval.low * 100);
+      r["highPercent"] = micro_rounded(d.interval.high * 100);
+      r["differs"] = d.differs;
+      r["intervalsOverlap"] = d.intervalsOverlap;
+    }
+    rows.push_back(std::move(r));
+  }
+  return Json{{"reference", to_utf8(groups[c.reference].key)}, {"rows", std::move(rows)}};
 }
 
 }  // namespace
@@ -77,7 +166,10 @@ std::string report_json(const Report& report) {
            {"positions", Json{{"withPosition", report.withPosition},
                               {"withoutPosition", report.withoutPosition}}},
            {"all", group_json(report.all, false, report.campaignInput)},
-           {"groups", std::move(groups)}};
+           {"groups", std::move(groups)},
+           {"setup", setup_json(report.setup)},
+           {"statistics", statistics_json()},
+           {"comparison", comparison_json(report.groups)}};
   // Every text went through to_utf8, so the strict handler can't fire; the
   // replacing one keeps a slip from ever becoming an exception.
   return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/text.h"
+#include "tools/report/position.h"
 
 namespace smstest {
 
@@ -12,7 +13,6 @@ namespace {
 
 // Points per CDF curve, bins of the delivery histogram.
 constexpr size_t kCdfPoints = 256;
-constexpr size_t kMaxBins = 40;
 
 const std::string& key_of(const RunRecord& run, GroupBy by) {
   switch (by) {
@@ -29,6 +29,20 @@ const std::string& key_of(const RunRecord& run, GroupBy by) {
 std::optional<double> percent(long long part, long long whole) {
   if (whole == 0) return std::nullopt;
   return static_cast<double>(part) / static_cast<double>(whole) * 100.0;
+}
+
+// Counts a run under `key`, adding the key while there are fewer than
+// kSetupEntries.
+void count_entry(std::map<std::string, long long, std::less<>>* entries, const std::string& key,
+                 bool* capped) {
+  auto it = entries->find(key);
+  if (it != entries->end()) {
+    ++it->second;
+  } else if (entries->size() < kSetupEntries) {
+    entries->emplace(key, 1);
+  } else {
+    *capped = true;
+  }
 }
 
 // Appends `from` to `to` and frees `from`.
@@ -115,7 +129,10 @@ ReportBuilder::Group& ReportBuilder::group_of(const RunRecord& run) {
   // Runs of one test usually come one after another.
   if (last_ != nullptr && key == lastKey_) return *last_;
   auto it = groups_.find(key);
-  if (it == groups_.end()) it = groups_.emplace(key, Group()).first;
+  if (it == groups_.end()) {
+    it = groups_.emplace(key, Group()).first;
+    it->second.id = static_cast<uint32_t>(groups_.size() - 1);
+  }
   lastKey_ = key;
   last_ = &it->second;
   return *last_;
@@ -151,13 +168,32 @@ void ReportBuilder::add_to(Group* g, const RunRecord& run, Outcome outcome) {
 
 void ReportBuilder::add(const RunRecord& run) {
   const Outcome outcome = classify(run);
-  add_to(&group_of(run), run, outcome);
-  if (keepCharts_ && run.mode == RunMode::kRoundTrip) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    runs_.push_back({run.hasStart ? run.startSeconds : nan,
+  Group& group = group_of(run);
+  add_to(&group, run, outcome);
+  if (run.hasStart) {
+    if (!setup_.hasPeriod || run.startSeconds < setup_.firstStart) {
+      setup_.firstStart = run.startSeconds;
+    }
+    if (!setup_.hasPeriod || run.startSeconds > setup_.lastStart) {
+      setup_.lastStart = run.startSeconds;
+    }
+    setup_.hasPeriod = true;
+  }
+  if (run.hasLatLong) count_entry(&setup_.places, run.latLong, &setup_.placesCapped);
+  if (run.hasCmdFile) count_entry(&setup_.cmdFiles, run.cmdFile, &setup_.cmdFilesCapped);
+  if (!keepCharts_) return;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double start = run.hasStart ? run.startSeconds : nan;
+  Position position;
+  if (run.hasLatLong && parse_position(run.latLong, &position)) {
+    positions_.push_back({start, position.latitude, position.longitude, outcome,
+                          static_cast<uint32_t>(positions_.size())});
+  }
+  if (run.mode == RunMode::kRoundTrip) {
+    runs_.push_back({start,
                      outcome == Outcome::kCompleted ? static_cast<float>(run.deliveryTime.value)
                                                     : std::numeric_limits<float>::quiet_NaN(),
-                     static_cast<uint32_t>(runs_.size())});
+                     static_cast<uint32_t>(runs_.size()), group.id});
   }
 }
 
@@ -172,6 +208,11 @@ GroupReport ReportBuilder::report_of(const std::string& key, Group* g) {
   rt.completionFailures = g->completionFailures;
   rt.nonAccessibilityPercent = percent(rt.accessFailures, rt.attempts);
   rt.completionFailureRatioPercent = percent(rt.completionFailures, rt.accessible);
+  rt.completed = rt.accessible - rt.completionFailures;
+  rt.successRatePercent = percent(rt.completed, rt.attempts);
+  rt.nonAccessibility = estimate_ratio(rt.accessFailures, rt.attempts);
+  rt.completionFailureRatio = estimate_ratio(rt.completionFailures, rt.accessible);
+  rt.successRate = estimate_ratio(rt.completed, rt.attempts);
   rt.accessDelay = summarize(&g->accessDelay);
   rt.deliveryTime = summarize(&g->deliveryTime);
   rt.endToEndTime = summarize(&g->endToEndTime);
@@ -184,11 +225,53 @@ GroupReport ReportBuilder::report_of(const std::string& key, Group* g) {
   return r;
 }
 
+namespace {
+
+// Earlier start first, runs without a start time before all others, then
+// reading order.
+template <typename Point>
+bool earlier(const Point& a, const Point& b) {
+  const bool aKnown = !std::isnan(a.start);
+  const bool bKnown = !std::isnan(b.start);
+  if (aKnown != bKnown) return bKnown;
+  if (aKnown && a.start != b.start) return a.start < b.start;
+  return a.sequence < b.sequence;
+}
+
+}  // namespace
+
+void ReportBuilder::finish_charts(const std::vector<double>& sortedDelivery,
+                                  const std::vector<uint32_t>& indexOfId, size_t groupCount,
+                                  ChartData* charts) {
+  DeliveryBins& bins = charts->deliveryBins;
+  bins.binning = bin_edges(sortedDelivery);
+  bins.all = bin_counts(sortedDelivery, bins.binning.edges);
+  for (RunPoint& r : runs_) r.group = indexOfId[r.group];
+  // Each group's delivery times once more, one group at a time.
+  bins.groups.resize(groupCount);
+  std::vector<double> values;
+  for (size_t g = 0; g < groupCount; ++g) {
+    values.clear();
+    for (const RunPoint& r : runs_) {
+      if (r.group == g && !std::isnan(r.delivery)) values.push_back(r.delivery);
+    }
+    std::sort(values.begin(), values.end());
+    bins.groups[g] = bin_counts(values, bins.binning.edges);
+  }
+  // In place: a stable sort would need a second copy of the points.
+  std::sort(runs_.begin(), runs_.end(), earlier<RunPoint>);
+  std::sort(positions_.begin(), positions_.end(), earlier<PositionPoint>);
+  charts->runs = std::move(runs_);
+  charts->positions = std::move(positions_);
+}
+
 ReportBuilder::Result ReportBuilder::finish() {
   Result result;
   Group all;
+  std::vector<uint32_t> indexOfId(groups_.size());
   for (auto& entry : groups_) {
     Group& g = entry.second;
+    indexOfId[g.id] = static_cast<uint32_t>(result.groups.size());
     result.groups.push_back(report_of(entry.first, &g));
     all.runs += g.runs;
     all.attempts += g.attempts;
@@ -211,21 +294,12 @@ ReportBuilder::Result ReportBuilder::finish() {
   last_ = nullptr;
   result.all = report_of("", &all);
   if (keepCharts_) {
-    size_t n = all.deliveryTime.size();
-    size_t bins = static_cast<size_t>(std::ceil(std::sqrt(static_cast<double>(n))));
-    bins = std::min(kMaxBins, std::max<size_t>(1, bins));
-    result.charts.deliveryHistogram = make_histogram(all.deliveryTime, bins);
-    // In place: a stable sort would need a second copy of the points.
-    std::sort(runs_.begin(), runs_.end(), [](const RunPoint& a, const RunPoint& b) {
-      const bool aKnown = !std::isnan(a.start);
-      const bool bKnown = !std::isnan(b.start);
-      if (aKnown != bKnown) return bKnown;  // runs without a start time first
-      if (aKnown && a.start != b.start) return a.start < b.start;
-      return a.sequence < b.sequence;
-    });
-    result.charts.runs = std::move(runs_);
+    finish_charts(all.deliveryTime, indexOfId, result.groups.size(), &result.charts);
   }
   runs_.clear();
+  positions_.clear();
+  result.setup = std::move(setup_);
+  setup_ = RunsSetup();
   return result;
 }
 

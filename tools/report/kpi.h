@@ -16,6 +16,11 @@
 // With campaign rows also `failureCauses`: the status texts of the runs
 // that did not end with status 0, with their counts.
 //
+// `completed` = accessible - completionFailures; `successRatePercent` =
+// completed / attempts x 100 (the round trips that ended with the message
+// received intact).  Each of the three ratios also comes as a RatioEstimate
+// (confidence.h): its counts and its 95 % Clopper-Pearson interval.
+//
 // A ratio with a zero denominator has no value.  ReportBuilder keeps one
 // value per measure taken and nothing else per run (apart from the run
 // series of the delivery chart, when asked for), so its memory grows only
@@ -29,6 +34,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/report/binning.h"
+#include "tools/report/confidence.h"
 #include "tools/report/distribution.h"
 #include "tools/report/run_record.h"
 
@@ -64,6 +71,11 @@ struct RoundTripKpis {
   long long completionFailures = 0;
   std::optional<double> nonAccessibilityPercent;
   std::optional<double> completionFailureRatioPercent;
+  long long completed = 0;
+  std::optional<double> successRatePercent;
+  RatioEstimate nonAccessibility;        // accessFailures of attempts
+  RatioEstimate completionFailureRatio;  // completionFailures of accessible
+  RatioEstimate successRate;             // completed of attempts
   Distribution accessDelay;
   Distribution deliveryTime;
   Distribution endToEndTime;
@@ -94,13 +106,48 @@ struct RunPoint {
   double start;       // UTC seconds of a campaign run, NaN when not known
   float delivery;     // seconds, NaN when the run did not complete
   uint32_t sequence;  // reading order, for runs that start at the same time
+  uint32_t group;     // index into Result::groups
+};
+
+// A run with a position, for the track map.
+struct PositionPoint {
+  double start;  // UTC seconds of a campaign run, NaN when not known
+  double latitude;
+  double longitude;
+  Outcome outcome;
+  uint32_t sequence;  // reading order
+};
+
+// The delivery-time histogram: bins from all completed round trips pooled
+// (bin_edges), counted for all and for each group (index as Result::groups).
+struct DeliveryBins {
+  Binning binning;
+  std::vector<size_t> all;
+  std::vector<std::vector<size_t>> groups;
+};
+
+// What the page's head says about the runs: the period (first and last
+// campaign start), the places (latLong texts) and the command files, each
+// with its run count, in ascending byte order; at most kSetupEntries of
+// each (`placesCapped`, `cmdFilesCapped` say that more were left out).
+constexpr size_t kSetupEntries = 50;
+struct RunsSetup {
+  bool hasPeriod = false;
+  double firstStart = 0;
+  double lastStart = 0;
+  std::map<std::string, long long, std::less<>> places;
+  std::map<std::string, long long, std::less<>> cmdFiles;
+  bool placesCapped = false;
+  bool cmdFilesCapped = false;
 };
 
 struct ChartData {
-  Histogram deliveryHistogram;
+  DeliveryBins deliveryBins;
   // Round trips ordered by campaign start time; runs without one (result
   // lines) come first, in reading order.
   std::vector<RunPoint> runs;
+  // Runs whose latLong reads as a position, ordered like `runs`.
+  std::vector<PositionPoint> positions;
 };
 
 class ReportBuilder {
@@ -116,11 +163,13 @@ class ReportBuilder {
     GroupReport all;
     std::vector<GroupReport> groups;
     ChartData charts;
+    RunsSetup setup;
   };
   Result finish();
 
  private:
   struct Group {
+    uint32_t id = 0;  // order of creation
     long long runs = 0;
     long long attempts = 0;
     long long accessFailures = 0;
@@ -132,6 +181,8 @@ class ReportBuilder {
   Group& group_of(const RunRecord& run);
   static void add_to(Group* group, const RunRecord& run, Outcome outcome);
   GroupReport report_of(const std::string& key, Group* group);
+  void finish_charts(const std::vector<double>& sortedDelivery,
+                     const std::vector<uint32_t>& indexOfId, size_t groupCount, ChartData* charts);
 
   GroupBy by_;
   bool keepCharts_;
@@ -139,6 +190,8 @@ class ReportBuilder {
   Group* last_ = nullptr;
   std::string lastKey_;
   std::vector<RunPoint> runs_;
+  std::vector<PositionPoint> positions_;
+  RunsSetup setup_;
 };
 
 }  // namespace smstest

@@ -232,7 +232,7 @@ TEST(Kpi, NothingAddedIsAnEmptyReport) {
   EXPECT_EQ(r.all.roundTrips.deliveryTime.n, 0u);
   EXPECT_TRUE(r.all.endToEndCdf.empty());
   EXPECT_TRUE(r.charts.runs.empty());
-  EXPECT_TRUE(r.charts.deliveryHistogram.counts.empty());
+  EXPECT_TRUE(r.charts.deliveryBins.all.empty());
 }
 
 TEST(Kpi, GroupsByLatLong) {
@@ -329,7 +329,7 @@ TEST_F(CampaignKpi, OrdersTheRunChartByStartTime) {
   EXPECT_EQ(runs[3].delivery, 7.0f);
   EXPECT_TRUE(std::isnan(runs[4].delivery));  // corrupted: not completed
   for (size_t i = 1; i < runs.size(); ++i) EXPECT_LE(runs[i - 1].start, runs[i].start);
-  EXPECT_EQ(r.charts.deliveryHistogram.counts, std::vector<size_t>{1});
+  EXPECT_EQ(r.charts.deliveryBins.all, std::vector<size_t>{1});
 }
 
 TEST(Kpi, RunChartKeepsResultLinesInReadingOrderBeforeCampaignRuns) {

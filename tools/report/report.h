@@ -32,6 +32,7 @@ struct Report {
   GroupReport all;
   std::vector<GroupReport> groups;
   ChartData charts;
+  RunsSetup setup;
 };
 
 // `value` rounded to a millionth, the resolution of the tool's own times.

@@ -219,6 +219,7 @@ int run_report(const ReportOptions& options, std::FILE* out, std::FILE* err) {
   report.all = std::move(result.all);
   report.groups = std::move(result.groups);
   report.charts = std::move(result.charts);
+  report.setup = std::move(result.setup);
 
   const std::string table = report_table(report);
   std::fwrite(table.data(), 1, table.size(), out);

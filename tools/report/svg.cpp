@@ -91,17 +91,28 @@ void Svg::rect(double x, double y, double width, double height, const std::strin
   }
 }
 
-void Svg::circle(double cx, double cy, double r, const std::string& fill) {
-  body_ += format("<circle cx=\"%s\" cy=\"%s\" r=\"%s\" fill=\"%s\"/>\n", svg_number(cx).c_str(),
+void Svg::circle(double cx, double cy, double r, const std::string& fill, const std::string& tip) {
+  body_ += format("<circle cx=\"%s\" cy=\"%s\" r=\"%s\" fill=\"%s\"", svg_number(cx).c_str(),
                   svg_number(cy).c_str(), svg_number(r).c_str(), xml_text(fill).c_str());
+  body_ += tip.empty() ? "/>\n" : "><title>" + xml_text(tip) + "</title></circle>\n";
+}
+
+void Svg::polygon(const std::vector<std::pair<double, double>>& points, const std::string& fill) {
+  body_ += "<polygon points=\"";
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (i > 0) body_ += ' ';
+    body_ += svg_number(points[i].first) + ',' + svg_number(points[i].second);
+  }
+  body_ += "\" fill=\"" + xml_text(fill) + "\"/>\n";
 }
 
 void Svg::text(double x, double y, const std::string& text, Anchor anchor, double size,
-               const std::string& fill) {
+               const std::string& fill, const std::string& tip) {
   const char* a = anchor == Anchor::kMiddle ? "middle" : anchor == Anchor::kEnd ? "end" : "start";
   body_ += format("<text x=\"%s\" y=\"%s\" text-anchor=\"%s\" font-size=\"%s\" fill=\"%s\">",
                   svg_number(x).c_str(), svg_number(y).c_str(), a, svg_number(size).c_str(),
                   xml_text(fill).c_str());
+  if (!tip.empty()) body_ += "<title>" + xml_text(tip) + "</title>";
   body_ += xml_text(text) + "</text>\n";
 }
 

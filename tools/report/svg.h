@@ -30,10 +30,13 @@ class Svg {
   // `tip`, when not empty, is shown when the pointer rests on the shape.
   void rect(double x, double y, double width, double height, const std::string& fill,
             const std::string& tip = "");
-  void circle(double cx, double cy, double r, const std::string& fill);
+  void circle(double cx, double cy, double r, const std::string& fill, const std::string& tip = "");
+  // A closed shape, filled.
+  void polygon(const std::vector<std::pair<double, double>>& points, const std::string& fill);
   enum class Anchor { kStart, kMiddle, kEnd };
+  // `tip`, when not empty, is the full text of a shortened label.
   void text(double x, double y, const std::string& text, Anchor anchor = Anchor::kStart,
-            double size = 12, const std::string& fill = "#222");
+            double size = 12, const std::string& fill = "#222", const std::string& tip = "");
   // The same text turned a quarter left (for a y-axis title).
   void vertical_text(double x, double y, const std::string& text, double size = 12);
 

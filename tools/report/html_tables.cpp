@@ -1,0 +1,179 @@
+#include "tools/report/html_tables.h"
+
+#include "common/text.h"
+#include "tools/report/charts.h"
+#include "tools/report/comparison.h"
+#include "tools/report/svg.h"
+#include "tools/report/table_writer.h"
+
+namespace smstest {
+
+namespace {
+
+std::string cell(const std::string& text) { return "<td>" + xml_text(text) + "</td>"; }
+
+std::string count(long long n) { return cell(std::to_string(n)); }
+
+std::string swatch(const char* colour) {
+  return std::string("<span class=\"sw\" style=\"background:") + colour + "\"></span>";
+}
+
+std::string key_cell(const std::string& label, const char* colour) {
+  return "<td class=\"key\">" + swatch(colour) + xml_text(label) + "</td>";
+}
+
+// A ratio in percent with its interval below it.
+std::string ratio_cell(const RatioEstimate& e) {
+  if (e.status != IntervalStatus::kOk) return cell("-");
+  return format("<td>%.2f<span class=\"ci\">%.2f&#8211;%.2f</span></td>", e.ratio * 100,
+                e.interval.low * 100, e.interval.high * 100);
+}
+
+// A percentile in seconds with its interval; "too few samples" in place of
+// both when no interval can be had.
+std::string percentile_cell(const Distribution& d, double Distribution::*value,
+                            QuantileInterval Distribution::*interval) {
+  if (d.n == 0) return cell("-");
+  const QuantileInterval& q = d.*interval;
+  if (q.status != IntervalStatus::kOk) {
+    return format(
+        "<td class=\"few\" title=\"%.3f s from %llu samples; an interval needs %llu\">"
+        "too few samples</td>",
+        d.*value, static_cast<unsigned long long>(d.n),
+        static_cast<unsigned long long>(q.minSamples));
+  }
+  return format("<td>%.3f<span class=\"ci\">%.3f&#8211;%.3f</span></td>", d.*value, q.interval.low,
+                q.interval.high);
+}
+
+std::string seconds(const Distribution& d, double Distribution::*statistic) {
+  return cell(d.n == 0 ? "-" : format("%.3f", d.*statistic));
+}
+
+std::string ratio_row(const std::string& label, const char* colour, const GroupReport& g,
+                      bool all) {
+  const RoundTripKpis& rt = g.roundTrips;
+  std::string row = all ? "<tr class=\"all\">" : "<tr>";
+  row += key_cell(label, colour) + count(g.runs) + count(rt.attempts) + ratio_cell(rt.successRate) +
+         ratio_cell(rt.nonAccessibility) + count(rt.accessFailures) +
+         ratio_cell(rt.completionFailureRatio) + count(rt.completionFailures) +
+         count(g.reflector.replies);
+  return row + "</tr>\n";
+}
+
+std::string time_row(const std::string& label, const char* colour, const GroupReport& g, bool all) {
+  const RoundTripKpis& rt = g.roundTrips;
+  const Distribution& dt = rt.deliveryTime;
+  const Distribution& e2e = rt.endToEndTime;
+  std::string row = all ? "<tr class=\"all\">" : "<tr>";
+  row += key_cell(label, colour) + count(static_cast<long long>(dt.n)) +
+         seconds(dt, &Distribution::mean) +
+         percentile_cell(dt, &Distribution::median, &Distribution::medianInterval) +
+         percentile_cell(dt, &Distribution::p95, &Distribution::p95Interval) +
+         seconds(dt, &Distribution::max) +
+         percentile_cell(e2e, &Distribution::median, &Distribution::medianInterval) +
+         percentile_cell(e2e, &Distribution::p95, &Distribution::p95Interval) +
+         seconds(rt.accessDelay, &Distribution::median) +
+         seconds(g.reflector.replyTime, &Distribution::median);
+  return row + "</tr>\n";
+}
+
+std::string head_cell(const char* text) { return std::string("<th>") + text + "</th>"; }
+
+const char* ratio_label(ComparedRatio ratio) {
+  switch (ratio) {
+    case ComparedRatio::kNonAccessibility:
+      return "non-accessibility";
+    case ComparedRatio::kCompletionFailureRatio:
+      return "completion failure ratio";
+    case ComparedRatio::kSuccessRate:
+      break;
+  }
+  return "success rate";
+}
+
+}  // namespace
+
+std::string ratio_table(const Report& report) {
+  std::string out = "<table>\n<tr><th>" + xml_text(group_by_name(report.by)) + "</th>" +
+                    head_cell("runs") + head_cell("attempts") + head_cell("success rate %") +
+                    head_cell("non-access&#173;ibility %") + head_cell("access failures") +
+                    head_cell("completion failure ratio %") + head_cell("completion failures") +
+                    head_cell("replies") + "</tr>\n";
+  for (size_t i = 0; i < report.groups.size(); ++i) {
+    out += ratio_row(display_key(report.groups[i].key), group_colour(i), report.groups[i], false);
+  }
+  out += ratio_row("all", kAllColour, report.all, true);
+  return out + "</table>\n";
+}
+
+std::string time_table(const Report& report) {
+  std::string out =
+      "<table>\n<tr><th>" + xml_text(group_by_name(report.by)) + "</th>" + head_cell("completed") +
+      head_cell("delivery mean") + head_cell("delivery median") + head_cell("delivery p95") +
+      head_cell("delivery max") + head_cell("end-to-end median") + head_cell("end-to-end p95") +
+      head_cell("access delay median") + head_cell("reply median") + "</tr>\n";
+  for (size_t i = 0; i < report.groups.size(); ++i) {
+    out += time_row(display_key(report.groups[i].key), group_colour(i), report.groups[i], false);
+  }
+  out += time_row("all", kAllColour, report.all, true);
+  return out + "</table>\n";
+}
+
+std::string comparison_table(const Report& report) {
+  const Comparisons c = compare_groups(report.groups);
+  if (!c.compared) return "";
+  const GroupReport& ref = report.groups[c.reference];
+  std::string out = "<p>Each group against " + swatch(group_colour(c.reference)) + "<b>" +
+                    xml_text(display_key(ref.key)) +
+                    "</b>, the group with the most attempts: the difference of the ratios "
+                    "(group minus reference) in percentage points with its 95&#160;% "
+                    "interval. The groups differ where the interval leaves out 0.</p>\n";
+  out += "<table>\n<tr>" + std::string("<th>") + xml_text(group_by_name(report.by)) + "</th>" +
+         head_cell("ratio") + head_cell("group %") + head_cell("reference %") +
+         head_cell("difference (points)") + head_cell("intervals overlap") + head_cell("differs") +
+         "</tr>\n";
+  for (const GroupComparison& row : c.rows) {
+    const GroupReport& g = report.groups[row.group];
+    const RatioDifference& d = row.difference;
+    out += "<tr>" + key_cell(display_key(g.key), group_colour(row.group));
+    out += "<td class=\"key\">" + std::string(ratio_label(row.ratio)) + "</td>";
+    out += ratio_cell(ratio_estimate(g, row.ratio)) + ratio_cell(ratio_estimate(ref, row.ratio));
+    if (d.status != IntervalStatus::kOk) {
+      out += cell("-") + cell("-") + cell("-") + "</tr>\n";
+      continue;
+    }
+    out += format("<td>%+.2f<span class=\"ci\">%+.2f&#8211;%+.2f</span></td>", d.difference * 100,
+                  d.interval.low * 100, d.interval.high * 100);
+    out += cell(d.intervalsOverlap ? "yes" : "no");
+    out += d.differs ? "<td class=\"differs\">yes</td>" : cell("no");
+    out += "</tr>\n";
+  }
+  return out + "</table>\n";
+}
+
+std::string causes_table(const Report& report) {
+  if (!report.campaignInput) {
+    return "<p class=\"note\">Failure causes are known for campaign input only.</p>\n";
+  }
+  if (report.all.failureCauses.empty()) {
+    return "<p class=\"note\">Every campaign run ended with status 0.</p>\n";
+  }
+  std::string out = "<table>\n<tr><th>runs</th><th>status text</th></tr>\n";
+  for (const FailureCause& c : report.all.failureCauses) {
+    out += "<tr>" + count(c.count) + "<td class=\"key text\">" + xml_text(c.text) + "</td></tr>\n";
+  }
+  return out + "</table>\n";
+}
+
+std::string group_legend(const Report& report) {
+  std::string out = "<p class=\"legend\">";
+  for (size_t i = 0; i < report.groups.size(); ++i) {
+    out += "<span class=\"item\">" + swatch(group_colour(i)) +
+           xml_text(display_key(report.groups[i].key)) + "</span> ";
+  }
+  out += "<span class=\"item\">" + swatch(kAllColour) + "all</span></p>\n";
+  return out;
+}
+
+}  // namespace smstest
