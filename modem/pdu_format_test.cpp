@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -210,7 +212,9 @@ class PduSessionTest : public ::testing::Test {
 
   std::vector<std::string> writes_after_handshake() const {
     const std::vector<std::string>& all = device_->writes();
-    return std::vector<std::string>(all.begin() + 3, all.end());
+    // The handshake ends with "ATE0", the first "AT" answered or not.
+    auto echoOff = std::find(all.begin(), all.end(), std::string("ATE0\r"));
+    return std::vector<std::string>(echoOff == all.end() ? all.begin() : echoOff + 1, all.end());
   }
 
   FakeClock clock_;
