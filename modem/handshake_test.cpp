@@ -171,7 +171,9 @@ TEST(HandshakeInterrupt, AnOpenInterruptedInTheHandshakeSaysSo) {
     EXPECT_LE(clock.now_microseconds(), answering ? 3100000 : 1100000) << answering;
     // The proprietary open leaves the port open when its second "AT" can't
     // be written; the standard one closes it on every failure.
-    if (answering) EXPECT_FALSE(fake.device.is_open());
+    if (answering) {
+      EXPECT_FALSE(fake.device.is_open());
+    }
   }
 }
 
