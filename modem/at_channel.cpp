@@ -22,8 +22,7 @@ bool AtChannel::open(int portNumber, int baudRate, int testTimeout, int64_t test
   return true;
 }
 
-bool AtChannel::open_answering(int portNumber, int baudRate, int testTimeout,
-                               int64_t testStart) {
+bool AtChannel::open_answering(int portNumber, int baudRate, int testTimeout, int64_t testStart) {
   if (!port.open_line(portNumber, baudRate, testTimeout, testStart)) {
     lastError = port.lastError;
     return false;

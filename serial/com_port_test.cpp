@@ -333,8 +333,7 @@ TEST_F(PortTest, BusyPortIsRefusedUntilItsOwnerClosesIt) {
   EXPECT_FALSE(owner.port.is_open());
   EXPECT_TRUE(open_port(owner.port)) << owner.port.lastError;
   EXPECT_EQ(owner.device.opens(), 2);
-  EXPECT_EQ(printable(owner.device.written()),
-            printable(kCommand));
+  EXPECT_EQ(printable(owner.device.written()), printable(kCommand));
 }
 
 // ---- Device names ----------------------------------------------------------
@@ -504,11 +503,11 @@ std::vector<Outcome> run_session(const char* log_path) {
   FakeClock clock;
   FakePort fake(clock);
   ComPort& port = fake.port;
-  fake.device.on_write("AT+A\r", {kOk})
-      .on_write("AT+B\r", {"ABCDEFGHIJKLMNOPQRS\n"});
+  fake.device.on_write("AT+A\r", {kOk}).on_write("AT+B\r", {"ABCDEFGHIJKLMNOPQRS\n"});
   std::vector<Outcome> outcomes;
   port.open_log(log_path);
-  outcomes.push_back({port.open_line(3, 115200, 600, clock.calendar_seconds()), "", port.lastError});
+  outcomes.push_back(
+      {port.open_line(3, 115200, 600, clock.calendar_seconds()), "", port.lastError});
   char buffer[64];
   auto read = [&](int capacity, int timeout) {
     bool ok = port.read_com(buffer, capacity, timeout);
@@ -550,10 +549,9 @@ TEST(ComPortLog, SameResultsWithLoggingOnAndOff) {
   EXPECT_FALSE(logged[7].ok);
 
   EXPECT_EQ(printable(read_file(log)),
-            printable("\nWrote 5 bytes\nAT+A\r" + read_record(kOk) +
-                      "\nWrote 5 bytes\nAT+B\r" + "ReadCom: buffer size 16 is too small\n" +
-                      read_record("PQRS\n") + "\nWrote 5 bytes\nAT+C\r" +
-                      "Read timedout, timeout=1, elapsed=2\n"));
+            printable("\nWrote 5 bytes\nAT+A\r" + read_record(kOk) + "\nWrote 5 bytes\nAT+B\r" +
+                      "ReadCom: buffer size 16 is too small\n" + read_record("PQRS\n") +
+                      "\nWrote 5 bytes\nAT+C\r" + "Read timedout, timeout=1, elapsed=2\n"));
 }
 
 // ---- System error texts ----------------------------------------------------
