@@ -80,7 +80,9 @@ bool answering_handshake(ComPort& port, AtReader& reader, std::string& error) {
       return false;
     }
   }
-  if (!proven || !ask_for(port, reader, "ATE0", kEchoOffSeconds, answer, error)) {
+  // "ATE0" is given as long as "AT": the read ends at its final result code
+  // anyway, and a deadline in whole seconds may come at once after 1.
+  if (!proven || !ask_for(port, reader, "ATE0", kHandshakeSeconds, answer, error)) {
     port.close_com();
     return false;
   }

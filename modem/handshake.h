@@ -17,7 +17,9 @@
 // waits for answers, not time: each read ends when the answer's final
 // result code has arrived (AtReader::read_answer).  The first "AT" is tried
 // again only when no final result code came within 3 s; then any answer
-// within 3 s proves a modem.  "ATE0" is given 1 s.  After that the line must
+// within 3 s proves a modem.  "ATE0" is given 3 s too (a modem that sends
+// its answers in slow pieces needs more than the whole second that a 1 s
+// deadline in whole seconds may be).  After that the line must
 // be quiet for kSettleQuietMs: a modem that answered the first "AT" late, or
 // a noisy line, is read out before the first SMS command.  Against a modem
 // that answers at once the whole handshake takes a few milliseconds plus
