@@ -38,9 +38,11 @@ bool start_round_trip(ChildGroup& group, const std::string& tool, const std::str
     error = "cannot create " + job.dir;
     return false;
   }
-  // One modem does both ends: toPort 0, the message goes to its own number.
-  std::string record = format("%s|%d|%d|%s|%s|0|0|115200|0|115200|0", job.name.c_str(),
-                              job.testTimeout, job.port, job.number.c_str(), job.text.c_str());
+  // With toPort 0 one modem does both ends: the message goes to its own
+  // number.
+  std::string record =
+      format("%s|%d|%d|%s|%s|0|0|115200|%d|115200|0", job.name.c_str(), job.testTimeout, job.port,
+             job.number.c_str(), job.text.c_str(), job.toPort);
   if (!job.commandSet.empty()) record += "|" + job.commandSet;
   if (!write_file(job.dir + "/cmd.txt", "SMS_TEST\n" + job.resultName + "\n" + record + "\n")) {
     error = "cannot write the command file in " + job.dir;
@@ -73,9 +75,13 @@ RoundTripOutcome collect_round_trip(const RoundTripJob& job, const ChildResult& 
   const std::vector<NetworkEvent> network = parse_network_log(read_file(portsDir + "/network.log"));
   const std::vector<TrafficEvent> traffic =
       parse_traffic_log(read_file(portsDir + "/" + modem_name(job.port) + ".traffic.log"));
+  const std::vector<TrafficEvent> toTraffic =
+      job.toPort == 0
+          ? traffic
+          : parse_traffic_log(read_file(portsDir + "/" + modem_name(job.toPort) + ".traffic.log"));
   const std::string marker = "tImE" + job.dataTime + "T";
   outcome.traced =
-      trace_round_trip(network, traffic, traffic, marker, outcome.trace, outcome.traceError);
+      trace_round_trip(network, traffic, toTraffic, marker, outcome.trace, outcome.traceError);
   return outcome;
 }
 

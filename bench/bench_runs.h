@@ -17,8 +17,9 @@ namespace smstest {
 struct RoundTripJob {
   std::string dir;         // working directory, created if missing
   std::string name;        // testName
-  int port = 0;            // COM port number of the one modem
-  std::string number;      // its phone number
+  int port = 0;            // COM port number of the sending modem
+  std::string number;      // the receiving modem's phone number
+  int toPort = 0;          // the receiving modem's port; 0: `port` does both
   std::string dataTime;    // unique among the runs of one simulator
   std::string resultName;  // result file, as named in the command file
   int testTimeout = 30;

@@ -28,7 +28,7 @@ namespace {
 
 const char kUsage[] =
     "usage: sms_bench --out DIR [--work DIR]\n"
-    "                 [--parts fidelity,fidelity-text,fidelity-pdu,idle,scale] [--runs N]\n"
+    "                 [--parts fidelity,fidelity-text,fidelity-pdu,speed,idle,scale] [--runs N]\n"
     "                 [--parallel N] [--no-sweep] [--idle-wait SECONDS] [--scale 1,8,32,64]\n"
     "                 [--quick] [--tool PATH] [--sim PATH]\n"
     "  --quick: 2 fidelity runs per row, no sweep, 6 s idle wait, scale 1 and 8\n";
@@ -209,6 +209,7 @@ int main(int argc, char** argv) {
   if (wants(o, "fidelity")) ok = run_fidelity(o) && ok;
   if (wants(o, "fidelity-text")) ok = run_fidelity_text(o) && ok;
   if (wants(o, "fidelity-pdu")) ok = run_fidelity_pdu(o) && ok;
+  if (wants(o, "speed")) ok = run_speed(o) && ok;
   if (wants(o, "idle")) ok = run_idle(o) && ok;
   if (wants(o, "scale")) ok = run_scale(o) && ok;
   std::printf("\nTargets\n");

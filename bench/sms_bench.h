@@ -4,6 +4,8 @@
 //
 //   fidelity.cpp  reported send and delivery times against the true ones,
 //                 with the proprietary commands and in text mode
+//   speed.cpp     fidelity by message size, 32 at once; run overhead and
+//                 throughput of a modem pair
 //   load.cpp      idle cost of a waiting run; many runs at once
 //   sms_bench.cpp the command line and the helpers below
 #pragma once
@@ -32,13 +34,19 @@ constexpr double kPeakRssTargetKiB = 8 * 1024;
 // In text mode, for |deliveryTime - true| and |sendTime - true| alike.
 constexpr double kTextMedianTarget = 0.02;
 constexpr double kTextMaxTarget = 0.05;
+// The speed part, standard sets: |error| per row, and a whole run's overhead.
+constexpr double kSpeedMedianTarget = 0.002;
+constexpr double kSpeedMaxTarget = 0.010;
+constexpr double kSpeedMaxTargetLoaded = 0.020;  // 32 round trips at once
+constexpr double kOverheadTarget = 0.15;
 
 struct Options {
   std::string out;   // CSV files
   std::string work;  // working directories of the runs, the simulators' records
   std::string tool;
   std::string sim;
-  std::vector<std::string> parts = {"fidelity", "fidelity-text", "fidelity-pdu", "idle", "scale"};
+  std::vector<std::string> parts = {"fidelity", "fidelity-text", "fidelity-pdu",
+                                    "speed",    "idle",          "scale"};
   int runs = 10;      // fidelity runs per delivery and confirmation delay
   int parallel = 24;  // fidelity runs at once at most
   bool sweep = true;  // fidelity: the phase sweep as well
@@ -53,6 +61,7 @@ struct Options {
 bool run_fidelity(const Options& o);
 bool run_fidelity_text(const Options& o);
 bool run_fidelity_pdu(const Options& o);
+bool run_speed(const Options& o);
 bool run_idle(const Options& o);
 bool run_scale(const Options& o);
 

@@ -291,6 +291,21 @@ ReadOutcome AtReader::wait(int64_t untilMs, int64_t deadline, bool stopAtMessage
   }
 }
 
+ReadOutcome AtReader::take_arrived() {
+  int got = 0;
+  if (!port_.read_arrived(buffer_.data(), static_cast<int>(buffer_.size()), got)) {
+    lastError = port_.lastError;
+    return ReadOutcome::kReadFailed;
+  }
+  if (got == 0) return ReadOutcome::kComplete;
+  const int64_t reading = reading_now();
+  const std::string chunk(buffer_.data(), static_cast<size_t>(got));
+  feed(nullptr, chunk, reading);
+  log_chunk(chunk, pending_.empty());
+  flush_notes();
+  return ReadOutcome::kComplete;
+}
+
 ReadOutcome AtReader::settle(int quietMs, int64_t deadline) {
   std::string chunk;
   int64_t reading = kNoReading;

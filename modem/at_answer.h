@@ -99,6 +99,10 @@ class AtReader {
   // is made.
   ReadOutcome wait(int64_t untilMs, int64_t deadline, bool stopAtMessage);
 
+  // Sorts, as wait() does, what has arrived already, without waiting: the
+  // cheap look at a port that another port's wait stands for.
+  ReadOutcome take_arrived();
+
   // Drops what is left of answers that came in pieces before this reader
   // took over the port: reads until the line has been quiet for `quietMs`,
   // or the calendar reaches `deadline`.  Notices are kept; other lines are

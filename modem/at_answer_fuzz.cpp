@@ -39,8 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<FakeSerialDevice> owned(new FakeSerialDevice(clock));
   FakeSerialDevice& device = *owned;
   ComPort port(std::move(owned), clock);
-  device.answer_handshake();
-  if (!port.open_com(3, 115200, 60, clock.steady_seconds())) std::abort();
+  if (!port.open_line(3, 115200, 60, clock.steady_seconds())) std::abort();
   port.set_request_timing(1, 100);
   std::vector<std::string> chunks;
   for (size_t at = 0; at < bytes.size(); at += chunk) chunks.push_back(bytes.substr(at, chunk));

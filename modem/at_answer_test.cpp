@@ -24,8 +24,7 @@ class AtReaderTest : public ::testing::Test {
     std::unique_ptr<FakeSerialDevice> owned(new FakeSerialDevice(clock_));
     device_ = owned.get();
     port_.reset(new ComPort(std::move(owned), clock_));
-    device_->answer_handshake();
-    EXPECT_TRUE(port_->open_com(3, 115200, 600, clock_.calendar_seconds()));
+    EXPECT_TRUE(port_->open_line(3, 115200, 600, clock_.calendar_seconds()));
     port_->set_request_timing(1, 100);
     reader_.reset(new AtReader(*port_));
   }

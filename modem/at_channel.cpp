@@ -9,16 +9,6 @@
 
 namespace smstest {
 
-namespace {
-
-// The handshake's reads end at the first chunk that ends in white space,
-// so a modem that answers in pieces may still be sending the rest of its
-// answers to "AT" and "ATE0": the line must be this quiet before the first
-// command, or else the rest of an old answer would pass for the new one.
-constexpr int kSettleMs = 500;
-
-}  // namespace
-
 AtChannel::AtChannel() : reader(port) {}
 
 AtChannel::AtChannel(std::unique_ptr<SerialDevice> device, Clock& clock)
@@ -32,13 +22,15 @@ bool AtChannel::open(int portNumber, int baudRate, int testTimeout, int64_t test
   return true;
 }
 
-bool AtChannel::start_reading() {
-  sliceMs_ = 0;
-  port.set_request_timing(kQuietMs, kRequestMs);
-  if (reader.settle(kSettleMs, test_deadline()) == ReadOutcome::kReadFailed) {
-    lastError = reader.lastError;
+bool AtChannel::open_answering(int portNumber, int baudRate, int testTimeout, int64_t testStart) {
+  if (!port.open_line(portNumber, baudRate, testTimeout, testStart)) {
+    lastError = port.lastError;
     return false;
   }
+  sliceMs_ = 0;
+  port.set_request_timing(kQuietMs, kRequestMs);
+  if (!answering_handshake(port, reader, lastError)) return false;
+  port.set_request_timing(kQuietMs, kRequestMs);
   return true;
 }
 
@@ -71,6 +63,14 @@ bool AtChannel::read_answer(const ExpectedAnswer& expected, int64_t deadline, At
 
 bool AtChannel::wait(int64_t untilMs, int64_t deadline, bool stopAtMessage) {
   if (reader.wait(untilMs, deadline, stopAtMessage) == ReadOutcome::kReadFailed) {
+    lastError = reader.lastError;
+    return false;
+  }
+  return true;
+}
+
+bool AtChannel::take_arrived() {
+  if (reader.take_arrived() == ReadOutcome::kReadFailed) {
     lastError = reader.lastError;
     return false;
   }

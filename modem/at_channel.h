@@ -33,14 +33,16 @@ class AtChannel {
   AtChannel(const AtChannel&) = delete;
   AtChannel& operator=(const AtChannel&) = delete;
 
-  // Opens the port with the test's settings and runs the handshake ("AT",
-  // "AT", "ATE0", handshake.h).  The test deadline is `testStart` +
+  // Opens the port with the test's settings and runs the proprietary
+  // session's handshake ("AT", "AT", "ATE0" in fixed read requests,
+  // open_modem_port in handshake.h).  The test deadline is `testStart` +
   // `testTimeout` (steady seconds).
   bool open(int portNumber, int baudRate, int testTimeout, int64_t testStart);
 
-  // Hands the port to the answer reader: read requests of kQuietMs and
-  // kRequestMs, and the rest of the handshake's answers dropped.
-  bool start_reading();
+  // Opens the port as open() does, hands it to the answer reader (read
+  // requests of kQuietMs and kRequestMs) and runs the standard handshake,
+  // which waits for answers, not time (answering_handshake in handshake.h).
+  bool open_answering(int portNumber, int baudRate, int testTimeout, int64_t testStart);
 
   // Writes `command` and CR and reads the answer as `expected` describes it
   // (its echo is `command`) until a final result code.  A SIM-busy answer
@@ -64,6 +66,10 @@ class AtChannel {
   // `stopAtMessage`, a new message is announced.  False with `lastError`
   // when the port failed.
   bool wait(int64_t untilMs, int64_t deadline, bool stopAtMessage);
+
+  // Sorts what the modem has sent by now, without waiting
+  // (AtReader::take_arrived).  False with `lastError` when the port failed.
+  bool take_arrived();
 
   // Notes in the debug log an error answer that the session goes on after:
   // "<command> answered <final>: <consequence>".

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -210,7 +211,9 @@ class PduSessionTest : public ::testing::Test {
 
   std::vector<std::string> writes_after_handshake() const {
     const std::vector<std::string>& all = device_->writes();
-    return std::vector<std::string>(all.begin() + 3, all.end());
+    // The handshake ends with "ATE0", the first "AT" answered or not.
+    auto echoOff = std::find(all.begin(), all.end(), std::string("ATE0\r"));
+    return std::vector<std::string>(echoOff == all.end() ? all.begin() : echoOff + 1, all.end());
   }
 
   FakeClock clock_;
@@ -248,6 +251,52 @@ TEST_F(PduSessionTest, TooLongATextFailsBeforeAnyWrite) {
               0u)
         << session_->last_error();
     EXPECT_EQ(device_->writes().size(), writes);
+  }
+}
+
+TEST_F(PduSessionTest, LongMessagesAreTimedWhenTheirConfirmationArrives) {
+  // The confirmation 300 ms after the text, with or without an echo of the
+  // long hex first: sendTime is the 300 ms whatever the length and alphabet
+  // (a read that ran its whole request past the answer made it 400).
+  struct Row {
+    const char* name;
+    std::string text;
+    bool echo;
+  };
+  const Row rows[] = {
+      {"OneSeptet", "x", false},
+      {"160Septets", std::string(160, 'x'), false},
+      {"160SeptetsEchoed", std::string(160, 'x'), true},
+      {"70Ucs2", std::string(70, '\xE2'), false},
+      {"70Ucs2Echoed", std::string(70, '\xE2'), true},
+  };
+  ASSERT_TRUE(open()) << session_->last_error();
+  int64_t frequency = 0;
+  ASSERT_TRUE(clock_.read_counter_frequency(frequency));
+  for (const Row& row : rows) {
+    const std::string confirmation = "\r\n+CMGS: 3\r\n\r\nOK\r\n";
+    if (row.echo) {
+      // The echo in five pieces 60 ms apart, the confirmation 60 ms after
+      // the last.
+      std::string command, payload, error;
+      ASSERT_TRUE(PduFormat().submit("+15550104", row.text, command, payload, error)) << error;
+      const std::string echo = payload + "\x1A";
+      std::vector<std::string> chunks;
+      const size_t piece = echo.size() / 5 + 1;
+      for (size_t at = 0; at < echo.size(); at += piece) chunks.push_back(echo.substr(at, piece));
+      ASSERT_EQ(chunks.size(), 5u);
+      chunks.push_back(confirmation);
+      device_->on_write("\x1A", chunks, 0, 1, 60);
+    } else {
+      device_->on_write("\x1A", {confirmation}, 300);
+    }
+    SendReceipt receipt;
+    ASSERT_TRUE(session_->send({"+15550104", row.text}, receipt, 30)) << row.name;
+    const int64_t sendMs = (receipt.sendEnd - receipt.sendStart) * 1000 / frequency;
+    EXPECT_GE(sendMs, 300) << row.name;
+    EXPECT_LE(sendMs, 301) << row.name;
+    ASSERT_EQ(receipt.parts.size(), 1u) << row.name;
+    EXPECT_EQ(receipt.parts[0].reference, 3) << row.name;
   }
 }
 

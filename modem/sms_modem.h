@@ -55,7 +55,7 @@ class SmsModem : public SmsSession {
   void open_log(const char* path) override;
 
   // Opens the port and probes the modem.  `testStart` is the run's start in
-  // the clock's steady seconds (ComPort::open_com).  True when the port is
+  // the clock's steady seconds (ComPort::open_line).  True when the port is
   // open and the modem answered the probe, whatever the answer ("ERROR"
   // included).
   bool open(int portNumber, int baudRate, int testTimeout, int64_t testStart) override;

@@ -74,10 +74,12 @@ class SmsSession {
   // Reads what the modem sends by itself until the counter reaches
   // `untilMs` (of now_ms()), in requests short enough that a caller who
   // polls several sessions in turn reads each line within a millisecond or
-  // two of its arrival.  Announcements are queued.  False when the port
+  // two of its arrival; with kTakeArrived, takes only what has arrived by
+  // now, without waiting.  Announcements are queued.  False when the port
   // failed.  The proprietary session reads nothing here: its set announces
   // nothing, and its port is read by its commands only.
   virtual bool poll(int64_t untilMs) = 0;
+  static constexpr int64_t kTakeArrived = -1;
 
   // The oldest queued notice the receive does not take (status reports,
   // registration changes); false when there is none.

@@ -29,10 +29,6 @@ constexpr int kUncappedWriteMs = 1000;
 // The most that discard_input takes in one call.
 constexpr int kMaxDiscarded = 65536;
 
-constexpr int kHandshakeBufferSize = 8192;
-constexpr int kHandshakeSeconds = 3;
-constexpr int kEchoOffSeconds = 1;
-
 // Holds a context text, a number and a system message.
 char g_system_error[1024];
 
@@ -76,7 +72,7 @@ void ComPort::open_log(const char* path) {
   if (!logOn) std::fprintf(stderr, "Cannot open log file %s\n", path);
 }
 
-bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t testStart) {
+bool ComPort::open_line(int portNumber, int baudRate, int testTimeout, int64_t testStart) {
   this->testTimeout = testTimeout;
   this->testStart = testStart;
   this->portNumber = portNumber;
@@ -100,30 +96,6 @@ bool ComPort::open_com(int portNumber, int baudRate, int testTimeout, int64_t te
   device_->set_timeouts(kPortTimeouts);
   writeCapMs_ = -1;
   device_->purge();
-
-  // The first "AT" may be swallowed by a modem that is just waking up or
-  // still sorting out the baud rate, so only the second must be answered.
-  // What it answers is not looked at: "ERROR" proves a modem as well as "OK".
-  char answer[kHandshakeBufferSize];
-  write_com("AT\r", 3);
-  read_com(answer, sizeof answer, kHandshakeSeconds);
-
-  if (!write_com("AT\r", 3)) return false;
-  if (!read_com(answer, sizeof answer, kHandshakeSeconds) || answer[0] == '\0') {
-    device_->close();
-    if (interrupt_signal() != 0) {
-      lastError = interrupt_text();
-      return false;
-    }
-    lastError = format(
-        "%s failed to respond to at comand. Please make sure that the device is connected and "
-        "the baudrate and other port settings are correct.",
-        name.c_str());
-    return false;
-  }
-
-  write_com("ATE0\r", 5);
-  read_com(answer, sizeof answer, kEchoOffSeconds);
   return true;
 }
 

@@ -1,8 +1,8 @@
 // ComPort: the channel to one modem on one COM port.
 //
-// Each modem session owns one ComPort.  open_com opens and configures the
-// port and checks that a modem answers "AT" (switching its echo off with
-// "ATE0"); write_com then sends commands without waiting for them, and
+// Each modem session owns one ComPort.  open_line opens and configures the
+// port (the handshake that shows a modem is there is the session's,
+// modem/handshake.h); write_com then sends commands without waiting for them, and
 // read_com collects one answer until a received chunk ends in white space or
 // '>', or a wall-clock time-out runs out.  With a debug log open, every write
 // and read leaves a record and its bytes in the log.
@@ -43,25 +43,21 @@ class ComPort {
   // open log file %s\n" goes to the standard error stream and `logOn`
   // becomes false.  A log that another running port (a second run's on the
   // same port, say) holds is a log that can't be opened, and is left as it
-  // is.  Open it before open_com so that the handshake is logged.
+  // is.  Open it before the port so that the handshake is logged.
   void open_log(const char* path);
 
   // Stores `testTimeout` (seconds), `testStart` (in the clock's steady
   // seconds, Clock::steady_seconds) and `portNumber`, opens the port's device
-  // for exclusive use at `baudRate`, 8N1, RTS/CTS, and runs the handshake: "AT\r" (answer read for
-  // up to 3 s and ignored), "AT\r" again (some answer needed within 3 s), "ATE0\r" (answer read for
-  // up to 1 s and ignored).  Takes up to about 7 s against a silent modem.  False with `lastError`
-  // set when:
+  // for exclusive use at `baudRate`, 8N1, RTS/CTS, sets the read timing that
+  // read_com is specified with and drops whatever waits in the device.  No
+  // byte is written: the modem's handshake is the session's
+  // (modem/handshake.h).  False with `lastError` set when:
   // - the device can't be opened or is in use: "Failed to open %s. Please make
   //   sure that this device is not in use." (the device name) followed by
   //   " (<the system's reason>)", which also names the port link that was
   //   not used when SMS_TEST_PORTS names no folder (port_lookup_note);
-  // - the device can't run at `baudRate`: a system error text; port closed;
-  // - the second "AT\r" can't be written: the write_com text; the port stays
-  //   open;
-  // - no answer to the second "AT\r": "%s failed to respond to at comand. ..."
-  //   (the device name); port closed.
-  bool open_com(int portNumber, int baudRate, int testTimeout, int64_t testStart);
+  // - the device can't run at `baudRate`: a system error text; port closed.
+  bool open_line(int portNumber, int baudRate, int testTimeout, int64_t testStart);
 
   // Starts sending `length` bytes of `data` and returns without waiting for
   // them to go out.  The device is given 50 ms per byte + 100 ms to take
@@ -106,7 +102,7 @@ class ComPort {
   // Read requests from now on (read_request; read_com too) return once the
   // line has been quiet for `quietMilliseconds` after a byte, or after
   // `waitMilliseconds` when nothing arrives; writes keep their timing.
-  // open_com sets the timing that read_com is specified with (100 ms both),
+  // open_line sets the timing that read_com is specified with (100 ms both),
   // so call this after it.  Logs nothing.
   void set_request_timing(int quietMilliseconds, int waitMilliseconds);
 
@@ -116,6 +112,10 @@ class ComPort {
   // caller records and sorts the bytes.  False, with the system error text
   // in `lastError` as read_com words it, when the device fails.
   bool read_request(char* buffer, int capacity, int& got);
+
+  // As read_request, but takes only what has arrived already, without
+  // waiting (`got` 0 when nothing waits).
+  bool read_arrived(char* buffer, int capacity, int& got);
 
   // Writes `length` raw bytes to the log when logging is on, and flushes.
   void port_log_raw(const char* data, int length);
@@ -152,7 +152,7 @@ void port_log(ComPort& port, const char* fmt, ...) __attribute__((format(printf,
 const char* system_error_text(const char* context);
 
 // The device name of COM port `portNumber` on this platform, as the messages
-// of open_com show it.
+// of open_line show it.
 std::string com_device_name(int portNumber);
 
 // True for the bytes that end an answer when a received chunk ends in one:

@@ -72,8 +72,7 @@ TEST(ComPortSteadyLimits, ASteppedCalendarNeitherStretchesNorCutsARead) {
     FakeClock clock;
     clock.step_calendar_at(1000, row.step);
     LoggedPort p(clock);
-    p.device->answer_handshake();
-    ASSERT_TRUE(p.port->open_com(3, 115200, row.testTimeout, clock.steady_seconds()));
+    ASSERT_TRUE(p.port->open_line(3, 115200, row.testTimeout, clock.steady_seconds()));
     char buffer[64];
     const int64_t before = clock.now_microseconds();
     EXPECT_FALSE(p.port->read_com(buffer, sizeof buffer, row.timeout));
@@ -108,8 +107,7 @@ TEST(ComPortWriteLimit, AWriteGetsNoTimePastTheTestDeadline) {
     SCOPED_TRACE(row.name);
     FakeClock clock;
     LoggedPort p(clock);
-    p.device->answer_handshake();
-    ASSERT_TRUE(p.port->open_com(3, 115200, 10, clock.steady_seconds()));
+    ASSERT_TRUE(p.port->open_line(3, 115200, 10, clock.steady_seconds()));
     clock.advance_milliseconds(row.afterMs);
     const std::string data(static_cast<size_t>(row.length), 'x');
     ASSERT_TRUE(p.port->write_com(data.c_str(), row.length));
@@ -124,8 +122,7 @@ TEST(ComPortWriteLimit, AWriteGetsNoTimePastTheTestDeadline) {
 TEST(ComPortWriteLimit, TheLimitGoesBackForTheNextShortWrite) {
   FakeClock clock;
   LoggedPort p(clock);
-  p.device->answer_handshake();
-  ASSERT_TRUE(p.port->open_com(3, 115200, 10, clock.steady_seconds()));
+  ASSERT_TRUE(p.port->open_line(3, 115200, 10, clock.steady_seconds()));
   const std::string big(5000, 'x');
   ASSERT_TRUE(p.port->write_com(big.c_str(), 5000));
   EXPECT_EQ(p.device->timeouts().writeTotalConstant, 10000);
@@ -137,8 +134,7 @@ TEST(ComPortWriteLimit, TheLimitGoesBackForTheNextShortWrite) {
 TEST(ComPortDiscardInput, TakesOnlyWhatWaitsAndLogsItAsRead) {
   FakeClock clock;
   LoggedPort p(clock);
-  p.device->answer_handshake();
-  ASSERT_TRUE(p.port->open_com(3, 115200, 60, clock.steady_seconds()));
+  ASSERT_TRUE(p.port->open_line(3, 115200, 60, clock.steady_seconds()));
   p.log_to_memory();
 
   // Nothing waits: nothing is read, logged or waited for.
@@ -160,8 +156,7 @@ TEST(ComPortDiscardInput, TakesOnlyWhatWaitsAndLogsItAsRead) {
 TEST(ComPortDiscardInput, StopsAfter64KiBOfAModemThatNeverStops) {
   FakeClock clock;
   LoggedPort p(clock);
-  p.device->answer_handshake();
-  ASSERT_TRUE(p.port->open_com(3, 115200, 60, clock.steady_seconds()));
+  ASSERT_TRUE(p.port->open_line(3, 115200, 60, clock.steady_seconds()));
   const std::string line(1000, 'z');
   for (int i = 0; i < 100; ++i) p.device->queue(line);
   p.port->discard_input();
@@ -180,8 +175,7 @@ TEST(ComPortDiscardInput, StopsAfter64KiBOfAModemThatNeverStops) {
 TEST(ComPortDiscardInput, ADeviceFailureIsLeftForTheNextRead) {
   FakeClock clock;
   LoggedPort p(clock);
-  p.device->answer_handshake();
-  ASSERT_TRUE(p.port->open_com(3, 115200, 60, clock.steady_seconds()));
+  ASSERT_TRUE(p.port->open_line(3, 115200, 60, clock.steady_seconds()));
   p.device->hang_up(5);
   p.port->lastError.clear();
   p.port->discard_input();
@@ -211,8 +205,7 @@ class SignalAt : public FakeClock {
 TEST(ComPortInterrupt, AReadEndsWithinARequestOfTheSignal) {
   SignalAt clock(1500, 15);
   LoggedPort p(clock);
-  p.device->answer_handshake();
-  ASSERT_TRUE(p.port->open_com(3, 115200, 600, clock.steady_seconds()));
+  ASSERT_TRUE(p.port->open_line(3, 115200, 600, clock.steady_seconds()));
   p.log_to_memory();
   char buffer[64];
   EXPECT_FALSE(p.port->read_com(buffer, sizeof buffer, -1));
@@ -223,15 +216,7 @@ TEST(ComPortInterrupt, AReadEndsWithinARequestOfTheSignal) {
   // No further command goes out.
   EXPECT_FALSE(p.port->write_com(kCommand, 5));
   EXPECT_EQ(p.port->lastError, "Interrupted by signal 15\n");
-  EXPECT_EQ(p.device->writes().size(), 3u) << "the handshake only";
-}
-
-TEST(ComPortInterrupt, AnOpenInterruptedInTheHandshakeSaysSo) {
-  SignalAt clock(1000, 2);
-  LoggedPort p(clock);  // a silent modem: the handshake waits
-  EXPECT_FALSE(p.port->open_com(3, 115200, 600, clock.steady_seconds()));
-  EXPECT_EQ(p.port->lastError, "Interrupted by signal 2\n");
-  EXPECT_LE(clock.now_microseconds(), 1100000);
+  EXPECT_EQ(p.device->writes().size(), 0u) << "nothing written";
 }
 
 }  // namespace

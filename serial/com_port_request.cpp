@@ -21,7 +21,7 @@ std::string device_error_text(const char* context, int code) {
 }  // namespace
 
 void ComPort::set_request_timing(int quietMilliseconds, int waitMilliseconds) {
-  // Writes keep the 50 ms per byte + 100 ms that open_com gives them.
+  // Writes keep the 50 ms per byte + 100 ms that open_line gives them.
   SerialTimeouts timeouts = {quietMilliseconds, 0, waitMilliseconds, 50, 100};
   device_->set_timeouts(timeouts);
 }
@@ -30,6 +30,19 @@ bool ComPort::read_request(char* buffer, int capacity, int& got) {
   got = 0;
   if (capacity < 1) return true;
   ReadRequest request = device_->read(buffer, capacity, got);
+  if (request == ReadRequest::kDone) return true;
+  got = 0;
+  lastError = device_error_text(request == ReadRequest::kRefused
+                                    ? "read_com: Error reading from the comm port"
+                                    : "read_com: Could not set comm mask",
+                                device_->error_code());
+  return false;
+}
+
+bool ComPort::read_arrived(char* buffer, int capacity, int& got) {
+  got = 0;
+  if (capacity < 1) return true;
+  ReadRequest request = device_->read_waiting(buffer, capacity, got);
   if (request == ReadRequest::kDone) return true;
   got = 0;
   lastError = device_error_text(request == ReadRequest::kRefused

@@ -20,8 +20,7 @@ class RequestReadTest : public ::testing::Test {
     std::unique_ptr<FakeSerialDevice> owned(new FakeSerialDevice(clock_));
     device_ = owned.get();
     port_.reset(new ComPort(std::move(owned), clock_));
-    device_->answer_handshake();
-    EXPECT_TRUE(port_->open_com(3, 115200, 600, clock_.calendar_seconds())) << port_->lastError;
+    EXPECT_TRUE(port_->open_line(3, 115200, 600, clock_.calendar_seconds())) << port_->lastError;
   }
 
   FakeClock clock_;

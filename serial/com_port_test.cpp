@@ -1,5 +1,5 @@
 // ComPort's logic on the scripted fake device and the fake clock: answers in
-// chunks, the buffer-full rule, the time-outs, the handshake, writes,
+// chunks, the buffer-full rule, the time-outs, the line's open, writes,
 // failures and the log.  What the POSIX device itself does on a real line
 // (exclusive claims, hang-ups, the write bound, dropped NUL bytes) is tested
 // in serial_device_posix_test.cpp.
@@ -28,12 +28,6 @@ namespace {
 
 const char kCommand[] = "AT+X\r";
 const std::string kOk = "\r\nOK\r\n";
-
-// The log of a handshake answered "\r\nOK\r\n" three times.
-const std::string kHandshakeLog =
-    "\nWrote 3 bytes\nAT\r\nRead 6 bytes\n\r\nOK\r\n"
-    "\nWrote 3 bytes\nAT\r\nRead 6 bytes\n\r\nOK\r\n"
-    "\nWrote 5 bytes\nATE0\r\nRead 6 bytes\n\r\nOK\r\n";
 
 std::string read_record(const std::string& response) {
   return "\nRead " + std::to_string(response.size()) + " bytes\n" + response;
@@ -71,17 +65,17 @@ class PortTest : public testing::Test {
   void SetUp() override { device_ = com_device_name(3); }
 
   bool open_port(ComPort& port, int baudRate = 115200) {
-    return port.open_com(3, baudRate, 600, port.clock().calendar_seconds());
+    return port.open_line(3, baudRate, 600, port.clock().calendar_seconds());
   }
 
-  // Scripts the device to answer the handshake, then `kCommand` with
+  // Scripts the device to answer `kCommand` with
   // `chunks` 200 ms apart, further apart than one read request lasts, so
   // that each chunk is one request; opens the port with a log named
   // `logName` and writes the command.  Returns the log's path, or "" when
   // the port can't be opened.
   std::string send_command_answered_in(const std::vector<std::string>& chunks, FakePort& fake,
                                        const char* logName) {
-    fake.device.answer_handshake().on_write(kCommand, chunks, 0, 1, 200);
+    fake.device.on_write(kCommand, chunks, 0, 1, 200);
     if (!open_port(fake.port)) return "";
     const std::string log = folder_.path(logName);
     fake.port.open_log(log.c_str());
@@ -250,14 +244,13 @@ TEST_P(TimeoutTest, ReadEndsByItsOwnLimitOrTheTestDeadline) {
   FakeClock clock(row.clockStart);
   FakePort fake(clock);
   ComPort& port = fake.port;
-  fake.device.answer_handshake();
   if (!row.answer.empty()) fake.device.on_write(kCommand, {row.answer});
   ASSERT_TRUE(open_port(port)) << port.lastError;
   port.testStart = row.testStart;
   port.testTimeout = row.testTimeout;
   const std::string log = folder_.path("timeout.log");
   port.open_log(log.c_str());
-  // The handshake took no time: the calendar still reads clockStart.
+  // The open took no time: the calendar still reads clockStart.
   clock.step_per_reading(row.clockStep);
   ASSERT_TRUE(port.write_com(kCommand, 5));
 
@@ -301,66 +294,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "\r\nOK\r\n"}),
     [](const testing::TestParamInfo<TimeoutCase>& info) { return std::string(info.param.name); });
 
-// ---- open_com and the handshake -------------------------------------------
-
-TEST_F(PortTest, HandshakeIsLoggedByteForByte) {
-  const std::string log = folder_.path("handshake.log");
-  ASSERT_TRUE(write_file(log, "left over from an earlier run"));
-  FakePort fake(clock_);
-  ComPort& port = fake.port;
-  fake.device.answer_handshake();
-  port.open_log(log.c_str());
-  EXPECT_TRUE(port.logOn);
-  EXPECT_EQ(read_file(log), "");  // truncated
-  ASSERT_TRUE(port.open_com(3, 115200, 90, 1234)) << port.lastError;
-  EXPECT_TRUE(port.is_open());
-  EXPECT_EQ(port.portNumber, 3);
-  EXPECT_EQ(port.testTimeout, 90);
-  EXPECT_EQ(port.testStart, 1234);
-  EXPECT_EQ(port.lastError, "");
-  EXPECT_EQ(fake.device.opened_name(), device_);
-  EXPECT_EQ(printable(fake.device.written()), printable("AT\rAT\rATE0\r"));
-  EXPECT_EQ(printable(read_file(log)), printable(kHandshakeLog));
-}
-
-TEST_F(PortTest, ModemAnsweringOnlyTheSecondAtOpens) {
-  FakeClock clock(1000);
-  FakePort fake(clock);
-  fake.device.on_write("AT\r", {}).on_write("AT\r", {kOk}).on_write("ATE0\r", {kOk});
-  // The first answer is waited for 3 s: three requests of the stepping
-  // calendar.
-  clock.step_per_reading(1);
-  ASSERT_TRUE(open_port(fake.port)) << fake.port.lastError;
-  EXPECT_TRUE(fake.port.is_open());
-  // The first read's time-out stays: a success never clears lastError.
-  EXPECT_EQ(fake.port.lastError, "Read timedout, timeout=3, elapsed=4");
-  EXPECT_EQ(printable(fake.device.written()), printable("AT\rAT\rATE0\r"));
-}
-
-TEST_F(PortTest, ModemAnsweringErrorOpens) {
-  const std::string error = "\r\nERROR\r\n";
-  FakePort fake(clock_);
-  fake.device.on_write("AT\r", {error}, 0, 2).on_write("ATE0\r", {error});
-  ASSERT_TRUE(open_port(fake.port)) << fake.port.lastError;
-  EXPECT_TRUE(fake.port.is_open());
-  EXPECT_EQ(fake.device.pending_chunks(), 0u);
-}
-
-TEST_F(PortTest, SilentModemFailsAfterTwoTimeOutsAndLeavesThePortClosed) {
-  FakePort fake(clock_);
-  const int64_t before = clock_.now_microseconds();
-  EXPECT_FALSE(open_port(fake.port));
-  // 3 s for each "AT"; the "ATE0" is never sent.
-  EXPECT_EQ(clock_.now_microseconds() - before, 6000000);
-  EXPECT_EQ(fake.port.lastError,
-            device_ +
-                " failed to respond to at comand. Please make sure that the device "
-                "is connected and the baudrate and other port settings are "
-                "correct.");
-  EXPECT_FALSE(fake.port.is_open());
-  EXPECT_FALSE(fake.device.is_open()) << "closed, so that another run can have the line";
-  EXPECT_EQ(printable(fake.device.written()), printable("AT\rAT\r"));
-}
+// ---- open_line ------------------------------------------------------------
 
 TEST_F(PortTest, RateTheLineCannotRunFailsTheOpen) {
   FakePort fake(clock_);
@@ -376,7 +310,7 @@ TEST_F(PortTest, RateTheLineCannotRunFailsTheOpen) {
 
 TEST_F(PortTest, BusyPortIsRefusedUntilItsOwnerClosesIt) {
   FakePort owner(clock_);
-  owner.device.answer_handshake().on_write(kCommand, {kOk}).answer_handshake();
+  owner.device.on_write(kCommand, {kOk});
   ASSERT_TRUE(open_port(owner.port)) << owner.port.lastError;
 
   // The device of a second port finds the line claimed.
@@ -400,8 +334,7 @@ TEST_F(PortTest, BusyPortIsRefusedUntilItsOwnerClosesIt) {
   EXPECT_FALSE(owner.port.is_open());
   EXPECT_TRUE(open_port(owner.port)) << owner.port.lastError;
   EXPECT_EQ(owner.device.opens(), 2);
-  EXPECT_EQ(printable(owner.device.written()),
-            printable("AT\rAT\rATE0\r" + std::string(kCommand) + "AT\rAT\rATE0\r"));
+  EXPECT_EQ(printable(owner.device.written()), printable(kCommand));
 }
 
 // ---- Device names ----------------------------------------------------------
@@ -456,7 +389,7 @@ TEST(OpenCom, MissingDeviceFailsWithItsName) {
     FakePort fake(clock);
     // What the POSIX device reports for a name with no device behind it.
     fake.device.fail_once(FakeFailure::kOpen, ENOENT);
-    EXPECT_FALSE(fake.port.open_com(row.port, 9600, 45, 777)) << row.port;
+    EXPECT_FALSE(fake.port.open_line(row.port, 9600, 45, 777)) << row.port;
     EXPECT_EQ(fake.device.opened_name(), row.name);
     EXPECT_EQ(fake.port.lastError, "Failed to open " + row.name +
                                        ". Please make sure that this device is not in use. "
@@ -477,7 +410,7 @@ TEST(OpenCom, MistypedPortFolderIsNamed) {
   FakeClock clock;
   FakePort fake(clock);
   fake.device.fail_once(FakeFailure::kOpen, ENOENT);
-  EXPECT_FALSE(fake.port.open_com(3, 9600, 45, 0));
+  EXPECT_FALSE(fake.port.open_line(3, 9600, 45, 0));
   EXPECT_EQ(fake.port.lastError,
             "Failed to open /dev/ttyS2. Please make sure that this device is not in use. "
             "(No such file or directory; " +
@@ -485,7 +418,7 @@ TEST(OpenCom, MistypedPortFolderIsNamed) {
   // A code the system has no text for leaves the note alone.
   FakePort other(clock);
   other.device.fail_once(FakeFailure::kOpen, 0);
-  EXPECT_FALSE(other.port.open_com(3, 9600, 45, 0));
+  EXPECT_FALSE(other.port.open_line(3, 9600, 45, 0));
   EXPECT_EQ(other.port.lastError,
             "Failed to open /dev/ttyS2. Please make sure that this device is not in use. (" +
                 missing + "/COM3 not looked for: SMS_TEST_PORTS=" + missing + " is not a folder)");
@@ -496,7 +429,6 @@ TEST(OpenCom, MistypedPortFolderIsNamed) {
 
 TEST_F(PortTest, WriteIsNotAwaited) {
   FakePort fake(clock_);
-  fake.device.answer_handshake();
   ASSERT_TRUE(open_port(fake.port)) << fake.port.lastError;
   const std::string log = folder_.path("write.log");
   fake.port.open_log(log.c_str());
@@ -516,7 +448,7 @@ TEST_F(PortTest, PeerClosingMidReadFailsAtOnce) {
   constexpr int kIo = EIO;  // what the POSIX device reports for a hung-up line
   FakePort fake(clock_);
   ComPort& port = fake.port;
-  fake.device.answer_handshake().on_write(kCommand, {"PART"});
+  fake.device.on_write(kCommand, {"PART"});
   ASSERT_TRUE(open_port(port)) << port.lastError;
   const std::string log = folder_.path("hangup.log");
   port.open_log(log.c_str());
@@ -597,12 +529,11 @@ std::vector<Outcome> run_session(const char* log_path) {
   FakeClock clock;
   FakePort fake(clock);
   ComPort& port = fake.port;
-  fake.device.answer_handshake()
-      .on_write("AT+A\r", {kOk})
-      .on_write("AT+B\r", {"ABCDEFGHIJKLMNOPQRS\n"});
+  fake.device.on_write("AT+A\r", {kOk}).on_write("AT+B\r", {"ABCDEFGHIJKLMNOPQRS\n"});
   std::vector<Outcome> outcomes;
   port.open_log(log_path);
-  outcomes.push_back({port.open_com(3, 115200, 600, clock.calendar_seconds()), "", port.lastError});
+  outcomes.push_back(
+      {port.open_line(3, 115200, 600, clock.calendar_seconds()), "", port.lastError});
   char buffer[64];
   auto read = [&](int capacity, int timeout) {
     bool ok = port.read_com(buffer, capacity, timeout);
@@ -644,10 +575,9 @@ TEST(ComPortLog, SameResultsWithLoggingOnAndOff) {
   EXPECT_FALSE(logged[7].ok);
 
   EXPECT_EQ(printable(read_file(log)),
-            printable(kHandshakeLog + "\nWrote 5 bytes\nAT+A\r" + read_record(kOk) +
-                      "\nWrote 5 bytes\nAT+B\r" + "ReadCom: buffer size 16 is too small\n" +
-                      read_record("PQRS\n") + "\nWrote 5 bytes\nAT+C\r" +
-                      "Read timedout, timeout=1, elapsed=2\n"));
+            printable("\nWrote 5 bytes\nAT+A\r" + read_record(kOk) + "\nWrote 5 bytes\nAT+B\r" +
+                      "ReadCom: buffer size 16 is too small\n" + read_record("PQRS\n") +
+                      "\nWrote 5 bytes\nAT+C\r" + "Read timedout, timeout=1, elapsed=2\n"));
 }
 
 // ---- System error texts ----------------------------------------------------

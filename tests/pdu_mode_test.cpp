@@ -25,7 +25,6 @@ using namespace result_column;  // the columns of run.result
 // the stock-taking.
 const char kOpening[] =
     "\nWrote 3 bytes\nAT\r\nRead 9 bytes\nAT\r\r\nOK\r\n"
-    "\nWrote 3 bytes\nAT\r\nRead 9 bytes\nAT\r\r\nOK\r\n"
     "\nWrote 5 bytes\nATE0\r\nRead 11 bytes\nATE0\r\r\nOK\r\n"
     "\nWrote 10 bytes\nAT+CMEE=1\r\nRead 6 bytes\n\r\nOK\r\n"
     "\nWrote 10 bytes\nAT+CMGF=0\r\nRead 6 bytes\n\r\nOK\r\n"

@@ -20,9 +20,9 @@ namespace {
 using namespace result_column;  // the columns of run.result
 
 // The opening of a text-mode session as the simulator answers it: the
-// port's handshake (echo still on), then the set-up and the stock-taking.
+// handshake (echo still on; one "AT", as the modem answers it), then the set-up and the
+// stock-taking.
 const char kOpening[] =
-    "\nWrote 3 bytes\nAT\r\nRead 9 bytes\nAT\r\r\nOK\r\n"
     "\nWrote 3 bytes\nAT\r\nRead 9 bytes\nAT\r\r\nOK\r\n"
     "\nWrote 5 bytes\nATE0\r\nRead 11 bytes\nATE0\r\r\nOK\r\n"
     "\nWrote 10 bytes\nAT+CMEE=1\r\nRead 6 bytes\n\r\nOK\r\n"

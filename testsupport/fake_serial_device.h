@@ -55,7 +55,7 @@ class FakeSerialDevice : public SerialDevice {
   // ---- Answers --------------------------------------------------------------
   // Queues `chunk` (one read's worth at most), due `delayMs` after now; a
   // chunk never becomes due before the chunks queued ahead of it.  Chunks
-  // already due when the port purges the device (open_com does) are dropped,
+  // already due when the port purges the device (ComPort::open_line does) are dropped,
   // as a real line drops them: queue answers to the handshake with on_write.
   FakeSerialDevice& queue(const std::string& chunk, int delayMs = 0);
   // Queues each of `chunks`, the first due `delayMs` after now and each
@@ -72,7 +72,7 @@ class FakeSerialDevice : public SerialDevice {
   // responder (if set) answers.
   FakeSerialDevice& on_write(const std::string& trigger, std::vector<std::string> chunks,
                              int delayMs = 0, int times = 1, int gapMs = 0);
-  // Answers the handshake of ComPort::open_com: "AT\r", "AT\r" and "ATE0\r",
+  // Answers the proprietary handshake (modem/handshake.h): "AT\r", "AT\r" and "ATE0\r",
   // each with "\r\nOK\r\n", once.
   FakeSerialDevice& answer_handshake();
   // Answers the writes no rule matches (each write's bytes as one command;
