@@ -210,7 +210,14 @@ StandardSession::Sent StandardSession::send_once(const std::string& command,
     channel_.fail(kCounterFailed);
     return Sent::kFailed;
   }
-  if (!channel_.read_answer(confirmExpected, limit, answer, timedOut)) return Sent::kFailed;
+  if (!channel_.read_answer(confirmExpected, limit, answer, timedOut)) {
+    // The port's own text (a comm mask, a read error) says nothing of what
+    // it means here: it goes to the debug log.
+    port_log(channel_.port, "%s\n", channel_.lastError.c_str());
+    channel_.fail(format("modem stopped answering on COM%d after the message was handed over",
+                         channel_.port.portNumber));
+    return Sent::kFailed;
+  }
   if (timedOut) {
     channel_.fail(with_what_came(
         format("Send Timed Out Waiting for +CMGS: after %s", command.c_str()), answer.bytes));

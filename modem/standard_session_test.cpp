@@ -324,6 +324,18 @@ TEST_F(StandardSessionTest, SendFailures) {
   }
 }
 
+// A modem that vanishes once it has the message says so, not in the port's
+// words.
+TEST_F(StandardSessionTest, AModemThatVanishesMidSendSaysSo) {
+  ASSERT_TRUE(open());
+  answer("TEXT", {{}});
+  device_->hang_up(5, 200);
+  SendReceipt receipt;
+  EXPECT_FALSE(session_->send({"5550104", "tImE1Thi"}, receipt, 30));
+  EXPECT_EQ(session_->last_error(),
+            "modem stopped answering on COM3 after the message was handed over");
+}
+
 TEST_F(StandardSessionTest, SimBusyIsTriedAgainEverySecondUntilTheDeadline) {
   ASSERT_TRUE(open(20));
   answer("AT+CMGS=\"5550104\"", {{"\r\n+CMS ERROR: 314\r\n"}, {"\r\n+CMS ERROR: 314\r\n"}});
