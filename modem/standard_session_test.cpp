@@ -324,6 +324,30 @@ TEST_F(StandardSessionTest, SendFailures) {
   }
 }
 
+// The ESC that cancels a text entry is drained before the port closes
+// (closing abandons queued output), for 2 s at most and never past the
+// test deadline.
+TEST_F(StandardSessionTest, TheCancellingEscIsDrainedBeforeTheClose) {
+  struct Row {
+    int testTimeout;
+    int secondsUsed;
+    int limitMs;
+  } const rows[] = {{60, 0, 2000}, {60, 55, 1000}, {60, 70, 0}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.secondsUsed);
+    fresh_session();
+    ASSERT_TRUE(open(row.testTimeout));
+    answer("AT+CMGS=\"5550104\"", {{}});
+    SendReceipt receipt;
+    EXPECT_FALSE(session_->send({"5550104", "tImE1Thi"}, receipt, 3));
+    EXPECT_EQ(device_->writes().back(), "\x1B");
+    clock_.advance_milliseconds(row.secondsUsed * 1000LL);
+    EXPECT_TRUE(device_->drain_limits().empty());
+    session_->close_port();
+    EXPECT_EQ(device_->drain_limits(), std::vector<int>{row.limitMs});
+  }
+}
+
 // A modem that vanishes once it has the message says so, not in the port's
 // words.
 TEST_F(StandardSessionTest, AModemThatVanishesMidSendSaysSo) {

@@ -246,7 +246,13 @@ void ComPort::discard_input() {
   }
 }
 
-void ComPort::close_com() { device_->close(); }
+void ComPort::close_com() {
+  if (device_->is_open()) {
+    const int64_t left = (testStart + testTimeout - clock_.steady_seconds()) * 1000;
+    device_->drain(static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(left, kCloseDrainMs))));
+  }
+  device_->close();
+}
 
 void ComPort::port_log_raw(const char* data, int length) {
   if (!logOn || logFile == nullptr || length <= 0) return;

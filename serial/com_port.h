@@ -98,8 +98,12 @@ class ComPort {
   // device failure is left for the next write or read to find.
   void discard_input();
 
-  // Closes the device if one is open; otherwise does nothing.
+  // Closes the device if one is open; otherwise does nothing.  What was
+  // written is drained first (an ESC that cancels a text entry must reach
+  // the modem), for at most kCloseDrainMs and never past the test deadline;
+  // what is still queued then is abandoned.
   void close_com();
+  static constexpr int kCloseDrainMs = 2000;
 
   // Read requests from now on (read_request; read_com too) return once the
   // line has been quiet for `quietMilliseconds` after a byte, or after
