@@ -217,14 +217,17 @@ bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
     // the port one request's chance to deliver.  The elapsed time in the
     // message is read from the clock again.
     const int64_t now = clock_.steady_seconds();
+    const bool nothing = held == 0;
     if (timeoutSeconds == -1) {
       if (now - testStart >= testTimeout) {
+        answerOwed = answerOwed || nothing;
         lastError = format("Read timedout, test timeout=%d, elapsed=%d", testTimeout,
                            static_cast<int>(clock_.steady_seconds() - testStart));
         port_log(*this, "%s\n", lastError.c_str());
         return false;
       }
     } else if (now - t0 >= timeoutSeconds) {
+      answerOwed = answerOwed || nothing;
       lastError = format("Read timedout, timeout=%d, elapsed=%d", timeoutSeconds,
                          static_cast<int>(clock_.steady_seconds() - t0));
       port_log(*this, "%s\n", lastError.c_str());

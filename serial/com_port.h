@@ -133,6 +133,10 @@ class ComPort {
   int testTimeout = 0;
   int64_t testStart = 0;
   int portNumber = 0;
+  // Set when a read_com ran out of its time with nothing read: the answer
+  // it waited for may still come, and pass for the next command's.  The
+  // caller clears it once it has waited for that answer.
+  bool answerOwed = false;
 
  private:
   // Gives the device's write time-out for a write of `length` bytes: the
