@@ -203,6 +203,8 @@ bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
     if (got > 0) {
       if (is_read_terminator(static_cast<unsigned char>(buffer[held + got - 1]))) {
         buffer[held + got] = '\0';
+        // What an earlier read waited for in vain has come now, if anything.
+        answerOwed = false;
         port_log(*this, "\nRead %d bytes\n", held + got);
         port_log_raw(buffer, held + got);
         return true;

@@ -134,8 +134,9 @@ class ComPort {
   int64_t testStart = 0;
   int portNumber = 0;
   // Set when a read_com ran out of its time with nothing read: the answer
-  // it waited for may still come, and pass for the next command's.  The
-  // caller clears it once it has waited for that answer.
+  // it waited for may still come, and pass for the next command's.  A later
+  // read_com that gets an answer clears it, and so does the caller once it
+  // has waited for that answer.
   bool answerOwed = false;
 
  private:
