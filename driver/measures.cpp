@@ -12,6 +12,12 @@ double elapsed_seconds(int64_t start, int64_t end, int64_t frequency) {
   return static_cast<double>(static_cast<int64_t>(ticks)) / static_cast<double>(frequency);
 }
 
+double delivery_seconds(int64_t confirmed, int64_t found, int64_t frequency, bool& early) {
+  // Compared as elapsed_seconds compares them.
+  early = static_cast<uint64_t>(found) < static_cast<uint64_t>(confirmed);
+  return early ? 0.0 : elapsed_seconds(confirmed, found, frequency);
+}
+
 int match_percent(std::string sent, std::string received) {
   const long n = static_cast<long>(sent.size());
   const long m = static_cast<long>(received.size());

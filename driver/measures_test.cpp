@@ -23,6 +23,30 @@ TEST(ElapsedSeconds, Table) {
   EXPECT_EQ(elapsed_seconds(1, -1, 1), static_cast<double>(static_cast<int64_t>(~uint64_t{0} - 1)));
 }
 
+// A message found before its send was confirmed has a delivery time of 0,
+// marked early; never the interval's absolute value.
+TEST(DeliverySeconds, FoundBeforeTheConfirmationIsZero) {
+  struct Row {
+    int64_t confirmed, found;
+    double seconds;
+    bool early;
+  } const rows[] = {
+      {1000, 3500, 2.5, false},
+      {1000, 1000, 0.0, false},
+      {1800, 1000, 0.0, true},  // 0.8 s before: not 0.8
+      {1000, 999, 0.0, true},
+      {5, -1, 0.0, false},  // readings compare as elapsed_seconds compares them
+  };
+  for (const Row& row : rows) {
+    bool early = !row.early;
+    const double seconds = delivery_seconds(row.confirmed, row.found, 1000, early);
+    if (row.found >= 0) {
+      EXPECT_EQ(seconds, row.seconds) << row.confirmed << " " << row.found;
+    }
+    EXPECT_EQ(early, row.early) << row.confirmed << " " << row.found;
+  }
+}
+
 TEST(MatchPercent, WorkedExamples) {
   struct Case {
     const char* sent;

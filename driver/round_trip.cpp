@@ -70,8 +70,14 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   } else {
     result.accuracy = format("%d", match_percent(params.messageText, received));
   }
-  result.deliveryTime =
-      format("%f", elapsed_seconds(receipt.sendEnd, message.foundAt, result.counterFrequency));
+  bool early = false;
+  result.deliveryTime = format(
+      "%f", delivery_seconds(receipt.sendEnd, message.foundAt, result.counterFrequency, early));
+  if (early) {
+    result.deliveredBeforeConfirmation = true;
+    say(format("The message was found %f s before its send was confirmed: delivery time 0\n",
+               elapsed_seconds(message.foundAt, receipt.sendEnd, result.counterFrequency)));
+  }
 
   int64_t endReading = 0;
   if (!run.clock.read_performance_counter(endReading)) {

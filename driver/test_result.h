@@ -47,6 +47,9 @@ class SmsTestResult {
   std::string replyTime = kNotMeasured;
   std::string totalTime = kNotMeasured;
   std::string accuracy = kNotMeasured;
+  // The message was found before its send was confirmed: deliveryTime is
+  // 0, not an interval that was measured.
+  bool deliveredBeforeConfirmation = false;
   int recordType = 1;
   bool requireReplyTime = false;
   int64_t counterFrequency = 0;

@@ -156,15 +156,16 @@ void AtReader::sort_line(Exchange* x, std::string line, int64_t reading) {
     return;
   }
   if (x->expectData) {
-    // The data line is the line after the information line, whatever it
-    // holds ("OK" is a message text too), unless it is plainly unsolicited:
-    // then the empty line before it was its CR LF, not an empty text.
+    // The data line is the line right after the information line, whatever
+    // it holds: "OK", "RING me back" and "+CMTI: \"SM\",2" are message texts
+    // too.  Only an unsolicited line that comes after an empty line is taken
+    // out: that empty line was its CR LF, not an empty text.
     if (text.empty() && !x->heldEmpty) {
       x->heldEmpty = true;
       x->heldReading = reading;
       return;
     }
-    if (!text.empty() && looks_unsolicited(text)) {
+    if (x->heldEmpty && !text.empty() && looks_unsolicited(text)) {
       x->heldEmpty = false;
       unsolicited(text, reading);
       return;

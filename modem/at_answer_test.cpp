@@ -108,6 +108,25 @@ std::vector<AnswerCase> answer_cases() {
        "\r\n" + kRead + "\r\n\r\n\r\nOK\r\n",
        expect("AT+CMGR=2", "+CMGR:", true),
        {FinalCode::kOk, -1, {kRead}, {""}}},
+      // The line right after the header is the message, whatever it looks
+      // like.
+      {"read, text like an announcement",
+       "\r\n" + kRead + "\r\n+CMTI: \"SM\",2\r\n\r\nOK\r\n",
+       expect("AT+CMGR=2", "+CMGR:", true),
+       {FinalCode::kOk, -1, {kRead}, {"+CMTI: \"SM\",2"}}},
+      {"read, text like a ring",
+       "\r\n" + kRead + "\r\nRING me back please\r\n\r\nOK\r\n",
+       expect("AT+CMGR=2", "+CMGR:", true),
+       {FinalCode::kOk, -1, {kRead}, {"RING me back please"}}},
+      {"read, text like a maker's line",
+       "\r\n" + kRead + "\r\n^_^ smile\r\n\r\nOK\r\n",
+       expect("AT+CMGR=2", "+CMGR:", true),
+       {FinalCode::kOk, -1, {kRead}, {"^_^ smile"}}},
+      {"listing, texts like unsolicited lines",
+       "\r\n" + kHeader1 + "\r\nNO CARRIER here\r\n" + kHeader3 + "\r\n+CREG: is my code\r\n" +
+           "\r\nOK\r\n",
+       expect("AT+CMGL=\"ALL\"", "+CMGL:", true),
+       {FinalCode::kOk, -1, {kHeader1, kHeader3}, {"NO CARRIER here", "+CREG: is my code"}}},
       {"read refused",
        "\r\n+CMS ERROR: 321\r\n",
        expect("AT+CMGR=9", "+CMGR:", true),
@@ -242,6 +261,49 @@ TEST_F(AtReaderTest, UnsolicitedLinesAtEveryPositionAreTakenOut) {
           }
         }
       }
+    }
+  }
+}
+
+// A +CMT, +CBM or PDU-mode +CDS header makes the next line its data, in
+// text and PDU mode: a flash message whose text is "OK" does not end the
+// wait for +CMGS, whose refusal comes after it.
+TEST_F(AtReaderTest, TheDataLineOfATwoLineUnsolicitedResultIsNoResultCode) {
+  struct Row {
+    const char* header;
+    const char* data;
+    NoticeKind kind;
+  } const rows[] = {
+      {"+CMT: \"+15551234\",,\"24/01/01,12:00:00+00\"", "OK", NoticeKind::kNewMessage},
+      {"+CMT: \"+15551234\",,\"24/01/01,12:00:00+00\"", "ERROR", NoticeKind::kNewMessage},
+      {"+CMT: ,22", "0791515500000000040B915155214365F700000000000000000003CF2708",
+       NoticeKind::kNewMessage},
+      {"+CBM: 1,50,0,1,1", "OK", NoticeKind::kOther},
+      {"+CBM: 88", "OK", NoticeKind::kOther},
+      {"+CDS: 25", "OK", NoticeKind::kStatusReport},
+  };
+  for (const Row& row : rows) {
+    const std::string trace = std::string(row.header) + " / " + row.data;
+    for (bool split : {false, true}) {
+      const std::string bytes =
+          "\r\n" + std::string(row.header) + "\r\n" + row.data + "\r\n\r\n+CMS ERROR: 500\r\n";
+      if (split) {
+        device_->queue_bytewise(bytes);
+      } else {
+        device_->queue(bytes);
+      }
+      AtAnswer answer;
+      ASSERT_EQ(reader_->read_answer(expect("tImE1Thi", "+CMGS:", false), deadline(5), answer),
+                ReadOutcome::kComplete)
+          << trace;
+      EXPECT_EQ(answer.final, FinalCode::kCmsError) << trace;
+      EXPECT_EQ(answer.code, 500) << trace;
+      Notice notice;
+      if (row.kind != NoticeKind::kOther) {
+        ASSERT_TRUE(reader_->take_notice(row.kind, notice)) << trace;
+        EXPECT_EQ(notice.data, row.data) << trace;
+      }
+      EXPECT_FALSE(reader_->take_other_notice(notice)) << trace;
     }
   }
 }

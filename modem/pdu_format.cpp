@@ -4,12 +4,20 @@
 
 #include "common/text.h"
 #include "modem/at_answer.h"
+#include "pdu/alphabets.h"
 #include "pdu/pdu_encode.h"
 #include "pdu/sms_deliver.h"
 
 namespace smstest {
 
 namespace {
+
+int hex_digit_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
 
 Alphabet alphabet_of(int decoded) {
   switch (decoded) {
@@ -52,16 +60,34 @@ bool PduFormat::read_message(const std::string& header, const std::string& data,
 }
 
 bool PduFormat::decode(ReceivedMessage& message, FILE* log, std::string& error) const {
+  // The bytes came from the modem: escaped as every modem text is.
+  const std::string cannot = format("Cannot decode %s\n", escape_text(message.raw).c_str());
+  // Whole octets of hex, or nothing is decoded: the decoder itself would
+  // read an odd last digit as an octet.
+  size_t digits = 0;
+  while (digits < message.raw.size() && hex_digit_value(message.raw[digits]) >= 0) ++digits;
+  if (digits != message.raw.size() || digits % 2 != 0) {
+    traceFile = log;
+    trace(digits != message.raw.size() ? "Cannot decode a PDU with a byte that is no hex digit\n"
+                                       : "Cannot decode an odd number of hex digits (%d)\n",
+          static_cast<int>(digits));
+    error = cannot;
+    return false;
+  }
+  // A character the text can't hold goes to the debug log only.
+  traceLossToStderr = false;
   std::unique_ptr<SmsDeliver> pdu = decode_pdu(message.raw.c_str(), log);
+  traceLossToStderr = true;
   if (!pdu) {
-    error = format("Cannot decode %s\n", message.raw.c_str());
+    error = cannot;
     return false;
   }
   message.sender = address_text(pdu->originator);
   if (((pdu->originator.type >> 4) & 0x07) == 0x01 && !message.sender.empty()) {
     message.sender = "+" + message.sender;
   }
-  message.text = pdu->text.c_str();
+  // The whole text: a UCS2 or 8-bit NUL is a character of it, not its end.
+  message.text = pdu->text;
   message.alphabet = alphabet_of(pdu->alphabet);
   message.concatenation.present = pdu->concatenated != 0;
   message.concatenation.reference = pdu->concatReference;

@@ -176,6 +176,49 @@ TEST(PduFormatTest, AnUndecodablePduIsNamed) {
   EXPECT_EQ(read_file(path), kTrace);
 }
 
+// What the modem gave is refused unless it is whole octets of hex, and is
+// named escaped; a UCS2 NUL is a character of the text; a character the
+// text can't hold is noted in the log only, not on the error stream of a
+// run that goes on.
+TEST(PduFormatTest, BytesFromTheModemInTexts) {
+  const std::string head = "07915155000000F0040781550501F3000842101021001000";
+  struct Row {
+    const char* name;
+    std::string raw;
+    bool decodes;
+    std::string error;  // or the text
+    std::string err;    // on the error stream
+    std::string log;    // in the log
+  } const rows[] = {
+      {"control bytes and quotes", "0791\r\x07\"F0", false, "Cannot decode 0791\\r\\x07\\\"F0\n",
+       "Cannot decode a PDU with a byte that is no hex digit\n",
+       "Cannot decode a PDU with a byte that is no hex digit\n"},
+      {"odd number of digits", std::string(kHelloPdu) + "0", false,
+       "Cannot decode " + std::string(kHelloPdu) + "0\n",
+       "Cannot decode an odd number of hex digits (61)\n",
+       "Cannot decode an odd number of hex digits (61)\n"},
+      {"UCS2 NUL", head + "06004100000042", true, std::string("A\0B", 3), "", ""},
+      {"UCS2 beyond ISO-8859-1", head + "06004120AC0042", true, "A?B", "",
+       "Error calling wctomb!\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    PduFormat mode;
+    ReceivedMessage message;
+    message.raw = row.raw;
+    std::string error;
+    const std::string path = make_temp_dir("pdu_bytes") + "/trace.log";
+    FILE* log = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(log, nullptr);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(mode.decode(message, log, error), row.decodes);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), row.err);
+    std::fclose(log);
+    EXPECT_EQ(row.decodes ? message.text : error, row.error);
+    EXPECT_EQ(read_file(path), row.log);
+  }
+}
+
 // The standard session in PDU mode before a modem that answers the PDU-mode
 // commands with kHelloPdu at index 4.
 class PduSessionTest : public ::testing::Test {

@@ -79,7 +79,25 @@ bool SmsModem::interrupted() {
   return true;
 }
 
+void SmsModem::wait_for_late_answer() {
+  port.answerOwed = false;
+  const int64_t left = port.testStart + port.testTimeout - port.clock().steady_seconds();
+  const int seconds = static_cast<int>(left < kLateAnswerSeconds ? left : kLateAnswerSeconds);
+  if (seconds <= 0) return;
+  std::vector<char> response(kLargeResponse);
+  if (port.read_com(response.data(), kLargeResponse, seconds)) {
+    read_to_final_result(response.data(), kLargeResponse);
+  }
+  // A modem that never answers is owed nothing more.
+  port.answerOwed = false;
+}
+
 bool SmsModem::write_command(const char* command, int length) {
+  // An earlier command's answer that did not come in time may come now: it
+  // is waited for (a few seconds at most) so that it can't pass for this
+  // command's.  A modem that answers in time owes nothing, and its dialogue
+  // and log are as they always were.
+  if (port.answerOwed) wait_for_late_answer();
   // Whatever waits now answers nothing this command asks: the rest of an
   // earlier answer would otherwise pass for this one's.
   port.discard_input();

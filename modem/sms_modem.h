@@ -120,7 +120,12 @@ class SmsModem : public SmsSession {
 
   // Discards what is already waiting on the line (ComPort::discard_input),
   // then writes the command.  False with the port's text in lastError.
+  // When an earlier read ran out of time with nothing (port.answerOwed), the
+  // late answer is waited for first: kLateAnswerSeconds at most, never past
+  // the test deadline, read to its final result.
   bool write_command(const char* command, int length);
+  void wait_for_late_answer();
+  static constexpr int kLateAnswerSeconds = 3;
 
   // Reads the answer to `command` (as written) into the buffer until the
   // test deadline, without the command's echo when the modem still echoes.

@@ -420,3 +420,37 @@ TEST(SessionInterrupt, SendAndReceiveEndWithinAboutATenthOfASecond) {
 }  // namespace
 
 }  // namespace smstest
+
+namespace smstest {
+
+namespace {
+
+// A modem that answers every command 1.5 s late: ATE0's late "OK" comes
+// after its read gave up, and must not pass for the answer to AT!DASMS, nor
+// each answer after it for the one before's: a send the modem refuses
+// fails.
+TEST(LaggingModem, ALateAnswerIsNotTheNextCommandsAnswer) {
+  for (bool supported : {true, false}) {
+    SCOPED_TRACE(supported);
+    FakeClock clock;
+    std::unique_ptr<FakeSerialDevice> owned(new FakeSerialDevice(clock));
+    FakeSerialDevice* device = owned.get();
+    SmsModem modem(std::move(owned), clock);
+    device->on_write("AT\r", {kOk}, 1500, 2)
+        .on_write("ATE0\r", {kOk}, 1500)
+        .on_write("AT!DASMS\r", {supported ? kOk : kError}, 1500)
+        .on_write("AT!SSMS", {kError}, 1500);
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(modem.open(7, 115200, 60, clock.steady_seconds())) << modem.lastError;
+    // The probe's own answer is the one read.
+    EXPECT_EQ(modem.lastError, supported ? "" : "AT!DASMS is not supported\n");
+    int64_t sendStart = 0, sendEnd = 0;
+    EXPECT_FALSE(modem.send_sms("5550100", "tImE1Thello", sendStart, sendEnd, 30));
+    EXPECT_EQ(modem.lastError, "On sending SMS Text, Com port returned ERROR");
+    ::testing::internal::GetCapturedStderr();
+  }
+}
+
+}  // namespace
+
+}  // namespace smstest

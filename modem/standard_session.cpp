@@ -78,13 +78,20 @@ bool StandardSession::set_up() {
     const std::string next = last ? "" : "trying " + indicationSettings[i + 1];
     channel_.note_error(setting, answer, last ? "new messages are found by listing" : next.c_str());
   }
+  // What was announced before or inside the answer to AT+CNMI was held by
+  // the modem while no indications were asked for: stored before the test.
+  Notice notice;
+  while (channel_.reader.take_notice(NoticeKind::kNewMessage, notice)) {
+    if (notice.index >= 0) announcedAtOpen_.insert(notice.index);
+  }
   return true;
 }
 
 bool StandardSession::take_stock() {
-  // What is stored now is never read or deleted.  A message announced while
-  // the session opened came after AT+CNMI, so it is new even if the listing
-  // shows it.
+  // What is stored now is never read or deleted, announced or not: a
+  // modem flushes the indications it held (after its OK to AT+CNMI, or
+  // before it) for messages that were there before the test.  A notice
+  // counts as new only for an index this listing does not show.
   std::map<int, int64_t> listed;
   bool ok = false;
   if (!list(testDeadline_, listed, ok)) return false;
@@ -93,9 +100,8 @@ bool StandardSession::take_stock() {
     port_log(channel_.port,
              "The store could not be listed: the first listing that works stands for it\n");
   }
-  for (const auto& entry : listed) {
-    if (!channel_.reader.noticed(entry.first)) storedAtOpen_.insert(entry.first);
-  }
+  storedAtOpen_ = announcedAtOpen_;
+  for (const auto& entry : listed) storedAtOpen_.insert(entry.first);
   if (!storedAtOpen_.empty()) {
     std::string indices;
     for (int index : storedAtOpen_) indices += format("%s%d", indices.empty() ? "" : ",", index);
@@ -205,7 +211,14 @@ StandardSession::Sent StandardSession::send_once(const std::string& command,
     channel_.fail(kCounterFailed);
     return Sent::kFailed;
   }
-  if (!channel_.read_answer(confirmExpected, limit, answer, timedOut)) return Sent::kFailed;
+  if (!channel_.read_answer(confirmExpected, limit, answer, timedOut)) {
+    // The port's own text (a comm mask, a read error) says nothing of what
+    // it means here: it goes to the debug log.
+    port_log(channel_.port, "%s\n", channel_.lastError.c_str());
+    channel_.fail(format("modem stopped answering on COM%d after the message was handed over",
+                         channel_.port.portNumber));
+    return Sent::kFailed;
+  }
   if (timedOut) {
     channel_.fail(with_what_came(
         format("Send Timed Out Waiting for +CMGS: after %s", command.c_str()), answer.bytes));

@@ -14,7 +14,10 @@
 //                          each refusal noted; when it refuses them all, the
 //                          receive lists alone
 //   AT+CMGL="ALL"          the messages stored now, remembered by index:
-//                          the session never reads or deletes them
+//                          the session never reads or deletes them, even
+//                          when the modem announces them (it flushes what
+//                          it held), nor those announced before AT+CNMI
+//                          was answered
 // Send: AT+CMGS="<number>", the prompt, the text and Ctrl-Z; "+CMGS: <mr>"
 // and OK confirm, <mr> going into the receipt.  No prompt in time: ESC cancels.  Receive: AT+CPMS?
 // (is the store full?), then a message announced by "+CMTI:", or else one that the listing, made at
@@ -111,6 +114,7 @@ class StandardSession : public SmsSession {
   // that works then stands for it.
   bool storeKnown_ = false;
   std::set<int> storedAtOpen_;
+  std::set<int> announcedAtOpen_;  // announced before AT+CNMI was answered
   std::set<int> passedOver_;       // announced or listed, but not there when read
   std::map<int, int64_t> listed_;  // new messages a listing showed, not read yet
   int taken_ = -1;

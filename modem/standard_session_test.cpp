@@ -327,6 +327,42 @@ TEST_F(StandardSessionTest, SendFailures) {
   }
 }
 
+// The ESC that cancels a text entry is drained before the port closes
+// (closing abandons queued output), for 2 s at most and never past the
+// test deadline.
+TEST_F(StandardSessionTest, TheCancellingEscIsDrainedBeforeTheClose) {
+  struct Row {
+    int testTimeout;
+    int secondsUsed;
+    int limitMs;
+  } const rows[] = {{60, 0, 2000}, {60, 55, 1000}, {60, 70, 0}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.secondsUsed);
+    fresh_session();
+    ASSERT_TRUE(open(row.testTimeout));
+    answer("AT+CMGS=\"5550104\"", {{}});
+    SendReceipt receipt;
+    EXPECT_FALSE(session_->send({"5550104", "tImE1Thi"}, receipt, 3));
+    EXPECT_EQ(device_->writes().back(), "\x1B");
+    clock_.advance_milliseconds(row.secondsUsed * 1000LL);
+    EXPECT_TRUE(device_->drain_limits().empty());
+    session_->close_port();
+    EXPECT_EQ(device_->drain_limits(), std::vector<int>{row.limitMs});
+  }
+}
+
+// A modem that vanishes once it has the message says so, not in the port's
+// words.
+TEST_F(StandardSessionTest, AModemThatVanishesMidSendSaysSo) {
+  ASSERT_TRUE(open());
+  answer("TEXT", {{}});
+  device_->hang_up(5, 200);
+  SendReceipt receipt;
+  EXPECT_FALSE(session_->send({"5550104", "tImE1Thi"}, receipt, 30));
+  EXPECT_EQ(session_->last_error(),
+            "modem stopped answering on COM3 after the message was handed over");
+}
+
 TEST_F(StandardSessionTest, SimBusyIsTriedAgainEverySecondUntilTheDeadline) {
   ASSERT_TRUE(open(20));
   answer("AT+CMGS=\"5550104\"", {{"\r\n+CMS ERROR: 314\r\n"}, {"\r\n+CMS ERROR: 314\r\n"}});
@@ -389,15 +425,15 @@ TEST_F(StandardSessionTest, ReceiveByListingWhenNothingIsAnnounced) {
 TEST_F(StandardSessionTest, MessagesStoredAtOpenAreNeverTouched) {
   modem_.store[1] = {"+15550000001", "stored message 1"};
   modem_.store[2] = {"5550000002", "stored message 2"};
-  // A message announced while the session opens is new, even though the
-  // listing at open shows it.
+  // A message announced while the session opens, after the listing at open
+  // was answered, is new; one the listing shows is not, though announced
+  // (the modem flushing what it held).
   modem_.store[3] = {"5550103", "came during the open"};
   answer("AT+CMGL=\"ALL\"",
-         {{"\r\n+CMTI: \"SM\",3\r\n",
+         {{"\r\n+CMTI: \"SM\",2\r\n",
            "\r\n+CMGL: 1,\"REC READ\",\"+15550000001\",,\"24/01/01,12:00:00+00\"\r\nstored "
            "message 1\r\n+CMGL: 2,\"REC READ\",\"5550000002\",,\"24/01/01,12:00:00+00\"\r\nstored "
-           "message 2\r\n+CMGL: 3,\"REC UNREAD\",\"5550103\",,\"24/01/01,12:00:00+00\"\r\ncame "
-           "during the open\r\n\r\nOK\r\n"}});
+           "message 2\r\n\r\nOK\r\n\r\n+CMTI: \"SM\",3\r\n"}});
   ASSERT_TRUE(open());
   EXPECT_EQ(session_->stored_at_open(), (std::set<int>{1, 2}));
   // An announcement that names a stored message is passed over.
@@ -420,6 +456,38 @@ TEST_F(StandardSessionTest, MessagesStoredAtOpenAreNeverTouched) {
   // Nothing taken: nothing to delete.
   EXPECT_FALSE(session_->delete_messages());
   EXPECT_EQ(session_->last_error(), "No received message to delete");
+}
+
+// A +CMTI before, inside or right after the answer to the session's own
+// AT+CNMI names a message the modem held from before the test: it is never
+// read or deleted, and the test's own message is the one received.
+TEST_F(StandardSessionTest, AnnouncementsFlushedByTheIndicationSettingAreStoredMessages) {
+  const char* const where[] = {"before", "inside", "after"};
+  for (const char* at : where) {
+    SCOPED_TRACE(at);
+    fresh_session();
+    modem_.store[2] = {"5550000002", "held while the port was closed"};
+    const std::string flush = "\r\n+CMTI: \"SM\",2\r\n";
+    const std::string at_ = at;
+    if (at_ == "before") {
+      answer("AT+CNMI=2,1,0,0,0", {{flush, kOk}});
+    } else if (at_ == "inside") {
+      answer("AT+CNMI=2,1,0,0,0", {{"\r\n", "+CMTI: \"SM\",2\r\n", kOk}});
+    } else {
+      answer("AT+CNMI=2,1,0,0,0", {{kOk, flush}});
+    }
+    ASSERT_TRUE(open()) << session_->last_error();
+    EXPECT_EQ(session_->stored_at_open(), (std::set<int>{2}));
+    modem_.store[5] = {"+15551234", "tImE1Thi", now_us() + 500000};
+    device_->queue("\r\n+CMTI: \"SM\",5\r\n", 500);
+    ReceivedMessage message;
+    ASSERT_TRUE(session_->receive(message, 30)) << session_->last_error();
+    EXPECT_EQ(message.text, "tImE1Thi");
+    ASSERT_TRUE(session_->delete_messages());
+    EXPECT_EQ(count_writes("AT+CMGR=2\r"), 0);
+    EXPECT_EQ(count_writes("AT+CMGD=2\r"), 0);
+    EXPECT_EQ(modem_.store.count(2), 1u);
+  }
 }
 
 TEST_F(StandardSessionTest, AStoreThatCouldNotBeListedAtOpenIsListedLater) {

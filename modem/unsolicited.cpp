@@ -39,6 +39,13 @@ bool parse_new_delivered(const std::string& /*values*/, Notice& notice) {
   return true;
 }
 
+// +CBM: a cell broadcast, its page (text or PDU) in the data line; the
+// sessions do not act on it.
+bool parse_broadcast(const std::string& /*values*/, Notice& notice) {
+  notice.kind = NoticeKind::kOther;
+  return true;
+}
+
 // +CDS: "<length>" before a PDU line, or "<fo>,<mr>,..." in text mode.
 bool parse_report(const std::string& values, Notice& notice) {
   notice.kind = NoticeKind::kStatusReport;
@@ -63,6 +70,7 @@ bool parse_registration(const std::string& values, Notice& notice) {
 const UnsolicitedKind kKinds[] = {
     {"+CMTI:", DataLine::kNone, parse_new_stored},
     {"+CMT:", DataLine::kAlways, parse_new_delivered},
+    {"+CBM:", DataLine::kAlways, parse_broadcast},
     {"+CDSI:", DataLine::kNone, parse_report_stored},
     {"+CDS:", DataLine::kAfterLength, parse_report},
     {"+CREG:", DataLine::kNone, parse_registration},
@@ -74,8 +82,8 @@ const UnsolicitedKind kKinds[] = {
 // and call events, and the '^' lines with which several makers report their
 // own events.
 const char* const kOtherPrefixes[] = {
-    "+CBMI:", "+CBM:",  "+C5GREG:", "+CIEV:",     "+CRING:", "RING",
-    "+CUSD:", "+CCWA:", "+CLIP:",   "NO CARRIER", "^",
+    "+CBMI:", "+C5GREG:", "+CIEV:", "+CRING:",    "RING",
+    "+CUSD:", "+CCWA:",   "+CLIP:", "NO CARRIER", "^",
 };
 
 }  // namespace

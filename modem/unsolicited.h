@@ -9,6 +9,7 @@
 //   +CDSI: <mem>,<index>           a status report, stored    kStatusReport
 //   +CDS: <length> and a PDU line  a status report (PDU mode) kStatusReport
 //   +CDS: <fo>,<mr>,...            a status report (text mode) kStatusReport
+//   +CBM: ... and a data line      a cell broadcast           kOther
 //   +CREG: / +CGREG: / +CEREG:     the registration state     kRegistration
 // Any other line that is no part of an answer is "other": noted in the
 // debug log and dropped.  A new kind of line goes into the table in

@@ -5,6 +5,7 @@
 namespace smstest {
 
 FILE* traceFile = nullptr;
+bool traceLossToStderr = true;
 
 namespace {
 
@@ -127,7 +128,12 @@ int ucs2_to_mbcs(int octetCount, char* text, const unsigned char* data) {
     if (unit <= 0xFF) {
       text[total++] = static_cast<char>(unit);
     } else {
-      trace("Error calling wctomb!\n");
+      if (traceLossToStderr) {
+        trace("Error calling wctomb!\n");
+      } else if (traceFile != nullptr) {
+        std::fputs("Error calling wctomb!\n", traceFile);
+        std::fflush(traceFile);
+      }
       text[total++] = '?';
     }
   }

@@ -23,6 +23,13 @@ extern FILE* traceFile;
 // are flushed.
 void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Whether the lines that a successful decode traces ("Error calling
+// wctomb!\n" for a character ISO-8859-1 lacks) go to stderr too (the
+// default); when false they go to `traceFile` only.  Failure lines always go
+// to both.  A session that decodes for a run turns it off: a character the
+// text can't hold is no failure of the run.
+extern bool traceLossToStderr;
+
 // Unpacks `count` septets of GSM 7-bit packed data into one byte each (no
 // terminator).  Septet k is bits 7k..7k+6 of the bit stream whose bit 0 is bit
 // 0 of packed[0].  Reads exactly (7 * count + 7) / 8 octets.  Returns the

@@ -189,6 +189,8 @@ bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
     if (got > 0) {
       if (is_read_terminator(static_cast<unsigned char>(buffer[held + got - 1]))) {
         buffer[held + got] = '\0';
+        // What an earlier read waited for in vain has come now, if anything.
+        answerOwed = false;
         port_log(*this, "\nRead %d bytes\n", held + got);
         port_log_raw(buffer, held + got);
         return true;
@@ -203,14 +205,17 @@ bool ComPort::read_com(char* buffer, int capacity, int timeoutSeconds) {
     // the port one request's chance to deliver.  The elapsed time in the
     // message is read from the clock again.
     const int64_t now = clock_.steady_seconds();
+    const bool nothing = held == 0;
     if (timeoutSeconds == -1) {
       if (now - testStart >= testTimeout) {
+        answerOwed = answerOwed || nothing;
         lastError = format("Read timedout, test timeout=%d, elapsed=%d", testTimeout,
                            static_cast<int>(clock_.steady_seconds() - testStart));
         port_log(*this, "%s\n", lastError.c_str());
         return false;
       }
     } else if (now - t0 >= timeoutSeconds) {
+      answerOwed = answerOwed || nothing;
       lastError = format("Read timedout, timeout=%d, elapsed=%d", timeoutSeconds,
                          static_cast<int>(clock_.steady_seconds() - t0));
       port_log(*this, "%s\n", lastError.c_str());
@@ -232,7 +237,13 @@ void ComPort::discard_input() {
   }
 }
 
-void ComPort::close_com() { device_->close(); }
+void ComPort::close_com() {
+  if (device_->is_open()) {
+    const int64_t left = (testStart + testTimeout - clock_.steady_seconds()) * 1000;
+    device_->drain(static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(left, kCloseDrainMs))));
+  }
+  device_->close();
+}
 
 void ComPort::port_log_raw(const char* data, int length) {
   if (!logOn || logFile == nullptr || length <= 0) return;

@@ -96,8 +96,12 @@ class ComPort {
   // device failure is left for the next write or read to find.
   void discard_input();
 
-  // Closes the device if one is open; otherwise does nothing.
+  // Closes the device if one is open; otherwise does nothing.  What was
+  // written is drained first (an ESC that cancels a text entry must reach
+  // the modem), for at most kCloseDrainMs and never past the test deadline;
+  // what is still queued then is abandoned.
   void close_com();
+  static constexpr int kCloseDrainMs = 2000;
 
   // Read requests from now on (read_request; read_com too) return once the
   // line has been quiet for `quietMilliseconds` after a byte, or after
@@ -131,6 +135,11 @@ class ComPort {
   int testTimeout = 0;
   int64_t testStart = 0;
   int portNumber = 0;
+  // Set when a read_com ran out of its time with nothing read: the answer
+  // it waited for may still come, and pass for the next command's.  A later
+  // read_com that gets an answer clears it, and so does the caller once it
+  // has waited for that answer.
+  bool answerOwed = false;
 
  private:
   // Gives the device's write time-out for a write of `length` bytes: the

@@ -79,6 +79,13 @@ class SerialDevice {
   // the write outright.
   virtual bool start_write(const char* data, int length) = 0;
 
+  // Waits until the bytes written so far have left the device, for at most
+  // `timeoutMs` milliseconds; true when they have (or nothing was waiting).
+  // A close after a successful drain keeps what the line still holds (a
+  // pseudo-terminal's peer that has not read it yet); otherwise a close
+  // abandons output that is still queued.
+  virtual bool drain(int timeoutMs) = 0;
+
   // Closes the device if it is open; may be called any number of times.
   virtual void close() = 0;
 

@@ -28,6 +28,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 // The longest a write waits at a time before it looks for an interrupt.
 constexpr int64_t kWriteStepMs = 100;
+// How often a drain looks at the output queue.
+constexpr int64_t kDrainStepMs = 5;
 
 int64_t milliseconds_since(SteadyClock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
@@ -284,6 +286,7 @@ class PosixSerialDevice : public SerialDevice {
       return false;
     }
     if (length == 0) return true;
+    drained_ = false;
 
     SteadyClock::time_point start = SteadyClock::now();
     ssize_t n = ::write(fd_, data, static_cast<size_t>(length));
@@ -318,12 +321,30 @@ class PosixSerialDevice : public SerialDevice {
     return true;
   }
 
+  bool drain(int timeoutMs) override {
+    if (fd_ < 0) return true;
+    // tcdrain() could wait without end for a modem that holds CTS low: the
+    // output queue is looked at every few milliseconds instead.
+    SteadyClock::time_point start = SteadyClock::now();
+    for (;;) {
+      int queued = 0;
+      if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+      const int64_t left = timeoutMs - milliseconds_since(start);
+      if (left <= 0 || interrupt_signal() != 0) return false;
+      poll(nullptr, 0, static_cast<int>(std::min<int64_t>(left, kDrainStepMs)));
+    }
+    drained_ = true;
+    return true;
+  }
+
   void close() override {
     if (fd_ < 0) return;
     // Output that the line has not sent by now is abandoned, as a port handle
     // closed on Windows abandons it; otherwise close() may wait for a modem that
-    // holds CTS low.
-    tcflush(fd_, TCOFLUSH);
+    // holds CTS low.  After a drain nothing is queued on this side, and what
+    // a pseudo-terminal's peer has not read yet is its own.
+    if (!drained_) tcflush(fd_, TCOFLUSH);
+    drained_ = false;
     // A serial port forgets its exclusive claim at the last close, but a
     // pseudo-terminal keeps it while its other side is held open; give it up
     // so that the next run can open the line.
@@ -338,6 +359,7 @@ class PosixSerialDevice : public SerialDevice {
 
  private:
   int fd_ = -1;
+  bool drained_ = false;  // nothing written since the last successful drain
   SerialTimeouts timeouts_;
 };
 

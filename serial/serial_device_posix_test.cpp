@@ -253,6 +253,34 @@ TEST_F(DeviceTest, FullLineIsNotAwaitedBeyondTheWriteBound) {
   EXPECT_EQ(drained.find_first_not_of('x'), std::string::npos);
 }
 
+// What was written on purpose before a close (the ESC that cancels a text
+// entry) reaches the other side once it is drained, and the close that
+// follows keeps it.
+TEST_F(DeviceTest, ADrainedWriteSurvivesTheClose) {
+  ASSERT_TRUE(device_->start_write("\x1B", 1));
+  Clock::time_point start = Clock::now();
+  EXPECT_TRUE(device_->drain(1000));
+  EXPECT_LT(ms_since(start), 500);
+  device_->close();
+  EXPECT_EQ(drain_line(peer_.fd()), "\x1B");
+  // Closed, there is nothing left to drain.
+  EXPECT_TRUE(device_->drain(1000));
+}
+
+TEST_F(DeviceTest, ADrainOfAFullLineIsBounded) {
+  const size_t filled = fill_line(peer_.slave_fd());
+  ASSERT_GT(filled, 0u);
+  EXPECT_TRUE(device_->start_write("\x1B", 1));
+  Clock::time_point start = Clock::now();
+  // A pseudo-terminal has no output queue of its own: what it holds is the
+  // peer's, and the drain ends at once; a serial line waits for its queue
+  // to empty, for the bound at most.
+  device_->drain(300);
+  EXPECT_LT(ms_since(start), 600);
+  device_->close();
+  EXPECT_EQ(drain_line(peer_.fd()).size(), filled);
+}
+
 // ---- Retries ------------------------------------------------------------------
 
 TEST_F(DeviceTest, FullLineTakesTheWriteOnceItDrains) {

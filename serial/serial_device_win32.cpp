@@ -193,6 +193,18 @@ class Win32SerialDevice : public SerialDevice {
     return code == 0;
   }
 
+  bool drain(int timeoutMs) override {
+    if (handle_ == INVALID_HANDLE_VALUE || !writeQueued_) return true;
+    // The queued write ends when the port has taken all of it; it is waited
+    // for, never longer than `timeoutMs`.
+    if (!HasOverlappedIoCompleted(&writeOverlapped_)) {
+      const DWORD wait = timeoutMs > 0 ? static_cast<DWORD>(timeoutMs) : 0;
+      if (WaitForSingleObject(writeOverlapped_.hEvent, wait) != WAIT_OBJECT_0) return false;
+    }
+    writeQueued_ = false;
+    return true;
+  }
+
   void close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return;
     // A queued write may still be running on writeOverlapped_.  Cancel it and

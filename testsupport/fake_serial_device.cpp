@@ -227,6 +227,11 @@ bool FakeSerialDevice::start_write(const char* data, int length) {
   return true;
 }
 
+bool FakeSerialDevice::drain(int timeoutMs) {
+  drainLimits_.push_back(timeoutMs);
+  return true;
+}
+
 void FakeSerialDevice::close() { open_ = false; }
 
 }  // namespace smstest

@@ -98,6 +98,8 @@ class FakeSerialDevice : public SerialDevice {
   int baud_rate() const { return baudRate_; }
   const SerialTimeouts& timeouts() const { return timeouts_; }
   int opens() const { return opens_; }
+  // The time limit of each drain, in order (ComPort drains before a close).
+  const std::vector<int>& drain_limits() const { return drainLimits_; }
   int purges() const { return purges_; }
   int read_requests() const { return readRequests_; }
   // Chunks queued and not read yet, due or not.
@@ -113,6 +115,7 @@ class FakeSerialDevice : public SerialDevice {
   // move.
   ReadRequest read_waiting(char* buffer, int count, int& got) override;
   bool start_write(const char* data, int length) override;
+  bool drain(int timeoutMs) override;
   void close() override;
   bool is_open() const override { return open_; }
   int error_code() const override { return errorCode_; }
@@ -156,6 +159,7 @@ class FakeSerialDevice : public SerialDevice {
   int baudRate_ = 0;
   SerialTimeouts timeouts_;
   int opens_ = 0;
+  std::vector<int> drainLimits_;
   int purges_ = 0;
   int readRequests_ = 0;
 };
