@@ -262,7 +262,8 @@ TEST_F(HandshakeTest, LineFailuresFailBothOpensWithTheLinesText) {
                                   : fake.channel.open(3, 115200, 600, 0);
     EXPECT_FALSE(opened);
     EXPECT_EQ(fake.channel.lastError,
-              "Failed to open " + device_ + ". Please make sure that this device is not in use.")
+              "Failed to open " + device_ +
+                  ". Please make sure that this device is not in use. (Device or resource busy)")
         << answering;
     EXPECT_EQ(fake.device.written(), "") << answering;
   }

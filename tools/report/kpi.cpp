@@ -179,7 +179,9 @@ void ReportBuilder::add(const RunRecord& run) {
     }
     setup_.hasPeriod = true;
   }
-  if (run.hasLatLong) count_entry(&setup_.places, run.latLong, &setup_.placesCapped);
+  // "-" is what a run without a position carries: no place.
+  if (run.hasLatLong && run.latLong != "-")
+    count_entry(&setup_.places, run.latLong, &setup_.placesCapped);
   if (run.hasCmdFile) count_entry(&setup_.cmdFiles, run.cmdFile, &setup_.cmdFilesCapped);
   if (!keepCharts_) return;
   const double nan = std::numeric_limits<double>::quiet_NaN();
