@@ -24,6 +24,7 @@
 #include "common/version.h"
 #include "pdu/pdu_encode.h"
 #include "pdu/sms_deliver.h"
+#include "pdu/sms_status_report.h"
 #include "pdu/sms_submit.h"
 #include "tools/pdu_json.h"
 
@@ -39,7 +40,8 @@ const char kHelp[] =
     "Decodes SMS PDUs (service-centre address first) given as hex text, as\n"
     "arguments or one per line on standard input, into one JSON object each.  The\n"
     "message type indicator of the first octet tells an SMS-SUBMIT (what --submit\n"
-    "prints, \"messageType\":\"SMS-SUBMIT\" in the object) from an SMS-DELIVER.\n"
+    "prints, \"messageType\":\"SMS-SUBMIT\" in the object) and an SMS-STATUS-REPORT\n"
+    "(type 2, \"messageType\":\"SMS-STATUS-REPORT\") from an SMS-DELIVER.\n"
     "Exit code 0 when every PDU decoded, 1 when one did not, 2 for a usage error.\n"
     "\n"
     "  --submit NUMBER TEXT\n"
@@ -130,6 +132,14 @@ bool decode_submit(const std::string& pdu) {
   return true;
 }
 
+bool decode_status_report(const std::string& pdu) {
+  SmsStatusReport report;
+  std::string error;
+  if (!decode_sms_status_report(pdu, true, report, error)) return refuse(pdu, error);
+  print_line(sms_status_report_json(pdu, report));
+  return true;
+}
+
 // Decodes one SMS-DELIVER and prints its line.  The decoder traces to stderr
 // itself; a scratch log catches the same message for the JSON.
 bool decode_deliver(const std::string& pdu) {
@@ -149,7 +159,8 @@ bool decode_deliver(const std::string& pdu) {
 
 // Hex text is read by its message type: a PDU on its way to the service
 // centre (type 1, what --submit prints and a modem is handed after
-// AT+CMGS) as an SMS-SUBMIT, type 0 (and a PDU too short to tell) as an
+// AT+CMGS) as an SMS-SUBMIT, a delivery report (type 2) as an
+// SMS-STATUS-REPORT, type 0 (and a PDU too short to tell) as an
 // SMS-DELIVER, as the modem hands it over.
 bool decode_one(const std::string& pdu) {
   const std::string fault = hex_fault(pdu);
@@ -158,7 +169,7 @@ bool decode_one(const std::string& pdu) {
     case 1:
       return decode_submit(pdu);
     case 2:
-      return refuse(pdu, "An SMS-STATUS-REPORT (message type indicator 2): not decoded");
+      return decode_status_report(pdu);
     case 3:
       return refuse(pdu, "Reserved message type indicator 3");
     default:

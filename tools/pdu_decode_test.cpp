@@ -277,7 +277,7 @@ TEST(PduDecode, TellsSubmitFromDeliverAndRefusesWhatIsNotHex) {
       {"zz", "Not a PDU in hex: the character 'z' at position 1 is not a hex digit"},
       {"0011 00", "Not a PDU in hex: the character \\x20 at position 5 is not a hex digit"},
       {"001", "Not a PDU in hex: an odd number of hex digits (3)"},
-      {"0002", "An SMS-STATUS-REPORT (message type indicator 2): not decoded"},
+      {"0002", "SMS-STATUS-REPORT PDU too short for its message reference"},
       {"0013", "Reserved message type indicator 3"},
       // A SUBMIT that its own decoder refuses says why.
       {"0011", "SMS-SUBMIT PDU too short for its message reference"},
@@ -288,6 +288,17 @@ TEST(PduDecode, TellsSubmitFromDeliverAndRefusesWhatIsNotHex) {
     EXPECT_EQ(bad.err, std::string(c.error) + "\n") << c.pdu;
     expect_contains(bad.out, R"("error":")");
   }
+  // A delivery report (service-centre part first) comes out as its object.
+  ProcessResult report =
+      run({"07911326060032F006D60B911326880736F4111011719551401110117195714000"});
+  EXPECT_EQ(report.exitCode, 0) << report.err;
+  expect_contains(report.out, R"("messageType":"SMS-STATUS-REPORT")");
+  expect_contains(report.out, R"("messageReference":214)");
+  expect_contains(report.out, R"("recipient":{"type":145,"text":"+31628870634"})");
+  expect_contains(report.out, R"("readable":"11/01/11 17:59:17 +01:00")");
+  expect_contains(report.out, R"("centreDelivery":2)");
+  expect_contains(report.out, R"("status":0,"statusClass":"delivered")");
+
   // A DELIVER keeps its output and the decoder's own message.
   ProcessResult deliver = run({kHello});
   EXPECT_EQ(deliver.out, kHelloJson);

@@ -197,6 +197,52 @@ std::string sms_submit_json(const std::string& pdu, const SmsSubmit& submit) {
   return dump(out);
 }
 
+namespace {
+
+Json stamp_json(const SmsTimeStamp& t) {
+  const int zone = t.zoneQuarterHours < 0 ? -t.zoneQuarterHours : t.zoneQuarterHours;
+  char text[40];
+  std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d %c%02d:%02d", t.year, t.month,
+                t.day, t.hour, t.minute, t.second, t.zoneQuarterHours < 0 ? '-' : '+', zone / 4,
+                zone % 4 * 15);
+  return {{"year", t.year},
+          {"month", t.month},
+          {"day", t.day},
+          {"hour", t.hour},
+          {"minute", t.minute},
+          {"second", t.second},
+          {"zoneQuarterHours", t.zoneQuarterHours},
+          {"readable", text}};
+}
+
+}  // namespace
+
+std::string sms_status_report_json(const std::string& pdu, const SmsStatusReport& report) {
+  Json out;
+  out["pdu"] = text_value(pdu);
+  out["messageType"] = "SMS-STATUS-REPORT";
+  out["serviceCentre"] = text_value(report.serviceCentre);
+  out["tpduLength"] = report.tpduLength;
+  out["udhi"] = report.udhi;
+  out["statusReportQualifier"] = report.statusReportQualifier;
+  out["loopPrevention"] = report.loopPrevention;
+  out["moreMessagesToSend"] = report.moreMessagesToSend;
+  out["messageReference"] = report.messageReference;
+  out["recipient"] = {{"type", report.recipientType}, {"text", text_value(report.recipient)}};
+  out["serviceCentreTime"] = stamp_json(report.serviceCentreTime);
+  out["dischargeTime"] = stamp_json(report.dischargeTime);
+  out["centreDelivery"] =
+      report.dischargeTime.utc_seconds() - report.serviceCentreTime.utc_seconds();
+  out["status"] = report.status;
+  out["statusClass"] = report_status_class_name(report_status_class(report.status));
+  out["parameterIndicator"] = report.parameterIndicator;
+  out["protocolId"] = report.protocolId;
+  out["dataCodingScheme"] = report.dataCodingScheme;
+  out["userDataLength"] = report.userDataLength;
+  out["userData"] = hex_text(report.userData.data(), report.userData.size());
+  return dump(out);
+}
+
 std::string failure_json(const std::string& pdu, const std::string& message) {
   std::string line = message;
   if (!line.empty() && line.back() == '\n') line.pop_back();

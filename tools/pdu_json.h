@@ -12,6 +12,7 @@
 #include <string>
 
 #include "pdu/sms_deliver.h"
+#include "pdu/sms_status_report.h"
 #include "pdu/sms_submit.h"
 
 namespace smstest {
@@ -54,6 +55,14 @@ std::string sms_deliver_json(const std::string& pdu, const SmsDeliver& sms);
 // (the destination with its type, the validity period and the user-data
 // header in hex), then "text", "textHex" and "replacedCharacters".
 std::string sms_submit_json(const std::string& pdu, const SmsSubmit& submit);
+
+// The object for a decoded SMS-STATUS-REPORT: "pdu", "messageType"
+// ("SMS-STATUS-REPORT"), the service centre, the TPDU length, the header
+// flags, the reference, the recipient with its type, both time stamps (their
+// fields and "YY/MM/DD hh:mm:ss +hh:mm"), "centreDelivery" (discharge time
+// less centre time stamp, in seconds), the status with its class, then the
+// trailer's fields (-1 where absent) and the user data in hex.
+std::string sms_status_report_json(const std::string& pdu, const SmsStatusReport& report);
 
 // The object for a PDU that did not decode: "pdu" and, as "error", the
 // decoder's message (its line end dropped).
