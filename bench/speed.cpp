@@ -111,7 +111,8 @@ bool run_sizes(const Options& o, const std::string& set, int perRow, int slots,
   std::vector<RoundTripOutcome> outcomes;
   double wall = 0;
   progress(format("speed: %s, %d runs per size, %d at once", set.c_str(), perRow, rows * slots));
-  if (!run_jobs(o, base, modems, jobs, static_cast<size_t>(rows * slots), outcomes, wall)) {
+  if (!run_jobs(o, base, modems, jobs, static_cast<size_t>(rows) * static_cast<size_t>(slots),
+                outcomes, wall)) {
     return false;
   }
   results.assign(static_cast<size_t>(rows), SizeResult());

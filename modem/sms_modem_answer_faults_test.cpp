@@ -375,22 +375,6 @@ TEST(SessionLateAnswers, AnAnswerWithoutFinalResultCostsTwoSecondsAtMost) {
   EXPECT_LE(waited, 2100000);
 }
 
-// A clock that plays a signal arriving at `atMs` of fake time.
-class SignalAt : public FakeClock {
- public:
-  SignalAt(int64_t atMs, int signalNumber) : atMicroseconds_(atMs * 1000), signal_(signalNumber) {}
-  ~SignalAt() override { clear_interrupt(); }
-
-  int64_t steady_seconds() override {
-    if (now_microseconds() >= atMicroseconds_) request_interrupt(signal_);
-    return FakeClock::steady_seconds();
-  }
-
- private:
-  int64_t atMicroseconds_;
-  int signal_;
-};
-
 TEST(SessionInterrupt, SendAndReceiveEndWithinAboutATenthOfASecond) {
   {
     // Polls without a message, 10 s of time left.

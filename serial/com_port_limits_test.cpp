@@ -185,23 +185,6 @@ TEST(ComPortDiscardInput, ADeviceFailureIsLeftForTheNextRead) {
   EXPECT_NE(p.port->lastError, "");
 }
 
-// A fake clock that plays a signal arriving once the fake time reaches
-// `atMs`: the tool's handler would request the interrupt then.
-class SignalAt : public FakeClock {
- public:
-  SignalAt(int64_t atMs, int signalNumber) : atMicroseconds_(atMs * 1000), signal_(signalNumber) {}
-  ~SignalAt() override { clear_interrupt(); }
-
-  int64_t steady_seconds() override {
-    if (now_microseconds() >= atMicroseconds_) request_interrupt(signal_);
-    return FakeClock::steady_seconds();
-  }
-
- private:
-  int64_t atMicroseconds_;
-  int signal_;
-};
-
 TEST(ComPortInterrupt, AReadEndsWithinARequestOfTheSignal) {
   SignalAt clock(1500, 15);
   LoggedPort p(clock);

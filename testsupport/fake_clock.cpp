@@ -1,5 +1,7 @@
 #include "testsupport/fake_clock.h"
 
+#include "common/interrupt.h"
+
 namespace smstest {
 
 FakeClock::FakeClock(int64_t startSeconds) : startSeconds_(startSeconds) {}
@@ -50,6 +52,16 @@ void FakeClock::advance_microseconds(int64_t microseconds) {
 
 void FakeClock::fail_counter_read(int skip) {
   failingReads_.insert(counterReads_ + (skip > 0 ? skip : 0));
+}
+
+SignalAt::SignalAt(int64_t atMs, int signalNumber)
+    : atMicroseconds_(atMs * 1000), signal_(signalNumber) {}
+
+SignalAt::~SignalAt() { clear_interrupt(); }
+
+int64_t SignalAt::steady_seconds() {
+  if (now_microseconds() >= atMicroseconds_) request_interrupt(signal_);
+  return FakeClock::steady_seconds();
 }
 
 }  // namespace smstest

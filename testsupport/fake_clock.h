@@ -94,4 +94,19 @@ class FakeClock : public Clock {
   int64_t sleptMilliseconds_ = 0;
 };
 
+// A fake clock that plays a signal arriving once the fake time reaches
+// `atMs`: the tool's handler would request the interrupt then (seen by the
+// next steady_seconds()).  The interrupt is cleared when the clock goes.
+class SignalAt : public FakeClock {
+ public:
+  SignalAt(int64_t atMs, int signalNumber);
+  ~SignalAt() override;
+
+  int64_t steady_seconds() override;
+
+ private:
+  int64_t atMicroseconds_;
+  int signal_;
+};
+
 }  // namespace smstest
