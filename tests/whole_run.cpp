@@ -56,8 +56,10 @@ std::string port_name(const std::string& portsDir, int portNumber) {
 }
 
 std::string missing_port_failure(const std::string& portName) {
+  // Wine answers CreateFile on a COM port that leads nowhere with
+  // ERROR_ACCESS_DENIED, so the system's reason under Wine is its text.
   return "Failed to open " + portName + ". Please make sure that this device is not in use. (" +
-         (windows_mode() ? "File not found." : "No such file or directory") + ")";
+         (windows_mode() ? "Access denied." : "No such file or directory") + ")";
 }
 
 std::string read_text(const std::string& path, std::string* lineEnds) {
