@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "pdu/pdu_reader.h"
+
 namespace smstest {
 
 namespace {
@@ -21,98 +23,9 @@ std::string printf_text(const char* format, ...) {
   return text;
 }
 
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Reads the PDU's octets one field at a time, every read checked against
-// the end; a short read names the field that did not fit.
-class Reader {
- public:
-  Reader(const std::vector<unsigned char>& octets, std::string& error)
-      : octets_(octets), error_(error) {}
-
-  size_t left() const { return octets_.size() - position_; }
-
-  bool take(size_t count, const char* field, const unsigned char*& data) {
-    if (count > left()) {
-      error_ = printf_text("SMS-STATUS-REPORT PDU too short for its %s", field);
-      return false;
-    }
-    data = octets_.data() + position_;
-    position_ += count;
-    return true;
-  }
-  bool octet(const char* field, int& value) {
-    const unsigned char* data = nullptr;
-    if (!take(1, field, data)) return false;
-    value = *data;
-    return true;
-  }
-
- private:
-  const std::vector<unsigned char>& octets_;
-  std::string& error_;
-  size_t position_ = 0;
-};
-
-char digit_char(int semiOctet) {
-  static const char kDigits[] = "0123456789*#abc";
-  return kDigits[semiOctet];
-}
-
-bool hex_octets(const std::string& hex, std::vector<unsigned char>& octets, std::string& error) {
-  if (hex.empty()) {
-    error = "Empty SMS-STATUS-REPORT PDU";
-    return false;
-  }
-  for (size_t i = 0; i < hex.size(); ++i) {
-    if (hex_value(hex[i]) < 0) {
-      error = printf_text(
-          "SMS-STATUS-REPORT PDU with a character other than a hex digit at position %d",
-          static_cast<int>(i));
-      return false;
-    }
-  }
-  if (hex.size() % 2 != 0) {
-    error = printf_text("SMS-STATUS-REPORT PDU with an odd number of hex digits (%d)",
-                        static_cast<int>(hex.size()));
-    return false;
-  }
-  octets.resize(hex.size() / 2);
-  for (size_t k = 0; k < octets.size(); ++k) {
-    octets[k] = static_cast<unsigned char>(hex_value(hex[2 * k]) << 4 | hex_value(hex[2 * k + 1]));
-  }
-  return true;
-}
-
-// The service-centre part: its length counts the octets after itself, the
-// type octet included.  Digits run to the first filler F.
-bool read_service_centre(Reader& in, std::string& number) {
-  int length = 0;
-  const unsigned char* data = nullptr;
-  if (!in.octet("service-centre address", length) ||
-      !in.take(length, "service-centre address", data)) {
-    return false;
-  }
-  number.clear();
-  if (length == 0) return true;
-  if (((data[0] >> 4) & 0x07) == 0x01) number += '+';
-  for (int i = 1; i < length; ++i) {
-    for (int semiOctet : {data[i] & 0x0F, data[i] >> 4}) {
-      if (semiOctet == 0x0F) return true;
-      number += digit_char(semiOctet);
-    }
-  }
-  return true;
-}
-
 // TP-RA: the length counts semi-octets; a trailing filler F of an odd
 // length is not a digit.  Alphanumeric recipients are kept as their digits.
-bool read_recipient(Reader& in, SmsStatusReport& report, std::string& error) {
+bool read_recipient(PduReader& in, SmsStatusReport& report, std::string& error) {
   int length = 0;
   const unsigned char* data = nullptr;
   if (!in.octet("recipient address", length) ||
@@ -130,14 +43,14 @@ bool read_recipient(Reader& in, SmsStatusReport& report, std::string& error) {
   for (int i = 0; i < length; ++i) {
     const int semiOctet = i % 2 == 0 ? data[i / 2] & 0x0F : data[i / 2] >> 4;
     if (semiOctet == 0x0F) break;
-    report.recipient += digit_char(semiOctet);
+    report.recipient += address_digit(semiOctet);
   }
   return true;
 }
 
 // A time stamp of seven octets, each the two semi-octets of a decimal
 // number, the first digit in the low nibble; the zone's sign is bit 3.
-bool read_stamp(Reader& in, const char* field, SmsTimeStamp& stamp, std::string& error) {
+bool read_stamp(PduReader& in, const char* field, SmsTimeStamp& stamp, std::string& error) {
   const unsigned char* data = nullptr;
   if (!in.take(7, field, data)) return false;
   int value[7];
@@ -170,7 +83,7 @@ bool read_stamp(Reader& in, const char* field, SmsTimeStamp& stamp, std::string&
 
 // TS 23.040 9.2.3.27: TP-PI, then each field its bits announce, in order;
 // the user data follows only when TP-UDL is announced.
-bool read_trailer(Reader& in, SmsStatusReport& r, std::string& error) {
+bool read_trailer(PduReader& in, SmsStatusReport& r, std::string& error) {
   if (in.left() == 0) return true;
   if (!in.octet("parameter indicator", r.parameterIndicator)) return false;
   const int pi = r.parameterIndicator;
@@ -199,8 +112,8 @@ bool read_trailer(Reader& in, SmsStatusReport& r, std::string& error) {
 bool decode(const std::string& hex, bool withServiceCentre, SmsStatusReport& r,
             std::string& error) {
   std::vector<unsigned char> octets;
-  if (!hex_octets(hex, octets, error)) return false;
-  Reader in(octets, error);
+  if (!hex_octets(hex, "SMS-STATUS-REPORT", octets, error)) return false;
+  PduReader in(octets, "SMS-STATUS-REPORT", error);
   r.withServiceCentre = withServiceCentre;
   if (withServiceCentre && !read_service_centre(in, r.serviceCentre)) return false;
   r.tpduLength = static_cast<int>(in.left());

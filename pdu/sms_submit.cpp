@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "pdu/alphabets.h"
+#include "pdu/pdu_reader.h"
 
 namespace smstest {
 
@@ -23,72 +24,7 @@ std::string printf_text(const char* format, ...) {
   return text;
 }
 
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Reads the PDU's octets one field at a time; every read is checked against
-// the end, and a short read names the field that did not fit.
-class Reader {
- public:
-  Reader(const std::vector<unsigned char>& octets, std::string& error)
-      : octets_(octets), error_(error) {}
-
-  size_t position() const { return position_; }
-  size_t left() const { return octets_.size() - position_; }
-
-  bool take(size_t count, const char* field, const unsigned char*& data) {
-    if (count > left()) {
-      error_ = printf_text("SMS-SUBMIT PDU too short for its %s", field);
-      return false;
-    }
-    data = octets_.data() + position_;
-    position_ += count;
-    return true;
-  }
-  bool octet(const char* field, int& value) {
-    const unsigned char* data = nullptr;
-    if (!take(1, field, data)) return false;
-    value = *data;
-    return true;
-  }
-
- private:
-  const std::vector<unsigned char>& octets_;
-  std::string& error_;
-  size_t position_ = 0;
-};
-
-char digit_char(int semiOctet) {
-  static const char kDigits[] = "0123456789*#abc";
-  return kDigits[semiOctet];
-}
-
-// The service-centre part: its length counts the octets after itself, the
-// type octet included.  Digits run to the first filler F.
-bool read_service_centre(Reader& in, std::string& number) {
-  int length = 0;
-  const unsigned char* data = nullptr;
-  if (!in.octet("service-centre address", length) ||
-      !in.take(length, "service-centre address", data)) {
-    return false;
-  }
-  number.clear();
-  if (length == 0) return true;
-  if (((data[0] >> 4) & 0x07) == 0x01) number += '+';
-  for (int i = 1; i < length; ++i) {
-    for (int semiOctet : {data[i] & 0x0F, data[i] >> 4}) {
-      if (semiOctet == 0x0F) return true;
-      number += digit_char(semiOctet);
-    }
-  }
-  return true;
-}
-
-bool read_destination(Reader& in, SmsSubmit& submit, std::string& error) {
+bool read_destination(PduReader& in, SmsSubmit& submit, std::string& error) {
   int length = 0;
   const unsigned char* data = nullptr;
   if (!in.octet("destination address", length) ||
@@ -120,7 +56,7 @@ bool read_destination(Reader& in, SmsSubmit& submit, std::string& error) {
       error = "SMS-SUBMIT destination address with the filler F among its digits";
       return false;
     }
-    submit.number += digit_char(semiOctet);
+    submit.number += address_digit(semiOctet);
   }
   return true;
 }
@@ -140,7 +76,7 @@ bool read_coding_scheme(int dcs, int& alphabet, std::string& error) {
   return false;
 }
 
-bool read_user_data(Reader& in, SmsSubmit& submit, std::string& error) {
+bool read_user_data(PduReader& in, SmsSubmit& submit, std::string& error) {
   const bool septets = submit.alphabet == 0;
   const int udl = submit.userDataLength;
   const int limit = septets ? kMaxUserDataSeptets : kMaxUserDataOctets;
@@ -200,34 +136,10 @@ bool read_user_data(Reader& in, SmsSubmit& submit, std::string& error) {
   return true;
 }
 
-bool hex_octets(const std::string& hex, std::vector<unsigned char>& octets, std::string& error) {
-  if (hex.empty()) {
-    error = "Empty SMS-SUBMIT PDU";
-    return false;
-  }
-  for (size_t i = 0; i < hex.size(); ++i) {
-    if (hex_value(hex[i]) < 0) {
-      error = printf_text("SMS-SUBMIT PDU with a character other than a hex digit at position %d",
-                          static_cast<int>(i));
-      return false;
-    }
-  }
-  if (hex.size() % 2 != 0) {
-    error = printf_text("SMS-SUBMIT PDU with an odd number of hex digits (%d)",
-                        static_cast<int>(hex.size()));
-    return false;
-  }
-  octets.resize(hex.size() / 2);
-  for (size_t k = 0; k < octets.size(); ++k) {
-    octets[k] = static_cast<unsigned char>(hex_value(hex[2 * k]) << 4 | hex_value(hex[2 * k + 1]));
-  }
-  return true;
-}
-
 bool decode(const std::string& hex, SmsSubmit& s, std::string& error) {
   std::vector<unsigned char> octets;
-  if (!hex_octets(hex, octets, error)) return false;
-  Reader in(octets, error);
+  if (!hex_octets(hex, "SMS-SUBMIT", octets, error)) return false;
+  PduReader in(octets, "SMS-SUBMIT", error);
   if (!read_service_centre(in, s.serviceCentre)) return false;
   s.tpduLength = static_cast<int>(in.left());
 
