@@ -10,12 +10,16 @@
 
 namespace smstest {
 
-// The steps of a run after start-up.  A run that fails, fails in the step
-// under way; kReportFile is the step of a test that succeeded but whose
-// status file or result line could not be written.
-enum class RunPhase { kOpen, kSend, kReceive, kCheck, kReply, kReportFile };
+// The steps of a run.  A run that fails, fails in the step under way.
+// kSetup is a failure of the test system before anything was offered to the
+// network: a start-up refusal (command file, arguments), a port that does not
+// open, a modem that does not answer the handshake.  kOpen is the set-up of
+// a modem that answered (its SMS commands refused, its store not listed).
+// kReportFile is the step of a test that succeeded but whose status file or
+// result line could not be written.
+enum class RunPhase { kSetup, kOpen, kSend, kReceive, kCheck, kReply, kReportFile };
 
-// "open", "send", "receive", "check", "reply", "report-file".
+// "setup", "open", "send", "receive", "check", "reply", "report-file".
 const char* run_phase_name(RunPhase phase);
 
 struct RunNotes {
@@ -42,6 +46,8 @@ struct RunNotes {
   std::string statusText;
   bool statusFileWritten = false;
   bool resultLineWritten = false;
+  // The message of a start-up refusal, which writes no status file.
+  std::string refusal;
 
   void note_send(int64_t start, int64_t confirmed) {
     hasSend = true;
@@ -59,6 +65,10 @@ struct RunNotes {
   void note_sender(const std::string& number) {
     hasSender = true;
     sender = number;
+  }
+  void note_refusal(const std::string& text) {
+    phase = RunPhase::kSetup;
+    refusal = text;
   }
   void note_status(int code, const std::string& text, FileWrite outcome) {
     hasStatus = true;

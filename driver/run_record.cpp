@@ -25,6 +25,11 @@ constexpr int64_t kMicrosPerSecond = 1000000;
 
 Json text_value(const std::string& bytes) { return Json(utf8_or_latin1(bytes)); }
 
+std::string without_line_end(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
 // A measure of the result line as a number; null when it was not taken.
 Json measure_value(const std::string& text) {
   if (text.empty() || text == kNotMeasured) return nullptr;
@@ -53,6 +58,8 @@ int64_t floor_div(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a - 1) / b
 
 const char* run_phase_name(RunPhase phase) {
   switch (phase) {
+    case RunPhase::kSetup:
+      return "setup";
     case RunPhase::kOpen:
       return "open";
     case RunPhase::kSend:
@@ -158,12 +165,15 @@ std::string RunRecorder::record_line(int exitCode, int64_t endReading) const {
   const int signal = interrupt_signal();
   record["signal"] = signal != 0 && exitCode == 128 + signal ? Json(signal) : Json(nullptr);
   record["statusCode"] = notes.hasStatus ? Json(notes.statusCode) : Json(nullptr);
-  // The status file's text, without the line end a failure text may carry.
-  std::string statusText = notes.statusText;
-  while (!statusText.empty() && (statusText.back() == '\n' || statusText.back() == '\r')) {
-    statusText.pop_back();
+  // The status file's text, or a start-up refusal's message, without the
+  // line end a failure text may carry.
+  Json statusText = nullptr;
+  if (notes.hasStatus) {
+    statusText = text_value(without_line_end(notes.statusText));
+  } else if (!notes.refusal.empty()) {
+    statusText = text_value(without_line_end(notes.refusal));
   }
-  record["statusText"] = notes.hasStatus ? text_value(statusText) : Json(nullptr);
+  record["statusText"] = statusText;
   record["statusFileWritten"] = notes.statusFileWritten;
   record["resultLineWritten"] = notes.resultLineWritten;
   record["resultStatus"] = result_.result_status();

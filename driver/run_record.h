@@ -1,10 +1,10 @@
 // The run record: everything a run knows, as one JSON object on one line,
 // appended to the file that the command file's `record=` option or, without
 // it, the environment variable SMS_TEST_RECORD names.  Every run past
-// start-up leaves one, failed or not, interrupted by a signal or not, with
-// the status file written or not; runs appending to one file at once never
-// mix their lines (append_line).  doc/run-record.schema.json describes the
-// fields; the README and the manual page list them.
+// start-up leaves one (and a start-up refusal too, once it knows the file), failed or not,
+// interrupted by a signal or not, with the status file written or not; runs appending to one file
+// at once never mix their lines (append_line).  doc/run-record.schema.json describes the fields;
+// the README and the manual page list them.
 #pragma once
 
 #include <cstdint>

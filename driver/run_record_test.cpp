@@ -131,7 +131,8 @@ TEST_F(RunRecordTest, PhasesOfFailures) {
     int exitCode;
     const char* failurePhase;  // nullptr: null
   } cases[] = {
-      {RunPhase::kOpen, 2, "Cannot open port", FileWrite::kWritten, true, 2, "open"},
+      {RunPhase::kSetup, 2, "Failed to open COM3", FileWrite::kWritten, true, 2, "setup"},
+      {RunPhase::kOpen, 2, "AT+CMGF=0 answered ERROR", FileWrite::kWritten, true, 2, "open"},
       {RunPhase::kSend, 2, "answered +CMS ERROR: 330 (x)\n", FileWrite::kWritten, true, 2, "send"},
       {RunPhase::kReceive, 2, "Interrupted by signal 2\n", FileWrite::kNotOpened, true, 130,
        "receive"},
@@ -165,6 +166,22 @@ TEST_F(RunRecordTest, PhasesOfFailures) {
   EXPECT_EQ(r["sendTime"], nullptr);  // "-Infinity" never shows
   EXPECT_EQ(r["sendStart"], nullptr);
   EXPECT_EQ(r["signal"], nullptr);
+}
+
+// A start-up refusal writes no status file: its record carries the message
+// it printed, and no status code.
+TEST_F(RunRecordTest, AStartUpRefusalIsASetupFailure) {
+  result_.notes.note_refusal("Unknown command set txt (valid: text, pdu)\n");
+  const Json r = record(2);
+  EXPECT_EQ(r["failurePhase"], "setup");
+  EXPECT_EQ(r["statusCode"], nullptr);
+  EXPECT_EQ(r["statusText"], "Unknown command set txt (valid: text, pdu)");
+  EXPECT_EQ(r["statusFileWritten"], false);
+  EXPECT_EQ(r["resultLineWritten"], false);
+  EXPECT_EQ(r["exitCode"], 2);
+  // A status, once written, is what the record shows.
+  result_.notes.note_status(2, "Failed to open COM3\n", FileWrite::kWritten);
+  EXPECT_EQ(record(2)["statusText"], "Failed to open COM3");
 }
 
 TEST_F(RunRecordTest, AnyBytesGiveValidJson) {

@@ -130,22 +130,32 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   const std::string timeMarker = format("tImE%sT", dataTime);
 
   CommandFile command;
-  std::string error;
-  if (!read_command_file(cmdFile, command, error)) return start_up_failure(error);
-  result.resultPath = join_path(workingDir, command.resultName);
   SmsTestParams& params = command.params;
+  CommandSet commandSet = CommandSet::kProprietary;
+  // A refusal prints its message; it leaves a run record too when the run
+  // knows where one goes by then (the environment, or the command file's
+  // option once the file has been read), failed in the set-up.
+  auto refuse = [&](const std::string& message) {
+    const int code = start_up_failure(message);
+    result.notes.note_refusal(message);
+    const RunRecorder recorder(record_path(command.options), params, commandSet, result,
+                               runStartReading, runStartMicros, clock);
+    return recorder.finish(code);
+  };
+  std::string error;
+  if (!read_command_file(cmdFile, command, error)) return refuse(error);
+  result.resultPath = join_path(workingDir, command.resultName);
+  result.testName = params.testName;
 
   const std::string fromLogName = debug_log_name(params.testName, params.fromPort);
-  if (params.fromPort < 1) return start_up_failure("From COM port must be > 0\n");
-  CommandSet commandSet;
+  if (params.fromPort < 1) return refuse("From COM port must be > 0\n");
   if (!command_set_from_name(params.commandSet, commandSet)) {
-    return start_up_failure(format("Unknown command set %s (valid: %s)\n",
-                                   params.commandSet.c_str(), command_set_choices()));
+    return refuse(format("Unknown command set %s (valid: %s)\n", params.commandSet.c_str(),
+                         command_set_choices()));
   }
 
   const std::string refusal = refused_texts(dataTime, result, params, statusPath, argv[2], cmdFile);
-  if (!refusal.empty()) return start_up_failure(refusal);
-  result.testName = params.testName;
+  if (!refusal.empty()) return refuse(refusal);
 
   // From here on the round trip sends, and looks for, the marked text.
   params.messageText = timeMarker + params.messageText;
@@ -158,8 +168,13 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   make_sessions(commandSet, params, fromLogName, clock, fromSession, toSession);
 
   // A run that a signal interrupted ends through the failure path with the
-  // interruption's text, and exits with 128 + the signal number.
+  // interruption's text, and exits with 128 + the signal number.  A port
+  // that did not open, or a modem that did not answer, failed in the set-up:
+  // the test system's failure, not the network's.
   auto failed = [&](const SmsSession& session) {
+    if (!session.modem_answered() && interrupt_signal() == 0) {
+      result.notes.phase = RunPhase::kSetup;
+    }
     fail_test(statusPath, result,
               interrupt_signal() != 0 ? interrupt_text().c_str() : session.last_error().c_str());
     return interrupt_signal() != 0 ? 128 + interrupt_signal() : 2;

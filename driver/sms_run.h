@@ -5,8 +5,11 @@
 // Exit codes: 0 when a test sequence ran to its end, 1 when the application
 // framework can't start, 128 + the signal number when SIGINT, SIGTERM or
 // SIGHUP ended the run, 2 for every other failure.  Failures before the
-// modem sessions exist print one line on the error stream and write no file;
-// every later failure goes through fail_test (status file and result line).
+// modem sessions exist (start-up refusals) print one line on the error stream
+// and write no status or result file, only the run record when the
+// environment or the command file read by then names one (failure phase
+// "setup"); every later failure goes through fail_test (status file and
+// result line).
 #pragma once
 
 namespace smstest {

@@ -45,7 +45,8 @@ SmsModem::SmsModem(std::unique_ptr<SerialDevice> device, Clock& clock)
 void SmsModem::open_log(const char* path) { port.open_log(path); }
 
 bool SmsModem::open(int portNumber, int baudRate, int testTimeout, int64_t testStart) {
-  if (!channel_.open(portNumber, baudRate, testTimeout, testStart)) {
+  answered_ = channel_.open(portNumber, baudRate, testTimeout, testStart);
+  if (!answered_) {
     lastError = channel_.lastError;
     return false;
   }

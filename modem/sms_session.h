@@ -98,8 +98,13 @@ class SmsSession {
   // The failure text of the latest failed operation.
   virtual const std::string& last_error() const = 0;
 
+  // Whether a modem answered the handshake of the latest open(): when an
+  // open fails without it, the port did not open or nothing answered there.
+  bool modem_answered() const { return answered_; }
+
  protected:
   SmsSession* watched_ = nullptr;
+  bool answered_ = false;
 };
 
 // A session for `set` on `device` and `clock` (which must outlive it).

@@ -48,7 +48,8 @@ StandardSession::StandardSession(std::unique_ptr<MessageFormat> format,
 void StandardSession::open_log(const char* path) { channel_.port.open_log(path); }
 
 bool StandardSession::open(int portNumber, int baudRate, int testTimeout, int64_t testStart) {
-  if (!channel_.open_answering(portNumber, baudRate, testTimeout, testStart)) return false;
+  answered_ = channel_.open_answering(portNumber, baudRate, testTimeout, testStart);
+  if (!answered_) return false;
   testDeadline_ = channel_.test_deadline();
   return set_up() && take_stock();
 }

@@ -141,14 +141,17 @@ TEST_F(RunRecordRunTest, FailuresRecordTheirPhase) {
     int errorCode;
     bool sent;
   } cases[] = {
-      {"O|5|40|5550111|hello|0|0|115200|11|115200|0", "open", nullptr, 0, false},
+      {"O|5|40|5550111|hello|0|0|115200|11|115200|0", "setup", nullptr, 0, false},
+      {"Q|5|15|5550111|hello|0|0|115200|11|115200|0", "setup", nullptr, 0, false},
+      {"D|5|16|5550111|hello|0|0|115200|11|115200|0|text", "open", nullptr, 0, false},
       {"S|10|10|5550111|hello|0|0|115200|11|115200|0|text", "send", "CMS", 330, false},
       {"R|3|12|5559999|hello|0|0|115200|13|115200|0", "receive", nullptr, 0, true},
       {"E|3|14|0|x|0|0|115200|0|115200|1", "receive", nullptr, 0, false},
   };
   start_sim({"--delay", "0.3", "--modem", "COM10=5550110,send-error=330", "--modem",
              "COM11=5550111", "--modem", "COM12=5550112", "--modem", "COM13=5550113", "--modem",
-             "COM14=5550114"});
+             "COM14=5550114", "--modem", "COM15=5550115,silent", "--modem",
+             "COM16=5550116,hangup=3"});
   const int n = sizeof cases / sizeof cases[0];
   std::vector<ToolRun> runs(n);
   std::vector<std::vector<Json>> records(n);
@@ -167,7 +170,7 @@ TEST_F(RunRecordRunTest, FailuresRecordTheirPhase) {
     EXPECT_EQ(r["failurePhase"], c.phase);
     EXPECT_EQ(r["exitCode"], 2);
     EXPECT_EQ(r["statusCode"], 2);
-    EXPECT_EQ(r["statusText"].get<std::string>() + "\n", runs[i].status.substr(2));
+    EXPECT_EQ(r["statusText"].get<std::string>(), trim_text(runs[i].status.substr(2)));
     EXPECT_EQ(r["modemErrorType"], c.errorType == nullptr ? Json() : Json(c.errorType));
     EXPECT_EQ(r["modemErrorCode"], c.errorType == nullptr ? Json() : Json(c.errorCode));
     EXPECT_EQ(r["sendTime"].is_number(), c.sent);
@@ -214,6 +217,56 @@ TEST_F(RunRecordRunTest, EnvironmentAndAStatusFileThatCantBeWritten) {
   expect_schema_valid({envRecord, dir + "/own.jsonl"});
 }
 
+// A start-up refusal leaves a record, failed in the set-up, when it knows the
+// file: from the environment, or from the command file once it was read.
+TEST_F(RunRecordRunTest, StartUpRefusalsLeaveSetupRecords) {
+  if (windows_mode()) GTEST_SKIP() << "sets the environment of the native tool";
+  struct Case {
+    const char* cmd;
+    bool useEnv;         // SMS_TEST_RECORD=env.jsonl
+    const char* record;  // the file that gets the record, nullptr: none
+    const char* text;
+  } cases[] = {
+      {"SMS_TEST\nresults.csv\n", true, "env.jsonl", "Missing parameter line (line 3) in cmd.txt"},
+      {"SMS_TEST\nresults.csv\nT|5|3|1|x|0|0|115200|4|115200|0|txt\n", true, "env.jsonl",
+       "Unknown command set txt (valid: text, pdu, or none for the modem's own commands)"},
+      {"SMS_TEST\nresults.csv\nT|5|0|1|x|0|0|115200|4|115200|0\nrecord=own.jsonl\n", true,
+       "own.jsonl", "From COM port must be > 0"},
+      {"SMS_TEST\nresults.csv\nT|5|0|1|x|0|0|115200|4|115200|0\nrecord=own.jsonl\n", false,
+       "own.jsonl", "From COM port must be > 0"},
+      {"SMS_TEST\nresults.csv\nT|5|0|1|x|0|0|115200|4|115200|0\n", false, nullptr,
+       "From COM port must be > 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cmd);
+    const std::string dir = make_temp_dir("record_refusal");
+    ASSERT_TRUE(write_file(dir + "/cmd.txt", c.cmd));
+    std::vector<std::string> env;
+    if (c.useEnv) env.push_back("SMS_TEST_RECORD=" + dir + "/env.jsonl");
+    ProcessResult p = run_process({SMS_TEST_BINARY, "cmd.txt", "status.txt", "7", "-"}, dir, env);
+    EXPECT_EQ(p.exitCode, 2);
+    EXPECT_EQ(p.err, std::string(c.text) + "\n");
+    EXPECT_FALSE(file_exists(dir + "/status.txt"));
+    std::vector<std::string> written;
+    for (const std::string& name : list_dir(dir)) {
+      if (name.find(".jsonl") != std::string::npos) written.push_back(name);
+    }
+    if (c.record == nullptr) {
+      EXPECT_TRUE(written.empty());
+      continue;
+    }
+    ASSERT_EQ(written, std::vector<std::string>{c.record});
+    std::vector<Json> records = records_of(dir + "/" + c.record);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]["failurePhase"], "setup");
+    EXPECT_EQ(records[0]["statusCode"], nullptr);
+    EXPECT_EQ(records[0]["statusText"], c.text);
+    EXPECT_EQ(records[0]["exitCode"], 2);
+    EXPECT_EQ(records[0]["dataTime"], "7");
+    expect_schema_valid({dir + "/" + c.record});
+  }
+}
+
 TEST_F(RunRecordRunTest, ARunEndedByASignalLeavesItsRecord) {
   if (windows_mode()) GTEST_SKIP() << "POSIX signals";
   start_sim({"--modem", "COM5=5550105"});
@@ -257,7 +310,7 @@ TEST_F(RunRecordRunTest, SixteenRunsAppendToOneFile) {
     ASSERT_TRUE(run >= 1 && run <= 16);
     EXPECT_FALSE(seen[run]) << run;
     seen[run] = true;
-    EXPECT_EQ(r["failurePhase"], "open");
+    EXPECT_EQ(r["failurePhase"], "setup");  // no port at all
     // tImE<dataTime>T and the text.
     EXPECT_EQ(r["messageLength"], 900 + 5 + std::to_string(run).size());
   }

@@ -85,7 +85,7 @@ TEST(RunsJsonlCampaign, OneObjectPerRunAndTheSameKpis) {
     const char* phase = row.cmdFile == "ok.cmd"        ? nullptr
                         : row.cmdFile == "lost.cmd"    ? "receive"
                         : row.cmdFile == "refused.cmd" ? "send"
-                                                       : "open";
+                                                       : "setup";
     EXPECT_EQ(o["failurePhase"], phase == nullptr ? Json() : Json(phase));
     if (row.cmdFile == "refused.cmd") {
       EXPECT_EQ(o["modemErrorCode"], 330);
