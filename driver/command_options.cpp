@@ -1,5 +1,7 @@
 #include "driver/command_options.h"
 
+#include <cctype>
+
 #include "common/command_set.h"
 #include "common/text.h"
 
@@ -28,6 +30,20 @@ bool take_command_set(const std::string& value, CommandOptions& options, std::st
   return true;
 }
 
+bool take_charset(const std::string& value, CommandOptions& options, std::string& why) {
+  std::string name;
+  for (char c : value) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (name == "latin1") {
+    options.charset = MessageCharset::kLatin1;
+  } else if (name == "utf-8") {
+    options.charset = MessageCharset::kUtf8;
+  } else {
+    why = format("no character set is called \"%s\" (latin1 or utf-8)", value.c_str());
+    return false;
+  }
+  return true;
+}
+
 const OptionRow kOptions[] = {
     {"record", "FILE", take_record,
      "append the run record (one JSON object on one line) to FILE, relative to the working "
@@ -35,6 +51,10 @@ const OptionRow kOptions[] = {
     {"commandSet", "SET", take_command_set,
      "the command set, as field 11 of line 3 takes it (empty, text or pdu); when both are given "
      "they must agree"},
+    {"charset", "CHARSET", take_charset,
+     "how the text and pdu command sets read the bytes of messageText: latin1 (each byte one "
+     "ISO-8859-1 character) or utf-8; without it as UTF-8 when they are valid UTF-8, else as "
+     "ISO-8859-1 (the proprietary set sends the bytes as they are)"},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -14,6 +14,11 @@
 
 namespace smstest {
 
+// How the standard command sets read the bytes of messageText (option
+// charset, message_text.h): as UTF-8 when they are valid UTF-8, else as
+// ISO-8859-1 (kAuto); or always as one of the two.
+enum class MessageCharset { kAuto, kLatin1, kUtf8 };
+
 // The options of one command file, as given (checked).
 struct CommandOptions {
   std::vector<std::string> given;  // the names of the options read so far
@@ -21,6 +26,7 @@ struct CommandOptions {
   std::string record;  // the run-record file
   bool hasCommandSet = false;
   std::string commandSet;  // as field 12 of line 3 takes it
+  MessageCharset charset = MessageCharset::kAuto;
 };
 
 // One option: `take` checks `value` and stores it in `options`; false with

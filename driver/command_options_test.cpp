@@ -44,6 +44,11 @@ TEST(CommandOptions, LinesAndRefusals) {
       {"record=a\nrecord=a\n", "Option record given twice in @\n", nullptr, nullptr},
       {"commandSet=text\ncommandSet=pdu\n", "Option commandSet given twice in @\n", nullptr,
        nullptr},
+      {"charset=UTF-8\n", "", nullptr, ""},
+      {"charset=utf8\n",
+       "Bad value for option charset in @: no character set is called \"utf8\" (latin1 or "
+       "utf-8)\n",
+       nullptr, nullptr},
   };
   const std::string path = test_temp_path("cmd");
   for (const Case& c : cases) {
@@ -128,6 +133,24 @@ TEST(CommandOptions, LongLineThreeAndLoneCrFiles) {
   std::remove(path.c_str());
 }
 
+TEST(CommandOptions, CharsetValues) {
+  struct Case {
+    const char* line;
+    MessageCharset charset;
+  } cases[] = {
+      {"# no option", MessageCharset::kAuto},
+      {"charset=latin1", MessageCharset::kLatin1},
+      {"charset= LATIN1 ", MessageCharset::kLatin1},
+      {"charset=utf-8", MessageCharset::kUtf8},
+  };
+  for (const Case& c : cases) {
+    CommandOptions options;
+    std::string error;
+    EXPECT_TRUE(take_option_line(c.line, "cmd", options, error)) << error;
+    EXPECT_EQ(options.charset, c.charset) << c.line;
+  }
+}
+
 // The README and the manual page each keep one table with every option.
 TEST(CommandOptions, ReadmeAndManualListEveryOption) {
   const std::string readme = read_file(SMS_TEST_SOURCE_DIR "/README.md");
@@ -140,7 +163,7 @@ TEST(CommandOptions, ReadmeAndManualListEveryOption) {
     EXPECT_NE(readme.find("| `" + name + "=" + row->value + "` |"), std::string::npos) << name;
     EXPECT_NE(manual.find(".BI " + name + "= " + row->value + "\n"), std::string::npos) << name;
   }
-  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(rows, 3);
 }
 
 }  // namespace

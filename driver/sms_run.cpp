@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "common/version.h"
 #include "driver/command_file.h"
+#include "driver/message_text.h"
 #include "driver/platform.h"
 #include "driver/run_record.h"
 #include "driver/test_result.h"
@@ -156,6 +157,13 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
 
   const std::string refusal = refused_texts(dataTime, result, params, statusPath, argv[2], cmdFile);
   if (!refusal.empty()) return refuse(refusal);
+  // The standard sets carry ISO-8859-1 characters; the proprietary set the
+  // bytes as they are.
+  if (commandSet != CommandSet::kProprietary &&
+      !message_text_latin1(params.messageText, command.options.charset, params.messageText,
+                           error)) {
+    return refuse(format("The messageText field in %s %s\n", cmdFile, error.c_str()));
+  }
 
   // From here on the round trip sends, and looks for, the marked text.
   params.messageText = timeMarker + params.messageText;
