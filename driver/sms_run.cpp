@@ -40,23 +40,47 @@ std::string debug_log_name(const std::string& testName, int port) {
   return format("%s.%d.%s", testName.c_str(), port, "debug.log");
 }
 
-// Why the run can't go on with these texts, or "": a line end in a text of
-// the result line would forge lines of its own, and one in the message would
-// split the send command.
-std::string refused_texts(const char* dataTime, const SmsTestResult& result,
-                          const SmsTestParams& params, const std::string& statusPath,
-                          const char* statusArg, const char* cmdFile) {
-  if (has_line_end(dataTime)) {
-    return "The dataTime argument holds a line end (CR or LF)\n";
-  }
-  if (has_line_end(result.latLong)) {
-    return "The latLong argument holds a line end (CR or LF)\n";
+// Why a run can't go on with the command file `cmdFile`, or "" when it can:
+// the checks of every run before it opens a port, made by the check mode
+// too.  Reads the file into `command`, the command set into `commandSet`,
+// and puts the message text in the form the command set sends.  A line end
+// in the test name would forge result lines of its own, and one in the
+// message would split the send command.
+std::string command_file_refusal(const char* cmdFile, CommandFile& command,
+                                 CommandSet& commandSet) {
+  std::string error;
+  if (!read_command_file(cmdFile, command, error)) return error;
+  SmsTestParams& params = command.params;
+  if (params.fromPort < 1) return "From COM port must be > 0\n";
+  if (!command_set_from_name(params.commandSet, commandSet)) {
+    return format("Unknown command set %s (valid: %s)\n", params.commandSet.c_str(),
+                  command_set_choices());
   }
   if (has_line_end(params.testName)) {
     return format("The testName field in %s holds a line end (CR or LF)\n", cmdFile);
   }
   if (has_line_end(params.messageText)) {
     return format("The messageText field in %s holds a line end (CR or LF)\n", cmdFile);
+  }
+  // The standard sets carry ISO-8859-1 characters; the proprietary set the
+  // bytes as they are.
+  if (commandSet != CommandSet::kProprietary &&
+      !message_text_latin1(params.messageText, command.options.charset, params.messageText,
+                           error)) {
+    return format("The messageText field in %s %s\n", cmdFile, error.c_str());
+  }
+  return "";
+}
+
+// Why the run can't go on with these arguments, or "": a line end in a text
+// of the result line would forge lines of its own.
+std::string refused_texts(const char* dataTime, const SmsTestResult& result,
+                          const std::string& statusPath, const char* statusArg) {
+  if (has_line_end(dataTime)) {
+    return "The dataTime argument holds a line end (CR or LF)\n";
+  }
+  if (has_line_end(result.latLong)) {
+    return "The latLong argument holds a line end (CR or LF)\n";
   }
   // The status file would overwrite the result lines of every earlier run.
   if (same_file(statusPath, result.resultPath)) {
@@ -82,6 +106,44 @@ void make_sessions(CommandSet commandSet, const SmsTestParams& params,
   }
 }
 
+// SMS_TEST --check cmdFile: the command file read and checked as a run
+// would, then every port the run would open opened and its modem set up as
+// the run would, and closed again.  One verdict line: on standard output
+// when the run could go on (exit 0), on standard error when not (exit 2).
+int check_command_file(const char* cmdFile, Clock& clock) {
+  CommandFile command;
+  CommandSet commandSet = CommandSet::kProprietary;
+  std::string refusal = command_file_refusal(cmdFile, command, commandSet);
+  const SmsTestParams& params = command.params;
+  std::string ports;
+  if (refusal.empty()) {
+    const bool oneModem =
+        params.reflectMode != 0 || params.toPort == params.fromPort || params.toPort == 0;
+    const int count = oneModem ? 1 : 2;
+    for (int i = 0; i < count && refusal.empty(); ++i) {
+      const int port = i == 0 ? params.fromPort : params.toPort;
+      const int baud = i == 0 ? params.fromBaud : params.toBaud;
+      std::unique_ptr<SmsSession> session =
+          make_sms_session(commandSet, make_serial_device(), clock);
+      if (session->open(port, baud, params.testTimeout, clock.steady_seconds())) {
+        ports += format("%sCOM%d", ports.empty() ? "" : " and ", port);
+      } else {
+        refusal = format("COM%d: %s", port, session->last_error().c_str());
+        if (!has_line_end(refusal)) refusal += "\n";
+      }
+      session->close_port();
+    }
+  }
+  if (!refusal.empty()) {
+    std::fprintf(stderr, "%s: not ready: %s", cmdFile, refusal.c_str());
+    std::fflush(stderr);
+    return 2;
+  }
+  std::printf("%s: ready: a modem answers on %s\n", cmdFile, ports.c_str());
+  std::fflush(stdout);
+  return 0;
+}
+
 }  // namespace
 
 int run_sms_test(int argc, char** argv) {
@@ -99,6 +161,8 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
     std::fflush(stdout);
     return 1;
   }
+
+  if (argc == 3 && std::strcmp(argv[1], "--check") == 0) return check_command_file(argv[2], clock);
 
   std::string workingDir;
   std::string cwdError;
@@ -143,27 +207,13 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
                                runStartReading, runStartMicros, clock);
     return recorder.finish(code);
   };
-  std::string error;
-  if (!read_command_file(cmdFile, command, error)) return refuse(error);
-  result.resultPath = join_path(workingDir, command.resultName);
+  const std::string fileRefusal = command_file_refusal(cmdFile, command, commandSet);
+  if (!command.resultName.empty()) result.resultPath = join_path(workingDir, command.resultName);
   result.testName = params.testName;
-
-  const std::string fromLogName = debug_log_name(params.testName, params.fromPort);
-  if (params.fromPort < 1) return refuse("From COM port must be > 0\n");
-  if (!command_set_from_name(params.commandSet, commandSet)) {
-    return refuse(format("Unknown command set %s (valid: %s)\n", params.commandSet.c_str(),
-                         command_set_choices()));
-  }
-
-  const std::string refusal = refused_texts(dataTime, result, params, statusPath, argv[2], cmdFile);
+  if (!fileRefusal.empty()) return refuse(fileRefusal);
+  const std::string refusal = refused_texts(dataTime, result, statusPath, argv[2]);
   if (!refusal.empty()) return refuse(refusal);
-  // The standard sets carry ISO-8859-1 characters; the proprietary set the
-  // bytes as they are.
-  if (commandSet != CommandSet::kProprietary &&
-      !message_text_latin1(params.messageText, command.options.charset, params.messageText,
-                           error)) {
-    return refuse(format("The messageText field in %s %s\n", cmdFile, error.c_str()));
-  }
+  const std::string fromLogName = debug_log_name(params.testName, params.fromPort);
 
   // From here on the round trip sends, and looks for, the marked text.
   params.messageText = timeMarker + params.messageText;

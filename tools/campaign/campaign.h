@@ -49,6 +49,12 @@ struct CampaignOptions {
   std::string latLong = "-";
   std::string smsTest;  // "" for SMS_TEST beside sms_campaign
   std::vector<std::string> cmdFiles;
+  // --check: check the command files, their ports and modems, and run
+  // nothing (--dir and --repeat not needed).
+  bool check = false;
+  // --no-check: start without checking the ports and modems (the command
+  // files are still read).
+  bool noCheck = false;
 };
 
 // Reads the command line into `options`.  Returns -1 to go on, or the exit
@@ -110,9 +116,28 @@ struct Campaign {
 // command file, no command file twice, the folder (created if missing), its
 // lock (another campaign using it: "OUT is in use by sms_campaign pid N")
 // and its campaign.csv; finds the runs of a killed campaign process.  False
-// with one line per problem in `refusals`.
+// with one line per problem in `refusals`.  With options.check only the
+// program and the command files are checked (no folder is made).
 bool prepare_campaign(const CampaignOptions& options, Campaign& campaign,
                       std::vector<std::string>& refusals);
+
+// Asks SMS_TEST (`smsTest`) to check `file` as a run would, in the folder
+// `cwd`: `SMS_TEST --check <file>` reads the command file with SMS_TEST's
+// own reader (fields, command set, options, message text), opens every port
+// a run opens and sets its modem up, and closes them again.  True when the
+// file is ready; `verdict` is SMS_TEST's verdict without the file name in
+// front ("ready: a modem answers on COM3 and COM4", "not ready: <why>"), or
+// why SMS_TEST could not be asked.
+bool check_campaign_file(const std::string& smsTest, const CampaignFile& file,
+                         const std::string& cwd, std::string& verdict);
+
+// Checks every command file of a prepared campaign with check_campaign_file
+// in its folder, one after another, except those whose ports a run of a
+// killed campaign process may still hold (they are known to have run).
+// False with one "<cmdFile>: <verdict>" line per file that is not ready in
+// `refusals`; with `ready` (may be null) each ready file's line.
+bool check_campaign(const Campaign& campaign, std::vector<std::string>& refusals,
+                    std::vector<std::string>* ready);
 
 // Runs what is left of `campaign`; progress and summary on `out`, problems
 // on `err`.  Returns the exit code.

@@ -242,9 +242,9 @@ TEST_F(CampaignRunTest, FilesSharingAPortTakeTurns) {
     EXPECT_NE(l.lines[i].cmdFile, l.lines[i - 1].cmdFile) << "line " << i;
 
   // COM3, the port they share, was never opened by two runs at once: every
-  // open is closed before the next.
+  // open is closed before the next.  Both files' checks opened it first.
   std::vector<Interval> com3 = open_intervals(ports_, "COM3");
-  ASSERT_EQ(com3.size(), 4u) << read_file(ports_ + "/COM3.traffic.log");
+  ASSERT_EQ(com3.size(), 2 + 4u) << read_file(ports_ + "/COM3.traffic.log");
   for (size_t i = 0; i < com3.size(); ++i) {
     EXPECT_GE(com3[i].close, com3[i].open) << read_file(ports_ + "/COM3.traffic.log");
     if (i > 0) {
@@ -330,8 +330,8 @@ TEST_F(CampaignRunTest, MeasuresComeFromTheRecordOfType1) {
   ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
   write_cmd("a.cmd", "A|20|3|5550104|hello|0|0|115200|4|115200|0");
   write_cmd("x.cmd", "Extra|20|5|5550106|hello|0|0|115200|6|115200|0", "extra.csv");
-  ProcessResult r =
-      campaign({"--dir", "out", "--repeat", "2", "--sms-test", tool, "a.cmd", "x.cmd"});
+  ProcessResult r = campaign(
+      {"--dir", "out", "--repeat", "2", "--sms-test", tool, "--no-check", "a.cmd", "x.cmd"});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
 
   CampaignLog l = log();
@@ -368,8 +368,8 @@ TEST_F(CampaignRunTest, RunsWithoutStatusFileSayWhy) {
   ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
   write_cmd("early.cmd", "E|10|3|5|x|0|0|9600|4|9600|0");
   write_cmd("killed.cmd", "Kill|10|5|5|x|0|0|9600|6|9600|0");
-  ProcessResult r =
-      campaign({"--dir", "out", "--repeat", "1", "--sms-test", tool, "early.cmd", "killed.cmd"});
+  ProcessResult r = campaign({"--dir", "out", "--repeat", "1", "--sms-test", tool, "--no-check",
+                              "early.cmd", "killed.cmd"});
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   std::map<std::string, CampaignLine> byFile;
   for (const CampaignLine& line : log().lines) byFile[line.cmdFile] = line;
@@ -595,6 +595,82 @@ TEST_F(CampaignRunTest, BadInputIsRefusedBeforeAnythingRuns) {
       << help.out;
 }
 
+// Every command file is checked by SMS_TEST itself before the first run:
+// one typo, a refused option, a silent modem or a missing port refuses the
+// whole campaign, naming the file and the problem, and nothing runs.
+// --check says the same of each file and runs nothing.
+TEST_F(CampaignRunTest, CommandFilesThatCantRunRefuseTheCampaignBeforeAnyRun) {
+  start_sim(
+      {"--modem", "COM3=5550103", "--modem", "COM4=5550104", "--modem", "COM5=5550105,silent"});
+  write_cmd("good.cmd", "G|20|3|5550104|hello|0|0|115200|4|115200|0|text");
+  write_cmd("typo.cmd", "T|20|3|5550104|hello|0|0|115200|4|115200|0|txet");
+  write_cmd("option.cmd", "O|20|3|5550104|hello|0|0|115200|4|115200|0\nrecrod=x.jsonl");
+  write_cmd("silent.cmd", "S|5|3|5550105|hello|0|0|115200|5|115200|0|pdu");
+  write_cmd("gone.cmd", "N|20|9|5550104|hello|0|0|115200|4|115200|0");
+  const std::string typo =
+      "sms_campaign: typo.cmd: not ready: Unknown command set txet (valid: text, pdu, or none for "
+      "the modem's own commands)\n";
+
+  const std::string silent = "sms_campaign: silent.cmd: not ready: COM5: " + ports_ +
+                             "/COM5 failed to respond to at comand. Please make sure that the "
+                             "device is connected and the baudrate and other port settings are "
+                             "correct.\n";
+  const std::string gone = "sms_campaign: gone.cmd: not ready: COM9: Failed to open " + ports_ +
+                           "/COM9. Please make sure that this device is not in use. (No such "
+                           "file or directory)\n";
+  const std::string ready = "sms_campaign: good.cmd: ready: a modem answers on COM3 and COM4\n";
+
+  // What sms_campaign reads itself is refused first, before any port is opened.
+  ProcessResult r =
+      campaign({"--dir", "out", "--repeat", "3", "good.cmd", "option.cmd", "typo.cmd"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err, "sms_campaign: option.cmd: Unknown option recrod in option.cmd\n");
+  EXPECT_FALSE(file_exists(work_ + "/out"));
+
+  r = campaign({"--dir", "out", "--repeat", "3", "good.cmd", "typo.cmd", "silent.cmd", "gone.cmd"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, typo + silent + gone);
+  EXPECT_FALSE(file_exists(work_ + "/out/campaign.csv"));
+  EXPECT_EQ(list_dir(work_ + "/out/status"), std::vector<std::string>{});
+  EXPECT_FALSE(file_exists(work_ + "/out/results.csv"));
+  // Only the checks opened the modems: the good file's, and the silent one's.
+  EXPECT_EQ(open_intervals(ports_, "COM3").size(), 2u);
+  EXPECT_EQ(open_intervals(ports_, "COM4").size(), 1u);
+
+  ProcessResult check = campaign({"--check", "good.cmd", "typo.cmd"});
+  EXPECT_EQ(check.exitCode, 2);
+  EXPECT_EQ(check.out, ready);
+  EXPECT_EQ(check.err, typo);
+  check = campaign({"--check", "good.cmd"});
+  EXPECT_EQ(check.exitCode, 0) << check.err;
+  EXPECT_EQ(check.out, ready);
+  EXPECT_EQ(check.err, "");
+  // A check makes no folder.
+  EXPECT_FALSE(file_exists(work_ + "/check"));
+  EXPECT_EQ(campaign({"--check", "--dir", "check", "good.cmd"}).exitCode, 0);
+  EXPECT_FALSE(file_exists(work_ + "/check"));
+}
+
+// SMS_TEST --check on its own: exactly two arguments, a verdict line, 0 or 2.
+TEST_F(CampaignRunTest, SmsTestChecksACommandFile) {
+  start_sim({"--modem", "COM3=5550103"});
+  write_cmd("one.cmd", "G|20|3|5550103|hello|0|0|115200|0|115200|0");
+  write_cmd("utf8.cmd", "G|20|3|5550103|1 \xE2\x82\xAC|0|0|115200|0|115200|0|pdu");
+  ProcessResult p =
+      run_process({SMS_TEST_BINARY, "--check", "one.cmd"}, work_, {env_entry(ports_)}, 30);
+  EXPECT_EQ(p.exitCode, 0) << p.err;
+  EXPECT_EQ(p.out, "one.cmd: ready: a modem answers on COM3\n");
+  p = run_process({SMS_TEST_BINARY, "--check", "utf8.cmd"}, work_, {env_entry(ports_)}, 30);
+  EXPECT_EQ(p.exitCode, 2);
+  EXPECT_EQ(p.err,
+            "utf8.cmd: not ready: The messageText field in utf8.cmd holds U+20AC, which the text "
+            "and pdu command sets can't send: they carry ISO-8859-1 characters (option "
+            "charset=latin1 reads every byte as one of them)\n");
+  // Nothing else of a run: no debug log, no status file.
+  EXPECT_EQ(list_dir(work_), (std::vector<std::string>{"one.cmd", "utf8.cmd"}));
+}
+
 // A second campaign on a folder in use is refused; once the first is
 // killed outright (kill -9), its lock is gone, and the campaign started
 // again waits for the run the killed one left going (its port is busy), logs
@@ -638,10 +714,14 @@ TEST_F(CampaignRunTest, AFolderInUseIsRefusedAndAKilledCampaignsRunIsWaitedFor) 
   EXPECT_EQ(byTag.size(), 2u);
   expect_success(l.lines[1], byTag, work_ + "/out", 2.0);
   EXPECT_EQ(l.lines[1].run, 2);
-  // COM3 was never opened by two runs at once.
+  // COM3 was never opened by two runs at once: the first campaign's check,
+  // its run, and the run of the second (which checks no port a run of the
+  // killed one may still hold).
   std::vector<Interval> com3 = open_intervals(ports_, "COM3");
-  ASSERT_EQ(com3.size(), 2u) << read_file(ports_ + "/COM3.traffic.log");
-  EXPECT_GE(com3[1].open, com3[0].close) << read_file(ports_ + "/COM3.traffic.log");
+  ASSERT_EQ(com3.size(), 1 + 2u) << read_file(ports_ + "/COM3.traffic.log");
+  for (size_t i = 1; i < com3.size(); ++i) {
+    EXPECT_GE(com3[i].open, com3[i - 1].close) << read_file(ports_ + "/COM3.traffic.log");
+  }
 }
 
 // A stand-in for SMS_TEST, by what its command file copy says: "Stubborn"
@@ -674,7 +754,7 @@ TEST_F(CampaignToolTest, AHungRunIsStoppedByTheWatchdog) {
   write_cmd("stubborn.cmd", "Stubborn|1|5|5|x|0|0|9600|6|9600|0");
   const double start = steady_seconds();
   ProcessResult r = campaign({"--dir", "out", "--repeat", "1", "--run-margin", "1", "--sms-test",
-                              tool_, "hang.cmd", "stubborn.cmd"},
+                              tool_, "--no-check", "hang.cmd", "stubborn.cmd"},
                              40);
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   EXPECT_LT(steady_seconds() - start, 15);
@@ -694,9 +774,9 @@ TEST_F(CampaignToolTest, AHungRunIsStoppedByTheWatchdog) {
 TEST_F(CampaignToolTest, ASecondInterruptEndsTheRunsAtOnce) {
   write_cmd("stubborn.cmd", "Stubborn|100|5|5|x|0|0|9600|6|9600|0");
   const std::string out = work_ + "/campaign.out";
-  pid_t pid = start_async(
-      {SMS_CAMPAIGN_BINARY, "--dir", "out", "--repeat", "1", "--sms-test", tool_, "stubborn.cmd"},
-      work_, {}, out);
+  pid_t pid = start_async({SMS_CAMPAIGN_BINARY, "--dir", "out", "--repeat", "1", "--sms-test",
+                           tool_, "--no-check", "stubborn.cmd"},
+                          work_, {}, out);
   ASSERT_GT(pid, 0);
   for (int waited = 0; !file_exists(work_ + "/seen.txt") && waited < 10000; waited += 20)
     sleep_milliseconds(20);
@@ -715,8 +795,8 @@ TEST_F(CampaignToolTest, ASecondInterruptEndsTheRunsAtOnce) {
 // started: an edit during the campaign can't move a run onto other ports.
 TEST_F(CampaignToolTest, EveryRunReadsTheCommandFileAsItWasAtTheStart) {
   write_cmd("edit.cmd", "Edit|10|3|5|x|0|0|9600|4|9600|0");
-  ProcessResult r =
-      campaign({"--dir", "out", "--repeat", "3", "--sms-test", tool_, "edit.cmd"}, 30);
+  ProcessResult r = campaign(
+      {"--dir", "out", "--repeat", "3", "--sms-test", tool_, "--no-check", "edit.cmd"}, 30);
   ASSERT_EQ(r.exitCode, 0) << r.err << r.out;
   EXPECT_EQ(read_file(work_ + "/seen.txt"),
             "Edit|10|3|5|x|0|0|9600|4|9600|0\n"

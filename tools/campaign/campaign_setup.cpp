@@ -2,10 +2,12 @@
 // runs.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <system_error>
 
@@ -32,6 +34,17 @@ relative to OUT.  Each is run N times in OUT, one run after another, with
 --pause seconds between its runs.  Command files whose COM ports (fromPort,
 and toPort when a round trip uses a second modem) are disjoint run side by
 side; those that share a port take turns.
+
+Before the first run every command file is checked as its runs will read
+it, with SMS_TEST's own reader, by running
+  SMS_TEST --check CMDFILE
+in OUT: the fields, the command set, the options, the message text, the
+ports present and a modem answering on each (the ports are opened, the
+modems set up and closed again; ports that a run of a killed campaign may
+still hold are left alone).  One file that is not ready refuses the whole
+campaign before any run, naming the file and the problem (exit code 2).
+--check makes these checks only, prints a verdict per file and runs
+nothing; --no-check starts without them.
 
 Every run is started in OUT as
   SMS_TEST OUT/status/<stem>.<run>.cmd status/<stem>.<run>.txt <dataTime> <latLong>
@@ -84,7 +97,8 @@ class CampaignFormatter : public CLI::Formatter {
  public:
   std::string make_usage(const CLI::App*, std::string) const override {
     return "\nUsage: sms_campaign --dir OUT --repeat N [--pause SECONDS] [--lat-long TEXT]\n"
-           "                    [--run-margin SECONDS] [--sms-test PATH] CMDFILE...\n";
+           "                    [--run-margin SECONDS] [--sms-test PATH] [--no-check] CMDFILE...\n"
+           "       sms_campaign --check [--dir OUT] [--sms-test PATH] CMDFILE...\n";
   }
 };
 
@@ -129,12 +143,12 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
   CLI::App app(kDescription, "sms_campaign");
   app.footer(kFooter);
   app.formatter(std::make_shared<CampaignFormatter>());
-  app.add_option("--dir", options.dir, "Folder of the campaign; created if missing")
-      ->required()
-      ->type_name("OUT");
-  app.add_option("--repeat", options.repeat, "Runs of each command file, 1 or more")
-      ->required()
-      ->type_name("N");
+  CLI::Option* dir =
+      app.add_option("--dir", options.dir, "Folder of the campaign; created if missing")
+          ->type_name("OUT");
+  CLI::Option* repeat =
+      app.add_option("--repeat", options.repeat, "Runs of each command file, 1 or more")
+          ->type_name("N");
   app.add_option("--pause", options.pause,
                  "Seconds between two runs of one command file (default 0)")
       ->type_name("SECONDS");
@@ -147,6 +161,14 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
   app.add_option("--sms-test", options.smsTest,
                  "The SMS_TEST program (default: SMS_TEST beside sms_campaign)")
       ->type_name("PATH");
+  CLI::Option* check = app.add_flag(
+      "--check", options.check,
+      "Check every command file (fields, command set, options, ports, a modem answering on each "
+      "port) with SMS_TEST --check, run nothing, exit 0 when all are ready");
+  app.add_flag("--no-check", options.noCheck,
+               "Start without that check before the first run (the command files are still read): "
+               "for a campaign that must start while a port is missing")
+      ->excludes(check);
   app.set_version_flag("--version", std::string("sms_campaign ") + kVersion);
   app.add_option("CMDFILE", options.cmdFiles, "SMS_TEST command files")->required()->type_name("");
   try {
@@ -161,7 +183,14 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
     std::fprintf(err, "sms_campaign: %s (see --help)\n", one_line_error(e.what()).c_str());
     return kCampaignRefused;
   }
-  if (options.repeat < 1) {
+  // A campaign needs its folder and its number of runs; a check neither.
+  for (CLI::Option* needed : {dir, repeat}) {
+    if (!options.check && needed->count() == 0) {
+      std::fprintf(err, "sms_campaign: %s is required (see --help)\n", needed->get_name().c_str());
+      return kCampaignRefused;
+    }
+  }
+  if (!options.check && options.repeat < 1) {
     std::fprintf(err, "sms_campaign: --repeat must be 1 or more, not %d\n", options.repeat);
     return kCampaignRefused;
   }
@@ -174,6 +203,23 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
   if (!(options.runMargin >= 0.0 && options.runMargin <= kMaxCampaignSeconds)) {
     std::fprintf(err, "sms_campaign: --run-margin must be 0 to %g seconds, not %g\n",
                  kMaxCampaignSeconds, options.runMargin);
+    return kCampaignRefused;
+  }
+  // A comma would split the latLong column of every result line, and no
+  // reader of positions takes it.
+  const size_t comma = options.latLong.find(',');
+  if (comma != std::string::npos) {
+    std::string hint = options.latLong;
+    size_t from = comma;
+    size_t to = comma + 1;
+    while (from > 0 && hint[from - 1] == ' ') --from;
+    while (to < hint.size() && hint[to] == ' ') ++to;
+    hint.replace(from, to - from, ";");
+    std::fprintf(err,
+                 "sms_campaign: --lat-long \"%s\" holds a comma, which would split the result "
+                 "line's columns; write it as \"%s\" (sms_report reads latitude;longitude, "
+                 "latitude longitude, latitude/longitude or 45.5N73.6W)\n",
+                 options.latLong.c_str(), hint.c_str());
     return kCampaignRefused;
   }
   return -1;
@@ -206,7 +252,10 @@ bool load_campaign_file(const std::string& name, CampaignFile& file, std::string
   std::fclose(probe);
   std::string readError;
   if (!read_command_file(name.c_str(), file.command, readError)) {
-    error = format("%s: line 1 of the command file does not begin with SMS_TEST", name.c_str());
+    error =
+        readError.rfind("Expected SMS_TEST", 0) == 0
+            ? format("%s: line 1 of the command file does not begin with SMS_TEST", name.c_str())
+            : format("%s: %s", name.c_str(), one_line_error(readError).c_str());
     return false;
   }
   const SmsTestParams& params = file.command.params;
@@ -283,6 +332,13 @@ bool prepare_campaign(const CampaignOptions& options, Campaign& campaign,
   }
   if (!refusals.empty()) return false;
 
+  if (options.check) {
+    // A check makes no folder: SMS_TEST checks in the campaign's folder when
+    // it is there, else here.
+    const bool there = !options.dir.empty() && fs::is_directory(options.dir, ec);
+    campaign.dir = fs::absolute(there ? options.dir : ".", ec).lexically_normal().string();
+    return true;
+  }
   campaign.dir = fs::absolute(options.dir, ec).lexically_normal().string();
   fs::path status = fs::path(campaign.dir) / "status";
   fs::create_directories(status, ec);
@@ -326,15 +382,79 @@ bool prepare_campaign(const CampaignOptions& options, Campaign& campaign,
   return true;
 }
 
+bool check_campaign_file(const std::string& smsTest, const CampaignFile& file,
+                         const std::string& cwd, std::string& verdict) {
+  std::error_code ec;
+  // SMS_TEST's verdict goes to a file of its own, read back and removed.
+  static std::atomic<int> serial{0};
+  const fs::path output =
+      fs::temp_directory_path(ec) /
+      format("sms_campaign_check.%lld.%d.txt", static_cast<long long>(calendar_seconds()),
+             serial.fetch_add(1) + static_cast<int>(std::random_device()() % 100000));
+  std::string error;
+  std::unique_ptr<ChildProcess> child =
+      start_child({smsTest, "--check", file.path}, cwd, output.string(), error);
+  if (!child) {
+    verdict = "not checked: " + error;
+    return false;
+  }
+  const ChildExit exit = child->wait();
+  child.reset();
+  std::string said;
+  read_file_tail(output.string(), 0, 64 * 1024, said);
+  fs::remove(output, ec);
+  // The verdict names the file as SMS_TEST was given it: that goes.
+  std::string text = one_line_error(said);
+  const std::string named = file.path + ": ";
+  if (text.rfind(named, 0) == 0) text.erase(0, named.size());
+  if (exit.exitCode == 0) {
+    verdict = text;
+    return true;
+  }
+  if (text.empty()) text = format("SMS_TEST --check exited with %d", exit.exitCode);
+  verdict = text.rfind("not ready: ", 0) == 0 ? text : "not ready: " + text;
+  return false;
+}
+
+bool check_campaign(const Campaign& campaign, std::vector<std::string>& refusals,
+                    std::vector<std::string>* ready) {
+  bool allReady = true;
+  for (size_t i = 0; i < campaign.files.size(); ++i) {
+    const CampaignFile& file = campaign.files[i];
+    // A run of a killed campaign may still hold these ports.
+    bool held = false;
+    for (const EarlierRun& run : campaign.earlier) {
+      for (int port : campaign.files[run.file].ports) {
+        held |= std::find(file.ports.begin(), file.ports.end(), port) != file.ports.end();
+      }
+    }
+    if (held) continue;
+    std::string verdict;
+    const bool ok = check_campaign_file(campaign.smsTest, file, campaign.dir, verdict);
+    allReady &= ok;
+    std::vector<std::string>* lines = ok ? ready : &refusals;
+    if (lines != nullptr) lines->push_back(file.name + ": " + verdict);
+  }
+  return allReady;
+}
+
 int campaign_main(int argc, char** argv) {
   CampaignOptions options;
   int code = parse_campaign_arguments(argc, argv, options, stdout, stderr);
   if (code >= 0) return code;
   Campaign campaign;
   std::vector<std::string> refusals;
-  if (!prepare_campaign(options, campaign, refusals)) {
+  std::vector<std::string> ready;
+  if (!prepare_campaign(options, campaign, refusals) ||
+      (!options.noCheck && !check_campaign(campaign, refusals, options.check ? &ready : nullptr))) {
+    for (const std::string& r : ready) std::printf("sms_campaign: %s\n", r.c_str());
+    std::fflush(stdout);
     for (const std::string& r : refusals) std::fprintf(stderr, "sms_campaign: %s\n", r.c_str());
     return kCampaignRefused;
+  }
+  if (options.check) {
+    for (const std::string& r : ready) std::printf("sms_campaign: %s\n", r.c_str());
+    return kCampaignDone;
   }
   return run_campaign(campaign, stdout, stderr);
 }

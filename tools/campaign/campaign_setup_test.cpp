@@ -130,6 +130,12 @@ TEST(CampaignSetup, CommandLine) {
   EXPECT_EQ(o.smsTest, "bin/SMS_TEST");
   EXPECT_EQ(o.cmdFiles, (std::vector<std::string>{"a.cmd", "b.cmd"}));
 
+  // A check needs neither a folder nor a number of runs.
+  CampaignOptions c;
+  ASSERT_EQ(parse({"--check", "a.cmd"}, c, &err), -1) << err;
+  EXPECT_TRUE(c.check);
+  EXPECT_FALSE(c.noCheck);
+
   CampaignOptions d;
   ASSERT_EQ(parse({"a.cmd", "--repeat=1", "--dir=o"}, d, &err), -1) << err;
   EXPECT_EQ(d.latLong, "-");
@@ -160,6 +166,17 @@ TEST(CampaignSetup, CommandLine) {
       {{"--repeat", "2", "--dir", "o"}, "sms_campaign: CMDFILE is required (see --help)\n"},
       {{"--repeat", "many", "--dir", "o", "a.cmd"},
        "sms_campaign: Could not convert: --repeat = many (see --help)\n"},
+      // A comma splits the result line; the hint is the form sms_report reads.
+      {{"--repeat", "2", "--dir", "o", "--lat-long", "45.5017, -73.5673", "a.cmd"},
+       "sms_campaign: --lat-long \"45.5017, -73.5673\" holds a comma, which would split the "
+       "result line's columns; write it as \"45.5017;-73.5673\" (sms_report reads "
+       "latitude;longitude, latitude longitude, latitude/longitude or 45.5N73.6W)\n"},
+      {{"--repeat", "2", "--dir", "o", "--lat-long", "45.5,-73.5", "a.cmd"},
+       "sms_campaign: --lat-long \"45.5,-73.5\" holds a comma, which would split the "
+       "result line's columns; write it as \"45.5;-73.5\" (sms_report reads "
+       "latitude;longitude, latitude longitude, latitude/longitude or 45.5N73.6W)\n"},
+      {{"--check", "--no-check", "a.cmd"},
+       "sms_campaign: --check excludes --no-check (see --help)\n"},
   };
   for (const auto& r : refused) {
     CampaignOptions x;
