@@ -13,7 +13,10 @@
 //   OUT/status/<stem>.<run>.cmd       the command file as the run read it
 //   OUT/campaign.lock                 held by the running sms_campaign
 //   OUT/<result file>                 as line 2 of each command file names it
-//   OUT/<testName>.<port>.debug.log   the debug logs of the latest run
+//   OUT/status/<stem>.<run>.COM<port>.debug.log  the run's debug log of
+//                                     each port it opened (SMS_TEST writes
+//                                     OUT/<testName>.<port>.debug.log; the
+//                                     campaign moves it here after the run)
 #pragma once
 
 #include <cstdint>

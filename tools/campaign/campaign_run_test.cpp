@@ -292,6 +292,25 @@ TEST_F(CampaignRunTest, FailureCausesAreLogged) {
             std::string::npos)
       << csv;
   EXPECT_NE(r.out.find("0 succeeded, 2 failed"), std::string::npos) << r.out;
+
+  // Each run's debug logs stay beside its status file, the failed ones'
+  // AT traces included; none is left under SMS_TEST's own names.
+  for (const auto& entry : byFile) {
+    const std::string stem = entry.first.substr(0, entry.first.size() - 4);
+    const int from = stem == "lost" ? 3 : 5;
+    for (int port : {from, from + 1}) {
+      const std::string log = work_ + "/out/status/" + stem + format(".%06d", entry.second.run) +
+                              format(".COM%d.debug.log", port);
+      EXPECT_NE(read_file(log).find("\nATE0\r"), std::string::npos) << log;
+    }
+  }
+  EXPECT_NE(
+      read_file(work_ + "/out/status/" + format("lost.%06d.COM3.debug.log", byFile["lost.cmd"].run))
+          .find("AT!SSMS"),
+      std::string::npos);
+  for (const std::string& name : list_dir(work_ + "/out")) {
+    EXPECT_EQ(name.find("debug.log"), std::string::npos) << name;
+  }
 }
 
 // SMS_TEST as a later version might be: around the real one's line, lines

@@ -45,6 +45,32 @@ uint64_t size_of(const std::string& path) {
   return ec ? 0 : static_cast<uint64_t>(size);
 }
 
+// SMS_TEST's debug log of port `port` for test `testName` in its working
+// directory OUT (driver/sms_run.cpp names it so).
+fs::path debug_log_of(const std::string& dir, const std::string& testName, int port) {
+  return fs::path(dir) / format("%s.%d.debug.log", testName.c_str(), port);
+}
+
+// Moves the debug logs a run of `file` left in OUT beside its status file,
+// as status/<tag>.COM<port>.debug.log, so that every run keeps its own.
+void keep_debug_logs(const std::string& dir, const CampaignFile& file, const std::string& tag) {
+  for (int port : file.ports) {
+    const fs::path log = debug_log_of(dir, file.command.params.testName, port);
+    std::error_code ec;
+    if (!fs::exists(log, ec)) continue;
+    fs::rename(log, fs::path(dir) / "status" / format("%s.COM%d.debug.log", tag.c_str(), port), ec);
+  }
+}
+
+// Removes what an earlier run, not of this campaign, left under the names
+// of the debug logs of `file`, so that a run that writes none keeps none.
+void remove_debug_logs(const std::string& dir, const CampaignFile& file) {
+  for (int port : file.ports) {
+    std::error_code ec;
+    fs::remove(debug_log_of(dir, file.command.params.testName, port), ec);
+  }
+}
+
 class CampaignRunner {
  public:
   CampaignRunner(const Campaign& campaign, Progress& progress, std::FILE* err)
@@ -179,6 +205,7 @@ class CampaignRunner {
       read_file_tail(join_path(c_.dir, file.command.resultName), 0, kResultsTail, facts.results);
       facts.dataTime = find_data_time_of_run(facts.results, r.run);
       read_file_tail(outputPath, 0, kOutputTail, facts.output);
+      keep_debug_logs(c_.dir, file, r.tag);
       if (!log_run(index, facts)) break;
     }
     locks_.release(static_cast<int>(index));
@@ -207,7 +234,7 @@ class CampaignRunner {
     const CampaignFile& file = c_.files[index];
     std::unique_ptr<ChildProcess> child;
     Running running;
-    std::string statusName, outputPath, resultPath, recordPath;
+    std::string tag, statusName, outputPath, resultPath, recordPath;
     uint64_t resultOffset = 0;
     {
       // Started under the lock that interrupt() takes, so that no run
@@ -220,7 +247,7 @@ class CampaignRunner {
       facts.reflector = file.reflector;
       facts.resultName = file.command.resultName;
       facts.dataTime = data_time(start_, facts.run);
-      const std::string tag = format("%s.%06d", file.stem.c_str(), facts.run);
+      tag = format("%s.%06d", file.stem.c_str(), facts.run);
       statusName = "status/" + tag + ".txt";
       outputPath = (fs::path(c_.dir) / "status" / (tag + ".stderr.txt")).string();
       const std::string copyPath = (fs::path(c_.dir) / "status" / (tag + ".cmd")).string();
@@ -235,6 +262,7 @@ class CampaignRunner {
         fail(format("cannot write %s", copyPath.c_str()));
         return false;
       }
+      remove_debug_logs(c_.dir, file);
       child = start_child({c_.smsTest, copyPath, statusName, facts.dataTime, c_.options.latLong},
                           c_.dir, outputPath, error, {"SMS_TEST_RECORD=" + recordPath});
       if (!child) {
@@ -260,6 +288,7 @@ class CampaignRunner {
     facts.statusFound = read_file_tail(join_path(c_.dir, statusName), 0, kOutputTail, facts.status);
     read_file_tail(resultPath, resultOffset, kResultsTail, facts.results);
     read_file_tail(outputPath, 0, kOutputTail, facts.output);
+    keep_debug_logs(c_.dir, file, tag);
     facts.recordFound = read_file_tail(recordPath, 0, kOutputTail, facts.record);
     return true;
   }

@@ -52,7 +52,9 @@ where <stem> is the command file's name without its extension and <run> the
 run number, six digits, counted across the whole campaign; <stem>.<run>.cmd
 is a copy of CMDFILE as it was when the campaign started, so an edit during
 the campaign changes nothing.  SMS_TEST's own output goes to
-status/<stem>.<run>.stderr.txt.  dataTime is digits only:
+status/<stem>.<run>.stderr.txt, and its debug logs are moved beside its
+status file when it has ended: status/<stem>.<run>.COM<port>.debug.log.
+dataTime is digits only:
 the UTC start time of this invocation as YYYYMMDDhhmmss, then the run
 number, e.g. 20261208101500000007.  No two runs of a campaign share a
 dataTime, resumed parts included, so a message left by one run never counts
