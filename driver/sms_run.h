@@ -1,6 +1,9 @@
 // One test run of SMS_TEST, from the command line to the exit code.
 //
 //   SMS_TEST cmdFile errFile dataTime latLong
+//   SMS_TEST --version
+//   SMS_TEST --check cmdFile   (the command file, its ports and modems checked
+//                               as a run would, nothing sent: exit 0 or 2)
 //
 // Exit codes: 0 when a test sequence ran to its end, 1 when the application
 // framework can't start, 128 + the signal number when SIGINT, SIGTERM or

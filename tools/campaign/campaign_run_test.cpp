@@ -619,8 +619,8 @@ TEST_F(CampaignRunTest, BadInputIsRefusedBeforeAnythingRuns) {
 // whole campaign, naming the file and the problem, and nothing runs.
 // --check says the same of each file and runs nothing.
 TEST_F(CampaignRunTest, CommandFilesThatCantRunRefuseTheCampaignBeforeAnyRun) {
-  start_sim(
-      {"--modem", "COM3=5550103", "--modem", "COM4=5550104", "--modem", "COM5=5550105,silent"});
+  start_sim({"--modem", "COM3=5550103", "--modem", "COM4=5550104", "--modem", "COM5=5550105,silent",
+             "--modem", "COM6=5550106,no-dasms"});
   write_cmd("good.cmd", "G|20|3|5550104|hello|0|0|115200|4|115200|0|text");
   write_cmd("typo.cmd", "T|20|3|5550104|hello|0|0|115200|4|115200|0|txet");
   write_cmd("option.cmd", "O|20|3|5550104|hello|0|0|115200|4|115200|0\nrecrod=x.jsonl");
@@ -661,9 +661,11 @@ TEST_F(CampaignRunTest, CommandFilesThatCantRunRefuseTheCampaignBeforeAnyRun) {
   EXPECT_EQ(check.exitCode, 2);
   EXPECT_EQ(check.out, ready);
   EXPECT_EQ(check.err, typo);
-  check = campaign({"--check", "good.cmd"});
+  // A modem that refuses AT!DASMS says so before the verdict, and is ready.
+  write_cmd("dasms.cmd", "D|20|6|5550106|hello|0|0|115200|0|115200|0");
+  check = campaign({"--check", "good.cmd", "dasms.cmd"});
   EXPECT_EQ(check.exitCode, 0) << check.err;
-  EXPECT_EQ(check.out, ready);
+  EXPECT_EQ(check.out, ready + "sms_campaign: dasms.cmd: ready: a modem answers on COM6\n");
   EXPECT_EQ(check.err, "");
   // A check makes no folder.
   EXPECT_FALSE(file_exists(work_ + "/check"));

@@ -405,10 +405,12 @@ bool check_campaign_file(const std::string& smsTest, const CampaignFile& file,
   std::string said;
   read_file_tail(output.string(), 0, 64 * 1024, said);
   fs::remove(output, ec);
-  // The verdict names the file as SMS_TEST was given it: that goes.
-  std::string text = one_line_error(said);
+  // The verdict comes last (a modem's notes may come before it) and names
+  // the file as SMS_TEST was given it: that goes.
   const std::string named = file.path + ": ";
-  if (text.rfind(named, 0) == 0) text.erase(0, named.size());
+  const size_t at = said.rfind(named);
+  std::string text =
+      one_line_error(at == std::string::npos ? said : said.substr(at + named.size()));
   if (exit.exitCode == 0) {
     verdict = text;
     return true;
