@@ -33,6 +33,8 @@ const char kDescription[] =
 const char kFooter[] =
     "--by cmdFile needs campaign input (result files have no cmdFile column), and\n"
     "--by latLong needs inputs with a latLong column (campaign.csv has none).\n"
+    "--by technology, operator or model needs run records (runs.jsonl or a\n"
+    "record= file): the sending modem's radio snapshot at the send and identity.\n"
     "--geojson writes one Point per run whose latLong reads as a position:\n"
     "\"45.5N73.6W\", \"45.5N 73.6W\", or two signed decimal degrees, latitude first,\n"
     "separated by a blank, ';' or '/'.  Other runs are counted in the summary.\n"
@@ -50,9 +52,9 @@ int run_main(int argc, char** argv) {
   std::string by = "testName";
   CLI::App app(kDescription, "sms_report");
   app.footer(kFooter);
-  app.add_option("--by", by, "group by testName, latLong or cmdFile")
+  app.add_option("--by", by, "group by testName, latLong, cmdFile, technology, operator or model")
       ->type_name("NAME")
-      ->check(CLI::IsMember({"testName", "latLong", "cmdFile"}))
+      ->check(CLI::IsMember({"testName", "latLong", "cmdFile", "technology", "operator", "model"}))
       ->capture_default_str();
   app.add_option("--json", options.jsonPath, "write the report as JSON to FILE")->type_name("FILE");
   app.add_option("--csv", options.csvPath, "write one CSV row per group (and all) to FILE")
