@@ -26,7 +26,7 @@ const char kStyle[] =
     "th{background:#f3f3f3;font-size:90%;min-width:5.5em;max-width:9em;font-weight:600}"
     "th.wide{max-width:18em}"
     "td{text-align:right;white-space:nowrap}"
-    "td.key{text-align:left;white-space:normal;max-width:20em;overflow-wrap:anywhere}"
+    "td.key{text-align:left;white-space:normal;min-width:7em;max-width:20em;overflow-wrap:anywhere}"
     "td.text{white-space:normal;max-width:60em;overflow-wrap:anywhere}"
     "td.few{color:#a33;font-size:85%}td.differs{font-weight:bold;color:#a33}"
     "span.ci{display:block;font-size:80%;color:#666}"
