@@ -97,6 +97,35 @@ TEST(RecordsKpi, SetupFailuresAndUnregisteredSendsAreSamplesApart) {
   }
 }
 
+TEST(RecordsKpi, OddLaterFieldsAreLeftOutWithoutLosingTheRun) {
+  struct Case {
+    const char* what;
+    Json changes;
+  } cases[] = {
+      {"texts for numbers", {{"confirmTime", "3"}, {"reportStatus", "0"}, {"fromPort", "3"}}},
+      {"modems not an array", {{"modems", 5}}},
+      {"modem entries of every odd kind",
+       {{"modems", Json::array({1,
+                                "x",
+                                nullptr,
+                                {{"roles", "from"}, {"radio", 7}},
+                                {{"roles", {"from"}}, {"radio", {1, {{"at", 2}}}}}})}}},
+      {"registeredAtSend not a boolean", {{"registeredAtSend", "no"}}},
+      {"reportRequested not a boolean", {{"reportRequested", 1}, {"reportClass", 3}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const RunRecord run = parsed(record(c.changes));
+    EXPECT_EQ(classify(run), Outcome::kCompleted);
+    EXPECT_FALSE(run.confirmTime.taken);
+    EXPECT_FALSE(run.hasReportStatus);
+    EXPECT_FALSE(run.hasRegisteredAtSend);
+    EXPECT_FALSE(run.reportRequested);
+    EXPECT_FALSE(run.sendRadio.known);
+    EXPECT_EQ(run.fromPort, 0);
+  }
+}
+
 class RecordsReport : public ::testing::Test {
  protected:
   void SetUp() override { dir_ = make_temp_dir("records_report"); }

@@ -71,8 +71,8 @@ struct RunRecord {
   bool hasStart = false;
   double startSeconds = 0;  // UTC seconds since 1970
   std::string run;          // the campaign's run column
-  // Run records only: where the run failed (open, send, receive, check,
-  // reply, report-file), when the record says.
+  // Run records only: where the run failed (setup, open, send, receive,
+  // check, reply, report-file), when the record says.
   bool hasFailurePhase = false;
   std::string failurePhase;
 
