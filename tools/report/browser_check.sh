@@ -24,29 +24,58 @@ trap 'rm -rf "$work"' EXIT
 
 # The campaign: 180 runs over an hour, three test names, a route north-east
 # from 48.137N 11.575E; every 11th run not sent, every 7th not received.
+# The run records (runs.jsonl in the campaign folder) carry the sending
+# modem's identity and radio at the send, every 13th run a set-up failure of
+# the test system, every 17th a send while not registered; the runs of b.cmd
+# ask for delivery reports (every 5th missing, every 8th failed).  The
+# command file copies in status/ give the head its settings.
+mkdir -p "$work/out/status"
+printf 'SMS_TEST\nresults.csv\nA|60|3|+4915112345678|hi|0|0|115200|4|115200|0|pdu\nrecord=r.jsonl\n' \
+  >"$work/out/status/a_+4915112345678.000001.cmd"
+printf 'SMS_TEST\nresults.csv\nB|60|5|5550106|hi|0|0|115200|6|115200|0|text\nreport=1\n' \
+  >"$work/out/status/b.000002.cmd"
 {
-  echo "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,deliveryTime,replyTime,totalTime,accuracy,mode,latLong"
   for i in $(seq 0 179); do
     t=$((i % 3))
     name=(operatorA-pair1 operatorB-pair2 "operatorC with a rather long test name that must not be cut")
     cmd=(a_+4915112345678.cmd b.cmd c.cmd)
+    tech=(LTE GSM UMTS)
+    op=(262-01 262-02 262-03)
     min=$((i / 3)); sec=$(((i % 3) * 20))
     lat=$(awk -v i="$i" 'BEGIN{printf "%.5f", 48.137 + i * 0.00012}')
     lon=$(awk -v i="$i" 'BEGIN{printf "%.5f", 11.575 + i * 0.00020 + (i % 9) * 0.00003}')
     send=$(awk -v i="$i" -v t="$t" 'BEGIN{printf "%.3f", 1.2 + t * 0.4 + (i % 5) * 0.11}')
     dlv=$(awk -v i="$i" -v t="$t" 'BEGIN{printf "%.3f", 3 + t * 1.5 + ((i * 37) % 23) * 0.25}')
+    dbm=$((-70 - (i * 7) % 50))
     start=$(printf "2026-12-08T10:%02d:%02dZ" "$min" "$sec")
-    if [ $((i % 11)) -eq 5 ]; then
-      echo "$i,${cmd[$t]},${name[$t]},$start,,2,2,Operation Timed out during SMS Send. The modem did not answer the send command in time,-Infinity,-Infinity,-Infinity,30.0,-Infinity,round-trip,${lat}N${lon}E"
+    phase=null; text='"SUCCESS"'; code=0; confirmed="\"$start\""; registered=true
+    if [ $((i % 13)) -eq 4 ]; then
+      phase='"setup"'; text='"Failed to open COM9. Please make sure that this device is not in use. (No such file or directory)"'
+      send=null; dlv=null; code=2; confirmed=null
+    elif [ $((i % 11)) -eq 5 ]; then
+      phase='"send"'; text='"Operation Timed out during SMS Send. The modem did not answer the send command in time"'
+      send=null; dlv=null; code=2; confirmed=null
     elif [ $((i % 7)) -eq 3 ]; then
-      echo "$i,${cmd[$t]},${name[$t]},$start,,2,2,Operation Timed out during SMS Receive. The message was sent but never arrived at the receiving modem,$send,-Infinity,-Infinity,60.0,-Infinity,round-trip,${lat}N${lon}E"
-    else
-      echo "$i,${cmd[$t]},${name[$t]},$start,,0,0,SUCCESS,$send,$dlv,-Infinity,9.0,100,round-trip,${lat}N${lon}E"
+      phase='"receive"'; text='"Operation Timed out during SMS Receive. The message was sent but never arrived at the receiving modem"'
+      dlv=null; code=2
     fi
+    [ $((i % 17)) -eq 9 ] && registered=false
+    reports='"reportRequested":false,"reportClass":null'
+    if [ "$t" = 1 ]; then
+      if [ $((i % 5)) -eq 1 ]; then
+        reports='"reportRequested":true,"reportClass":"missing","reportStatus":null,"confirmTime":null,"centreDelivery":null'
+      elif [ $((i % 8)) -eq 4 ]; then
+        reports='"reportRequested":true,"reportClass":"failed-permanent","reportStatus":70,"confirmTime":9.5,"centreDelivery":null'
+      else
+        reports="\"reportRequested\":true,\"reportClass\":\"delivered\",\"reportStatus\":0,\"confirmTime\":$(awk -v d="$dlv" 'BEGIN{printf "%.3f", (d == "null" ? 6 : d) + 1.1}'),\"centreDelivery\":$(awk -v d="$dlv" 'BEGIN{printf "%.0f", (d == "null" ? 5 : d)}')"
+      fi
+    fi
+    modems="[{\"port\":$((3 + 2 * t)),\"roles\":[\"from\"],\"identity\":{\"manufacturer\":\"Quectel\",\"model\":\"EC2$t\",\"revision\":\"EC25EFAR06A06M4G\",\"imei\":\"35693803564380$t\",\"homeNetwork\":\"${op[$t]}\"},\"radio\":[{\"at\":\"send\",\"technology\":\"${tech[$t]}\",\"operator\":\"${op[$t]}\",\"lac\":\"1A2B\",\"cellId\":\"00C0FFE$t\",\"rssiDbm\":$dbm,\"rsrpDbm\":$([ "$t" = 0 ] && echo $((dbm - 25)) || echo null)}]}]"
+    echo "{\"run\":$((i + 1)),\"cmdFile\":\"${cmd[$t]}\",\"testName\":\"${name[$t]}\",\"mode\":\"round-trip\",\"start\":\"$start\",\"statusCode\":$code,\"statusText\":$text,\"failurePhase\":$phase,\"sendTime\":$send,\"deliveryTime\":$dlv,\"accuracy\":$([ "$dlv" = null ] && echo null || echo 100),\"sendConfirmed\":$confirmed,\"latLong\":\"${lat}N${lon}E\",\"registeredAtSend\":$registered,$reports,\"modems\":$modems}"
   done
-} >"$work/campaign.csv"
+} >"$work/out/runs.jsonl"
 
-"$report" "$work/campaign.csv" --html "$work/page.html" >/dev/null
+"$report" "$work/out" --html "$work/page.html" >/dev/null
 
 # The check runs in a copy of the page (the page itself has no script): it
 # writes its findings into <pre id="layout-check">, which --dump-dom shows.
@@ -55,7 +84,7 @@ cat >"$work/check.js" <<'JS'
   var found = [];
   var W = window.innerWidth;
   var titles = ["Track map", "Cumulative distribution", "Histogram of deliveryTime",
-                "deliveryTime of every round trip"];
+                "deliveryTime of every round trip", "deliveryTime against signal strength"];
   var svgs = Array.prototype.slice.call(document.querySelectorAll("svg"));
   titles.forEach(function (t) {
     var has = svgs.some(function (s) {

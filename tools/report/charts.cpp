@@ -254,4 +254,42 @@ std::string run_chart(const std::vector<RunPoint>& runs, const std::vector<Group
   return svg.str();
 }
 
+std::string signal_chart(const std::vector<RunPoint>& runs,
+                         const std::vector<GroupReport>& groups) {
+  std::vector<const RunPoint*> points;
+  for (const RunPoint& r : runs) {
+    if (!std::isnan(r.delivery) && !std::isnan(r.signal)) points.push_back(&r);
+  }
+  if (points.empty()) return "";
+  double low = INFINITY, high = -INFINITY, top = 0;
+  for (const RunPoint* r : points) {
+    low = std::min(low, static_cast<double>(r->signal));
+    high = std::max(high, static_cast<double>(r->signal));
+    top = std::max(top, static_cast<double>(r->delivery));
+  }
+  Frame f;
+  f.top = 30;
+  f.xLow = std::floor(low / 5) * 5 - 5;
+  f.xHigh = std::ceil(high / 5) * 5 + 5;
+  f.yHigh = top > 0 ? top * 1.05 : 1;
+  Svg svg(kWidth, kHeight, "deliveryTime against signal strength at the send");
+  draw_axes(&svg, f, "signal at the send (dBm: RSRP, else RSSI)", "deliveryTime (s)");
+  const size_t step = points.size() > kRunDots ? (points.size() + kRunDots - 1) / kRunDots : 1;
+  for (size_t i = 0; i < points.size(); i += step) {
+    const RunPoint& r = *points[i];
+    const size_t g = r.group;
+    svg.circle(f.x(r.signal), f.y(r.delivery), 2.5, group_colour(g),
+               g < groups.size() ? display_key(groups[g].key) +
+                                       format(": %.0f dBm, %.3f s", static_cast<double>(r.signal),
+                                              static_cast<double>(r.delivery))
+                                 : std::string());
+  }
+  svg.text(f.right, 16,
+           std::to_string(points.size()) + " completed round trips with a signal reading" +
+               (step > 1 ? format(", every %llu drawn", static_cast<unsigned long long>(step))
+                         : std::string()),
+           Svg::Anchor::kEnd, 11, "#666");
+  return svg.str();
+}
+
 }  // namespace smstest

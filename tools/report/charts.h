@@ -12,6 +12,10 @@
 //   kRunDots runs, the runs are drawn as one bar from the least to the
 //   greatest time per column).
 //
+// - signal_chart: deliveryTime of each completed round trip against the
+//   sending modem's signal at the send (signalDbm: RSRP, else RSSI), a dot
+//   in its group's colour (at most kRunDots dots, evenly taken).
+//
 // A chart without data is left out: each returns "" then.  The failure
 // causes are a table only.
 #pragma once
@@ -36,6 +40,7 @@ std::string cdf_chart(const std::vector<GroupReport>& groups, const GroupReport&
                       const std::string& groupTitle);
 std::string histogram_chart(const DeliveryBins& bins, const std::vector<GroupReport>& groups);
 std::string run_chart(const std::vector<RunPoint>& runs, const std::vector<GroupReport>& groups);
+std::string signal_chart(const std::vector<RunPoint>& runs, const std::vector<GroupReport>& groups);
 
 // Tick positions for an axis from `low` to `high`: steps of 1, 2 or 5 times
 // a power of ten, about `count` of them, all within the range.

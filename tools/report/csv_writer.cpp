@@ -70,6 +70,27 @@ std::string row_of(const char* scope, const GroupReport& g) {
   add_intervals(&row, rt.deliveryTime);
   add_intervals(&row, rt.endToEndTime);
   add_intervals(&row, g.reflector.replyTime);
+  // The runs counted apart and the delivery reports, after those.
+  const ConfirmationKpis& c = g.confirmations;
+  row += ',' + number(g.testSystemFailures);
+  row += ',' + number(rt.notOffered);
+  row += ',' + number(c.requested);
+  row += ',' + number(c.accepted);
+  row += ',' + number(c.failures);
+  row += ',' + ratio(c.failureRatioPercent);
+  add_estimate(&row, c.failureRatio);
+  add_distribution(&row, c.confirmTime);
+  add_intervals(&row, c.confirmTime);
+  add_distribution(&row, c.centreDelivery);
+  std::string classes;
+  for (const CountedText& e : c.classes) {
+    classes += (classes.empty() ? "" : ";") + to_utf8(e.text) + ':' + number(e.count);
+  }
+  std::string statuses;
+  for (const auto& e : c.statuses) {
+    statuses += (statuses.empty() ? "" : ";") + std::to_string(e.first) + ':' + number(e.second);
+  }
+  row += ',' + csv_field(classes) + ',' + csv_field(statuses);
   return row + '\n';
 }
 
@@ -90,7 +111,17 @@ std::string report_csv(const Report& report) {
       out += std::string(",") + d + '.' + p + ".low," + d + '.' + p + ".high";
     }
   }
-  out += '\n';
+  out +=
+      ",testSystemFailures,notOffered,reportsRequested,reportsAccepted,confirmationFailures,"
+      "receiveConfirmationFailureRatioPercent,receiveConfirmationFailureRatioPercent.low,"
+      "receiveConfirmationFailureRatioPercent.high";
+  for (const char* s : kStatistics) out += std::string(",receiveConfirmationTime.") + s;
+  for (const char* p : kPercentiles) {
+    out += std::string(",receiveConfirmationTime.") + p + ".low,receiveConfirmationTime." + p +
+           ".high";
+  }
+  for (const char* s : kStatistics) out += std::string(",centreDelivery.") + s;
+  out += ",reportClasses,reportStatuses\n";
   out += row_of("all", report.all);
   for (const GroupReport& g : report.groups) out += row_of("group", g);
   return out;

@@ -32,6 +32,30 @@ void set_measure(Json& object, const char* key, const Measure& m) {
   object[key] = m.taken ? Json(m.value) : Json(nullptr);
 }
 
+void set_text_or_null(Json& object, const char* key, const std::string& bytes) {
+  if (bytes.empty()) {
+    object[key] = nullptr;
+  } else {
+    set_text(object, key, bytes);
+  }
+}
+
+// The sending modem's snapshot at the send (null where not known).
+void set_radio(Json& p, const RunRecord& run) {
+  p["registeredAtSend"] = run.hasRegisteredAtSend ? Json(run.registeredAtSend) : Json(nullptr);
+  const SendRadio& r = run.sendRadio;
+  set_text_or_null(p, "technology", r.technology);
+  set_text_or_null(p, "operator", r.operatorCode);
+  set_text_or_null(p, "lac", r.lac);
+  set_text_or_null(p, "cellId", r.cellId);
+  set_measure(p, "rssiDbm", r.rssiDbm);
+  set_measure(p, "rscpDbm", r.rscpDbm);
+  set_measure(p, "ecnoDb", r.ecnoDb);
+  set_measure(p, "rsrqDb", r.rsrqDb);
+  set_measure(p, "rsrpDbm", r.rsrpDbm);
+  set_measure(p, "signalDbm", r.signalDbm());
+}
+
 }  // namespace
 
 // Builds the features of a layer in one object that stays allocated from
@@ -43,8 +67,9 @@ class FeatureBuilder {
   const std::string& json(const RunRecord& run, const std::string& input,
                           const Position& position) {
     // Runs of another input kind have other properties: start afresh.
-    const int shape =
-        (run.fromCampaign ? 1 : 0) | (run.hasDataTime ? 2 : 0) | (run.hasCmdFile ? 4 : 0);
+    const bool radio = !run.modems.empty() || run.hasRegisteredAtSend;
+    const int shape = (run.fromCampaign ? 1 : 0) | (run.hasDataTime ? 2 : 0) |
+                      (run.hasCmdFile ? 4 : 0) | (radio ? 8 : 0);
     if (shape != shape_) {
       shape_ = shape;
       feature_ =
@@ -80,6 +105,7 @@ class FeatureBuilder {
     p["endToEndTime"] = run.sendTime.taken && run.deliveryTime.taken
                             ? Json(micro_rounded(run.sendTime.value + run.deliveryTime.value))
                             : Json(nullptr);
+    if (radio) set_radio(p, run);
     text_ = feature_.dump(-1, ' ', false, Json::error_handler_t::replace);
     return text_;
   }

@@ -50,14 +50,37 @@ std::string seconds(const Distribution& d, double Distribution::*statistic) {
   return cell(d.n == 0 ? "-" : format("%.3f", d.*statistic));
 }
 
-std::string ratio_row(const std::string& label, const char* colour, const GroupReport& g,
-                      bool all) {
+// Which columns of runs counted apart the ratio table has: only those that
+// any run needs, so that a report without them looks as it always did.
+struct ApartColumns {
+  bool testSystem = false;
+  bool notOffered = false;
+};
+
+std::string ratio_row(const std::string& label, const char* colour, const GroupReport& g, bool all,
+                      ApartColumns apart) {
   const RoundTripKpis& rt = g.roundTrips;
   std::string row = all ? "<tr class=\"all\">" : "<tr>";
   row += key_cell(label, colour) + count(g.runs) + count(rt.attempts) + ratio_cell(rt.successRate) +
          ratio_cell(rt.nonAccessibility) + count(rt.accessFailures) +
          ratio_cell(rt.completionFailureRatio) + count(rt.completionFailures) +
          count(g.reflector.replies);
+  if (apart.notOffered) row += count(rt.notOffered);
+  if (apart.testSystem) row += count(g.testSystemFailures);
+  return row + "</tr>\n";
+}
+
+std::string confirmation_row(const std::string& label, const char* colour, const GroupReport& g,
+                             bool all) {
+  const ConfirmationKpis& c = g.confirmations;
+  std::string row = all ? "<tr class=\"all\">" : "<tr>";
+  row += key_cell(label, colour) + count(c.requested) + count(c.accepted) + count(c.failures) +
+         ratio_cell(c.failureRatio) + count(static_cast<long long>(c.confirmTime.n)) +
+         percentile_cell(c.confirmTime, &Distribution::median, &Distribution::medianInterval) +
+         percentile_cell(c.confirmTime, &Distribution::p95, &Distribution::p95Interval) +
+         seconds(c.confirmTime, &Distribution::max) +
+         seconds(c.centreDelivery, &Distribution::median) +
+         seconds(g.roundTrips.deliveryTime, &Distribution::median);
   return row + "</tr>\n";
 }
 
@@ -95,16 +118,67 @@ const char* ratio_label(ComparedRatio ratio) {
 }  // namespace
 
 std::string ratio_table(const Report& report) {
+  ApartColumns apart;
+  apart.testSystem = report.all.testSystemFailures > 0;
+  apart.notOffered = report.all.roundTrips.notOffered > 0;
   std::string out = "<table>\n<tr><th>" + xml_text(group_by_name(report.by)) + "</th>" +
                     head_cell("runs") + head_cell("attempts") + head_cell("success rate %") +
                     head_cell("non-access&#173;ibility %") + head_cell("access failures") +
                     head_cell("completion failure ratio %") + head_cell("completion failures") +
-                    head_cell("replies") + "</tr>\n";
+                    head_cell("replies");
+  if (apart.notOffered) out += head_cell("not offered");
+  if (apart.testSystem) out += head_cell("test system failures");
+  out += "</tr>\n";
   for (size_t i = 0; i < report.groups.size(); ++i) {
-    out += ratio_row(display_key(report.groups[i].key), group_colour(i), report.groups[i], false);
+    out += ratio_row(display_key(report.groups[i].key), group_colour(i), report.groups[i], false,
+                     apart);
   }
-  out += ratio_row("all", kAllColour, report.all, true);
-  return out + "</table>\n";
+  out += ratio_row("all", kAllColour, report.all, true, apart);
+  out += "</table>\n";
+  if (apart.notOffered || apart.testSystem) {
+    out +=
+        "<p class=\"note\">Counted apart, outside every ratio and time (E.804 leaves such "
+        "samples out): not offered, round trips made while the sending modem was not "
+        "registered; test system failures, runs that failed before anything was offered to the "
+        "network (a port that did not open, a modem that did not answer).</p>\n";
+  }
+  return out;
+}
+
+std::string confirmation_tables(const Report& report) {
+  const ConfirmationKpis& all = report.all.confirmations;
+  if (all.requested == 0) return "";
+  std::string out = "<table>\n<tr><th>" + xml_text(group_by_name(report.by)) + "</th>" +
+                    head_cell("reports asked for") + head_cell("sent") + head_cell("no report") +
+                    "<th class=\"wide\">SMS Receive Confirmation Failure Ratio %</th>" +
+                    head_cell("reports") + head_cell("Confirmation Time median") +
+                    head_cell("Confirmation Time p95") + head_cell("Confirmation Time max") +
+                    head_cell("centre delivery median") + head_cell("delivery median") + "</tr>\n";
+  for (size_t i = 0; i < report.groups.size(); ++i) {
+    out += confirmation_row(display_key(report.groups[i].key), group_colour(i), report.groups[i],
+                            false);
+  }
+  out += confirmation_row("all", kAllColour, report.all, true);
+  out += "</table>\n";
+  out +=
+      "<p class=\"note\">SMS Receive Confirmation Failure Ratio: the sent round trips that asked "
+      "for a delivery report and got no final one, in percent, with the 95&#160;% interval. A "
+      "report that says the delivery failed is a confirmation received. SMS Receive "
+      "Confirmation Time: from the send to the final report, in seconds. Centre delivery: the "
+      "network's own delivery time (the report's discharge time less the service centre's "
+      "time stamp), beside the delivery time measured between the modems.</p>\n";
+  out += "<table>\n<tr><th>report class</th><th>runs</th></tr>\n";
+  for (const CountedText& c : all.classes) {
+    out += "<tr><td class=\"key\">" + xml_text(c.text) + "</td>" + count(c.count) + "</tr>\n";
+  }
+  out += "</table>\n";
+  if (!all.statuses.empty()) {
+    out += "<table>\n<tr><th>final status (TP-ST)</th><th>runs</th></tr>\n";
+    for (const auto& st : all.statuses)
+      out += "<tr>" + count(st.first) + count(st.second) + "</tr>\n";
+    out += "</table>\n";
+  }
+  return out;
 }
 
 std::string time_table(const Report& report) {

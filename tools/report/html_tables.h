@@ -15,6 +15,10 @@ std::string time_table(const Report& report);
 // "" with fewer than two groups that have round-trip attempts.
 std::string comparison_table(const Report& report);
 std::string causes_table(const Report& report);
+// The delivery reports: per group the two E.804 confirmation KPIs with
+// their intervals, centreDelivery beside deliveryTime, and the reports'
+// classes and final statuses; "" when no round trip asked for a report.
+std::string confirmation_tables(const Report& report);
 // The colour legend: a swatch and the name of each group, and "all".
 std::string group_legend(const Report& report);
 

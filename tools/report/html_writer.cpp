@@ -1,5 +1,6 @@
 #include "tools/report/html_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -23,8 +24,9 @@ const char kStyle[] =
     "table{border-collapse:collapse;margin:1em 0}"
     "th,td{border:1px solid #ccc;padding:3px 8px}"
     "th{background:#f3f3f3;font-size:90%;min-width:5.5em;max-width:9em;font-weight:600}"
+    "th.wide{max-width:18em}"
     "td{text-align:right;white-space:nowrap}"
-    "td.key{text-align:left;white-space:normal;max-width:20em;overflow-wrap:anywhere}"
+    "td.key{text-align:left;white-space:normal;min-width:7em;max-width:20em;overflow-wrap:anywhere}"
     "td.text{white-space:normal;max-width:60em;overflow-wrap:anywhere}"
     "td.few{color:#a33;font-size:85%}td.differs{font-weight:bold;color:#a33}"
     "span.ci{display:block;font-size:80%;color:#666}"
@@ -67,6 +69,71 @@ std::string entries_text(const std::map<std::string, long long, std::less<>>& en
   return out;
 }
 
+// Each command file with its runs and, where known, its settings, one a
+// line; without any settings the short list of entries_text.
+std::string command_files(const Report& report) {
+  const RunsSetup& s = report.setup;
+  if (report.settings.empty()) {
+    return s.cmdFiles.empty() ? "not known (only campaign input names them)"
+                              : entries_text(s.cmdFiles, s.cmdFilesCapped, true);
+  }
+  std::string out;
+  size_t shown = 0;
+  auto line = [&](const std::string& name, long long runs) {
+    if (shown++ > 0) out += "<br/>";
+    const std::string text = mask_long_numbers(to_utf8(name));
+    out += xml_text(text.empty() ? "(empty)" : text);
+    if (runs > 0) out += format(" (%lld run%s)", runs, runs == 1 ? "" : "s");
+    const auto it = report.settings.find(name);
+    if (it == report.settings.end()) return;
+    out += ": " + xml_text(to_utf8(settings_text(it->second)));
+    const CommandSettings& c = it->second;
+    out += c.fromCopy ? " <span class=\"ci\">from " + xml_text(c.source) + "</span>"
+                      : " <span class=\"ci\">from the run record</span>";
+  };
+  for (const auto& e : s.cmdFiles) {
+    if (shown == kHeadEntries) break;
+    line(e.first, e.second);
+  }
+  // Run records without a command file: their settings by test name.
+  for (const auto& e : report.settings) {
+    if (shown == kHeadEntries) break;
+    if (s.cmdFiles.find(e.first) == s.cmdFiles.end()) line(e.first, 0);
+  }
+  const size_t total = std::max(s.cmdFiles.size(), report.settings.size());
+  if (total > shown || s.cmdFilesCapped || report.settingsCapped) {
+    out += "<br/>" + format("and %s more", s.cmdFilesCapped || report.settingsCapped
+                                               ? "many"
+                                               : std::to_string(total - shown).c_str());
+  }
+  return out;
+}
+
+// The modems' identities as the records give them.
+std::string modems_text(const RunsSetup& s) {
+  std::string out;
+  size_t shown = 0;
+  for (const auto& e : s.modems) {
+    if (shown == kHeadEntries) break;
+    if (shown++ > 0) out += "<br/>";
+    const ModemEntry& m = e.second;
+    std::string text = format("COM%d: ", m.port);
+    std::string name = m.manufacturer;
+    if (!m.model.empty()) name += (name.empty() ? "" : " ") + m.model;
+    text += name.empty() ? "identity not known" : name;
+    if (!m.revision.empty()) text += ", firmware " + m.revision;
+    if (!m.imei.empty()) text += ", IMEI " + m.imei;
+    if (!m.homeNetwork.empty()) text += ", SIM home network " + m.homeNetwork;
+    out += xml_text(to_utf8(text)) + format(" (%lld run%s)", m.runs, m.runs == 1 ? "" : "s");
+  }
+  if (s.modems.size() > shown || s.modemsCapped) {
+    out +=
+        "<br/>" + format("and %s more",
+                         s.modemsCapped ? "many" : std::to_string(s.modems.size() - shown).c_str());
+  }
+  return out;
+}
+
 double page_time() {
   const char* fixed = std::getenv("SOURCE_DATE_EPOCH");
   if (fixed != nullptr && *fixed != '\0') {
@@ -88,9 +155,8 @@ std::string head(const Report& report) {
                              : format("%llu%s: ", static_cast<unsigned long long>(s.places.size()),
                                       s.placesCapped ? "+" : "") +
                                    entries_text(s.places, s.placesCapped, false));
-  out +=
-      entry("Command files", s.cmdFiles.empty() ? "not known (only campaign input names them)"
-                                                : entries_text(s.cmdFiles, s.cmdFilesCapped, true));
+  out += entry("Command files", command_files(report));
+  if (!s.modems.empty()) out += entry("Modems", modems_text(s));
   std::string inputs;
   for (const InputSummary& in : report.inputs) {
     if (!inputs.empty()) inputs += "<br/>";
@@ -131,6 +197,8 @@ std::string charts(const Report& report) {
   const std::string delivery = histogram_chart(report.charts.deliveryBins, report.groups) +
                                run_chart(report.charts.runs, report.groups);
   if (!delivery.empty()) out += section("Delivery time", delivery);
+  const std::string signal = signal_chart(report.charts.runs, report.groups);
+  if (!signal.empty()) out += section("Delivery time and signal strength", signal);
   if (out.empty()) {
     out = section("Charts", "<p class=\"note\">No round trip to draw.</p>\n");
   }
@@ -187,6 +255,8 @@ std::string report_html(const Report& report) {
                               "<p class=\"note\">Ratios in percent of the round trips, with "
                               "their 95&#160;% interval below; times in seconds.</p>\n" +
                               time_table(report));
+  const std::string reports = confirmation_tables(report);
+  if (!reports.empty()) page += section("Delivery reports", reports);
   page += section("Failure causes", causes_table(report));
   const std::string comparison = comparison_table(report);
   if (!comparison.empty()) page += section("Comparison of the groups", comparison);

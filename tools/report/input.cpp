@@ -23,7 +23,12 @@ bool InputReader::open(const std::string& path) {
   const bool directory = std::filesystem::is_directory(std::filesystem::path(path), ec);
   if (directory) {
     if (!file_.empty() && file_.back() != '/' && file_.back() != '\\') file_ += '/';
-    file_ += "campaign.csv";
+    // The run records of the campaign say more than its campaign.csv
+    // (positions, modems, reports) and give the same KPIs.
+    const std::string records = file_ + "runs.jsonl";
+    const bool hasRecords = std::filesystem::is_regular_file(std::filesystem::path(records), ec) &&
+                            std::filesystem::file_size(std::filesystem::path(records), ec) > 0;
+    file_ += hasRecords ? "runs.jsonl" : "campaign.csv";
     if (!std::filesystem::exists(std::filesystem::path(file_), ec)) {
       lastError = format("%s: no campaign.csv in this directory", path.c_str());
       return false;
@@ -63,7 +68,7 @@ bool InputReader::open(const std::string& path) {
       lastError = format("%s: campaign header has %s", file_.c_str(), columns_.lastError.c_str());
       return false;
     }
-  } else if (!directory && !overlong && is_record_line_start(first)) {
+  } else if (!overlong && is_record_line_start(first)) {
     kind_ = InputKind::kRecords;
     recordsHaveCmdFile_ = record_line_has_cmd_file(first);
     firstLine_.assign(first);
@@ -80,7 +85,7 @@ bool InputReader::open(const std::string& path) {
 }
 
 bool InputReader::has_lat_long() const {
-  return kind_ == InputKind::kResults || columns_.has_lat_long();
+  return kind_ == InputKind::kResults || kind_ == InputKind::kRecords || columns_.has_lat_long();
 }
 
 void InputReader::note_bad_measure(std::string_view line, bool overlong, long long number) {

@@ -22,16 +22,15 @@ const char* input_kind_name(InputKind kind);
 
 class InputReader {
  public:
-  // Opens `path` and finds out what it is: a directory must hold
-  // campaign.csv, whose first line must be a campaign header (an empty one
-  // is a campaign without runs); a file whose first line is a campaign
-  // header is a campaign, any other file a result file.  False, with one
-  // line in `lastError`, when it can't be read: "cannot read FILE: REASON",
-  // "DIR: no campaign.csv in this directory", "FILE: the first line is not
-  // a campaign header", "FILE: campaign header has no column NAME",
-  // "FILE: not a regular file" (a device or a FIFO, which would never end
-  // or block).  A UTF-8 byte-order mark before the first line is passed
-  // over.
+  // Opens `path` and finds out what it is: a directory is read through its
+  // runs.jsonl when it holds one that is not empty (the campaign's run
+  // records), else it must hold campaign.csv, whose first line must be a
+  // campaign header (an empty one is a campaign without runs); a file whose first line is a
+  // campaign header is a campaign, any other file a result file.  False, with one line in
+  // `lastError`, when it can't be read: "cannot read FILE: REASON", "DIR: no campaign.csv in this
+  // directory", "FILE: the first line is not a campaign header", "FILE: campaign header has no
+  // column NAME", "FILE: not a regular file" (a device or a FIFO, which would never end or block).
+  // A UTF-8 byte-order mark before the first line is passed over.
   bool open(const std::string& path);
 
   // Calls `sink` with every usable run, in file order.  Lines that are

@@ -61,6 +61,26 @@ Json ratio_json(const std::optional<double>& percent) {
   return micro_rounded(*percent);
 }
 
+// The delivery reports' KPIs, under their E.804 names.
+Json confirmations_json(const ConfirmationKpis& c) {
+  Json classes = Json::array();
+  for (const CountedText& e : c.classes) {
+    classes.push_back(Json{{"class", to_utf8(e.text)}, {"count", e.count}});
+  }
+  Json statuses = Json::array();
+  for (const auto& e : c.statuses)
+    statuses.push_back(Json{{"status", e.first}, {"count", e.second}});
+  return Json{{"requested", c.requested},
+              {"accepted", c.accepted},
+              {"failures", c.failures},
+              {"receiveConfirmationFailureRatioPercent", ratio_json(c.failureRatioPercent)},
+              {"receiveConfirmationFailureRatio", estimate_json(c.failureRatio)},
+              {"receiveConfirmationTime", distribution_json(c.confirmTime)},
+              {"centreDelivery", distribution_json(c.centreDelivery)},
+              {"classes", std::move(classes)},
+              {"statuses", std::move(statuses)}};
+}
+
 Json group_json(const GroupReport& g, bool withKey, bool causesKnown) {
   Json out = Json::object();
   if (withKey) out["key"] = to_utf8(g.key);
@@ -80,7 +100,8 @@ Json group_json(const GroupReport& g, bool withKey, bool causesKnown) {
       {"successRatePercent", ratio_json(rt.successRatePercent)},
       {"intervals", Json{{"successRate", estimate_json(rt.successRate)},
                          {"nonAccessibility", estimate_json(rt.nonAccessibility)},
-                         {"completionFailureRatio", estimate_json(rt.completionFailureRatio)}}}};
+                         {"completionFailureRatio", estimate_json(rt.completionFailureRatio)}}},
+      {"notOffered", rt.notOffered}};
   out["reflector"] = Json{{"replies", g.reflector.replies},
                           {"replyTime", distribution_json(g.reflector.replyTime)}};
   if (causesKnown) {
@@ -92,6 +113,8 @@ Json group_json(const GroupReport& g, bool withKey, bool causesKnown) {
   } else {
     out["failureCauses"] = nullptr;
   }
+  out["testSystemFailures"] = g.testSystemFailures;
+  out["confirmations"] = confirmations_json(g.confirmations);
   return out;
 }
 
@@ -104,14 +127,63 @@ Json entries_json(const std::map<std::string, long long, std::less<>>& entries, 
   return out;
 }
 
-Json setup_json(const RunsSetup& s) {
+Json text_or_null(const std::string& bytes) {
+  return bytes.empty() ? Json(nullptr) : Json(to_utf8(bytes));
+}
+
+Json settings_json(const Report& report) {
+  Json out = Json::array();
+  for (const auto& e : report.settings) {
+    const CommandSettings& c = e.second;
+    Json options = Json::array();
+    for (const auto& o : c.options) {
+      options.push_back(Json{{"name", to_utf8(o.first)}, {"value", to_utf8(o.second)}});
+    }
+    out.push_back(Json{{"cmdFile", mask_long_numbers(to_utf8(e.first))},
+                       {"source", to_utf8(c.source)},
+                       {"run", text_or_null(c.run)},
+                       {"testName", to_utf8(c.testName)},
+                       {"mode", c.reflector ? "reflector" : "round-trip"},
+                       {"commandSet", c.commandSet.empty() ? "proprietary" : to_utf8(c.commandSet)},
+                       {"fromPort", c.fromPort},
+                       {"fromBaud", c.fromBaud},
+                       {"toPort", c.toPort},
+                       {"toBaud", c.toBaud},
+                       {"toNumber", to_utf8(c.toNumber)},
+                       {"testTimeout", c.fromCopy ? Json(c.testTimeout) : Json(nullptr)},
+                       {"options", c.fromCopy ? std::move(options) : Json(nullptr)}});
+  }
+  return out;
+}
+
+Json modems_json(const RunsSetup& s) {
+  Json out = Json::array();
+  for (const auto& e : s.modems) {
+    const ModemEntry& m = e.second;
+    out.push_back(Json{{"port", m.port},
+                       {"manufacturer", text_or_null(m.manufacturer)},
+                       {"model", text_or_null(m.model)},
+                       {"revision", text_or_null(m.revision)},
+                       {"imei", text_or_null(m.imei)},
+                       {"homeNetwork", text_or_null(m.homeNetwork)},
+                       {"runs", m.runs}});
+  }
+  return out;
+}
+
+Json setup_json(const Report& report) {
+  const RunsSetup& s = report.setup;
   return Json{{"firstStart", s.hasPeriod ? Json(utc_text(s.firstStart)) : Json(nullptr)},
               {"lastStart", s.hasPeriod ? Json(utc_text(s.lastStart)) : Json(nullptr)},
               {"places", entries_json(s.places, false)},
               {"placesCapped", s.placesCapped},
               {"cmdFiles", entries_json(s.cmdFiles, true)},
               {"cmdFilesCapped", s.cmdFilesCapped},
-              {"toolVersion", kVersion}};
+              {"toolVersion", kVersion},
+              {"commandSettings", settings_json(report)},
+              {"commandSettingsCapped", report.settingsCapped},
+              {"modems", modems_json(s)},
+              {"modemsCapped", s.modemsCapped}};
 }
 
 Json statistics_json() {
@@ -167,7 +239,7 @@ std::string report_json(const Report& report) {
                               {"withoutPosition", report.withoutPosition}}},
            {"all", group_json(report.all, false, report.campaignInput)},
            {"groups", std::move(groups)},
-           {"setup", setup_json(report.setup)},
+           {"setup", setup_json(report)},
            {"statistics", statistics_json()},
            {"comparison", comparison_json(report.groups)}};
   // Every text went through to_utf8, so the strict handler can't fire; the

@@ -14,17 +14,45 @@ namespace {
 // Points per CDF curve, bins of the delivery histogram.
 constexpr size_t kCdfPoints = 256;
 
+const std::string& sender_model(const RunRecord& run) {
+  static const std::string kNone;
+  for (const RunModem& m : run.modems) {
+    if (m.sends) return m.model;
+  }
+  return kNone;
+}
+
 const std::string& key_of(const RunRecord& run, GroupBy by) {
   switch (by) {
     case GroupBy::kLatLong:
       return run.latLong;
     case GroupBy::kCmdFile:
       return run.cmdFile;
+    case GroupBy::kTechnology:
+      return run.sendRadio.technology;
+    case GroupBy::kOperator:
+      return run.sendRadio.operatorCode;
+    case GroupBy::kModel:
+      return sender_model(run);
     case GroupBy::kTestName:
       break;
   }
   return run.testName;
 }
+
+// Whether the network accepted the send of a round trip.
+bool send_accepted(const RunRecord& run) {
+  return run.hasSendConfirmed ? run.sendConfirmed : run.sendTime.taken;
+}
+
+// A final report arrived: delivered or failed, either way the confirmation.
+bool report_received(const std::string& reportClass) {
+  return reportClass == "delivered" || reportClass == "failed-permanent" ||
+         reportClass == "failed-temporary";
+}
+
+const GroupBy kAllGroupings[] = {GroupBy::kTestName,   GroupBy::kLatLong,  GroupBy::kCmdFile,
+                                 GroupBy::kTechnology, GroupBy::kOperator, GroupBy::kModel};
 
 std::optional<double> percent(long long part, long long whole) {
   if (whole == 0) return std::nullopt;
@@ -59,14 +87,24 @@ const char* group_by_name(GroupBy by) {
       return "latLong";
     case GroupBy::kCmdFile:
       return "cmdFile";
+    case GroupBy::kTechnology:
+      return "technology";
+    case GroupBy::kOperator:
+      return "operator";
+    case GroupBy::kModel:
+      return "model";
     case GroupBy::kTestName:
       break;
   }
   return "testName";
 }
 
+bool group_by_needs_records(GroupBy by) {
+  return by == GroupBy::kTechnology || by == GroupBy::kOperator || by == GroupBy::kModel;
+}
+
 bool read_group_by(const std::string& name, GroupBy* by) {
-  for (GroupBy b : {GroupBy::kTestName, GroupBy::kLatLong, GroupBy::kCmdFile}) {
+  for (GroupBy b : kAllGroupings) {
     if (name == group_by_name(b)) {
       *by = b;
       return true;
@@ -76,6 +114,12 @@ bool read_group_by(const std::string& name, GroupBy* by) {
 }
 
 Outcome classify(const RunRecord& run) {
+  // Samples that say nothing of the service: the test system failed, or
+  // the network was not offered to the sender.
+  if (run.hasFailurePhase && run.failurePhase == "setup") return Outcome::kTestSystemFailure;
+  if (run.mode == RunMode::kRoundTrip && run.hasRegisteredAtSend && !run.registeredAtSend) {
+    return Outcome::kNotOffered;
+  }
   if (run.mode == RunMode::kReflector) {
     return run.replyTime.taken ? Outcome::kReply : Outcome::kNoReply;
   }
@@ -83,7 +127,7 @@ Outcome classify(const RunRecord& run) {
   // message (access) or after (completion).
   if (run.hasFailurePhase) {
     const std::string& phase = run.failurePhase;
-    if (phase == "setup" || phase == "open" || phase == "send") return Outcome::kAccessFailure;
+    if (phase == "open" || phase == "send") return Outcome::kAccessFailure;
     if ((phase == "receive" || phase == "check") && run.sendTime.taken) {
       return Outcome::kCompletionFailure;
     }
@@ -107,6 +151,10 @@ const char* outcome_name(Outcome outcome) {
       return "reply";
     case Outcome::kNoReply:
       return "noReply";
+    case Outcome::kTestSystemFailure:
+      return "testSystemFailure";
+    case Outcome::kNotOffered:
+      return "notOffered";
   }
   return "";
 }
@@ -162,8 +210,60 @@ void ReportBuilder::add_to(Group* g, const RunRecord& run, Outcome outcome) {
       break;
     case Outcome::kNoReply:
       break;
+    case Outcome::kTestSystemFailure:
+      ++g->testSystemFailures;
+      break;
+    case Outcome::kNotOffered:
+      ++g->notOffered;
+      break;
   }
   if (run_failed(run)) ++g->causes[failure_cause(run)];
+  add_report(g, run, outcome);
+}
+
+void ReportBuilder::add_report(Group* g, const RunRecord& run, Outcome outcome) {
+  if (!run.reportRequested || run.mode != RunMode::kRoundTrip) return;
+  if (outcome == Outcome::kTestSystemFailure || outcome == Outcome::kNotOffered) return;
+  ++g->reportsRequested;
+  if (!send_accepted(run)) return;
+  ++g->reportsAccepted;
+  ++g->reportClasses[run.reportClass.empty() ? "none" : run.reportClass];
+  if (run.hasReportStatus) ++g->reportStatuses[run.reportStatus];
+  if (!report_received(run.reportClass)) {
+    ++g->reportFailures;
+    return;
+  }
+  if (run.confirmTime.taken && run.confirmTime.value >= 0) {
+    g->confirmTime.push_back(run.confirmTime.value);
+  }
+  if (run.centreDelivery.taken) g->centreDelivery.push_back(run.centreDelivery.value);
+}
+
+void ReportBuilder::add_modems(const RunRecord& run) {
+  for (const RunModem& m : run.modems) {
+    if (!m.hasIdentity) continue;
+    ModemEntry e;
+    e.port = m.port;
+    e.manufacturer = m.manufacturer;
+    e.model = m.model;
+    e.revision = m.revision;
+    // Only the last four digits of the IMEI leave the report.
+    e.imei = m.imei.size() > 4
+                 ? std::string(m.imei.size() - 4, '*') + m.imei.substr(m.imei.size() - 4)
+                 : m.imei;
+    e.homeNetwork = m.homeNetwork;
+    const std::string key = std::to_string(m.port) + '\n' + e.manufacturer + '\n' + e.model + '\n' +
+                            e.revision + '\n' + e.imei + '\n' + e.homeNetwork;
+    auto it = setup_.modems.find(key);
+    if (it != setup_.modems.end()) {
+      ++it->second.runs;
+    } else if (setup_.modems.size() < kSetupEntries) {
+      e.runs = 1;
+      setup_.modems.emplace(key, std::move(e));
+    } else {
+      setup_.modemsCapped = true;
+    }
+  }
 }
 
 void ReportBuilder::add(const RunRecord& run) {
@@ -183,6 +283,7 @@ void ReportBuilder::add(const RunRecord& run) {
   if (run.hasLatLong && run.latLong != "-")
     count_entry(&setup_.places, run.latLong, &setup_.placesCapped);
   if (run.hasCmdFile) count_entry(&setup_.cmdFiles, run.cmdFile, &setup_.cmdFilesCapped);
+  if (!run.modems.empty()) add_modems(run);
   if (!keepCharts_) return;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double start = run.hasStart ? run.startSeconds : nan;
@@ -191,11 +292,15 @@ void ReportBuilder::add(const RunRecord& run) {
     positions_.push_back({start, position.latitude, position.longitude, outcome,
                           static_cast<uint32_t>(positions_.size())});
   }
-  if (run.mode == RunMode::kRoundTrip) {
-    runs_.push_back({start,
-                     outcome == Outcome::kCompleted ? static_cast<float>(run.deliveryTime.value)
-                                                    : std::numeric_limits<float>::quiet_NaN(),
-                     static_cast<uint32_t>(runs_.size()), group.id});
+  // Runs outside the KPIs are not drawn as round trips.
+  if (run.mode == RunMode::kRoundTrip && outcome != Outcome::kTestSystemFailure &&
+      outcome != Outcome::kNotOffered) {
+    const float nanf = std::numeric_limits<float>::quiet_NaN();
+    const Measure signal = run.sendRadio.signalDbm();
+    runs_.push_back(
+        {start, outcome == Outcome::kCompleted ? static_cast<float>(run.deliveryTime.value) : nanf,
+         static_cast<uint32_t>(runs_.size()), group.id,
+         signal.taken ? static_cast<float>(signal.value) : nanf});
   }
 }
 
@@ -221,6 +326,18 @@ GroupReport ReportBuilder::report_of(const std::string& key, Group* g) {
   if (keepCharts_) r.endToEndCdf = cdf_points(g->endToEndTime, kCdfPoints);
   r.reflector.replies = g->replies;
   r.reflector.replyTime = summarize(&g->replyTime);
+  r.testSystemFailures = g->testSystemFailures;
+  rt.notOffered = g->notOffered;
+  ConfirmationKpis& c = r.confirmations;
+  c.requested = g->reportsRequested;
+  c.accepted = g->reportsAccepted;
+  c.failures = g->reportFailures;
+  c.failureRatioPercent = percent(c.failures, c.accepted);
+  c.failureRatio = estimate_ratio(c.failures, c.accepted);
+  c.confirmTime = summarize(&g->confirmTime);
+  c.centreDelivery = summarize(&g->centreDelivery);
+  for (const auto& e : g->reportClasses) c.classes.push_back({e.first, e.second});
+  for (const auto& e : g->reportStatuses) c.statuses.emplace_back(e.first, e.second);
   for (const auto& cause : g->causes) r.failureCauses.push_back({cause.first, cause.second});
   std::stable_sort(r.failureCauses.begin(), r.failureCauses.end(),
                    [](const FailureCause& a, const FailureCause& b) { return a.count > b.count; });
@@ -280,12 +397,20 @@ ReportBuilder::Result ReportBuilder::finish() {
     all.accessFailures += g.accessFailures;
     all.completionFailures += g.completionFailures;
     all.replies += g.replies;
+    all.testSystemFailures += g.testSystemFailures;
+    all.notOffered += g.notOffered;
+    all.reportsRequested += g.reportsRequested;
+    all.reportsAccepted += g.reportsAccepted;
+    all.reportFailures += g.reportFailures;
     for (const auto& cause : g.causes) all.causes[cause.first] += cause.second;
+    for (const auto& e : g.reportClasses) all.reportClasses[e.first] += e.second;
+    for (const auto& e : g.reportStatuses) all.reportStatuses[e.first] += e.second;
   }
   // Each group's values move into the whole set, and each group's copy is
   // freed as it goes, so that the values exist about once at any moment.
-  std::vector<double> Group::*measures[] = {&Group::accessDelay, &Group::deliveryTime,
-                                            &Group::endToEndTime, &Group::replyTime};
+  std::vector<double> Group::*measures[] = {&Group::accessDelay,  &Group::deliveryTime,
+                                            &Group::endToEndTime, &Group::replyTime,
+                                            &Group::confirmTime,  &Group::centreDelivery};
   for (auto measure : measures) {
     size_t total = 0;
     for (auto& entry : groups_) total += (entry.second.*measure).size();

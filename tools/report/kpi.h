@@ -16,6 +16,21 @@
 // With campaign rows also `failureCauses`: the status texts of the runs
 // that did not end with status 0, with their counts.
 //
+// Runs counted apart, outside every KPI above (E.804 leaves such samples
+// out): `testSystemFailures` (failurePhase "setup": the test system failed
+// before anything was offered to the network; any mode) and, of round
+// trips, `notOffered` (registeredAtSend false: the sending modem was not
+// registered, so the service was not offered).  Neither is an attempt.
+//
+// Delivery reports (`confirmations`), of the round trips that asked for
+// one and that the network accepted (sendConfirmed): `failures` are those
+// without a final report (reportClass "missing", or none recorded); a
+// report of failed delivery is a confirmation received.  The SMS Receive
+// Confirmation Failure Ratio is failures / accepted, with its interval; the
+// SMS Receive Confirmation Time is the confirmTime distribution of the
+// reports received; `centreDelivery` is the network's own delivery time
+// (TP-DT - TP-SCTS); the reports' classes and final statuses with counts.
+//
 // `completed` = accessible - completionFailures; `successRatePercent` =
 // completed / attempts x 100 (the round trips that ended with the message
 // received intact).  Each of the three ratios also comes as a RatioEstimate
@@ -41,12 +56,16 @@
 
 namespace smstest {
 
-enum class GroupBy { kTestName, kLatLong, kCmdFile };
+// The last three come from the run records' radio snapshot at the send and
+// the sending modem's identity.
+enum class GroupBy { kTestName, kLatLong, kCmdFile, kTechnology, kOperator, kModel };
 
-// "testName", "latLong", "cmdFile".
+// "testName", "latLong", "cmdFile", "technology", "operator", "model".
 const char* group_by_name(GroupBy by);
 // False for any other name.
 bool read_group_by(const std::string& name, GroupBy* by);
+// Whether the grouping needs run records (the radio and identity fields).
+bool group_by_needs_records(GroupBy by);
 
 // How one run counts.
 enum class Outcome {
@@ -55,9 +74,12 @@ enum class Outcome {
   kCompleted,          // round trip, received intact
   kReply,              // reflector, replied
   kNoReply,            // reflector, no reply (campaign rows only)
+  kTestSystemFailure,  // failurePhase "setup": outside every KPI
+  kNotOffered,         // round trip made while the sender was not registered
 };
 Outcome classify(const RunRecord& run);
-// "accessFailure", "completionFailure", "completed", "reply", "noReply".
+// "accessFailure", "completionFailure", "completed", "reply", "noReply",
+// "testSystemFailure", "notOffered".
 const char* outcome_name(Outcome outcome);
 
 // Whether a campaign row counts as failed, and the text it is counted under.
@@ -79,6 +101,26 @@ struct RoundTripKpis {
   Distribution accessDelay;
   Distribution deliveryTime;
   Distribution endToEndTime;
+  long long notOffered = 0;
+};
+
+struct CountedText {
+  std::string text;
+  long long count = 0;
+};
+
+struct ConfirmationKpis {
+  long long requested = 0;  // round trips that asked for a report
+  long long accepted = 0;   // of those, sent (the denominator)
+  long long failures = 0;   // of those, no final report
+  std::optional<double> failureRatioPercent;
+  RatioEstimate failureRatio;
+  Distribution confirmTime;
+  Distribution centreDelivery;
+  // Of the accepted: reportClass ("none" when the record has none) and
+  // reportStatus (as a number) with their counts, in ascending order.
+  std::vector<CountedText> classes;
+  std::vector<std::pair<int, long long>> statuses;
 };
 
 struct ReflectorKpis {
@@ -96,6 +138,8 @@ struct GroupReport {
   long long runs = 0;
   RoundTripKpis roundTrips;
   ReflectorKpis reflector;
+  long long testSystemFailures = 0;
+  ConfirmationKpis confirmations;
   std::vector<FailureCause> failureCauses;  // most frequent first
   // For the charts: the sampled CDF of endToEndTime.
   std::vector<std::pair<double, double>> endToEndCdf;
@@ -107,6 +151,7 @@ struct RunPoint {
   float delivery;     // seconds, NaN when the run did not complete
   uint32_t sequence;  // reading order, for runs that start at the same time
   uint32_t group;     // index into Result::groups
+  float signal;       // the sender's signalDbm at the send, NaN when not known
 };
 
 // A run with a position, for the track map.
@@ -131,6 +176,13 @@ struct DeliveryBins {
 // with its run count, in ascending byte order; at most kSetupEntries of
 // each (`placesCapped`, `cmdFilesCapped` say that more were left out).
 constexpr size_t kSetupEntries = 50;
+// A modem of the runs as its identity says (the IMEI masked to its last
+// four digits), with the runs it took part in.
+struct ModemEntry {
+  int port = 0;
+  std::string manufacturer, model, revision, imei, homeNetwork;
+  long long runs = 0;
+};
 struct RunsSetup {
   bool hasPeriod = false;
   double firstStart = 0;
@@ -139,6 +191,8 @@ struct RunsSetup {
   std::map<std::string, long long, std::less<>> cmdFiles;
   bool placesCapped = false;
   bool cmdFilesCapped = false;
+  std::map<std::string, ModemEntry, std::less<>> modems;  // keyed by port and identity
+  bool modemsCapped = false;
 };
 
 struct ChartData {
@@ -175,11 +229,21 @@ class ReportBuilder {
     long long accessFailures = 0;
     long long completionFailures = 0;
     long long replies = 0;
+    long long testSystemFailures = 0;
+    long long notOffered = 0;
+    long long reportsRequested = 0;
+    long long reportsAccepted = 0;
+    long long reportFailures = 0;
     std::vector<double> accessDelay, deliveryTime, endToEndTime, replyTime;
+    std::vector<double> confirmTime, centreDelivery;
     std::map<std::string, long long> causes;
+    std::map<std::string, long long> reportClasses;
+    std::map<int, long long> reportStatuses;
   };
   Group& group_of(const RunRecord& run);
   static void add_to(Group* group, const RunRecord& run, Outcome outcome);
+  static void add_report(Group* group, const RunRecord& run, Outcome outcome);
+  void add_modems(const RunRecord& run);
   GroupReport report_of(const std::string& key, Group* group);
   void finish_charts(const std::vector<double>& sortedDelivery,
                      const std::vector<uint32_t>& indexOfId, size_t groupCount, ChartData* charts);

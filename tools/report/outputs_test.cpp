@@ -40,12 +40,15 @@ class Outputs : public ::testing::Test {
   std::string input_;
 };
 
-// `j` without the members that came with the intervals (checked on their
-// own), to show that the figures that were there before kept their names
-// and values.
+// `j` without the members that came with the intervals, the runs counted
+// apart and the delivery reports (checked on their own), to show that the
+// figures that were there before kept their names and values.
 Json without_added(Json j) {
   if (!j.is_object()) return j;
-  for (const char* added : {"intervals", "completed", "successRatePercent"}) j.erase(added);
+  for (const char* added : {"intervals", "completed", "successRatePercent", "notOffered",
+                            "testSystemFailures", "confirmations"}) {
+    j.erase(added);
+  }
   for (auto& member : j.items()) member.value() = without_added(member.value());
   return j;
 }
@@ -137,10 +140,13 @@ TEST_F(Outputs, CsvFlattensTheSameFigures) {
   }
   ASSERT_EQ(rows.size(), 4u);  // header, all, two groups
   const std::vector<std::string>& header = rows[0];
-  // The 42 columns of before, then the intervals' 40.
-  ASSERT_EQ(header.size(), 82u);
+  // The 42 columns of before, then the intervals' 40, then the 34 of the
+  // runs counted apart and the delivery reports.
+  ASSERT_EQ(header.size(), 116u);
   EXPECT_EQ(header[41], "replyTime.max");
   EXPECT_EQ(header[42], "completed");
+  EXPECT_EQ(header[81], "replyTime.p98.high");
+  EXPECT_EQ(header[82], "testSystemFailures");
   std::map<std::string, size_t> column;
   for (size_t i = 0; i < header.size(); ++i) column[header[i]] = i;
   ASSERT_EQ(column.size(), header.size()) << "column names repeat";

@@ -45,6 +45,90 @@ bool measure_field(const Json& object, const char* name, Measure* measure) {
   return true;
 }
 
+// A number field that is finite, else not taken (the fields read here
+// never make a line unreadable).
+Measure lenient_measure(const Json& object, const char* name) {
+  Measure m;
+  const auto at = object.find(name);
+  if (at != object.end() && at->is_number() && std::isfinite(at->get<double>())) {
+    m.taken = true;
+    m.value = at->get<double>();
+  }
+  return m;
+}
+
+bool bool_field(const Json& object, const char* name, bool* value) {
+  const auto at = object.find(name);
+  if (at == object.end() || !at->is_boolean()) return false;
+  *value = at->get<bool>();
+  return true;
+}
+
+void read_modems(const Json& r, RunRecord* run) {
+  const auto modems = r.find("modems");
+  if (modems == r.end() || !modems->is_array()) return;
+  for (const Json& m : *modems) {
+    if (!m.is_object()) continue;
+    RunModem modem;
+    integer_field(m, "port", &modem.port);
+    const auto roles = m.find("roles");
+    if (roles != m.end() && roles->is_array()) {
+      for (const Json& role : *roles) modem.sends = modem.sends || role == "from";
+    }
+    const auto identity = m.find("identity");
+    if (identity != m.end() && identity->is_object()) {
+      modem.hasIdentity = true;
+      text_field(*identity, "manufacturer", &modem.manufacturer);
+      text_field(*identity, "model", &modem.model);
+      text_field(*identity, "revision", &modem.revision);
+      text_field(*identity, "imei", &modem.imei);
+      text_field(*identity, "homeNetwork", &modem.homeNetwork);
+    }
+    const auto radio = m.find("radio");
+    if (modem.sends && !run->sendRadio.known && radio != m.end() && radio->is_array()) {
+      for (const Json& snapshot : *radio) {
+        if (!snapshot.is_object() || snapshot.value("at", Json()) != "send") continue;
+        SendRadio& s = run->sendRadio;
+        s.known = true;
+        text_field(snapshot, "technology", &s.technology);
+        text_field(snapshot, "operator", &s.operatorCode);
+        text_field(snapshot, "lac", &s.lac);
+        text_field(snapshot, "cellId", &s.cellId);
+        s.rssiDbm = lenient_measure(snapshot, "rssiDbm");
+        s.rscpDbm = lenient_measure(snapshot, "rscpDbm");
+        s.ecnoDb = lenient_measure(snapshot, "ecnoDb");
+        s.rsrqDb = lenient_measure(snapshot, "rsrqDb");
+        s.rsrpDbm = lenient_measure(snapshot, "rsrpDbm");
+        break;
+      }
+    }
+    run->modems.push_back(std::move(modem));
+  }
+}
+
+// The fields of the settings, the radio and the delivery reports: each is
+// taken when it reads and left out otherwise.
+void read_later_fields(const Json& r, RunRecord* run) {
+  run->hasSettings = text_field(r, "commandSet", &run->commandSet);
+  integer_field(r, "fromPort", &run->fromPort);
+  integer_field(r, "fromBaud", &run->fromBaud);
+  integer_field(r, "toPort", &run->toPort);
+  integer_field(r, "toBaud", &run->toBaud);
+  text_field(r, "toNumber", &run->toNumber);
+  const auto confirmed = r.find("sendConfirmed");
+  if (confirmed != r.end()) {
+    run->hasSendConfirmed = true;
+    run->sendConfirmed = confirmed->is_string();
+  }
+  read_modems(r, run);
+  run->hasRegisteredAtSend = bool_field(r, "registeredAtSend", &run->registeredAtSend);
+  bool_field(r, "reportRequested", &run->reportRequested);
+  text_field(r, "reportClass", &run->reportClass);
+  run->hasReportStatus = integer_field(r, "reportStatus", &run->reportStatus);
+  run->confirmTime = lenient_measure(r, "confirmTime");
+  run->centreDelivery = lenient_measure(r, "centreDelivery");
+}
+
 }  // namespace
 
 bool is_record_line_start(std::string_view firstLine) {
@@ -93,6 +177,7 @@ bool parse_record_line(std::string_view line, RunRecord* run) {
     run->run = std::to_string(number->get<long long>());
   }
   run->hasFailurePhase = text_field(r, "failurePhase", &run->failurePhase);
+  read_later_fields(r, run);
   return true;
 }
 

@@ -21,7 +21,10 @@ bool record_line_has_cmd_file(std::string_view line);
 // Fills `run` from one record line.  False when the line is no JSON object,
 // or its mode is neither "round-trip" nor "reflector", or a measure is
 // neither a number nor null.  Measures that are null or missing are not
-// taken; `failurePhase` is taken when the record has one.
+// taken; `failurePhase` is taken when the record has one.  The later
+// fields (the settings of line 3, sendConfirmed, modems with their identity
+// and the sender's snapshot at the send, registeredAtSend, the delivery
+// reports') are each taken when they read and never make a line unreadable.
 bool parse_record_line(std::string_view line, RunRecord* run);
 
 }  // namespace smstest

@@ -59,7 +59,7 @@ TEST(RecordLine, FailurePhaseDecidesTheOutcome) {
   } cases[] = {
       {"open", false, false, Outcome::kAccessFailure},
       {"send", false, false, Outcome::kAccessFailure},
-      {"setup", false, false, Outcome::kAccessFailure},
+      {"setup", false, false, Outcome::kTestSystemFailure},  // outside every KPI
       {"receive", true, false, Outcome::kCompletionFailure},
       {"check", true, true, Outcome::kCompletionFailure},  // delivered, but not the text sent
       {"report-file", true, true, Outcome::kCompleted},

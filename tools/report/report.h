@@ -9,6 +9,7 @@
 
 #include "tools/report/input.h"
 #include "tools/report/kpi.h"
+#include "tools/report/run_settings.h"
 
 namespace smstest {
 
@@ -33,6 +34,9 @@ struct Report {
   std::vector<GroupReport> groups;
   ChartData charts;
   RunsSetup setup;
+  // The settings of each command file (run_settings.h).
+  std::map<std::string, CommandSettings, std::less<>> settings;
+  bool settingsCapped = false;
 };
 
 // `value` rounded to a millionth, the resolution of the tool's own times.

@@ -161,6 +161,12 @@ int run_report(const ReportOptions& options, std::FILE* out, std::FILE* err) {
                               "which has no cmdFile column",
                               path.c_str()));
     }
+    if (group_by_needs_records(options.by) && probe.kind() != InputKind::kRecords) {
+      return fail(
+          err, format("--by %s needs run records (runs.jsonl or a record= file): %s is %s",
+                      group_by_name(options.by), probe.file().c_str(),
+                      probe.kind() == InputKind::kCampaign ? "a campaign.csv" : "a result file"));
+    }
     if (options.by == GroupBy::kLatLong && !probe.has_lat_long()) {
       return fail(err,
                   format("--by latLong needs a latLong column: %s has none", probe.file().c_str()));
@@ -188,6 +194,7 @@ int run_report(const ReportOptions& options, std::FILE* out, std::FILE* err) {
   }
 
   ReportBuilder builder(options.by, !options.htmlPath.empty());
+  SettingsCollector settings;
   for (const std::string& path : options.inputs) {
     InputReader input;
     if (!input.open(path)) {
@@ -197,6 +204,7 @@ int run_report(const ReportOptions& options, std::FILE* out, std::FILE* err) {
     const std::string& file = input.file();
     bool ok = input.read([&](const RunRecord& run) {
       builder.add(run);
+      settings.add(run, file);
       Position position;
       if (run.hasLatLong && parse_position(run.latLong, &position)) {
         ++report.withPosition;
@@ -220,6 +228,8 @@ int run_report(const ReportOptions& options, std::FILE* out, std::FILE* err) {
   report.groups = std::move(result.groups);
   report.charts = std::move(result.charts);
   report.setup = std::move(result.setup);
+  report.settingsCapped = settings.capped();
+  report.settings = settings.take();
 
   const std::string table = report_table(report);
   std::fwrite(table.data(), 1, table.size(), out);

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace smstest {
 
@@ -17,6 +18,27 @@ struct Measure {
 };
 
 enum class RunMode { kRoundTrip, kReflector };
+
+// A modem of a run record ("modems"): its port, whether it sent, and its
+// identity as the run read it at open ("" where the record has null).
+struct RunModem {
+  int port = 0;
+  bool sends = false;  // its roles hold "from"
+  bool hasIdentity = false;
+  std::string manufacturer, model, revision, imei, homeNetwork;
+};
+
+// The sending modem's radio conditions just before the send (its snapshot
+// "at": "send"), as far as the record has them.
+struct SendRadio {
+  bool known = false;
+  std::string technology;  // "" when not known
+  std::string operatorCode;
+  std::string lac, cellId;
+  Measure rssiDbm, rscpDbm, ecnoDb, rsrqDb, rsrpDbm;
+  // rsrpDbm when taken, else rssiDbm.
+  Measure signalDbm() const { return rsrpDbm.taken ? rsrpDbm : rssiDbm; }
+};
 
 // Texts are the file's bytes, unconverted.
 struct RunRecord {
@@ -49,10 +71,36 @@ struct RunRecord {
   bool hasStart = false;
   double startSeconds = 0;  // UTC seconds since 1970
   std::string run;          // the campaign's run column
-  // Run records only: where the run failed (open, send, receive, check,
-  // reply, report-file), when the record says.
+  // Run records only: where the run failed (setup, open, send, receive,
+  // check, reply, report-file), when the record says.
   bool hasFailurePhase = false;
   std::string failurePhase;
+
+  // Run records only: the settings of the run as its record gives them.
+  bool hasSettings = false;
+  std::string commandSet;
+  int fromPort = 0, fromBaud = 0, toPort = 0, toBaud = 0;
+  std::string toNumber;
+  // The network confirmed the send (the reading "sendConfirmed" is set);
+  // without the field, sendTime says it.
+  bool hasSendConfirmed = false;
+  bool sendConfirmed = false;
+  std::vector<RunModem> modems;
+  SendRadio sendRadio;
+  // Whether the sending modem was registered when the attempt was made;
+  // not known when absent or null.
+  bool hasRegisteredAtSend = false;
+  bool registeredAtSend = false;
+  // Delivery reports: whether one was asked for, its class ("delivered",
+  // "failed-permanent", "failed-temporary", "missing"; "" when the record
+  // has none), its final status (TP-ST), the time from the send to the
+  // final report and the network's own delivery time.
+  bool reportRequested = false;
+  std::string reportClass;
+  bool hasReportStatus = false;
+  int reportStatus = 0;
+  Measure confirmTime;
+  Measure centreDelivery;
 
   long long lineNumber = 0;  // line of the input, from 1
 };

@@ -17,12 +17,16 @@ const char kDescription[] =
     "sms_report: SMS service KPIs of SMS_TEST result files and campaigns.\n"
     "\n"
     "INPUT is a result file (lines beginning \"SMS_TEST,\"), a campaign directory\n"
-    "(its campaign.csv is read) or a campaign.csv.  Per group and for all runs it\n"
-    "reports: round trips (attempts, access failures and non-accessibility %,\n"
-    "completion failures and completion failure ratio %, the accessDelay,\n"
-    "deliveryTime and endToEndTime distributions), reflector replies and the\n"
-    "replyTime distribution, and with campaign input the failure causes.  A\n"
-    "distribution gives n, mean, min, median, p90, p95, p98 and max in seconds.\n"
+    "(its runs.jsonl is read when not empty, else its campaign.csv), a\n"
+    "campaign.csv or run records (runs.jsonl, a record= file).  Per group and\n"
+    "for all runs it reports: round trips (attempts, access failures and\n"
+    "non-accessibility %, completion failures and completion failure ratio %,\n"
+    "the accessDelay, deliveryTime and endToEndTime distributions), reflector\n"
+    "replies and the replyTime distribution, and with campaign input the\n"
+    "failure causes.  Run records add the runs counted apart (test system\n"
+    "failures, not offered) and the delivery reports' KPIs (SMS Receive\n"
+    "Confirmation Failure Ratio and Time).  A distribution gives n, mean, min,\n"
+    "median, p90, p95, p98 and max in seconds.\n"
     "In a result file a line whose replyTime is set is a reflector run, every\n"
     "other line a round trip; in a campaign the mode column says.\n"
     "\n"
@@ -33,6 +37,8 @@ const char kDescription[] =
 const char kFooter[] =
     "--by cmdFile needs campaign input (result files have no cmdFile column), and\n"
     "--by latLong needs inputs with a latLong column (campaign.csv has none).\n"
+    "--by technology, operator or model needs run records (runs.jsonl or a\n"
+    "record= file): the sending modem's radio snapshot at the send and identity.\n"
     "--geojson writes one Point per run whose latLong reads as a position:\n"
     "\"45.5N73.6W\", \"45.5N 73.6W\", or two signed decimal degrees, latitude first,\n"
     "separated by a blank, ';' or '/'.  Other runs are counted in the summary.\n"
@@ -50,9 +56,9 @@ int run_main(int argc, char** argv) {
   std::string by = "testName";
   CLI::App app(kDescription, "sms_report");
   app.footer(kFooter);
-  app.add_option("--by", by, "group by testName, latLong or cmdFile")
+  app.add_option("--by", by, "group by testName, latLong, cmdFile, technology, operator or model")
       ->type_name("NAME")
-      ->check(CLI::IsMember({"testName", "latLong", "cmdFile"}))
+      ->check(CLI::IsMember({"testName", "latLong", "cmdFile", "technology", "operator", "model"}))
       ->capture_default_str();
   app.add_option("--json", options.jsonPath, "write the report as JSON to FILE")->type_name("FILE");
   app.add_option("--csv", options.csvPath, "write one CSV row per group (and all) to FILE")

@@ -46,9 +46,10 @@ TEST(SmsReport, HelpTellsTheUsage) {
   ProcessResult r = sms_report({"--help"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "");
-  for (const char* part : {"Usage: sms_report [OPTIONS] INPUT...", "--by", "testName", "latLong",
-                           "cmdFile", "--json FILE", "--csv FILE", "--html FILE", "--geojson FILE",
-                           "campaign.csv", "45.5N73.6W", "Exit code"}) {
+  for (const char* part :
+       {"Usage: sms_report [OPTIONS] INPUT...", "--by", "testName", "latLong", "cmdFile",
+        "--json FILE", "--csv FILE", "--html FILE", "--geojson FILE", "campaign.csv", "45.5N73.6W",
+        "Exit code", "technology", "operator", "model", "runs.jsonl"}) {
     EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
   }
 }

@@ -52,6 +52,51 @@ std::string terminal_text(const std::string& bytes) {
   return out;
 }
 
+// The runs counted apart and the delivery reports, for all runs; nothing
+// when there are none.
+std::string apart_and_reports(const GroupReport& all) {
+  std::string out;
+  if (all.testSystemFailures > 0) {
+    out += format("test system failures: %lld run%s (failurePhase setup), outside every KPI\n",
+                  all.testSystemFailures, all.testSystemFailures == 1 ? "" : "s");
+  }
+  if (all.roundTrips.notOffered > 0) {
+    out += format(
+        "not offered: %lld round trip%s (sending modem not registered at the send), outside "
+        "every KPI\n",
+        all.roundTrips.notOffered, all.roundTrips.notOffered == 1 ? "" : "s");
+  }
+  const ConfirmationKpis& c = all.confirmations;
+  if (c.requested == 0) return out;
+  out += format("delivery reports: %lld round trips asked for one, %lld of them sent\n",
+                c.requested, c.accepted);
+  const RatioEstimate& e = c.failureRatio;
+  out += "  SMS Receive Confirmation Failure Ratio: ";
+  out += e.status == IntervalStatus::kOk
+             ? format("%.2f %% (%lld of %lld; 95 %% interval %.2f-%.2f)\n", e.ratio * 100,
+                      c.failures, c.accepted, e.interval.low * 100, e.interval.high * 100)
+             : std::string("-\n");
+  const Distribution& t = c.confirmTime;
+  out += "  SMS Receive Confirmation Time: ";
+  out += t.n == 0 ? std::string("-\n")
+                  : format("n %llu, median %.3f s, p95 %.3f s, max %.3f s\n",
+                           static_cast<unsigned long long>(t.n), t.median, t.p95, t.max);
+  if (c.centreDelivery.n > 0) {
+    out += format("  centreDelivery median %.3f s (n %llu), deliveryTime median %s\n",
+                  c.centreDelivery.median, static_cast<unsigned long long>(c.centreDelivery.n),
+                  seconds(all.roundTrips.deliveryTime, &Distribution::median).c_str());
+  }
+  out += "  report classes:";
+  for (const CountedText& k : c.classes) {
+    out += format(" %s %lld", terminal_text(k.text).c_str(), k.count);
+  }
+  if (!c.statuses.empty()) {
+    out += "; final statuses:";
+    for (const auto& k : c.statuses) out += format(" %d (%lld)", k.first, k.second);
+  }
+  return out + "\n";
+}
+
 }  // namespace
 
 std::string display_key(const std::string& key) { return key.empty() ? "(empty)" : to_utf8(key); }
@@ -90,6 +135,7 @@ std::string report_table(const Report& report) {
     out += line + '\n';
   }
 
+  out += apart_and_reports(report.all);
   if (report.campaignInput) {
     const auto& causes = report.all.failureCauses;
     if (causes.empty()) {

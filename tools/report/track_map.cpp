@@ -21,8 +21,9 @@ constexpr double kMetresPerDegree = 111320;  // along a meridian, about
 constexpr double kMinExtent = 0.0045;
 constexpr double kPi = 3.14159265358979323846;
 
-const Outcome kOutcomes[] = {Outcome::kCompleted, Outcome::kReply, Outcome::kCompletionFailure,
-                             Outcome::kNoReply, Outcome::kAccessFailure};
+const Outcome kOutcomes[] = {
+    Outcome::kCompleted,     Outcome::kReply,      Outcome::kCompletionFailure, Outcome::kNoReply,
+    Outcome::kAccessFailure, Outcome::kNotOffered, Outcome::kTestSystemFailure};
 
 const char* outcome_label(Outcome outcome) {
   switch (outcome) {
@@ -36,6 +37,10 @@ const char* outcome_label(Outcome outcome) {
       return "no reply";
     case Outcome::kAccessFailure:
       return "not sent";
+    case Outcome::kNotOffered:
+      return "not offered";
+    case Outcome::kTestSystemFailure:
+      return "test system failure";
   }
   return "";
 }
@@ -126,13 +131,20 @@ void draw_legend(Svg* svg, const std::vector<PositionPoint>& positions) {
   std::map<Outcome, long long> counts;
   for (const PositionPoint& p : positions) ++counts[p.outcome];
   double x = kMargin;
+  double y = 14;
   for (Outcome o : kOutcomes) {
     auto it = counts.find(o);
     if (it == counts.end()) continue;
-    svg->circle(x + 5, 14, 5, outcome_colour(o));
     const std::string label = std::string(outcome_label(o)) + format(" (%lld)", it->second);
-    svg->text(x + 14, 18, label, Svg::Anchor::kStart, 11);
-    x += 30 + 6.5 * static_cast<double>(label.size());
+    const double width = 30 + 6.5 * static_cast<double>(label.size());
+    // A second row rather than a label past the north arrow.
+    if (x > kMargin && x + width > kWidth - 2 * kMargin) {
+      x = kMargin;
+      y += 18;
+    }
+    svg->circle(x + 5, y, 5, outcome_colour(o));
+    svg->text(x + 14, y + 4, label, Svg::Anchor::kStart, 11);
+    x += width;
   }
 }
 
@@ -149,8 +161,11 @@ const char* outcome_colour(Outcome outcome) {
       return "#9467bd";
     case Outcome::kAccessFailure:
       return "#d62728";
+    case Outcome::kNotOffered:
+    case Outcome::kTestSystemFailure:
+      break;
   }
-  return "#222";
+  return "#7f7f7f";
 }
 
 double scale_bar_metres(double maxMetres) {
