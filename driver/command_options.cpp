@@ -28,6 +28,27 @@ bool take_command_set(const std::string& value, CommandOptions& options, std::st
   return true;
 }
 
+bool take_report(const std::string& value, CommandOptions& options, std::string& why) {
+  if (value != "0" && value != "1") {
+    why = "0 or 1";
+    return false;
+  }
+  options.report = value == "1";
+  return true;
+}
+
+bool take_wait(const std::string& value, CommandOptions& options, std::string& why) {
+  if (value == "message") {
+    options.waitReport = false;
+  } else if (value == "report") {
+    options.waitReport = true;
+  } else {
+    why = "message or report";
+    return false;
+  }
+  return true;
+}
+
 const OptionRow kOptions[] = {
     {"record", "FILE", take_record,
      "append the run record (one JSON object on one line) to FILE, relative to the working "
@@ -35,6 +56,17 @@ const OptionRow kOptions[] = {
     {"commandSet", "SET", take_command_set,
      "the command set, as field 11 of line 3 takes it (empty, text or pdu); when both are given "
      "they must agree"},
+    {"report", "N", take_report,
+     "N 0 (the default) or 1; 1: every message the run sends asks for a status report (standard "
+     "command sets); the "
+     "round trip waits for it on the sending modem after the message is found, until the test "
+     "deadline, and the run record holds its status and confirmTime; a missing report does not "
+     "fail the run"},
+    {"wait", "KIND", take_wait,
+     "KIND message (the default) or report; report: the round trip sends to toNumber (a phone the "
+     "test need not hold) with report=1 and "
+     "ends on the final status report instead of a received message; a failure report or none "
+     "fails the run"},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
