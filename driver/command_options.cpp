@@ -57,7 +57,8 @@ const OptionRow kOptions[] = {
      "the command set, as field 11 of line 3 takes it (empty, text or pdu); when both are given "
      "they must agree"},
     {"report", "N", take_report,
-     "N 0 (the default) or 1; 1: every message the run sends asks for a status report (standard "
+     "N 0 (the default) or 1; 1: every message the run sends (a reflector's reply too) asks for "
+     "a status report (standard "
      "command sets); the "
      "round trip waits for it on the sending modem after the message is found, until the test "
      "deadline, and the run record holds its status and confirmTime; a missing report does not "

@@ -193,6 +193,20 @@ TEST_F(WholeRunFixture, WaitForTheReportOfAnOutsideNumber) {
   EXPECT_TRUE(contains(network_log(), " report COM3 - 5559999 1 - status=0\n")) << network_log();
 }
 
+// A reflector's reply with report=1: the run succeeds as before, and its
+// record holds the report on the reply.
+TEST_F(WholeRunFixture, ReflectorReplyWithReport) {
+  start_sim({"--modem", "COM5=5550105,outside-report=0@0.4", "--inject", "COM5@1:5551234:ping"});
+  ToolRun run = run_sms_test("R|15|5|0|x|0|0|115200|0|115200|1|pdu\nreport=1\nrecord=runs.jsonl");
+  EXPECT_EQ(run.status, "0 SUCCESS\n") << run.process.err;
+  const Json r = last_record(run.dir + "/runs.jsonl");
+  ASSERT_TRUE(r.is_object());
+  EXPECT_EQ(r["mode"], "reflector");
+  EXPECT_EQ(r["reportClass"], "delivered");
+  EXPECT_NEAR(r["confirmTime"].get<double>(), 0.4, 0.3);
+  EXPECT_TRUE(contains(network_log(), " report COM5 - 5551234 1 - status=0\n")) << network_log();
+}
+
 }  // namespace
 
 }  // namespace smstest
