@@ -44,6 +44,27 @@ bool take_charset(const std::string& value, CommandOptions& options, std::string
   return true;
 }
 
+bool take_report(const std::string& value, CommandOptions& options, std::string& why) {
+  if (value != "0" && value != "1") {
+    why = "0 or 1";
+    return false;
+  }
+  options.report = value == "1";
+  return true;
+}
+
+bool take_wait(const std::string& value, CommandOptions& options, std::string& why) {
+  if (value == "message") {
+    options.waitReport = false;
+  } else if (value == "report") {
+    options.waitReport = true;
+  } else {
+    why = "message or report";
+    return false;
+  }
+  return true;
+}
+
 const OptionRow kOptions[] = {
     {"record", "FILE", take_record,
      "append the run record (one JSON object on one line) to FILE, relative to the working "
@@ -55,6 +76,18 @@ const OptionRow kOptions[] = {
      "how the text and pdu command sets read the bytes of messageText: latin1 (each byte one "
      "ISO-8859-1 character) or utf-8; without it as UTF-8 when they are valid UTF-8, else as "
      "ISO-8859-1 (the proprietary set sends the bytes as they are)"},
+    {"report", "N", take_report,
+     "N 0 (the default) or 1; 1: every message the run sends (a reflector's reply too) asks for "
+     "a status report (standard "
+     "command sets); the "
+     "round trip waits for it on the sending modem after the message is found, until the test "
+     "deadline, and the run record holds its status and confirmTime; a missing report does not "
+     "fail the run"},
+    {"wait", "KIND", take_wait,
+     "KIND message (the default) or report; report: the round trip sends to toNumber (a phone the "
+     "test need not hold) with report=1 and "
+     "ends on the final status report instead of a received message; a failure report or none "
+     "fails the run"},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

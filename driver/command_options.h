@@ -27,6 +27,12 @@ struct CommandOptions {
   bool hasCommandSet = false;
   std::string commandSet;  // as field 12 of line 3 takes it
   MessageCharset charset = MessageCharset::kAuto;
+  // report=1: every message the run sends asks for a status report.
+  bool report = false;
+  // wait=report: the round trip ends on the final status report of the
+  // message sent to toNumber instead of on a received message (report=1
+  // is then implied).
+  bool waitReport = false;
 };
 
 // One option: `take` checks `value` and stores it in `options`; false with

@@ -42,6 +42,9 @@ TEST(CommandOptions, LinesAndRefusals) {
        "pdu)\n",
        nullptr, nullptr},
       {"record=a\nrecord=a\n", "Option record given twice in @\n", nullptr, nullptr},
+      {"report=1\nwait=report\n", "", nullptr, ""},
+      {"report=yes\n", "Bad value for option report in @: 0 or 1\n", nullptr, nullptr},
+      {"wait=reports\n", "Bad value for option wait in @: message or report\n", nullptr, nullptr},
       {"commandSet=text\ncommandSet=pdu\n", "Option commandSet given twice in @\n", nullptr,
        nullptr},
       {"charset=UTF-8\n", "", nullptr, ""},
@@ -69,6 +72,9 @@ TEST(CommandOptions, LinesAndRefusals) {
       EXPECT_EQ(file.options.record, c.record);
     }
     EXPECT_EQ(file.params.commandSet, c.commandSet);
+    const std::string lines = c.lines;
+    EXPECT_EQ(file.options.report, lines.find("report=1") != std::string::npos);
+    EXPECT_EQ(file.options.waitReport, lines.find("wait=report") != std::string::npos);
   }
   std::remove(path.c_str());
 }
@@ -163,7 +169,7 @@ TEST(CommandOptions, ReadmeAndManualListEveryOption) {
     EXPECT_NE(readme.find("| `" + name + "=" + row->value + "` |"), std::string::npos) << name;
     EXPECT_NE(manual.find(".BI " + name + "= " + row->value + "\n"), std::string::npos) << name;
   }
-  EXPECT_EQ(rows, 3);
+  EXPECT_EQ(rows, 5);
 }
 
 }  // namespace

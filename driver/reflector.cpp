@@ -52,7 +52,7 @@ int run_reflector(TestRun& run, SmsSession& session) {
   SendReceipt receipt;
   // A negative time-out: the reply counts as sent only when the first
   // response after the command confirms it.
-  if (!session.send({sender, reply}, receipt, -1)) {
+  if (!session.send({sender, reply, run.report}, receipt, -1)) {
     fail_test(run.statusPath, result,
               interrupt_signal() != 0 ? interrupt_text().c_str() : "Cannot send SMS\n");
     return 2;
@@ -73,6 +73,12 @@ int run_reflector(TestRun& run, SmsSession& session) {
   result.notes.note_status(0, "SUCCESS", status);
   std::fputs("Reply Successful\n", stderr);
   std::fflush(stderr);
+  if (run.report) {
+    // report=1: the reply's status report, for the run record only; the
+    // run has ended well whatever it says.
+    wait_for_report(run, session, receipt, sender);
+    session.restore_settings();
+  }
   session.close_port();
   // Without its status file the caller can't tell how the run ended.
   return status == FileWrite::kIncomplete ? 2 : 0;

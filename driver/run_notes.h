@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "driver/platform.h"
 
@@ -39,6 +40,21 @@ struct RunNotes {
   std::string sender;  // the sender of the message picked up
   bool hasReplyText = false;
   std::string replyText;  // the reflector's reply
+
+  // Status reports (report=1, wait=report): whether one was asked for, and
+  // the final one when it came: its arrival (counter reading), TP-ST, class
+  // ("delivered", "failed-permanent", "failed-temporary"; "missing" when
+  // none came), the temporary statuses before it, TP-DT - TP-SCTS, and how
+  // it came ("+CDS", "+CDSI", "listing").
+  bool reportRequested = false;
+  bool hasReport = false;
+  int64_t reportReceived = 0;
+  int reportStatus = -1;
+  std::string reportClass;
+  std::vector<int> reportTemporary;
+  bool hasCentreDelivery = false;
+  long long centreDelivery = 0;
+  std::string reportVia;
 
   // The last status the run wrote (or tried to write) to its status file.
   bool hasStatus = false;

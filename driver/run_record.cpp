@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "common/utf8.h"
 #include "common/version.h"
+#include "driver/measures.h"
 #include "driver/platform.h"
 #include "pdu/gsm7_encode.h"
 
@@ -219,6 +220,21 @@ std::string RunRecorder::record_line(int exitCode, int64_t endReading) const {
   record["messageLength"] = sent ? Json(message.size()) : Json(nullptr);
   record["messageAlphabet"] = !sent ? Json(nullptr) : maps_to_gsm7(message) ? "gsm7" : "ucs2";
   record["resultFile"] = text_value(result_.resultPath);
+  if (notes.reportRequested) {
+    // Status reports: only in the records of runs that asked for one.
+    record["reportRequested"] = true;
+    record["reportReceived"] = reading(notes.hasReport, notes.reportReceived);
+    record["confirmTime"] =
+        notes.hasReport && notes.hasSend
+            ? Json(elapsed_seconds(notes.sendStart, notes.reportReceived, result_.counterFrequency))
+            : Json(nullptr);
+    record["reportStatus"] = notes.hasReport ? Json(notes.reportStatus) : Json(nullptr);
+    record["reportClass"] = notes.reportClass;
+    record["reportTemporary"] = notes.reportTemporary;
+    record["centreDelivery"] =
+        notes.hasReport && notes.hasCentreDelivery ? Json(notes.centreDelivery) : Json(nullptr);
+    record["reportVia"] = notes.hasReport ? Json(notes.reportVia) : Json(nullptr);
+  }
   return record.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

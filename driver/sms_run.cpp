@@ -224,6 +224,11 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   std::unique_ptr<SmsSession> fromSession;
   std::unique_ptr<SmsSession> toSession;
   make_sessions(commandSet, params, fromLogName, clock, fromSession, toSession);
+  // A reflector's reply asks for a report with report=1; wait=report is a
+  // round trip's.
+  const bool reports =
+      command.options.report || (command.options.waitReport && params.reflectMode == 0);
+  if (reports) fromSession->want_reports();
 
   // A run that a signal interrupted ends through the failure path with the
   // interruption's text, and exits with 128 + the signal number.  A port
@@ -246,6 +251,8 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   }
 
   TestRun run{params, result, statusPath, timeMarker, runStartReading, clock};
+  run.report = command.options.report;
+  run.waitReport = command.options.waitReport;
   const int code = params.reflectMode != 0
                        ? run_reflector(run, *fromSession)
                        : run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);

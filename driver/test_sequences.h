@@ -26,7 +26,9 @@ struct TestRun {
   std::string statusPath;
   std::string timeMarker;
   int64_t runStartReading = 0;
-  Clock& clock;  // the run's counter and calendar readings
+  Clock& clock;             // the run's counter and calendar readings
+  bool report = false;      // report=1: the sends ask for status reports
+  bool waitReport = false;  // wait=report: the round trip ends on the report
 };
 
 int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to);
@@ -38,6 +40,19 @@ int run_reflector(TestRun& run, SmsSession& session);
 // it back.  On failure reports through fail_test and returns false.
 bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds,
                      ReceivedMessage& message);
+
+// Waits on `from` until the test deadline for the final status report on the
+// parts of `receipt` sent to `number` and notes it in the run's notes
+// (RunNotes: report fields; "missing" when none came).  Reports of other
+// messages are left to the session to note; temporary statuses are noted
+// and the wait goes on.  Returns the class noted.
+std::string wait_for_report(TestRun& run, SmsSession& from, const SendReceipt& receipt,
+                            const std::string& number);
+
+// The class of a final TP-ST: "delivered" (0-31), "failed-permanent"
+// (64-95 and from 128), "failed-temporary" (96-127); "" for a temporary one
+// (32-63).
+const char* final_report_class(int status);
 
 // Whole seconds of `seconds`, truncated toward zero and kept inside the int
 // range.

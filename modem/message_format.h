@@ -49,6 +49,13 @@ class MessageFormat {
   // concatenation; the decoder's trace also goes to `log` (may be null).
   // False, with "Cannot decode <raw>\n" in `error`, when it does not decode.
   virtual bool decode(ReceivedMessage& message, FILE* log, std::string& error) const = 0;
+
+  // Whether a status report is asked for with AT+CSMP (text mode) rather
+  // than in the PDU that submit() makes (PDU mode, with requestReport).
+  virtual bool report_by_parameters() const { return false; }
+
+  // The sends that submit() makes ask for a status report (PDU mode).
+  bool requestReport = false;
 };
 
 }  // namespace smstest

@@ -38,7 +38,9 @@ bool PduFormat::submit(const std::string& number, const std::string& text, std::
                        std::string& payload, std::string& error) const {
   EncodedPdu pdu;
   std::string why;
-  if (!encode_sms_submit(number, text, pdu, why)) {
+  SubmitOptions options;
+  options.statusReportRequest = requestReport;
+  if (!encode_sms_submit(number, text, pdu, why, options)) {
     error = "Cannot send the message in PDU mode: " + why;
     return false;
   }

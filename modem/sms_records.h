@@ -13,6 +13,7 @@ namespace smstest {
 struct OutgoingMessage {
   std::string number;  // as the modem is to dial it
   std::string text;
+  bool statusReport = false;  // ask the service centre for a status report
 };
 
 // One part of a sent message as the modem confirmed it.
@@ -50,6 +51,19 @@ struct ReceivedMessage {
   // The message as the modem gave it (PDU mode: the PDU's hex), for the
   // format to decode and for the texts that name it.
   std::string raw;
+};
+
+// A status report (SMS-STATUS-REPORT) as the session received it.
+struct StatusReport {
+  int reference = -1;     // TP-MR: the reference of the message it reports on
+  std::string recipient;  // TP-RA as the report gives it
+  int status = -1;        // TP-ST
+  // TP-DT - TP-SCTS in seconds: the delivery as the centre's clock saw it.
+  bool hasCentreTimes = false;
+  long long centreSeconds = 0;
+  int64_t arrivedAt = kNoReading;  // counter reading when its line had arrived
+  std::string via;                 // "+CDS", "+CDSI" or "listing"
+  std::string raw;                 // the report as the modem gave it, for the log
 };
 
 }  // namespace smstest

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -84,6 +85,31 @@ class SmsSession {
   // The oldest queued notice the receive does not take (status reports,
   // registration changes); false when there is none.
   virtual bool take_notice(Notice& notice) = 0;
+
+  // Status reports.  want_reports(), before open(), has the session set its
+  // modem up to hand reports over (the standard sessions: <ds> of AT+CNMI
+  // and the acknowledgement AT+CSMS asks for); the proprietary set has none,
+  // and its session never gets one.
+  virtual void want_reports() {}
+
+  // Waits until the counter reaches `untilMs` for a status report that
+  // `ours` takes, and hands it over with `got` set; reports `ours` does not
+  // take are noted in the debug log and left alone (a stored one stays
+  // stored).  `got` false: none came in time.  False when the port failed.
+  using ReportFilter = std::function<bool(const StatusReport&)>;
+  virtual bool next_report(const ReportFilter& ours, StatusReport& report, int64_t untilMs,
+                           bool& got) {
+    (void)ours;
+    (void)report;
+    (void)untilMs;
+    got = false;
+    return true;
+  }
+
+  // Puts back the settings the session changed for its sends (the text-mode
+  // parameters of AT+CSMP when a report was asked for).  False when the port
+  // failed; a refusal is only noted.
+  virtual bool restore_settings() { return true; }
 
   // The counter in milliseconds, as poll() counts it.
   virtual int64_t now_ms() = 0;

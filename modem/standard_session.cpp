@@ -69,14 +69,19 @@ bool StandardSession::set_up() {
 
   // The first form the modem takes; each refusal is noted with what comes
   // next.
+  std::vector<std::string> forms = indicationSettings;
+  if (reports_ && !set_up_reports(forms)) return false;
   announces_ = false;
-  for (size_t i = 0; i < indicationSettings.size() && !announces_; ++i) {
-    const std::string& setting = indicationSettings[i];
+  for (size_t i = 0; i < forms.size() && !announces_; ++i) {
+    const std::string& setting = forms[i];
     if (!channel_.ask(setting, ExpectedAnswer(), testDeadline_, answer)) return false;
     announces_ = answer.final == FinalCode::kOk;
-    if (announces_) break;
-    const bool last = i + 1 == indicationSettings.size();
-    const std::string next = last ? "" : "trying " + indicationSettings[i + 1];
+    if (announces_) {
+      if (reports_) note_report_form(forms, i);
+      break;
+    }
+    const bool last = i + 1 == forms.size();
+    const std::string next = last ? "" : "trying " + forms[i + 1];
     channel_.note_error(setting, answer, last ? "new messages are found by listing" : next.c_str());
   }
   // What was announced before or inside the answer to AT+CNMI was held by
@@ -247,6 +252,10 @@ bool StandardSession::send(const OutgoingMessage& message, SendReceipt& receipt,
   const int64_t limit = timeoutSeconds >= 0 ? started + timeoutSeconds + 1 : testDeadline_;
   const int64_t retryLimit = limit < testDeadline_ ? limit : testDeadline_;
   std::string command, payload, error;
+  if (message.statusReport && format_->report_by_parameters() && !ask_report_parameters()) {
+    return false;
+  }
+  format_->requestReport = message.statusReport;
   if (!format_->submit(message.number, message.text, command, payload, error)) {
     return channel_.fail(error);
   }

@@ -43,6 +43,7 @@
 #include "modem/at_channel.h"
 #include "modem/message_format.h"
 #include "modem/sms_session.h"
+#include "modem/status_reports.h"
 
 namespace smstest {
 
@@ -63,6 +64,11 @@ class StandardSession : public SmsSession {
   bool poll(int64_t untilMs) override;
   bool take_notice(Notice& notice) override { return channel_.reader.take_other_notice(notice); }
   int64_t now_ms() override { return channel_.now_ms(); }
+  // Status reports (standard_session_reports.cpp).
+  void want_reports() override { reports_ = true; }
+  bool next_report(const ReportFilter& ours, StatusReport& report, int64_t untilMs,
+                   bool& got) override;
+  bool restore_settings() override;
   void close_port() override { channel_.port.close_com(); }
   const std::string& last_error() const override { return channel_.lastError; }
 
@@ -71,6 +77,10 @@ class StandardSession : public SmsSession {
   // Whether the modem took one of the indication settings, so that new
   // messages are announced.
   bool announces() const { return announces_; }
+
+  // With want_reports(): the <ds> the modem took (1: +CDS, 2: +CDSI), 0 when
+  // it announces no reports and the status-report storage is listed.
+  int report_indication() const { return reportDs_; }
 
   // The AT+CNMI forms tried at open, in order, until the modem takes one.
   std::vector<std::string> indicationSettings = {"AT+CNMI=2,1,0,0,0", "AT+CNMI=2,1,0,0",
@@ -105,6 +115,36 @@ class StandardSession : public SmsSession {
   // Waits for a new-message notice until the counter reaches `untilMs`,
   // reading the watched session's modem in turn.
   bool wait_for_message(int64_t untilMs, int64_t deadline);
+
+  // Status reports (standard_session_reports.cpp).
+  // At open: AT+CSMS? (acknowledgements) and AT+CNMI=? (the <ds> offered),
+  // then the AT+CNMI forms to try, those with a <ds> first.
+  bool set_up_reports(std::vector<std::string>& forms);
+  // After the form `taken` (index into `forms`) was taken: which <ds>.
+  void note_report_form(const std::vector<std::string>& forms, size_t taken);
+  // AT+CSMP? once, then AT+CSMP with TP-SRR set (text mode).
+  bool ask_report_parameters();
+  // The report of a notice; `got` false when the notice gave none.
+  bool report_of_notice(const Notice& notice, StatusReport& report, bool& got);
+  // Reads and (when `ours` takes it) deletes the report at `index` of the
+  // storage `memory`; `got` false when it could not be read.
+  bool read_stored_report(const std::string& memory, int index, const ReportFilter& ours,
+                          StatusReport& report, bool& got);
+  // Lists the status-report storage; the first report `ours` takes, deleted.
+  bool list_reports(const ReportFilter& ours, StatusReport& report, bool& got);
+  // Selects `memory` for reading with AT+CPMS; `previous` gets the one it
+  // replaced.  `ok` false when the modem refused.
+  bool select_memory(const std::string& memory, std::string& previous, bool& ok);
+  bool restore_memory(const std::string& previous);
+
+  bool reports_ = false;
+  int reportDs_ = 0;
+  bool acknowledge_ = false;  // +CSMS: 1: each +CDS gets an AT+CNMA
+  bool parametersAsked_ = false;
+  bool parametersChanged_ = false;
+  SubmitParameters savedParameters_;
+  int64_t nextReportListing_ = 0;
+  std::set<std::string> reportsLeft_;  // "<memory>,<index>" of reports not ours
 
   std::unique_ptr<MessageFormat> format_;
   AtChannel channel_;

@@ -36,6 +36,9 @@ class TextFormat : public MessageFormat {
   bool decode(ReceivedMessage& /*message*/, FILE* /*log*/, std::string& /*error*/) const override {
     return true;
   }
+
+  // AT+CSMP with TP-SRR set asks for status reports.
+  bool report_by_parameters() const override { return true; }
 };
 
 }  // namespace smstest

@@ -22,6 +22,8 @@ const int kAlphanumeric = 0xD0;   // alphanumeric, GSM 7-bit packed
 // SMS-DELIVER (TP-MTI 00) with TP-MMS set, as networks deliver single parts.
 const int kSubmitRelativeValidity = 0x11;
 const int kSubmitNoValidity = 0x01;
+// TP-SRR, bit 5 of the first octet: a status report is asked for.
+const int kSubmitStatusReportRequest = 0x20;
 const int kDeliver = 0x04;
 
 const int kDcsGsm7 = 0x00;
@@ -220,7 +222,9 @@ bool encode_sms_submit(const std::string& number, const std::string& text, Encod
   }
   const bool hasValidity = options.validityPeriod >= 0;
   Octets tpdu;
-  tpdu.push_back(hasValidity ? kSubmitRelativeValidity : kSubmitNoValidity);
+  const int srr = options.statusReportRequest ? kSubmitStatusReportRequest : 0;
+  tpdu.push_back(static_cast<unsigned char>(
+      (hasValidity ? kSubmitRelativeValidity : kSubmitNoValidity) | srr));
   tpdu.push_back(0x00);  // TP-MR: the modem numbers the message
   tpdu.insert(tpdu.end(), address.begin(), address.end());
   tpdu.push_back(0x00);  // TP-PID: plain short message
@@ -262,6 +266,30 @@ bool encode_sms_deliver(const DeliverMessage& message, EncodedPdu& pdu, std::str
   tpdu.push_back(static_cast<unsigned char>(userData.length));
   tpdu.insert(tpdu.end(), userData.octets.begin(), userData.octets.end());
   finish(serviceCentre, tpdu, userData, pdu);
+  return true;
+}
+
+bool encode_sms_status_report(const StatusReportMessage& message, EncodedPdu& pdu,
+                              std::string& lastError) {
+  std::string error;
+  if (!in_range(message.messageReference, 0, 0xFF) || !in_range(message.status, 0, 0xFF)) {
+    lastError = printf_text("Bad message reference %d or status %d: 0 to 255",
+                            message.messageReference, message.status);
+    return false;
+  }
+  Octets tpdu;
+  tpdu.push_back(0x06);  // TP-MTI 10 (status report), TP-MMS: no more messages
+  tpdu.push_back(static_cast<unsigned char>(message.messageReference));
+  Octets serviceCentre;
+  if (!append_number_address(message.recipient, "recipient", tpdu, error) ||
+      !append_service_centre(message.serviceCentre, serviceCentre, error) ||
+      !append_timestamp(message.serviceCentreTime, tpdu, error) ||
+      !append_timestamp(message.dischargeTime, tpdu, error)) {
+    lastError = error;
+    return false;
+  }
+  tpdu.push_back(static_cast<unsigned char>(message.status));
+  finish(serviceCentre, tpdu, UserData(), pdu);
   return true;
 }
 

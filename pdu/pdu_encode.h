@@ -64,6 +64,9 @@ struct SubmitOptions {
   // for none (first octet 0x01, TP-VPF 00: the network's default).
   int validityPeriod = kDefaultValidityPeriod;
   TextCoding coding = TextCoding::kAuto;
+  // TP-SRR: the service centre is to send a status report on the message
+  // (first octet 0x31, or 0x21 without a validity period).
+  bool statusReportRequest = false;
 };
 
 // Encodes `text` to `number` as an SMS-SUBMIT: no service-centre address
@@ -111,5 +114,23 @@ struct DeliverMessage {
 // `pdu.hex` back to the same fields and text.  False with `lastError` set
 // (see above).
 bool encode_sms_deliver(const DeliverMessage& message, EncodedPdu& pdu, std::string& lastError);
+
+// An SMS-STATUS-REPORT as a service centre sends it back (no trailer).
+struct StatusReportMessage {
+  int messageReference = 0;             // TP-MR of the SMS-SUBMIT reported on, 0-255
+  std::string recipient;                // TP-RA, a number as for DeliverMessage::originator
+  ServiceCentreTime serviceCentreTime;  // TP-SCTS
+  ServiceCentreTime dischargeTime;      // TP-DT
+  int status = 0;                       // TP-ST, 0-255
+  // The service-centre part in front of the TPDU: empty for none ("00").
+  std::string serviceCentre;
+};
+
+// Encodes an SMS-STATUS-REPORT: the service-centre part, first octet 0x06
+// (TP-MTI 10, TP-MMS), TP-MR, TP-RA, TP-SCTS, TP-DT, TP-ST.
+// decode_sms_status_report reads it back.  False with `lastError` set for a
+// bad number, time stamp, reference or status.
+bool encode_sms_status_report(const StatusReportMessage& message, EncodedPdu& pdu,
+                              std::string& lastError);
 
 }  // namespace smstest

@@ -140,6 +140,34 @@ TEST(EncodeSmsSubmit, FieldsAndAddressForms) {
   }
 }
 
+// TP-SRR sets bit 5 of the first octet, with and without a validity
+// period, and the SMS-SUBMIT decoder reads it back; nothing else moves.
+TEST(EncodeSmsSubmit, StatusReportRequest) {
+  struct Case {
+    int validity;
+    bool report;
+    const char* hex;
+  } cases[] = {
+      {kDefaultValidityPeriod, true, "0031000191F10000AA02E834"},
+      {-1, true, "0021000191F1000002E834"},
+      {kDefaultValidityPeriod, false, "0011000191F10000AA02E834"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.hex);
+    SubmitOptions options;
+    options.validityPeriod = c.validity;
+    options.statusReportRequest = c.report;
+    EncodedPdu pdu;
+    std::string error;
+    ASSERT_TRUE(encode_sms_submit("+1", "hi", pdu, error, options)) << error;
+    EXPECT_EQ(pdu.hex, c.hex);
+    SmsSubmit submit;
+    ASSERT_TRUE(decode_sms_submit(pdu.hex, submit, error)) << error;
+    EXPECT_EQ(submit.statusReportRequest, c.report ? 1 : 0);
+    EXPECT_EQ(submit.text, "hi");
+  }
+}
+
 // One message and one past it, in both alphabets; the refusal names the
 // count.
 struct LimitCase {

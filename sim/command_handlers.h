@@ -68,6 +68,20 @@ void answer_cmgs_pdu(const CommandCall& call, ModemState& modem, CommandAnswer& 
 void answer_cmgl_pdu(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
 void answer_cmgr_pdu(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
 
+// status_reports.cpp: the send parameters, the message service, the
+// acknowledgement, and the reads, listings and deletes of the "SR" storage
+// (while AT+CPMS has selected it).
+void answer_csmp(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_csms(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cnma(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_report_read(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_report_list(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_report_delete(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+// The <ds> values AT+CNMI=? offers, "(0-2)" and the like, and whether a
+// <ds> is taken.
+std::string offered_report_indications(const ModemState& modem);
+bool report_indication_taken(const ModemState& modem, int ds);
+
 // The parameters of AT+CMGS in either mode: one or two, the second a type of
 // address.  False (the answer is ERROR) for any other count or a second one
 // that is no number.

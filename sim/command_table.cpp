@@ -95,6 +95,9 @@ const std::vector<ModemCommand>& command_table() {
       {"AT+CMGL", CommandMatch::extended, answer_cmgl, answer_cmgl_pdu},
       {"AT+CMGR", CommandMatch::extended, answer_cmgr, answer_cmgr_pdu},
       {"AT+CMGD", CommandMatch::extended, answer_cmgd, nullptr},
+      {"AT+CSMP", CommandMatch::extended, answer_csmp, nullptr},
+      {"AT+CSMS", CommandMatch::extended, answer_csms, nullptr},
+      {"AT+CNMA", CommandMatch::extended, answer_cnma, nullptr},
   };
   return table;
 }
@@ -123,6 +126,7 @@ void answer_command(const std::string& line, ModemState& modem, CommandAnswer& a
 ModemState::ModemState(const ModemConfig& config)
     : faults(config.faults),
       store(config.faults.storageFull ? static_cast<int>(config.stored.size()) : config.storeSize) {
+  csms = config.faults.csms1 ? 1 : 0;
 }
 
 int ModemState::take_ref() {

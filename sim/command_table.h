@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,16 @@ struct TextEntry {
   std::string text;    // as typed; its Ctrl-Z or ESC last once it ended
 };
 
+// A status report as the service centre sends it back to the sender.
+struct SimReport {
+  int index = 0;           // its place in the "SR" storage, once stored
+  int reference = 0;       // TP-MR: the "+CMGS: <ref>" of the message
+  std::string recipient;   // TP-RA: the destination as sent
+  int64_t taken = 0;       // TP-SCTS, calendar seconds
+  int64_t discharged = 0;  // TP-DT, calendar seconds
+  int status = 0;          // TP-ST
+};
+
 // What a modem keeps between commands, for as long as the simulator runs
 // (across port reopens, as on a modem that stays powered).
 struct ModemState {
@@ -63,6 +74,20 @@ struct ModemState {
   int cnmiBfr = 0;
   bool simBusy = false;  // the SIM commands are refused while set
   TextEntry entry;
+  // Status reports (status_reports.cpp): the text-mode send parameters of
+  // AT+CSMP, the message service of AT+CSMS, the "SR" storage and whether
+  // the reads, listings and deletes go to it (AT+CPMS="SR"), and a +CDS
+  // that waits for its AT+CNMA.
+  int csmpFirstOctet = 17;
+  int csmpValidity = 167;
+  int csmpProtocol = 0;
+  int csmpCoding = 0;
+  int csms = 0;
+  std::vector<SimReport> reports;
+  int nextReport = 1;
+  bool readReports = false;
+  int ackWaiting = 0;  // the +CDS that waits for its AT+CNMA (0: none)
+  int cdsSent = 0;     // +CDS lines sent, numbering them
 
   // The reference for a send; counts on (255 is followed by 1).
   int take_ref();
@@ -98,6 +123,7 @@ struct CommandAnswer {
   std::string to;               // its destination
   std::string message;          // its text as the network carries it
   int ref = 0;                  // its reference in "+CMGS: <ref>"
+  bool wantsReport = false;     // the send asked for a status report
 };
 
 using CommandHandler = void (*)(const CommandCall& call, ModemState& modem, CommandAnswer& answer);

@@ -69,6 +69,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
   reply.to = answer.to;
   reply.text = answer.message;
   reply.ref = answer.ref;
+  reply.wantsReport = answer.wantsReport;
   shape_reply(reply, echoed, answer.text, answer.late, true, answer.report);
   return reply;
 }
@@ -131,6 +132,8 @@ size_t SimModem::take_entry(const char* data, size_t size, std::vector<Reply>& r
     reply.to = answer.to;
     reply.text = answer.message;
     reply.ref = answer.ref;
+    reply.wantsReport = answer.wantsReport;
+    reply.wantsReport = answer.wantsReport;
     shape_reply(reply, std::string(), answer.text, answer.late, true);
     replies.push_back(reply);
   }

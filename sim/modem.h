@@ -34,6 +34,7 @@ struct Reply {
   std::string to;                   // its destination number
   std::string text;                 // its text
   int ref = 0;                      // the reference given in "+CMGS: <ref>"
+  bool wantsReport = false;         // the send asked for a status report
   bool hangUp = false;              // the line is closed after the last piece
   bool entryEcho = false;           // written back during a send's text entry: no command
   bool stall = false;               // nothing more is read from the line
@@ -79,6 +80,15 @@ class SimModem {
   void set_sim_busy(bool busy) { state_.simBusy = busy; }
   // What the modem keeps between commands: its settings and its store.
   const ModemState& state() const { return state_; }
+
+  // Takes a status report from the service centre (status_reports.cpp):
+  // the bytes to write to the client ("" when the report is stored without
+  // a word); `ackId` not 0 when the client must answer with AT+CNMA.  A
+  // +CDS due while the one before waits for its AT+CNMA turns routing off.
+  std::string take_status_report(const SimReport& report, int& ackId);
+  // The time for the AT+CNMA of +CDS `ackId` is over: routing is turned off
+  // (<mt> and <ds> 0) unless it came.  False when it had come.
+  bool drop_routing_unless_acknowledged(int ackId);
 
  private:
   std::string finish(const std::string& answer) const;  // faults that reshape every answer

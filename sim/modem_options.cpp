@@ -108,6 +108,36 @@ bool apply_bad_pdu(const std::string& value, bool given, ModemConfig& modem) {
   return !given || value == "cut" || value == "header";
 }
 
+bool apply_report_delay(const std::string& value, bool, ModemConfig& modem) {
+  return parse_seconds(value, modem.faults.reportDelay);
+}
+
+bool report_status(const std::string& value, int& status) {
+  return parse_count(value, status) && status <= 255;
+}
+
+bool apply_report_status(const std::string& value, bool, ModemConfig& modem) {
+  return report_status(value, modem.faults.reportStatus);
+}
+
+// N[/N...]: the temporary statuses, in order.
+bool apply_report_temporary(const std::string& value, bool, ModemConfig& modem) {
+  modem.faults.reportTemporary.clear();
+  for (const std::string& item : split(value, '/')) {
+    int status = 0;
+    if (!report_status(item, status)) return false;
+    modem.faults.reportTemporary.push_back(status);
+  }
+  return !modem.faults.reportTemporary.empty();
+}
+
+// N[@SECONDS]
+bool apply_outside_report(const std::string& value, bool, ModemConfig& modem) {
+  const size_t at = value.find('@');
+  if (!report_status(value.substr(0, at), modem.faults.outsideStatus)) return false;
+  return at == std::string::npos || parse_seconds(value.substr(at + 1), modem.faults.outsideDelay);
+}
+
 const char kOptionsTitle[] = "Modem options (in --modem, --fault, or a scenario file):\n";
 
 const char kOptionsNotes[] =
@@ -249,6 +279,50 @@ const ModemOption kModemOptions[] = {
      "header length one octet past the PDU's end; <length>\n"
      "counts the octets shown",
      apply_bad_pdu},
+    {"report-delay=SECONDS",
+     "status reports on messages delivered to this modem come\n"
+     "SECONDS after the delivery (default 0.2), and each\n"
+     "further one SECONDS after the one before",
+     apply_report_delay},
+    {"report-status=N",
+     "the final status report on messages delivered to this\n"
+     "modem has TP-ST N (default 0, delivered; 70: validity\n"
+     "period expired)",
+     apply_report_status},
+    {"report-temporary=N[/N...]",
+     "status reports with these temporary TP-ST (32-63: the\n"
+     "centre is still trying) come before the final one",
+     apply_report_temporary},
+    {"outside-report=N[@SECONDS]",
+     "messages from this modem to outside numbers that ask\n"
+     "for a status report get one with TP-ST N, SECONDS\n"
+     "after the send (default 1); without it they get none",
+     apply_outside_report},
+    {"cds-sca",
+     "a +CDS in PDU mode carries the service-centre address\n"
+     "in front of the report (its <length> counts the TPDU)",
+     set_flag<&ModemFaults::cdsSca>},
+    {"no-cds",
+     "AT+CNMI=? offers <ds> 0 and 2 only: reports come as\n"
+     "\"+CDSI: \"SR\",<n>\" and are read from the SR storage",
+     set_flag<&ModemFaults::noCds>},
+    {"no-ds",
+     "AT+CNMI=? offers <ds> 0 only: reports are stored in\n"
+     "the SR storage without a word",
+     set_flag<&ModemFaults::noDs>},
+    {"ds-refused",
+     "AT+CNMI=? offers <ds> 0-2, but AT+CNMI with <ds> 1 is\n"
+     "answered +CMS ERROR: 303",
+     set_flag<&ModemFaults::dsRefused>},
+    {"sr-unreadable",
+     "AT+CMGR and AT+CMGL on the SR storage answer +CMS\n"
+     "ERROR: 302: stored reports cannot be read back",
+     set_flag<&ModemFaults::srUnreadable>},
+    {"csms1",
+     "message service 1 (AT+CSMS? answers 1): a +CDS that\n"
+     "gets no AT+CNMA within 3 seconds turns routing off\n"
+     "(<mt> and <ds> 0) until the client sets AT+CNMI again",
+     set_flag<&ModemFaults::csms1>},
 };
 
 }  // namespace

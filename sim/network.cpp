@@ -13,6 +13,9 @@ namespace {
 
 // Seconds between the last answer of a modem that hangs up and its hang-up.
 const double kHangupGrace = 0.3;
+// Seconds a modem in message service 1 waits for the AT+CNMA of a +CDS
+// before it turns routing off.
+const double kAckWindow = 3.0;
 
 }  // namespace
 
@@ -173,37 +176,93 @@ void SimNetwork::take_message(size_t from, const Reply& reply, double now) {
   std::string ref = format("%d", reply.ref);
   record_network(now, "sent", sender.name, sender.number, reply.to, ref, "-", reply.text);
   int to = config_.find_modem(reply.to);
+  // The report that the service centre sends back, when one was asked for.
+  SimReport report;
+  report.reference = reply.ref;
+  report.recipient = reply.to;
+  report.taken = calendar_seconds();
+  const bool wantsReport = reply.wantsReport;
   // Only numbers route: a destination spelled as a link name is an outside phone.
   if (to < 0 || modems_[to].config().number != reply.to) {
     record_network(now, "outside", sender.name, sender.number, reply.to, ref, "-", reply.text);
+    if (wantsReport && sender.faults.outsideStatus >= 0) {
+      report.status = sender.faults.outsideStatus;
+      schedule(now + sender.faults.outsideDelay, [this, from, report](double t) mutable {
+        report.discharged = calendar_seconds();
+        send_status_report(from, report, t);
+      });
+    }
     return;
   }
   std::string fromNumber = sender.number;
   std::string text = reply.text;
-  schedule(now + delay_to(to), [this, to, fromNumber, text, ref, now](double t) {
-    deliver(to, fromNumber, text, ref, now, t);
-  });
+  schedule(now + delay_to(to),
+           [this, to, from, fromNumber, text, ref, now, wantsReport, report](double t) mutable {
+             if (!deliver(to, fromNumber, text, ref, now, t) || !wantsReport) return;
+             report.discharged = calendar_seconds();
+             schedule_reports(from, to, report, t);
+           });
 }
 
-void SimNetwork::deliver(size_t to, const std::string& from, const std::string& text,
+// The destination's statuses, each its delay after the one before: the
+// temporary ones, then the final one.
+void SimNetwork::schedule_reports(size_t from, size_t to, const SimReport& report, double now) {
+  const ModemFaults& faults = modems_[to].config().faults;
+  double at = now;
+  std::vector<int> statuses = faults.reportTemporary;
+  statuses.push_back(faults.reportStatus);
+  for (int status : statuses) {
+    at += faults.reportDelay;
+    SimReport r = report;
+    r.status = status;
+    schedule(at, [this, from, r](double t) { send_status_report(from, r, t); });
+  }
+}
+
+void SimNetwork::send_status_report(size_t index, const SimReport& report, double now) {
+  const ModemConfig& modem = modems_[index].config();
+  record_network(now, "report", modem.name, "-", report.recipient, format("%d", report.reference),
+                 "-", format("status=%d", report.status));
+  int ackId = 0;
+  const std::string bytes = modems_[index].take_status_report(report, ackId);
+  if (!bytes.empty()) {
+    schedule(std::max(now, outputFree_[index]), [this, index, bytes](double t) {
+      if (modems_[index].in_text_entry()) {
+        held_[index].push_back(bytes);
+      } else {
+        write(index, bytes, t);
+      }
+    });
+  }
+  if (ackId != 0) {
+    schedule(now + kAckWindow, [this, index, ackId](double t) {
+      if (modems_[index].drop_routing_unless_acknowledged(ackId)) {
+        traffic_[index]->write(t - start_, "routing-off", "no AT+CNMA for a +CDS");
+      }
+    });
+  }
+}
+
+bool SimNetwork::deliver(size_t to, const std::string& from, const std::string& text,
                          const std::string& ref, double sentAt, double now) {
   SimModem& modem = modems_[to];
   const ModemConfig& receiver = modem.config();
   if (receiver.faults.lose) {
     record_network(now, "lost", receiver.name, from, receiver.number, ref, "-", text);
-    return;
+    return false;
   }
   std::string stored = alter_text(receiver.faults.alter, text);
   if (!modem.has_room()) {
     // A full store refuses the message (memory full, +CMS ERROR: 322); the
     // network does not try again, so the receiver never sees it.
     record_network(now, "refused", receiver.name, from, receiver.number, ref, "-", stored);
-    return;
+    return false;
   }
   record_network(now, "delivered", receiver.name, from, receiver.number, ref,
                  format("%.3f", now - sentAt), stored);
   int index = modem.store(from, stored, calendar_seconds());
   announce(to, index, now);
+  return true;
 }
 
 // Announced between answers, as a modem does when a message comes in; a

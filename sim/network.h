@@ -91,8 +91,13 @@ class SimNetwork {
   void play(size_t index, const Reply& reply, double now);
   void write(size_t index, const std::string& bytes, double now);
   void take_message(size_t from, const Reply& reply, double now);
-  void deliver(size_t to, const std::string& from, const std::string& text, const std::string& ref,
+  // False when the message was lost or refused.
+  bool deliver(size_t to, const std::string& from, const std::string& text, const std::string& ref,
                double sentAt, double now);
+  void schedule_reports(size_t from, size_t to, const SimReport& report, double now);
+  // Hands a status report to modem `index` (SimModem::take_status_report)
+  // and writes what it announces.
+  void send_status_report(size_t index, const SimReport& report, double now);
   void unsolicited_tick(size_t index, double now);
   void announce(size_t to, int index, double now);
   void release_held(size_t index, double now);

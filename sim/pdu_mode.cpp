@@ -77,6 +77,7 @@ bool read_submitted_pdu(const std::string& hex, int length, SubmittedPdu& out,
   }
   out.to = submit.number;
   out.text = submit.text;
+  out.statusReport = submit.statusReportRequest != 0;
   return true;
 }
 

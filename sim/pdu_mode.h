@@ -26,8 +26,9 @@ constexpr int kMaxSubmitLength = 164;
 
 // A message that a client hands over in PDU mode, as the network carries it.
 struct SubmittedPdu {
-  std::string to;    // "+" and the digits for an international number, else the digits
-  std::string text;  // ISO-8859-1 bytes; a user-data header is left out
+  std::string to;             // "+" and the digits for an international number, else the digits
+  std::string text;           // ISO-8859-1 bytes; a user-data header is left out
+  bool statusReport = false;  // TP-SRR: the sender asks for a status report
 };
 
 // Reads `hex`, typed after the prompt of AT+CMGS=`length` (without its

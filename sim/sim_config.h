@@ -61,6 +61,21 @@ struct ModemFaults {
   // How the PDUs that AT+CMGL and AT+CMGR show in PDU mode are damaged.
   PduDamage badPdu = PduDamage::none;
   int stallAfter = 0;  // > 0: nothing is read after this many commands
+  // Status reports.  On the destination: when and with which statuses the
+  // service centre reports on messages delivered to it.
+  double reportDelay = 0.2;          // after the delivery, and between reports
+  int reportStatus = 0;              // TP-ST of the final report
+  std::vector<int> reportTemporary;  // TP-ST of the reports before it
+  // On the sender: the report on its messages to outside numbers (-1: none
+  // comes), and how the modem hands reports over.
+  int outsideStatus = -1;
+  double outsideDelay = 1.0;
+  bool cdsSca = false;        // a PDU-mode +CDS has the service-centre part
+  bool noCds = false;         // AT+CNMI=? offers <ds> 0 and 2 only
+  bool noDs = false;          // AT+CNMI=? offers <ds> 0 only: reports are stored silently
+  bool dsRefused = false;     // AT+CNMI=? offers <ds> 1, AT+CNMI refuses it
+  bool srUnreadable = false;  // AT+CMGR and AT+CMGL on "SR" answer +CMS ERROR: 302
+  bool csms1 = false;         // message service 1: a +CDS not acknowledged turns routing off
 };
 
 // A message in a modem's store before the run.

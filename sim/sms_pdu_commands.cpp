@@ -43,6 +43,10 @@ void answer_cmgs_pdu(const CommandCall& call, ModemState& modem, CommandAnswer& 
 // the numeric <stat>: 0 received unread (without one), 1 received read, 2
 // and 3 stored unsent and sent (never held here), 4 all.
 void answer_cmgl_pdu(const CommandCall& call, ModemState& modem, CommandAnswer& answer) {
+  if (modem.readReports && call.form != CommandForm::test) {
+    answer_report_list(call, modem, answer);
+    return;
+  }
   if (call.form == CommandForm::test) {
     answer.text = info("+CMGL: (0-4)");
     return;
@@ -83,6 +87,10 @@ void answer_cmgl_pdu(const CommandCall& call, ModemState& modem, CommandAnswer& 
 
 // "+CMGR: <stat>,,<length>" CR LF and the PDU.
 void answer_cmgr_pdu(const CommandCall& call, ModemState& modem, CommandAnswer& answer) {
+  if (modem.readReports && call.form != CommandForm::test) {
+    answer_report_read(call, modem, answer);
+    return;
+  }
   StoredMessage* m = cmgr_target(call, modem, answer);
   if (m == nullptr) return;
   ListedPdu pdu;

@@ -13,6 +13,9 @@ namespace smstest {
 
 namespace {
 
+// Places of the "SR" storage.
+const int kReportPlaces = 20;
+
 const char* const kStatusNames[] = {"REC UNREAD", "REC READ", "STO UNSENT", "STO SENT", "ALL"};
 
 bool phone_number(const std::string& text) { return is_phone_number(text, kMaxNumberDigits); }
@@ -46,9 +49,9 @@ void answer_cmgf(const CommandCall& call, ModemState& modem, CommandAnswer& answ
 }
 
 // Indications of new messages: <mode> 0 to 3, <mt> 0 (none) or 1
-// ("+CMTI:"); no cell broadcasts; status reports and the buffer flush are
-// accepted, but this network sends no status reports and mode 0 buffers
-// nothing.
+// ("+CMTI:"); no cell broadcasts; <ds> 0 (reports stored silently), 1
+// (+CDS) or 2 (+CDSI), as the modem's report faults allow; the buffer flush
+// is accepted, but mode 0 buffers nothing.
 void answer_cnmi(const CommandCall& call, ModemState& modem, CommandAnswer& answer) {
   answer.text = kError;
   if (modem.faults.noCnmi) return;
@@ -58,11 +61,11 @@ void answer_cnmi(const CommandCall& call, ModemState& modem, CommandAnswer& answ
     return;
   }
   if (call.form == CommandForm::test) {
-    answer.text = info("+CNMI: (0-3),(0,1),(0),(0,1),(0,1)");
+    answer.text = info("+CNMI: (0-3),(0,1),(0)," + offered_report_indications(modem) + ",(0,1)");
     return;
   }
   if (call.form != CommandForm::set || call.params.size() > 5) return;
-  static const int kHighest[] = {3, 1, 0, 1, 1};
+  static const int kHighest[] = {3, 1, 0, 2, 1};
   int values[5] = {0, 0, 0, 0, 0};
   for (size_t i = 0; i < call.params.size(); ++i) {
     if (!number_param(call.params[i], 0, 9, 0, values[i])) return;
@@ -71,6 +74,10 @@ void answer_cnmi(const CommandCall& call, ModemState& modem, CommandAnswer& answ
       return;
     }
   }
+  if (!report_indication_taken(modem, values[3])) {
+    answer.text = cms_error(modem, kOperationNotSupported);
+    return;
+  }
   modem.cnmiMode = values[0];
   modem.cnmiMt = values[1];
   modem.cnmiDs = values[3];
@@ -78,7 +85,8 @@ void answer_cnmi(const CommandCall& call, ModemState& modem, CommandAnswer& answ
   answer.text = kOk;
 }
 
-// One memory, "SM", for reading, writing and receiving alike.
+// One memory, "SM", for reading, writing and receiving alike; "SR", the
+// status reports, may be selected for reading.
 void answer_cpms(const CommandCall& call, ModemState& modem, CommandAnswer& answer) {
   answer.text = kError;
   if (call.form == CommandForm::test) {
@@ -97,18 +105,27 @@ void answer_cpms(const CommandCall& call, ModemState& modem, CommandAnswer& answ
     return;
   }
   int used = modem.store.used(), total = modem.store.capacity();
+  // The first memory may be "SR", the status reports, for reading only.
+  const int reports = static_cast<int>(modem.reports.size());
   if (call.form == CommandForm::read) {
-    answer.text = info(format("+CPMS: \"SM\",%d,%d,\"SM\",%d,%d,\"SM\",%d,%d", used, total, used,
-                              total, used, total));
+    const std::string first = modem.readReports ? format("\"SR\",%d,%d", reports, kReportPlaces)
+                                                : format("\"SM\",%d,%d", used, total);
+    answer.text = info(
+        format("+CPMS: %s,\"SM\",%d,%d,\"SM\",%d,%d", first.c_str(), used, total, used, total));
     return;
   }
-  for (const CommandParam& memory : call.params) {
-    if (upper(memory.value) != "SM") {
+  for (size_t i = 0; i < call.params.size(); ++i) {
+    const std::string memory = upper(call.params[i].value);
+    if (memory != "SM" && !(i == 0 && memory == "SR")) {
       answer.text = cms_error(modem, kOperationNotAllowed);
       return;
     }
   }
-  answer.text = info(format("+CPMS: %d,%d,%d,%d,%d,%d", used, total, used, total, used, total));
+  modem.readReports = upper(call.params[0].value) == "SR";
+  const int firstUsed = modem.readReports ? reports : used;
+  const int firstTotal = modem.readReports ? kReportPlaces : total;
+  answer.text =
+      info(format("+CPMS: %d,%d,%d,%d,%d,%d", firstUsed, firstTotal, used, total, used, total));
 }
 
 bool cmgs_params(const CommandCall& call, int& type) {
@@ -140,6 +157,10 @@ void answer_cmgs(const CommandCall& call, ModemState& modem, CommandAnswer& answ
 }
 
 void answer_cmgl(const CommandCall& call, ModemState& modem, CommandAnswer& answer) {
+  if (modem.readReports && call.form != CommandForm::test) {
+    answer_report_list(call, modem, answer);
+    return;
+  }
   answer.text = kError;
   if (call.form == CommandForm::test) {
     answer.text = info("+CMGL: (\"REC UNREAD\",\"REC READ\",\"STO UNSENT\",\"STO SENT\",\"ALL\")");
@@ -193,6 +214,10 @@ StoredMessage* cmgr_target(const CommandCall& call, ModemState& modem, CommandAn
 }
 
 void answer_cmgr(const CommandCall& call, ModemState& modem, CommandAnswer& answer) {
+  if (modem.readReports && call.form != CommandForm::test) {
+    answer_report_read(call, modem, answer);
+    return;
+  }
   StoredMessage* m = cmgr_target(call, modem, answer);
   if (m == nullptr) return;
   answer.text = "\r\n+CMGR: " + text_mode_entry(modem, *m) + "\r\n" + kOk;
@@ -200,6 +225,10 @@ void answer_cmgr(const CommandCall& call, ModemState& modem, CommandAnswer& answ
 }
 
 void answer_cmgd(const CommandCall& call, ModemState& modem, CommandAnswer& answer) {
+  if (modem.readReports && call.form != CommandForm::test) {
+    answer_report_delete(call, modem, answer);
+    return;
+  }
   MessageStore& store = modem.store;
   answer.text = kError;
   if (call.form == CommandForm::test) {

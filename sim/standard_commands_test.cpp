@@ -64,7 +64,9 @@ TEST(StandardCommands, AnswerEachFormOfTheSet) {
       {"AT+CSCS=\"UCS2\"", "\r\n+CME ERROR: 4\r\n"},
       {"AT+CSCS=\"IRA", "\r\nERROR\r\n"},
       {"AT+CNMI?", "\r\n+CNMI: 0,0,0,0,0\r\n\r\nOK\r\n"},
-      {"AT+CNMI=?", "\r\n+CNMI: (0-3),(0,1),(0),(0,1),(0,1)\r\n\r\nOK\r\n"},
+      {"AT+CNMI=?", "\r\n+CNMI: (0-3),(0,1),(0),(0-2),(0,1)\r\n\r\nOK\r\n"},
+      {"AT+CNMI=2,1,0,2,0", "\r\nOK\r\n"},
+      {"AT+CNMI=2,1,0,3,0", "\r\n+CMS ERROR: 303\r\n"},
       {"AT+CNMI=2,1,0,0,0", "\r\nOK\r\n"},
       {"AT+CNMI=2,1", "\r\nOK\r\n"},
       {"AT+CNMI=2,2,0,0,0", "\r\n+CMS ERROR: 303\r\n"},
@@ -106,7 +108,15 @@ TEST(StandardCommands, AnswerEachFormOfTheSet) {
       {"AT+CMGS=\"5550104\"x", "\r\nERROR\r\n"},
       {"AT+CMGS=?", "\r\nOK\r\n"},
       {"AT+CMGW=\"5550104\"", "\r\nERROR\r\n"},  // not in the set
-      {"AT+CSMS?", "\r\nERROR\r\n"},
+      {"AT+CSMS?", "\r\n+CSMS: 0,1,1,1\r\n\r\nOK\r\n"},
+      {"AT+CSMS=1", "\r\n+CSMS: 1,1,1\r\n\r\nOK\r\n"},
+      {"AT+CSMS=2", "\r\nERROR\r\n"},
+      {"AT+CSMP?", "\r\n+CSMP: 17,167,0,0\r\n\r\nOK\r\n"},
+      {"AT+CSMP=49,167,0,0", "\r\nOK\r\n"},
+      {"AT+CSMP=256", "\r\n+CMS ERROR: 305\r\n"},
+      {"AT+CNMA", "\r\n+CMS ERROR: 340\r\n"},  // no +CDS waits for it
+      {"AT+CPMS=\"SR\"", "\r\n+CPMS: 0,20,0,50,0,50\r\n\r\nOK\r\n"},
+      {"AT+CPMS=\"SM\",\"SR\"", "\r\n+CMS ERROR: 302\r\n"},
   };
   for (const Case& c : cases) {
     SimModem modem(modem_with());

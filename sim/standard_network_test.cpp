@@ -387,3 +387,104 @@ TEST_F(StandardNetworkTest, ChunksAndUnsolicitedLineInAListing) {
 
 }  // namespace
 }  // namespace smstest
+
+namespace smstest {
+namespace {
+
+// Status reports across the network: when they come (the destination's
+// delay, temporary statuses first), in which form the sender's <ds> and
+// mode give them, the SR storage behind +CDSI, and message service 1, whose
+// routing stops when a +CDS goes unacknowledged.
+class StatusReportNetworkTest : public StandardNetworkTest {
+ protected:
+  // A text-mode send from COM3 that asks for a report, confirmed at 102.
+  void send_with_report() {
+    now_ = 101;
+    EXPECT_EQ("\r\nOK\r\n", type(0, "AT+CSMP=49,167,0,0\r"));
+    EXPECT_EQ("\r\n> ", type(0, "AT+CMGS=\"5550104\"\r"));
+    now_ = 102;
+    EXPECT_EQ("\r\n+CMGS: 1\r\n\r\nOK\r\n", type(0, "hello\x1a"));
+  }
+};
+
+TEST_F(StatusReportNetworkTest, TemporaryThenFinalAsCdsInTextMode) {
+  begin("", ",report-delay=0.5,report-temporary=32,report-status=70");
+  open_text_mode(0);
+  open_text_mode(1);
+  EXPECT_EQ("\r\nOK\r\n", type(0, "AT+CNMI=2,1,0,1,0\r"));
+  send_with_report();
+  advance_to(103.999);  // delivered at 103.5, the first report half a second later
+  EXPECT_EQ("", lines_[0].take());
+  advance_to(104);
+  const std::string first = lines_[0].take();
+  EXPECT_EQ(0u, first.find("\r\n+CDS: 6,1,\"5550104\",129,\"")) << first;
+  EXPECT_NE(std::string::npos, first.find("\",32\r\n")) << first;
+  advance_to(104.5);
+  EXPECT_NE(std::string::npos, lines_[0].take().find("\",70\r\n"));
+  const std::vector<std::string> record = network_record();
+  ASSERT_EQ(4u, record.size());
+  EXPECT_EQ("4.000 report COM3 - 5550104 1 - status=32", record[2]);
+  EXPECT_EQ("4.500 report COM3 - 5550104 1 - status=70", record[3]);
+}
+
+TEST_F(StatusReportNetworkTest, StoredReportsAndPduForms) {
+  struct Case {
+    const char* name;
+    const char* fromOptions;
+    const char* cnmi;
+    const char* announced;  // the start of what COM3 gets, "" for nothing
+  } cases[] = {
+      {"cds_pdu", "", "AT+CNMI=2,1,0,1,0", "\r\n+CDS: 23\r\n0601"},
+      {"cds_pdu_sca", ",cds-sca", "AT+CNMI=2,1,0,1,0", "\r\n+CDS: 23\r\n07915155000000F00601"},
+      {"cdsi", "", "AT+CNMI=2,1,0,2,0", "\r\n+CDSI: \"SR\",1\r\n"},
+      {"silent", "", "AT+CNMI=2,1,0,0,0", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    config_ = SimConfig();
+    lines_.clear();
+    SetUp();
+    begin(c.fromOptions, "");
+    open_text_mode(0);
+    EXPECT_EQ("\r\nOK\r\n\r\nOK\r\n", type(0, std::string(c.cnmi) + "\rAT+CMGF=0\r"));
+    now_ = 101;
+    EXPECT_EQ("\r\n> ", type(0, "AT+CMGS=17\r"));
+    now_ = 102;
+    // "hello" to 5550104 with TP-SRR.
+    EXPECT_EQ("\r\n+CMGS: 1\r\n\r\nOK\r\n", type(0, "0031000781550501F40000AA05E8329BFD06\x1a"));
+    advance_to(110);
+    const std::string got = lines_[0].take();
+    EXPECT_EQ(0u, got.find(c.announced)) << got;
+    if (std::string(c.announced).find("+CDS:") != std::string::npos) continue;
+    // Stored in SR, read and deleted there, and "SM" back.
+    EXPECT_EQ("\r\n+CPMS: 1,20,0,50,0,50\r\n\r\nOK\r\n", type(0, "AT+CPMS=\"SR\"\r"));
+    EXPECT_EQ(0u, type(0, "AT+CMGR=1\r").find("\r\n+CMGR: 1,,23\r\n07915155000000F00601"));
+    EXPECT_EQ("\r\nOK\r\n", type(0, "AT+CMGD=1\r"));
+    EXPECT_EQ("\r\nOK\r\n", type(0, "AT+CMGL=4\r"));
+    EXPECT_EQ("\r\n+CPMS: 0,50,0,50,0,50\r\n\r\nOK\r\n", type(0, "AT+CPMS=\"SM\"\r"));
+  }
+}
+
+TEST_F(StatusReportNetworkTest, ServiceOneStopsRoutingWithoutAcknowledgement) {
+  begin(",csms1", ",report-delay=1,report-temporary=32/33");
+  open_text_mode(0);
+  open_text_mode(1);
+  EXPECT_EQ("\r\nOK\r\n", type(0, "AT+CNMI=2,1,0,1,0\r"));
+  send_with_report();
+  advance_to(104.5);  // the first +CDS
+  EXPECT_NE(std::string::npos, lines_[0].take().find("+CDS: 6,1,"));
+  EXPECT_EQ("\r\nOK\r\n", type(0, "AT+CNMA\r"));
+  advance_to(105.5);  // the second, never acknowledged
+  EXPECT_NE(std::string::npos, lines_[0].take().find("+CDS: 6,1,"));
+  advance_to(110);  // routing went off: the final report is stored unannounced
+  EXPECT_EQ("", lines_[0].take());
+  EXPECT_EQ("\r\n+CNMI: 2,0,0,0,0\r\n\r\nOK\r\n", type(0, "AT+CNMI?\r"));
+  bool off = false;
+  for (const std::string& line : traffic("COM3"))
+    off = off || line.find("routing-off") != std::string::npos;
+  EXPECT_TRUE(off);
+}
+
+}  // namespace
+}  // namespace smstest

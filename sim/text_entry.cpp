@@ -27,6 +27,8 @@ bool read_entry(const TextEntry& entry, const std::string& typed, const ModemSta
   if (!entry.pdu) {
     to = entry.to;
     message = text_from_te(modem.charset, typed);
+    // TP-SRR comes from the first octet AT+CSMP set.
+    answer.wantsReport = (modem.csmpFirstOctet & 0x20) != 0;
     return true;
   }
   // The modem reads the PDU before anything goes to the network.
@@ -39,6 +41,7 @@ bool read_entry(const TextEntry& entry, const std::string& typed, const ModemSta
   }
   to = submitted.to;
   message = submitted.text;
+  answer.wantsReport = submitted.statusReport;
   return true;
 }
 

@@ -84,6 +84,16 @@ const char kTextModeCommands[] =
   AT+CMGD=<index>[,<delflag>]
                      deletes the message at <index> (an empty place is no
                      error); <delflag> 1 to 3 the read ones, 4 all
+  AT+CSMP=<fo>[,<vp>[,<pid>[,<dcs>]]]
+                     text-mode send parameters (at start 17,167,0,0); bit 5
+                     of <fo> (TP-SRR) asks for a status report
+  AT+CSMS=<service>  message service 0 or 1 (csms1: 1 at start)
+  AT+CNMA            acknowledges a +CDS in service 1 (+CMS ERROR: 340 when
+                     none waits); without it in 3 s routing goes off
+  Status reports: with <ds> 1 "+CDS: 6,<mr>,"<ra>",<tora>,"<scts>","<dt>",<st>"
+  (PDU mode: "+CDS: <length>" and the PDU), with 2 stored and announced
+  "+CDSI: "SR",<index>", with 0 stored silently; AT+CPMS="SR" points
+  AT+CMGR, AT+CMGL and AT+CMGD at the SR storage until AT+CPMS="SM".
   anything else      ERROR
   The forms AT+X? and AT+X=? answer as a modem does.  Error codes:
   +CMS ERROR: 302 memory other than "SM", <delflag> over 4; 303 not

@@ -9,11 +9,18 @@ namespace smstest {
 
 const char kCampaignHeader[] =
     "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,deliveryTime,"
-    "replyTime,totalTime,accuracy,mode";
+    "replyTime,totalTime,accuracy,mode,confirmTime,reportStatus";
 
 namespace {
 
-constexpr size_t kColumns = 14;
+// The header of logs written before the status-report columns: read, and
+// appended to, as they are.
+const char kEarlierHeader[] =
+    "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,deliveryTime,"
+    "replyTime,totalTime,accuracy,mode";
+
+constexpr size_t kColumns = 16;
+constexpr size_t kEarlierColumns = 14;
 
 bool parse_run_number(const std::string& text, int& run) {
   if (text.empty() || text.size() > 9) return false;
@@ -36,7 +43,7 @@ std::string csv_field(const std::string& text, bool alwaysQuote) {
   return out;
 }
 
-std::string format_campaign_line(const CampaignLine& l) {
+std::string format_campaign_line(const CampaignLine& l, bool withReport) {
   std::string out = std::to_string(l.run);
   for (const std::string* field :
        {&l.cmdFile, &l.testName, &l.start, &l.end, &l.exitCode, &l.statusCode}) {
@@ -50,6 +57,7 @@ std::string format_campaign_line(const CampaignLine& l) {
     out += ',';
     out += csv_field(*field);
   }
+  if (withReport) out += ',' + csv_field(l.confirmTime) + ',' + csv_field(l.reportStatus);
   out += '\n';
   return out;
 }
@@ -157,14 +165,16 @@ bool read_campaign_log(const std::string& input, CampaignLog& log, std::string& 
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (header) {
       header = false;
-      if (line != kCampaignHeader) {
+      log.earlierLayout = line == kEarlierHeader;
+      if (line != kCampaignHeader && !log.earlierLayout) {
         error = "its first line is not the campaign header";
         return false;
       }
       continue;
     }
     CampaignLine l;
-    if (!split_csv_line(line, fields) || fields.size() != kColumns ||
+    if (!split_csv_line(line, fields) ||
+        fields.size() != (log.earlierLayout ? kEarlierColumns : kColumns) ||
         !parse_run_number(fields[0], l.run) ||
         (fields[13] != "round-trip" && fields[13] != "reflector")) {
       ++log.unreadable;
@@ -174,7 +184,11 @@ bool read_campaign_log(const std::string& input, CampaignLog& log, std::string& 
                                     &l.exitCode,     &l.statusCode, &l.statusText, &l.sendTime,
                                     &l.deliveryTime, &l.replyTime,  &l.totalTime,  &l.accuracy,
                                     &l.mode};
-    for (size_t c = 1; c < kColumns; ++c) *columns[c - 1] = fields[c];
+    for (size_t c = 1; c < kEarlierColumns; ++c) *columns[c - 1] = fields[c];
+    if (!log.earlierLayout) {
+      l.confirmTime = fields[14];
+      l.reportStatus = fields[15];
+    }
     log.lines.push_back(l);
   }
   return true;
@@ -195,14 +209,14 @@ int highest_run(const CampaignLog& log) {
 }
 
 CampaignLogWriter::CampaignLogWriter(std::string path, const CampaignLog& log)
-    : path_(std::move(path)), needHeader_(!log.exists) {}
+    : path_(std::move(path)), needHeader_(!log.exists), earlierLayout_(log.earlierLayout) {}
 
 bool CampaignLogWriter::append(const CampaignLine& line) {
   // append_line starts the line on a line of its own when the file ends in
   // a cut line (a run of an earlier campaign that was killed mid-write).
   std::string text;
   if (needHeader_) text += std::string(kCampaignHeader) + "\n";
-  text += format_campaign_line(line);
+  text += format_campaign_line(line, !earlierLayout_);
   if (!append_line(path_, text)) {
     lastError = format("cannot append to %s", path_.c_str());
     return false;

@@ -34,14 +34,19 @@ struct CampaignLine {
   std::string totalTime;
   std::string accuracy;
   std::string mode;  // "round-trip" or "reflector"
+  // From the run record of a run that asked for a status report: seconds
+  // to the final report, and its TP-ST; "" otherwise.
+  std::string confirmTime;
+  std::string reportStatus;
 };
 
 // `text` as one CSV field: quoted when it holds a comma, a quote, CR or LF,
 // or always when `alwaysQuote`.
 std::string csv_field(const std::string& text, bool alwaysQuote = false);
 
-// The line of `line`, with its LF line end.
-std::string format_campaign_line(const CampaignLine& line);
+// The line of `line`, with its LF line end; without confirmTime and
+// reportStatus when not `withReport` (a log of the earlier layout).
+std::string format_campaign_line(const CampaignLine& line, bool withReport = true);
 
 // Splits CSV text into records of fields.  Quoted fields may hold commas,
 // doubled quotes and line ends; CR LF and LF both end a record; a last
@@ -60,14 +65,16 @@ struct CampaignLog {
   std::vector<CampaignLine> lines;
   int unreadable = 0;         // lines after the header that are not run lines
   bool endsInLineEnd = true;  // false when the file does not end in a line end
+  // The header is that of logs written before confirmTime and reportStatus
+  // (14 columns): lines are read and appended in that layout.
+  bool earlierLayout = false;
 };
 
 // Reads `text`, the whole content of a campaign.csv, line by line: a line
-// that is not a whole run line of 14 columns (a line cut by a kill, a line
-// edited by hand) counts in `unreadable` and never takes the lines after it
-// along.  A UTF-8 byte-order mark before the header is passed over.  False
-// with the reason in `error` when the text is not empty and its first line
-// is not the header.
+// that is not a whole run line of 16 columns (14 in the earlier layout) (a line cut by a kill, a
+// line edited by hand) counts in `unreadable` and never takes the lines after it along.  A UTF-8
+// byte-order mark before the header is passed over.  False with the reason in `error` when the text
+// is not empty and its first line is not the header.
 bool read_campaign_log(const std::string& text, CampaignLog& log, std::string& error);
 
 // Runs of `cmdFile` in `log`.
@@ -93,6 +100,7 @@ class CampaignLogWriter {
  private:
   std::string path_;
   bool needHeader_;
+  bool earlierLayout_;
 };
 
 }  // namespace smstest

@@ -7,6 +7,10 @@
 namespace smstest {
 namespace {
 
+bool ends_with_text(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 CampaignLine sample_line() {
   CampaignLine l;
   l.run = 7;
@@ -44,7 +48,7 @@ TEST(CampaignLog, FieldQuoting) {
 TEST(CampaignLog, LineFormat) {
   EXPECT_EQ(format_campaign_line(sample_line()),
             "7,pairs/rt34.cmd,T1,2026-12-08T10:15:00Z,2026-12-08T10:15:04Z,0,0,\"SUCCESS\","
-            "2.312000,7.950000,-Infinity,11.020000,100,round-trip\n");
+            "2.312000,7.950000,-Infinity,11.020000,100,round-trip,,\n");
   CampaignLine missing = sample_line();
   missing.cmdFile = "a,b.cmd";
   missing.testName = "T \"x\"";
@@ -55,7 +59,7 @@ TEST(CampaignLog, LineFormat) {
   missing.mode = "reflector";
   EXPECT_EQ(format_campaign_line(missing),
             "7,\"a,b.cmd\",\"T \"\"x\"\"\",2026-12-08T10:15:00Z,2026-12-08T10:15:04Z,0,,"
-            "\"no status file: SMS_TEST ended by signal 2 (SIGINT)\",,,,,,reflector\n");
+            "\"no status file: SMS_TEST ended by signal 2 (SIGINT)\",,,,,,reflector,,\n");
 }
 
 TEST(CampaignLog, CsvRecords) {
@@ -99,11 +103,31 @@ TEST(CampaignLog, WrittenLinesReadBack) {
   EXPECT_EQ(log.lines[1].cmdFile, "odd, \"name\".cmd");
 }
 
+// confirmTime and reportStatus go out and come back; a log of the earlier
+// layout gets lines of its own layout.
+TEST(CampaignLog, ReportColumnsAndTheEarlierLayout) {
+  CampaignLine l;
+  l.run = 3;
+  l.mode = "round-trip";
+  l.confirmTime = "4.250000";
+  l.reportStatus = "70";
+  const std::string line = format_campaign_line(l);
+  EXPECT_TRUE(ends_with_text(line, ",round-trip,4.250000,70\n")) << line;
+  CampaignLog log;
+  std::string error;
+  ASSERT_TRUE(read_campaign_log(std::string(kCampaignHeader) + "\n" + line, log, error)) << error;
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].confirmTime, "4.250000");
+  EXPECT_EQ(log.lines[0].reportStatus, "70");
+  EXPECT_FALSE(log.earlierLayout);
+  EXPECT_TRUE(ends_with_text(format_campaign_line(l, false), ",round-trip\n"));
+}
+
 TEST(CampaignLog, ReadingCountsRunsPerFile) {
   const std::string header = std::string(kCampaignHeader) + "\n";
-  const std::string a1 = "1,a.cmd,A,s,e,0,0,\"SUCCESS\",1,2,-Infinity,3,100,round-trip\n";
-  const std::string b2 = "2,b.cmd,B,s,e,2,2,\"Cannot send SMS\",,,,,,round-trip\n";
-  const std::string a5 = "5,a.cmd,A,s,e,130,,\"no status file\",,,,,,round-trip\n";
+  const std::string a1 = "1,a.cmd,A,s,e,0,0,\"SUCCESS\",1,2,-Infinity,3,100,round-trip,4.5,0\n";
+  const std::string b2 = "2,b.cmd,B,s,e,2,2,\"Cannot send SMS\",,,,,,round-trip,,\n";
+  const std::string a5 = "5,a.cmd,A,s,e,130,,\"no status file\",,,,,,round-trip,,\n";
   struct {
     const char* name;
     std::string text;
@@ -127,7 +151,14 @@ TEST(CampaignLog, ReadingCountsRunsPerFile) {
       {"a line cut inside its quote, then more lines",
        header + a1 + "3,b.cmd,B,s,e,2,2,\"On sending SMS Te\n" + b2 + a5, true, 2, 1, 5, 1, true},
       {"a line with a mode that is not one",
-       header + a1 + "4,a.cmd,A,s,e,0,0,\"x\",,,,,,round-tri\n", true, 1, 0, 1, 1, true},
+       header + a1 + "4,a.cmd,A,s,e,0,0,\"x\",,,,,,round-tri,,\n", true, 1, 0, 1, 1, true},
+      // A log of the layout before the status-report columns: its lines have 14.
+      {"the earlier layout",
+       "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,"
+       "sendTime,deliveryTime,replyTime,totalTime,accuracy,mode\n"
+       "1,a.cmd,A,s,e,0,0,\"x\",,,,,,round-trip\n" +
+           a1,
+       true, 1, 0, 1, 1, true},
       {"a byte-order mark before the header", "\xEF\xBB\xBF" + header + a1 + b2, true, 1, 1, 2, 0,
        true},
       {"short and bad lines skipped",

@@ -231,6 +231,7 @@ CampaignLine describe_run(const RunFacts& facts) {
     line.totalTime = measures[3];
     line.accuracy = measures[4];
   }
+  if (facts.recordFound) record_report(facts.record, line.confirmTime, line.reportStatus);
   line.statusText = one_line(line.statusText);
   return line;
 }

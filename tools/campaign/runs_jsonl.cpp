@@ -72,6 +72,20 @@ bool record_measures(const std::string& record, std::vector<std::string>& measur
   return true;
 }
 
+void record_report(const std::string& record, std::string& confirmTime, std::string& reportStatus) {
+  confirmTime.clear();
+  reportStatus.clear();
+  const Json r = last_record(record);
+  if (r.is_discarded() || r.value("reportRequested", false) != true) return;
+  const auto confirm = r.find("confirmTime");
+  confirmTime = confirm != r.end() && confirm->is_number() ? format("%f", confirm->get<double>())
+                                                           : std::string("-Infinity");
+  const auto status = r.find("reportStatus");
+  if (status != r.end() && status->is_number_integer()) {
+    reportStatus = format("%d", status->get<int>());
+  }
+}
+
 std::string runs_jsonl_line(const RunFacts& facts, const CampaignLine& line) {
   Json object = facts.recordFound ? last_record(facts.record) : Json(Json::value_t::discarded);
   const bool hasRecord = !object.is_discarded();

@@ -32,6 +32,12 @@ extern const char kRunsJsonlName[];
 // no readable record.
 bool record_measures(const std::string& record, std::vector<std::string>& measures);
 
+// The status-report columns of campaign.csv from a run record: for a run
+// that asked for a report, confirmTime as "%f" seconds ("-Infinity" when no
+// report came) and reportStatus (its TP-ST, "" when none came); both ""
+// for a run that asked for none or has no readable record.
+void record_report(const std::string& record, std::string& confirmTime, std::string& reportStatus);
+
 // The runs.jsonl line of a run, with its line end: `facts.record` merged
 // with the campaign's fields from `line` and `facts`.
 std::string runs_jsonl_line(const RunFacts& facts, const CampaignLine& line);

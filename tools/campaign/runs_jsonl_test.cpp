@@ -22,6 +22,27 @@ TEST(RunsJsonl, MeasuresFromTheRecordAsTheResultLineWritesThem) {
   EXPECT_FALSE(record_measures("{\"sendTime\":", measures));  // cut off
 }
 
+TEST(RunsJsonl, ReportColumnsFromTheRecord) {
+  struct Case {
+    const char* record;
+    const char* confirmTime;
+    const char* reportStatus;
+  } cases[] = {
+      {"{\"reportRequested\":true,\"confirmTime\":4.25,\"reportStatus\":70}\n", "4.250000", "70"},
+      {"{\"reportRequested\":true,\"confirmTime\":null,\"reportStatus\":null}\n", "-Infinity", ""},
+      {"{\"sendTime\":1.5}\n", "", ""},  // no report asked for
+      {"not json", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.record);
+    std::string confirmTime = "x";
+    std::string reportStatus = "x";
+    record_report(c.record, confirmTime, reportStatus);
+    EXPECT_EQ(confirmTime, c.confirmTime);
+    EXPECT_EQ(reportStatus, c.reportStatus);
+  }
+}
+
 TEST(RunsJsonl, CampaignFieldsOverTheRecord) {
   RunFacts facts;
   facts.exitCode = 130;
