@@ -68,15 +68,16 @@ bool RunsPusher::catch_up() {
           return false;
         }
       }
-      long long added = 0;
+      StoreAdded added;
       if (!store_->add(rows, &added)) {
         lastError = format("%s: %s", display_url(url_).c_str(), store_->lastError.c_str());
         // The connection may be gone: the next call opens it afresh.
         store_.reset();
         return false;
       }
-      added_ += added;
-      already_ += static_cast<long long>(rows.size()) - added;
+      added_ += added.added;
+      already_ += static_cast<long long>(rows.size()) - added.added;
+      differing_ += added.differing;
       rows.clear();
     }
     if (batchSkipped > 0 && skipped_ == 0) firstSkipped_ = batchFirstSkipped;

@@ -35,6 +35,8 @@ class RunsPusher {
   const std::string& file() const { return file_; }
   long long added() const { return added_; }      // rows the store did not have
   long long already() const { return already_; }  // lines whose run was stored before
+  // Of those, the ones stored with another record (StoreAdded::differing).
+  long long differing() const { return differing_; }
   long long skipped() const { return skipped_; }  // lines that are no run record
   long long first_skipped_line() const { return firstSkipped_; }
   // Whether the file ended in a line without its line end at the last call.
@@ -52,6 +54,7 @@ class RunsPusher {
   long long line_ = 0;   // lines of the file in the store
   long long added_ = 0;
   long long already_ = 0;
+  long long differing_ = 0;
   long long skipped_ = 0;
   long long firstSkipped_ = 0;
   bool partial_ = false;

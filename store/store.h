@@ -45,15 +45,23 @@ struct StoredRecord {
   std::string_view record;  // the run record, a JSON object
 };
 
+// What an add did.
+struct StoreAdded {
+  long long added = 0;  // rows the store did not have
+  // Rows whose key was stored with another record: most likely a second
+  // campaign directory of the same name pushed under the same probe.
+  long long differing = 0;
+};
+
 class Store {
  public:
   virtual ~Store() = default;
 
   // Adds the rows in one transaction; a row whose key is stored already is
-  // passed over.  `added` gets the number of new rows.  False, with the
-  // database's reason in `lastError`, when the store can't take them (then
-  // none of them is added).
-  virtual bool add(const std::vector<StoredRun>& rows, long long* added) = 0;
+  // passed over (and counted in `differing` when its record is another).
+  // False, with the database's reason in `lastError`, when the store can't
+  // take them (then none of them is added).
+  virtual bool add(const std::vector<StoredRun>& rows, StoreAdded* result) = 0;
 
   // Streams the rows that `query` selects, ordered by probe, campaign and
   // line, into `sink` one at a time (never the whole table in memory); a

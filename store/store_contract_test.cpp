@@ -64,16 +64,23 @@ void check_store_contract(const std::string& url) {
   // Two probes, each with a campaign "OUT"; runs logged out of run order.
   const std::vector<StoredRun> first = {row_of("pc2", "OUT", 2, 1), row_of("pc2", "OUT", 1, 2),
                                         row_of("pc1", "OUT", 1, 1, "-")};
-  long long added = -1;
+  StoreAdded added;
   ASSERT_TRUE(store->add(first, &added)) << store->lastError;
-  EXPECT_EQ(added, 3);
+  EXPECT_EQ(added.added, 3);
+  EXPECT_EQ(added.differing, 0);
   // The same runs again, and one new: only the new one counts.
   std::vector<StoredRun> again = first;
   again.push_back(row_of("pc1", "OUT", 2, 2));
   ASSERT_TRUE(store->add(again, &added)) << store->lastError;
-  EXPECT_EQ(added, 1);
+  EXPECT_EQ(added.added, 1);
+  EXPECT_EQ(added.differing, 0);
   ASSERT_TRUE(store->add({}, &added)) << store->lastError;
-  EXPECT_EQ(added, 0);
+  EXPECT_EQ(added.added, 0);
+  // Another run under a stored key is not added, and is told apart.
+  ASSERT_TRUE(store->add({row_of("pc1", "OUT", 1, 1), row_of("pc2", "OUT", 1, 2)}, &added))
+      << store->lastError;
+  EXPECT_EQ(added.added, 0);
+  EXPECT_EQ(added.differing, 1);
 
   const std::vector<Seen> all = read_all(*store);
   ASSERT_EQ(all.size(), 4u);
@@ -110,7 +117,7 @@ void check_store_contract(const std::string& url) {
   EXPECT_TRUE(store->read(StoreQuery(), [&](const StoredRecord&) { return ++calls < 2; }));
   EXPECT_EQ(calls, 2);
   ASSERT_TRUE(store->add({row_of("pc3", "X", 9, 1)}, &added)) << store->lastError;
-  EXPECT_EQ(added, 1);
+  EXPECT_EQ(added.added, 1);
 
   // Reopened: the schema is there, the rows too.
   store.reset();

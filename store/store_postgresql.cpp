@@ -79,22 +79,24 @@ class PostgresqlStore : public Store {
 
   bool has_geometry() const override { return geometry_; }
 
-  bool add(const std::vector<StoredRun>& rows, long long* added) override {
-    *added = 0;
+  bool add(const std::vector<StoredRun>& rows, StoreAdded* result) override {
+    *result = StoreAdded();
     if (!command("BEGIN")) return false;
-    long long count = 0;
+    StoreAdded count;
     for (const StoredRun& row : rows) {
-      long long one = 0;
-      if (!insert(row, &one)) {
+      bool added = false;
+      bool same = true;
+      if (!insert(row, &added) || (!added && !same_record(row, &same))) {
         const std::string reason = lastError;
         command("ROLLBACK");
         lastError = reason;
         return false;
       }
-      count += one;
+      if (added) ++count.added;
+      if (!same) ++count.differing;
     }
     if (!command("COMMIT")) return false;
-    *added = count;
+    *result = count;
     return true;
   }
 
@@ -247,7 +249,25 @@ class PostgresqlStore : public Store {
     return false;
   }
 
-  bool insert(const StoredRun& row, long long* added) {
+  // Whether the stored record of `row`'s key equals `row`'s as JSON (jsonb
+  // keeps no key order or blanks).
+  bool same_record(const StoredRun& row, bool* same) {
+    const std::string run = std::to_string(row.run);
+    const char* params[] = {row.probe.c_str(), row.campaign.c_str(), run.c_str(),
+                            row.record.c_str()};
+    Result result(PQexecParams(connection_,
+                               "SELECT record = $4::jsonb FROM runs WHERE probe = $1 AND "
+                               "campaign = $2 AND run = $3::bigint",
+                               4, nullptr, params, nullptr, nullptr, 0));
+    if (result.status() != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
+      lastError = trimmed_message(PQresultErrorMessage(result.get()));
+      return false;
+    }
+    *same = PQgetvalue(result.get(), 0, 0)[0] == 't';
+    return true;
+  }
+
+  bool insert(const StoredRun& row, bool* added) {
     std::vector<std::string> texts;
     std::vector<bool> nulls;
     texts.reserve(insert_column_count());
@@ -306,7 +326,7 @@ class PostgresqlStore : public Store {
       lastError = trimmed_message(PQresultErrorMessage(result.get()));
       return false;
     }
-    *added = std::strtoll(PQcmdTuples(result.get()), nullptr, 10);
+    *added = std::strtoll(PQcmdTuples(result.get()), nullptr, 10) > 0;
     return true;
   }
 

@@ -58,8 +58,9 @@ TEST_F(PostgresqlStoreTest, RunsWithAPositionArePointsOfTheMapView) {
   ASSERT_TRUE(make_stored_run("pc1", "OUT", 1, record_line(1, "45.5N73.6W", 1), &rows[0], &why));
   ASSERT_TRUE(make_stored_run("pc1", "OUT", 2, record_line(2, "-", 1), &rows[1], &why));
   ASSERT_TRUE(make_stored_run("pc1", "OUT", 3, record_line(3, "-33.925 18.42", 1), &rows[2], &why));
-  long long added = 0;
+  StoreAdded added;
   ASSERT_TRUE(store->add(rows, &added)) << store->lastError;
+  EXPECT_EQ(added.added, 3);
   std::string out;
   ASSERT_TRUE(server_.psql("map",
                            "SELECT run, ST_SRID(geom), ST_AsGeoJSON(geom) FROM runs_map "

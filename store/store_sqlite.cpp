@@ -51,22 +51,30 @@ class SqliteStore : public Store {
     std::string sql = "INSERT INTO runs (" + insert_columns_sql() + ") VALUES (?";
     for (size_t i = 1; i < insert_column_count(); ++i) sql += ", ?";
     sql += ") ON CONFLICT (probe, campaign, run) DO NOTHING";
-    if (!insert_.prepare(db_, sql)) return failed(error);
+    if (!insert_.prepare(db_, sql) ||
+        !compare_.prepare(db_,
+                          "SELECT record = ?4 FROM runs WHERE probe = ?1 AND campaign = ?2 AND "
+                          "run = ?3")) {
+      return failed(error);
+    }
     return true;
   }
 
-  bool add(const std::vector<StoredRun>& rows, long long* added) override {
-    *added = 0;
+  bool add(const std::vector<StoredRun>& rows, StoreAdded* result) override {
+    *result = StoreAdded();
     if (!exec("BEGIN IMMEDIATE")) return false;
-    long long count = 0;
+    StoreAdded count;
     for (const StoredRun& row : rows) {
-      if (!insert(row)) {
+      bool added = false;
+      bool same = true;
+      if (!insert(row, &added) || (!added && !same_record(row, &same))) {
         const std::string reason = lastError;
         exec("ROLLBACK");
         lastError = reason;
         return false;
       }
-      count += sqlite3_changes(db_);
+      if (added) ++count.added;
+      if (!same) ++count.differing;
     }
     if (!exec("COMMIT")) {
       const std::string reason = lastError;
@@ -74,7 +82,7 @@ class SqliteStore : public Store {
       lastError = reason;
       return false;
     }
-    *added = count;
+    *result = count;
     return true;
   }
 
@@ -159,7 +167,28 @@ class SqliteStore : public Store {
     return false;
   }
 
-  bool insert(const StoredRun& row) {
+  // Whether the stored record of `row`'s key is `row`'s, byte for byte (the
+  // record is kept as read).
+  bool same_record(const StoredRun& row, bool* same) {
+    sqlite3_stmt* s = compare_.get();
+    sqlite3_reset(s);
+    sqlite3_bind_text(s, 1, row.probe.data(), static_cast<int>(row.probe.size()), SQLITE_STATIC);
+    sqlite3_bind_text(s, 2, row.campaign.data(), static_cast<int>(row.campaign.size()),
+                      SQLITE_STATIC);
+    sqlite3_bind_int64(s, 3, row.run);
+    sqlite3_bind_text(s, 4, row.record.data(), static_cast<int>(row.record.size()), SQLITE_STATIC);
+    const bool found = sqlite3_step(s) == SQLITE_ROW;
+    if (found) {
+      *same = sqlite3_column_int(s, 0) != 0;
+    } else {
+      failed();
+    }
+    // A statement left on a row holds its read lock past the COMMIT.
+    sqlite3_reset(s);
+    return found;
+  }
+
+  bool insert(const StoredRun& row, bool* added) {
     sqlite3_stmt* s = insert_.get();
     sqlite3_reset(s);
     sqlite3_clear_bindings(s);
@@ -193,12 +222,16 @@ class SqliteStore : public Store {
     }
     n += 2;
     sqlite3_bind_text(s, n, row.record.data(), static_cast<int>(row.record.size()), SQLITE_STATIC);
-    if (sqlite3_step(s) != SQLITE_DONE) return failed();
-    return true;
+    const bool done = sqlite3_step(s) == SQLITE_DONE;
+    if (!done) failed();
+    *added = done && sqlite3_changes(db_) > 0;
+    sqlite3_reset(s);
+    return done;
   }
 
   sqlite3* db_ = nullptr;
   Statement insert_;
+  Statement compare_;
 };
 
 }  // namespace
