@@ -16,13 +16,14 @@ namespace {
 const char kDescription[] =
     "sms_store: a result store for the run records of many campaigns and test PCs.\n"
     "\n"
-    "sms_store push URL OUT... loads the runs.jsonl of each campaign directory OUT\n"
-    "into the store at URL, keyed by probe, campaign (the directory's name) and\n"
-    "run: a run stored before is not added again, and a last line without its\n"
-    "line end (a campaign still writing it) is left for a later push.  URL is\n"
-    "sqlite:PATH (an SQLite file, created if missing) or postgresql://... (a\n"
-    "PostgreSQL server; with PostGIS the runs get a point geometry and the view\n"
-    "runs_map).  The schema is created on first use.\n";
+    "sms_store push [--probe NAME] URL OUT... loads the runs.jsonl of each\n"
+    "campaign directory OUT into the store at URL, keyed by probe (--probe NAME,\n"
+    "default this host's name), campaign (the directory's name) and run: a run\n"
+    "stored before is not added again, and a last line without its line end (a\n"
+    "campaign still writing it) is left for a later push.  URL is sqlite:PATH (an\n"
+    "SQLite file, created if missing) or postgresql://... (a PostgreSQL server;\n"
+    "with PostGIS the runs get a point geometry and the view runs_map).  The\n"
+    "schema is created on first use.\n";
 
 const char kFooter[] =
     "Exit code: 0 when every directory went in; 1 when the store can't be reached\n"
@@ -99,9 +100,9 @@ int run_main(int argc, char** argv) {
     std::fprintf(stderr, "sms_store: --probe: the probe name is empty\n");
     return kUsage;
   }
-  if (!smstest::is_store_url(url)) {
-    std::fprintf(stderr, "sms_store: %s: not a store URL (sqlite:PATH or postgresql://...)\n",
-                 smstest::display_url(url).c_str());
+  std::string problem;
+  if (!smstest::store_url_usable(url, &problem)) {
+    std::fprintf(stderr, "sms_store: %s\n", problem.c_str());
     return kUsage;
   }
   return push(url, probe, dirs);

@@ -97,7 +97,7 @@ TEST(SmsStore, AStoreNotInThisBuildIsNamed) {
     if (store_back_end_built(kind)) continue;
     const std::string url = std::string(kind) + (kind[0] == 's' ? ":x.db" : "://h/db");
     const ProcessResult r = sms_store({"push", url, "."});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find(std::string("the ") + kind + " store is not available in this build"),
               std::string::npos)
         << r.err;

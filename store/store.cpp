@@ -45,17 +45,26 @@ bool store_back_end_built(const std::string& kind) {
   return false;
 }
 
-std::unique_ptr<Store> open_store(const std::string& url, std::string* error) {
+bool store_url_usable(const std::string& url, std::string* problem) {
   const std::string shown = display_url(url);
   if (!is_store_url(url)) {
-    *error = format("%s: not a store URL (sqlite:PATH or postgresql://...)", shown.c_str());
-    return nullptr;
+    *problem = format("%s: not a store URL (sqlite:PATH or postgresql://...)", shown.c_str());
+    return false;
   }
+  const bool sqlite = starts_with(url, "sqlite:");
+  if (!store_back_end_built(sqlite ? "sqlite" : "postgresql")) {
+    *problem =
+        format("%s: the %s store is not available in this build (built without %s)", shown.c_str(),
+               sqlite ? "sqlite" : "postgresql", sqlite ? "libsqlite3" : "libpq");
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<Store> open_store(const std::string& url, std::string* error) {
+  if (!store_url_usable(url, error)) return nullptr;
+  const std::string shown = display_url(url);
   const std::string kind = starts_with(url, "sqlite:") ? "sqlite" : "postgresql";
-  if (!store_back_end_built(kind)) {
-    *error = format("%s: the %s store is not available in this build", shown.c_str(), kind.c_str());
-    return nullptr;
-  }
   std::string reason;
   std::unique_ptr<Store> store;
 #ifdef SMS_STORE_WITH_SQLITE

@@ -86,11 +86,16 @@ std::string display_url(const std::string& url);
 // Opens (and on first use creates) the store at `url`.  nullptr, with one
 // line in `error`, when the URL is none of the forms above ("URL: not a
 // store URL (sqlite:PATH or postgresql://...)"), its back end is not in
-// this build ("URL: the KIND store is not available in this build"), the
+// this build ("URL: the KIND store is not available in this build (built
+// without LIBRARY)"), the
 // database can't be reached or its schema is newer than this code's.
 std::unique_ptr<Store> open_store(const std::string& url, std::string* error);
 
 // Whether this build has the back end of `kind` ("sqlite", "postgresql").
 bool store_back_end_built(const std::string& kind);
+
+// Whether `url` is a store URL whose back end this build has; false with
+// the first two reasons of open_store in `problem` otherwise.
+bool store_url_usable(const std::string& url, std::string* problem);
 
 }  // namespace smstest
