@@ -230,10 +230,10 @@ class PostgresqlStore : public Store {
                           "4326) WHERE latitude IS NOT NULL AND longitude IS NOT NULL"))) {
       return false;
     }
-    std::string view = "CREATE OR REPLACE VIEW runs_map AS SELECT probe, campaign, run";
+    std::string view = "CREATE OR REPLACE VIEW runs_map AS SELECT probe, campaign, run, line";
     for (size_t i = 0; i < kStoreColumnCount; ++i)
       view += ", " + quoted_name(kStoreColumns[i].name);
-    view += ", geom FROM runs WHERE geom IS NOT NULL";
+    view += ", \"startSeconds\", latitude, longitude, geom FROM runs WHERE geom IS NOT NULL";
     if (!command("CREATE INDEX IF NOT EXISTS runs_geom ON runs USING gist (geom)") ||
         !command(view)) {
       return false;
