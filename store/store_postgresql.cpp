@@ -178,15 +178,24 @@ class PostgresqlStore : public Store {
   }
 
   bool create_schema() {
-    if (!command("BEGIN") || !command(kSchemaLock)) return rollback();
-    static const SqlTypes kTypes = {"text", "bigint", "double precision", "boolean", "jsonb"};
-    if (!command("CREATE TABLE IF NOT EXISTS store_version (version integer NOT NULL)") ||
-        !command(create_runs_sql(kTypes)) ||
-        !command("CREATE INDEX IF NOT EXISTS runs_start ON runs (\"startSeconds\")")) {
-      return rollback();
-    }
     std::string text;
     bool null = true;
+    // A store made before is only read here, so that a user who may only
+    // read it (an analyst's sms_report --from) can open it.
+    if (!command("BEGIN") ||
+        !value("SELECT to_regclass('runs') IS NOT NULL AND to_regclass('store_version') IS NOT "
+               "NULL",
+               &text, &null)) {
+      return rollback();
+    }
+    const bool made = text == "t";
+    static const SqlTypes kTypes = {"text", "bigint", "double precision", "boolean", "jsonb"};
+    if (!made && (!command(kSchemaLock) ||
+                  !command("CREATE TABLE IF NOT EXISTS store_version (version integer NOT NULL)") ||
+                  !command(create_runs_sql(kTypes)) ||
+                  !command("CREATE INDEX IF NOT EXISTS runs_start ON runs (\"startSeconds\")"))) {
+      return rollback();
+    }
     if (!value("SELECT max(version) FROM store_version", &text, &null)) return rollback();
     const int version = null ? 0 : std::atoi(text.c_str());
     if (version > kStoreSchemaVersion) {
@@ -198,9 +207,22 @@ class PostgresqlStore : public Store {
         !command(format("INSERT INTO store_version VALUES (%d)", kStoreSchemaVersion))) {
       return rollback();
     }
-    if (!create_geometry()) return rollback();
-    if (!command("COMMIT")) return false;
-    return true;
+    if (!made) {
+      if (!create_geometry()) return rollback();
+    } else {
+      if (!value("SELECT 1 FROM information_schema.columns WHERE table_name = 'runs' AND "
+                 "column_name = 'geom' AND table_schema = current_schema()",
+                 &text, &null)) {
+        return rollback();
+      }
+      geometry_ = !null;
+      // PostGIS came after the store: the geometry now, if this user may.
+      if (!geometry_) {
+        if (!command("SAVEPOINT geometry")) return rollback();
+        if (!create_geometry() && !command("ROLLBACK TO SAVEPOINT geometry")) return rollback();
+      }
+    }
+    return command("COMMIT");
   }
 
   // The geometry when PostGIS is there: installed already, or available and
@@ -217,6 +239,7 @@ class PostgresqlStore : public Store {
       // Creating it needs rights this user may lack: tried in a savepoint.
       if (!command("SAVEPOINT postgis")) return false;
       if (!command("CREATE EXTENSION IF NOT EXISTS postgis")) {
+        geometry_ = false;
         return command("ROLLBACK TO SAVEPOINT postgis");
       }
     }

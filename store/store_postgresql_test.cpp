@@ -75,6 +75,45 @@ TEST_F(PostgresqlStoreTest, RunsWithAPositionArePointsOfTheMapView) {
       server_.psql("map", "SELECT indexdef FROM pg_indexes WHERE indexname = 'runs_geom'", &out))
       << out;
   EXPECT_NE(out.find("USING gist (geom)"), std::string::npos) << out;
+
+  // A store made before PostGIS came (here: its geometry dropped) gets the
+  // column and its points when it is next opened.
+  store.reset();
+  ASSERT_TRUE(server_.psql("map", "ALTER TABLE runs DROP COLUMN geom CASCADE", &out)) << out;
+  store = open_store(server_.url("map"), &why);
+  ASSERT_TRUE(store) << why;
+  EXPECT_TRUE(store->has_geometry());
+  ASSERT_TRUE(server_.psql("map", "SELECT run, ST_AsText(geom) FROM runs_map ORDER BY run", &out))
+      << out;
+  EXPECT_EQ(out, "1|POINT(-73.6 45.5)\n3|POINT(18.42 -33.925)");
+}
+
+TEST_F(PostgresqlStoreTest, AUserWhoMayOnlyReadReadsAStoreMadeBefore) {
+  std::string why;
+  ASSERT_TRUE(server_.create_database("shared", &why)) << why;
+  std::unique_ptr<Store> store = open_store(server_.url("shared"), &why);
+  ASSERT_TRUE(store) << why;
+  std::vector<StoredRun> rows(1);
+  ASSERT_TRUE(make_stored_run("pc1", "OUT", 1, record_line(1, "-", 1), &rows[0], &why));
+  StoreAdded added;
+  ASSERT_TRUE(store->add(rows, &added)) << store->lastError;
+  std::string out;
+  ASSERT_TRUE(server_.psql("shared",
+                           "CREATE ROLE analyst LOGIN; GRANT SELECT ON ALL TABLES IN SCHEMA public "
+                           "TO analyst",
+                           &out))
+      << out;
+  const std::string url = server_.url("shared");
+  const std::string analyst = url.substr(0, url.find("user=")) + "user=analyst";
+  std::unique_ptr<Store> reader = open_store(analyst, &why);
+  ASSERT_TRUE(reader) << why;
+  int runs = 0;
+  EXPECT_TRUE(reader->read(StoreQuery(), [&](const StoredRecord&) { return ++runs > 0; }))
+      << reader->lastError;
+  EXPECT_EQ(runs, 1);
+  // Writing is the server's to refuse, with its reason.
+  EXPECT_FALSE(reader->add(rows, &added));
+  EXPECT_NE(reader->lastError.find("permission denied"), std::string::npos) << reader->lastError;
 }
 
 TEST_F(PostgresqlStoreTest, AStoreThatWentAwayIsCaughtUpWhenItComesBack) {
