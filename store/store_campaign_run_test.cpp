@@ -125,5 +125,38 @@ TEST(StoreCampaign, ACampaignSurvivesItsStoreGoingAwayAndCatchesUp) {
   EXPECT_EQ(stored(), 4);
 }
 
+TEST(StoreCampaign, PushOptionsAreCheckedBeforeAnythingRuns) {
+  const std::string work = make_temp_dir("store_campaign");
+  ASSERT_TRUE(write_file(work + "/a.cmd",
+                         "SMS_TEST\nresults.csv\nA|20|3|5550104|hello|0|0|115200|4|115200|0\n"));
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  std::vector<Case> cases = {
+      {{"--push", "runs.db"},
+       "sms_campaign: --push runs.db: not a store URL (sqlite:PATH or postgresql://...)\n"},
+      {{"--probe", "car-7"}, "sms_campaign: --probe needs --push\n"},
+  };
+  for (const char* kind : {"sqlite", "postgresql"}) {
+    if (store_back_end_built(kind)) continue;
+    const bool sqlite = std::string(kind) == "sqlite";
+    const std::string url = sqlite ? "sqlite:runs.db" : "postgresql://ann:secret@db/sms";
+    cases.push_back({{"--push", url},
+                     "sms_campaign: --push " + display_url(url) + ": the " + kind +
+                         " store is not available in this build (built without " +
+                         (sqlite ? "libsqlite3" : "libpq") + ")\n"});
+  }
+  for (const Case& c : cases) {
+    std::vector<std::string> argv = {SMS_CAMPAIGN_BINARY, "--dir", "out", "--repeat", "1"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    argv.push_back("a.cmd");
+    const ProcessResult r = run_process(argv, work);
+    EXPECT_EQ(r.exitCode, 2) << c.err;
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_FALSE(file_exists(work + "/out")) << c.err;
+  }
+}
+
 }  // namespace
 }  // namespace smstest
