@@ -31,7 +31,9 @@ class Statement {
 
 class SqliteStore : public Store {
  public:
-  ~SqliteStore() override { sqlite3_close(db_); }
+  // close_v2: the statements (members, finalised after this body) release
+  // the connection when they go.
+  ~SqliteStore() override { sqlite3_close_v2(db_); }
 
   bool open(const std::string& path, std::string* error) {
     if (path.empty()) {
