@@ -51,6 +51,8 @@ struct CampaignOptions {
   double runMargin = 60.0;
   std::string latLong = "-";
   std::string smsTest;  // "" for SMS_TEST beside sms_campaign
+  std::string push;     // --push: the store URL, "" when not pushing
+  std::string probe;    // --probe: the name stored with each run (default the host name)
   std::vector<std::string> cmdFiles;
   // --check: check the command files, their ports and modems, and run
   // nothing (--dir and --repeat not needed).

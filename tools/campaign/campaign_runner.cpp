@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "tools/campaign/progress.h"
 #include "tools/campaign/run_outcome.h"
 #include "tools/campaign/runs_jsonl.h"
+#include "tools/campaign/store_push.h"
 
 namespace fs = std::filesystem;
 
@@ -73,10 +75,11 @@ void remove_debug_logs(const std::string& dir, const CampaignFile& file) {
 
 class CampaignRunner {
  public:
-  CampaignRunner(const Campaign& campaign, Progress& progress, std::FILE* err)
+  CampaignRunner(const Campaign& campaign, Progress& progress, std::FILE* err, CampaignPush* push)
       : c_(campaign),
         progress_(progress),
         err_(err),
+        push_(push),
         writer_(campaign.logPath, campaign.log),
         nextRun_(campaign.lastRun + 1),
         start_(calendar_seconds()) {}
@@ -307,6 +310,7 @@ class CampaignRunner {
         return false;
       }
     }
+    if (push_ != nullptr) push_->run_logged();
     progress_.finished(index, line);
     return true;
   }
@@ -314,6 +318,7 @@ class CampaignRunner {
   const Campaign& c_;
   Progress& progress_;
   std::FILE* err_;
+  CampaignPush* push_;  // nullptr without --push
   PortLocks locks_;
 
   std::mutex logMutex_;
@@ -362,8 +367,18 @@ int run_campaign(const Campaign& campaign, std::FILE* out, std::FILE* err) {
   std::fflush(out);
   const bool terminal = stdout_is_terminal();
   Progress progress(files, terminal, terminal ? terminal_columns() : 0, out);
-  CampaignRunner runner(campaign, progress, err);
-  return runner.run();
+  std::unique_ptr<CampaignPush> push;
+  if (!campaign.options.push.empty()) {
+    push = std::make_unique<CampaignPush>(campaign.options.push, campaign.options.probe,
+                                          campaign.dir, out, err);
+    push->start();
+  }
+  CampaignRunner runner(campaign, progress, err, push.get());
+  const int code = runner.run();
+  // Whatever ended the campaign, its runs are in runs.jsonl: the last push
+  // takes them (or says how to).
+  if (push) push->finish();
+  return code;
 }
 
 }  // namespace smstest

@@ -14,6 +14,8 @@
 #include "common/clock.h"
 #include "common/text.h"
 #include "common/version.h"
+#include "store/runs_pusher.h"
+#include "store/store.h"
 #include "tools/campaign/campaign.h"
 #include "tools/campaign/os_services.h"
 #include "tools/campaign/run_outcome.h"
@@ -83,6 +85,15 @@ processes, their lines are logged when they end, then the summary.  A
 second SIGINT or SIGTERM kills the runs at once.  Unattended, start it with
 nohup or setsid.
 
+With --push URL each run also goes into the result store at URL (sqlite:PATH
+or postgresql://..., see sms_store) as it ends, under the probe name
+(--probe, default the host name) and the campaign name (OUT's last path
+component), together with the runs OUT/runs.jsonl holds from before.  When
+the store can't be reached the campaign goes on and says so once; the runs
+wait in runs.jsonl and go in when the store is back, none twice.  The
+summary says how many runs went in, or how to push those left (sms_store
+push).  Builds without a store back end (Windows) refuse --push.
+
 On a terminal one line per command file is redrawn in place: runs done of
 the total, succeeded (status code 0), failed, median delivery time (reply
 time for a reflector), estimated time left.  Otherwise one line per
@@ -100,7 +111,8 @@ class CampaignFormatter : public CLI::Formatter {
  public:
   std::string make_usage(const CLI::App*, std::string) const override {
     return "\nUsage: sms_campaign --dir OUT --repeat N [--pause SECONDS] [--lat-long TEXT]\n"
-           "                    [--run-margin SECONDS] [--sms-test PATH] [--no-check] CMDFILE...\n"
+           "                    [--run-margin SECONDS] [--sms-test PATH] [--no-check]\n"
+           "                    [--push URL [--probe NAME]] CMDFILE...\n"
            "       sms_campaign --check [--dir OUT] [--sms-test PATH] CMDFILE...\n";
   }
 };
@@ -172,6 +184,13 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
                "Start without that check before the first run (the command files are still read): "
                "for a campaign that must start while a port is missing")
       ->excludes(check);
+  app.add_option("--push", options.push,
+                 "Push each run to the result store at URL as it ends (sqlite:PATH or "
+                 "postgresql://...)")
+      ->type_name("URL");
+  app.add_option("--probe", options.probe,
+                 "The name stored with each pushed run (default: this host's name)")
+      ->type_name("NAME");
   app.set_version_flag("--version", std::string("sms_campaign ") + kVersion);
   app.add_option("CMDFILE", options.cmdFiles, "SMS_TEST command files")->required()->type_name("");
   try {
@@ -192,6 +211,18 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
       std::fprintf(err, "sms_campaign: %s is required (see --help)\n", needed->get_name().c_str());
       return kCampaignRefused;
     }
+  }
+  if (!options.probe.empty() && options.push.empty()) {
+    std::fprintf(err, "sms_campaign: --probe needs --push\n");
+    return kCampaignRefused;
+  }
+  if (!options.push.empty()) {
+    std::string problem;
+    if (!store_url_usable(options.push, &problem)) {
+      std::fprintf(err, "sms_campaign: --push %s\n", problem.c_str());
+      return kCampaignRefused;
+    }
+    if (options.probe.empty()) options.probe = host_name();
   }
   if (!options.check && options.repeat < 1) {
     std::fprintf(err, "sms_campaign: --repeat must be 1 or more, not %d\n", options.repeat);

@@ -174,6 +174,15 @@ int run_report(const ReportOptions& options, std::FILE* out, std::FILE* err) {
     report.campaignInput = report.campaignInput || probe.kind() != InputKind::kResults;
     inputFiles.push_back(probe.file());
   }
+  if (options.source != nullptr) {
+    const std::string name = options.source->name();
+    if (options.by == GroupBy::kCmdFile && !options.source->has_cmd_file())
+      return fail(err,
+                  format("--by cmdFile needs campaign input: %s has no cmdFile", name.c_str()));
+    if (options.by == GroupBy::kLatLong && !options.source->has_lat_long())
+      return fail(err, format("--by latLong needs a latLong column: %s has none", name.c_str()));
+    report.campaignInput = true;
+  }
 
   std::string error;
   if (overwrites_input(options, inputFiles, &error) || outputs_collide(options, &error))
@@ -195,6 +204,17 @@ int run_report(const ReportOptions& options, std::FILE* out, std::FILE* err) {
 
   ReportBuilder builder(options.by, !options.htmlPath.empty());
   SettingsCollector settings;
+  auto take = [&](const RunRecord& run, const std::string& file) {
+    builder.add(run);
+    settings.add(run, file);
+    Position position;
+    if (run.hasLatLong && parse_position(run.latLong, &position)) {
+      ++report.withPosition;
+      if (outputs.geojsonOpen) outputs.geojson.add(run, file, position);
+    } else {
+      ++report.withoutPosition;
+    }
+  };
   for (const std::string& path : options.inputs) {
     InputReader input;
     if (!input.open(path)) {
@@ -202,17 +222,7 @@ int run_report(const ReportOptions& options, std::FILE* out, std::FILE* err) {
       return fail(err, input.lastError);
     }
     const std::string& file = input.file();
-    bool ok = input.read([&](const RunRecord& run) {
-      builder.add(run);
-      settings.add(run, file);
-      Position position;
-      if (run.hasLatLong && parse_position(run.latLong, &position)) {
-        ++report.withPosition;
-        if (outputs.geojsonOpen) outputs.geojson.add(run, file, position);
-      } else {
-        ++report.withoutPosition;
-      }
-    });
+    bool ok = input.read([&](const RunRecord& run) { take(run, file); });
     if (!ok) {
       outputs.discard_all(options);
       return fail(err, input.lastError);
@@ -221,6 +231,18 @@ int run_report(const ReportOptions& options, std::FILE* out, std::FILE* err) {
     if (!warning.empty()) std::fprintf(err, "sms_report: %s\n", warning.c_str());
     report.inputs.push_back({path, file, input.kind(), input.runs(), input.skipped()});
     report.skippedLines += input.skipped();
+  }
+  if (options.source != nullptr) {
+    RunSource& source = *options.source;
+    if (!source.read(take)) {
+      outputs.discard_all(options);
+      return fail(err, source.lastError);
+    }
+    const std::string warning = source.skipped_warning();
+    if (!warning.empty()) std::fprintf(err, "sms_report: %s\n", warning.c_str());
+    report.inputs.push_back(
+        {source.name(), source.name(), InputKind::kRecords, source.runs(), source.skipped()});
+    report.skippedLines += source.skipped();
   }
 
   ReportBuilder::Result result = builder.finish();

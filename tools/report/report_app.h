@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/report/kpi.h"
+#include "tools/report/run_source.h"
 
 namespace smstest {
 
@@ -18,6 +19,9 @@ struct ReportOptions {
   std::string htmlPath;
   std::string geojsonPath;
   std::vector<std::string> inputs;
+  // Runs from elsewhere (sms_report --from: a result store), read after the
+  // inputs as one more; nullptr when none.  Not owned.
+  RunSource* source = nullptr;
 };
 
 constexpr int kReportWritten = 0;

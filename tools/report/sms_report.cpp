@@ -10,6 +10,7 @@
 
 #include "common/version.h"
 #include "tools/report/report_app.h"
+#include "tools/report/store_input.h"
 
 namespace {
 
@@ -47,6 +48,24 @@ const char kFooter[] =
     "input that can't be read or is not a regular file, a grouping an input\n"
     "can't serve, two outputs on one file, or an output that can't be written.";
 
+const char kFromFooter[] =
+    "\n"
+    "--from URL reads the runs of a result store (sqlite:PATH or postgresql://...,\n"
+    "see sms_store) after the INPUTs, as one more input, row by row: the same\n"
+    "report as from the campaigns' runs.jsonl files.  --since and --until (each\n"
+    "YYYY-MM-DD or YYYY-MM-DDThh:mm:ssZ, UTC) keep the runs that started at or\n"
+    "after --since and before --until; they need --from.  Builds without a store\n"
+    "back end (Windows) refuse --from.";
+
+// The synopsis: INPUT is required unless --from names a store.
+class ReportFormatter : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App*, std::string) const override {
+    return "\nUsage: sms_report [OPTIONS] INPUT...\n"
+           "       sms_report [OPTIONS] --from URL [--since T] [--until T] [INPUT...]\n";
+  }
+};
+
 }  // namespace
 
 namespace {
@@ -55,7 +74,9 @@ int run_main(int argc, char** argv) {
   smstest::ReportOptions options;
   std::string by = "testName";
   CLI::App app(kDescription, "sms_report");
-  app.footer(kFooter);
+  app.footer(std::string(kFooter) + "\n" + kFromFooter);
+  app.formatter(std::make_shared<ReportFormatter>());
+  std::string from, since, until;
   app.add_option("--by", by, "group by testName, latLong, cmdFile, technology, operator or model")
       ->type_name("NAME")
       ->check(CLI::IsMember({"testName", "latLong", "cmdFile", "technology", "operator", "model"}))
@@ -70,8 +91,10 @@ int run_main(int argc, char** argv) {
                  "write a GeoJSON layer of the runs with a position to FILE")
       ->type_name("FILE");
   app.set_version_flag("--version", std::string("sms_report ") + smstest::kVersion);
+  app.add_option("--from", from, "also read the runs of the result store at URL")->type_name("URL");
+  app.add_option("--since", since, "with --from: only runs started at or after T")->type_name("T");
+  app.add_option("--until", until, "with --from: only runs started before T")->type_name("T");
   app.add_option("INPUT", options.inputs, "result files, campaign directories, campaign.csv files")
-      ->required()
       ->type_name("PATH");
   try {
     app.parse(argc, argv);
@@ -83,7 +106,23 @@ int run_main(int argc, char** argv) {
     app.exit(e);  // prints the message and the hint on standard error
     return smstest::kReportFailed;
   }
+  if (options.inputs.empty() && from.empty()) {
+    std::fprintf(stderr, "INPUT is required\nRun with --help for more information.\n");
+    return smstest::kReportFailed;
+  }
+  if (from.empty() && (!since.empty() || !until.empty())) {
+    std::fprintf(stderr, "sms_report: --since and --until need --from\n");
+    return smstest::kReportFailed;
+  }
   smstest::read_group_by(by, &options.by);
+  smstest::StoreRunSource store;
+  if (!from.empty()) {
+    if (!store.open(from, since, until)) {
+      std::fprintf(stderr, "sms_report: %s\n", store.lastError.c_str());
+      return smstest::kReportFailed;
+    }
+    options.source = &store;
+  }
   return smstest::run_report(options, stdout, stderr);
 }
 
