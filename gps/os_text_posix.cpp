@@ -11,7 +11,9 @@ namespace {
 
 // The GNU form returns the text; the XSI form fills the buffer.
 [[maybe_unused]] const char* pick(const char* text, const char*) { return text; }
-[[maybe_unused]] const char* pick(int result, const char* buffer) { return result == 0 ? buffer : nullptr; }
+[[maybe_unused]] const char* pick(int result, const char* buffer) {
+  return result == 0 ? buffer : nullptr;
+}
 
 }  // namespace
 

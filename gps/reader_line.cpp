@@ -24,8 +24,8 @@ bool digits(std::string_view text, size_t at, size_t count, int* value) {
 
 // utc_time_text's two forms: "2024-05-01T12:34:56.789Z" and
 // "12:34:56.789Z".
-bool parse_time(std::string_view text, UtcTime* time) {
-  UtcTime parsed;
+bool parse_time(std::string_view text, FixTime* time) {
+  FixTime parsed;
   if (text.size() > 11 && text[10] == 'T') {
     if (!digits(text, 0, 4, &parsed.year) || text[4] != '-' || !digits(text, 5, 2, &parsed.month) ||
         text[7] != '-' || !digits(text, 8, 2, &parsed.day)) {

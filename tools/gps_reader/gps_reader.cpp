@@ -27,8 +27,8 @@ each with its checksum.  One line per GGA or RMC sentence:
 {"class":"NOTE","note":"..."} when what comes is not usable, and a last
 {"class":"ERROR","message":"..."} when the port can't be opened, is lost or
 sends nothing for --silence-ms; sms_gps then ends with 1.  It ends with 0
-when its output is closed, 2 after a bad command line.  sms_campaign --gps
-nmea:PORT starts it from beside itself and starts it again after an end.)";
+when its output is closed, 2 after a bad command line.  sms_campaign starts
+it from beside itself for a GPS source nmea:PORT, and again after an end.)";
 
 // Writes `line` to standard output; false when the output is gone.
 bool put(const std::string& line) {
