@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "testsupport/run_process.h"
+#include "tools/campaign/progress.h"
 
 namespace smstest {
 namespace {
@@ -80,6 +82,61 @@ TEST(CampaignGps, MarksKeepTheFixOrWhyThereIsNone) {
   Json none = Json::parse(gps_record_json("gpsd:localhost:2947", gps_mark(never), gps_mark(never)));
   EXPECT_EQ(none["start"]["reason"], never.reason);
   EXPECT_TRUE(none["start"]["age"].is_null());
+}
+
+std::string contents(std::FILE* f) {
+  std::rewind(f);
+  std::string text;
+  for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
+  return text;
+}
+
+FileProgress file_of(const char* name, int total) {
+  FileProgress f;
+  f.name = name;
+  f.total = total;
+  return f;
+}
+
+CampaignLine success(int run) {
+  CampaignLine l;
+  l.run = run;
+  l.cmdFile = "a.cmd";
+  l.exitCode = l.statusCode = "0";
+  l.statusText = "SUCCESS";
+  l.deliveryTime = "1.0";
+  return l;
+}
+
+// The GPS state is a line under the files' lines on a terminal (redrawn
+// with them, cut to the width) and the end of each plain run line.
+TEST(CampaignGps, ProgressShowsTheGpsState) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  {
+    Progress p({file_of("a.cmd", 2)}, true, 30, out);
+    p.redraw();
+    p.set_status("gps 45.501700;-73.567300 3D");
+    p.set_status("gps 45.501700;-73.567300 3D");  // unchanged: not drawn again
+    p.set_status("gps: no fix");
+  }
+  const std::string a0 = "\ra.cmd  0/2  ok 0  failed 0  m\x1b[K\n";
+  EXPECT_EQ(contents(out), a0 + "\x1b[1A" + a0 + "\rgps 45.501700;-73.567300 3D\x1b[K\n" +
+                               "\x1b[2A" + a0 + "\rgps: no fix\x1b[K\n");
+  std::fclose(out);
+
+  out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  {
+    Progress p({file_of("a.cmd", 2)}, false, 0, out);
+    p.finished(0, success(1));
+    p.set_status("gps: fix older than 5 s");
+    p.finished(0, success(2));
+  }
+  EXPECT_EQ(contents(out),
+            "a.cmd 1/2 (run 1): exit 0, 0 SUCCESS, delivery 1.0 s\n"
+            "a.cmd 2/2 (run 2): exit 0, 0 SUCCESS, delivery 1.0 s; gps: fix older than 5 s\n");
+  std::fclose(out);
 }
 
 }  // namespace
