@@ -5,9 +5,9 @@
 
 #include "common/text.h"
 #include "gps/gpsd_client.h"
-#include "gps/nmea.h"
+#include "gps/reader_line.h"
+#include "gps/reader_process.h"
 #include "gps/tcp_socket.h"
-#include "serial/serial_device.h"
 
 namespace smstest {
 
@@ -15,9 +15,9 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// A receiver's line is at most 82 bytes; anything much longer without a line
-// end is noise, dropped so that the buffer stays small.
-constexpr size_t kMaxNmeaLine = 1024;
+// A reader's line is a few hundred bytes; a much longer one means the
+// program is not a GPS reader.
+constexpr size_t kMaxReaderLine = 64 * 1024;
 
 class GpsdFeed : public GpsFeed {
  public:
@@ -62,135 +62,105 @@ class GpsdFeed : public GpsFeed {
   GpsdClient client_;
 };
 
-class NmeaFeed : public GpsFeed {
+class ReaderFeed : public GpsFeed {
  public:
-  NmeaFeed(std::string device, int baudRate, std::string name, int silenceMs)
-      : device_(std::move(device)),
-        baudRate_(baudRate),
-        name_(std::move(name)),
-        silenceMs_(silenceMs) {}
+  ReaderFeed(std::vector<std::string> argv, std::string name)
+      : argv_(std::move(argv)), name_(std::move(name)), process_(make_reader_process()) {}
 
   bool open() override {
     close();
-    port_ = make_serial_device();
-    const char* failed = nullptr;
-    if (!port_->open(device_.c_str())) {
-      failed = "cannot open";
-    } else if (!port_->configure(baudRate_)) {
-      failed = "cannot set the line up on";
-    }
-    if (failed != nullptr) {
-      lastError = format("%s not available: %s %s: %s", name_.c_str(), failed, device_.c_str(),
-                         system_text(port_->error_code()).c_str());
-      close();
-      return false;
-    }
-    lastBytes_ = SteadyClock::now();
-    return true;
+    if (process_->start(argv_)) return true;
+    lastError = name_ + " not available: " + process_->lastError;
+    return false;
   }
 
   FeedRead read(GpsFix* fix, int waitMs) override {
-    if (!port_ || !port_->is_open()) {
-      lastError = name_ + " is not open";
-      return FeedRead::kLost;
+    SteadyClock::time_point end = SteadyClock::now() + std::chrono::milliseconds(waitMs);
+    while (true) {
+      if (take_line(fix)) return FeedRead::kFix;
+      if (pending_.size() > kMaxReaderLine) {
+        lastError = name_ + " lost: a line of more than 64 KiB from " + argv_[0];
+        close();
+        return FeedRead::kLost;
+      }
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - SteadyClock::now());
+      if (left.count() <= 0) return FeedRead::kNothing;
+      switch (process_->receive(pending_, static_cast<int>(left.count()))) {
+        case ReaderReceive::kData:
+          break;
+        case ReaderReceive::kTimeout:
+          return FeedRead::kNothing;
+        case ReaderReceive::kEnded:
+          // The reader's last line says why it ended.
+          while (take_line(fix)) {
+          }
+          lastError = error_.empty() ? name_ + " lost: " + argv_[0] + " ended" : error_;
+          close();
+          return FeedRead::kLost;
+        case ReaderReceive::kFailed:
+          lastError = name_ + " lost: " + process_->lastError;
+          close();
+          return FeedRead::kLost;
+      }
     }
-    SerialTimeouts timeouts;
-    timeouts.readInterval = 20;  // a sentence's bytes come together
-    timeouts.readTotalConstant = waitMs;
-    char buffer[512];
-    int got = 0;
-    if (!port_->set_timeouts(timeouts) ||
-        port_->read(buffer, sizeof buffer, got) != ReadRequest::kDone) {
-      lastError = format("%s lost: %s", name_.c_str(), system_text(port_->error_code()).c_str());
-      close();
-      return FeedRead::kLost;
-    }
-    if (got == 0) {
-      auto quiet =
-          std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - lastBytes_);
-      if (quiet.count() < silenceMs_) return FeedRead::kNothing;
-      lastError = format("no data from %s for %d s", name_.c_str(), (silenceMs_ + 999) / 1000);
-      close();
-      return FeedRead::kLost;
-    }
-    lastBytes_ = SteadyClock::now();
-    pending_.append(buffer, static_cast<size_t>(got));
-    return take_lines(fix) ? FeedRead::kFix : FeedRead::kNothing;
   }
 
   void close() override {
-    if (port_) port_->close();
-    port_.reset();
+    process_->stop();
     pending_.clear();
+    note_.clear();
+    error_.clear();
   }
 
-  std::string note() const override {
-    if (refused_ > 0) {
-      return format("%d lines refused since the last GGA or RMC, last: %s", refused_,
-                    lastRefusal_.c_str());
-    }
-    if (others_ > 0) return format("%d sentences, none of them GGA or RMC", others_);
-    return "";
-  }
+  std::string note() const override { return note_; }
 
  private:
-  static std::string system_text(int code) {
-    std::string text;
-    if (!system_error_message(code, text)) text = format("error %d", code);
-    return text;
-  }
-
-  // Feeds the complete lines of pending_ to the assembler; true when one
-  // was a GGA or RMC sentence (the fix is then the assembler's latest).
-  bool take_lines(GpsFix* fix) {
-    bool any = false;
-    size_t end;
-    while ((end = pending_.find('\n')) != std::string::npos) {
-      std::string line = pending_.substr(0, end);
-      pending_.erase(0, end + 1);
-      if (trim_text(line).empty()) continue;
-      NmeaResult result = assembler_.add_line(line);
-      if (result == NmeaResult::kOk) {
-        any = true;
-        refused_ = others_ = 0;
-      } else if (result == NmeaResult::kOther) {
-        ++others_;
-      } else {
-        ++refused_;
-        lastRefusal_ = assembler_.lastError;
+  // Reads the complete lines of pending_ up to the first fix; true when
+  // there was one.
+  bool take_line(GpsFix* fix) {
+    size_t at;
+    while ((at = pending_.find('\n')) != std::string::npos) {
+      std::string text = pending_.substr(0, at);
+      pending_.erase(0, at + 1);
+      if (!text.empty() && text.back() == '\r') text.pop_back();
+      if (trim_text(text).empty()) continue;
+      ReaderLine line;
+      std::string error;
+      if (!parse_reader_line(text, &line, &error)) {
+        note_ = format("a line from %s that is not its own: %s", argv_[0].c_str(), error.c_str());
+        continue;
+      }
+      switch (line.kind) {
+        case ReaderLine::Kind::kFix:
+          *fix = line.fix;
+          return true;
+        case ReaderLine::Kind::kNote:
+          note_ = line.text;
+          break;
+        case ReaderLine::Kind::kError:
+          error_ = line.text;
+          break;
       }
     }
-    if (pending_.size() > kMaxNmeaLine) {
-      pending_.clear();
-      ++refused_;
-      lastRefusal_ = "a line too long for NMEA";
-    }
-    if (any) *fix = assembler_.fix();
-    return any;
+    return false;
   }
 
-  std::string device_;
-  int baudRate_;
+  std::vector<std::string> argv_;
   std::string name_;
-  int silenceMs_;
-  std::unique_ptr<SerialDevice> port_;
-  SteadyClock::time_point lastBytes_;
+  std::unique_ptr<ReaderProcess> process_;
   std::string pending_;
-  NmeaAssembler assembler_;
-  int refused_ = 0;
-  int others_ = 0;
-  std::string lastRefusal_;
+  std::string note_;
+  std::string error_;
 };
-
 }  // namespace
 
 std::unique_ptr<GpsFeed> make_gpsd_feed(const std::string& host, int port, int connectTimeoutMs) {
   return std::make_unique<GpsdFeed>(host, port, connectTimeoutMs);
 }
 
-std::unique_ptr<GpsFeed> make_nmea_feed(const std::string& device, int baudRate,
-                                        const std::string& name, int silenceMs) {
-  return std::make_unique<NmeaFeed>(device, baudRate, name, silenceMs);
+std::unique_ptr<GpsFeed> make_reader_feed(const std::vector<std::string>& argv,
+                                          const std::string& name) {
+  return std::make_unique<ReaderFeed>(argv, name);
 }
 
 }  // namespace smstest

@@ -1,11 +1,13 @@
-// The two kinds of position feed behind GpsSource (gps_source.h): gpsd over
-// TCP and an NMEA receiver on a serial port.  Each opens its source, hands
-// out fixes as they come within a bounded wait, and says why it failed or
-// went quiet; the source's thread does the retrying.
+// The kinds of position feed behind GpsSource (gps_source.h): gpsd over TCP,
+// and a reader program (sms_gps, for an NMEA receiver on a serial port)
+// whose output lines are read (reader_line.h).  Each opens its source,
+// hands out fixes as they come within a bounded wait, and says why it
+// failed or went quiet; the source's thread does the retrying.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "gps/gps_fix.h"
 
@@ -41,11 +43,11 @@ class GpsFeed {
 
 std::unique_ptr<GpsFeed> make_gpsd_feed(const std::string& host, int port, int connectTimeoutMs);
 
-// An NMEA receiver on device `device` at `baudRate`; `name` ("nmea:COM3")
-// goes into the messages.  Bytes that stop coming for `silenceMs` count as a
-// lost source, so that a receiver unplugged and plugged back under the same
-// name is opened again.
-std::unique_ptr<GpsFeed> make_nmea_feed(const std::string& device, int baudRate,
-                                        const std::string& name, int silenceMs);
+// The reader program `argv` (argv[0] its path): open() starts it, read()
+// hands out the fixes of its lines; its ERROR line, or its end, is a lost
+// source.  `name` ("nmea:COM3") goes into the messages: "nmea:COM3 not
+// available: cannot start ...", "nmea:COM3 lost: ... ended".
+std::unique_ptr<GpsFeed> make_reader_feed(const std::vector<std::string>& argv,
+                                          const std::string& name);
 
 }  // namespace smstest

@@ -54,7 +54,7 @@ std::string gga_quality_text(int quality) {
   return format("quality %d", quality);
 }
 
-std::string utc_time_text(const UtcTime& time) {
+std::string utc_time_text(const FixTime& time) {
   if (!time.hasTime) return "";
   // Seconds to the millisecond.  59.9996 gives "60.000" rather than a carry
   // into the minute, the hour and maybe the date: a leap second's notation

@@ -23,7 +23,7 @@ enum class FixMode {
 };
 
 // A UTC time of day, and its date when the source gave one.
-struct UtcTime {
+struct FixTime {
   bool hasTime = false;
   int hour = 0;
   int minute = 0;
@@ -39,7 +39,7 @@ struct GpsFix {
   // A GGA sentence's fix quality (0 no fix, 1 GPS, 2 DGPS, 3 PPS, 4 RTK,
   // 5 float RTK, 6 estimated, 7 manual, 8 simulation); -1 when none came.
   int ggaQuality = -1;
-  UtcTime time;
+  FixTime time;
   // Degrees, north and east positive; meaningful when has_position().
   double latitude = 0;
   double longitude = 0;
@@ -63,7 +63,7 @@ std::string gga_quality_text(int quality);
 // "2024-05-01T12:34:56.000Z" with a date, "12:34:56.000Z" without one, ""
 // when the time is unknown.  Always with a '.' decimal point, whatever the
 // locale.
-std::string utc_time_text(const UtcTime& time);
+std::string utc_time_text(const FixTime& time);
 
 // The position as two signed decimal degrees with six decimals (about 0.1 m),
 // latitude first, separated by ';': "45.501700;-73.567300".  No comma, so

@@ -78,7 +78,7 @@ TEST(LatLongText, APointWhateverTheLocale) {
 }
 
 TEST(UtcTimeText, DateWhenKnownMillisecondsAlways) {
-  UtcTime time;
+  FixTime time;
   EXPECT_EQ(utc_time_text(time), "");
   time.hasTime = true;
   time.hour = 9;

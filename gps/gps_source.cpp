@@ -8,7 +8,6 @@
 #include "common/clock.h"
 #include "common/text.h"
 #include "gps/gps_feed.h"
-#include "serial/serial_device.h"
 
 namespace smstest {
 
@@ -80,7 +79,7 @@ bool parse_nmea(const std::string& rest, GpsSourceAddress* address, std::string*
   }
   int number = 0;
   if (parse_number(digits, 1, 999, &number)) {
-    address->device = serial_device_name(number);
+    address->comPort = number;
     address->name = format("nmea:COM%d", number);
   } else {
     address->device = port;
@@ -113,6 +112,10 @@ bool parse_gps_source(const std::string& text, GpsSourceAddress* address, std::s
   return true;
 }
 
+std::string nmea_source_text(const GpsSourceAddress& address) {
+  return address.name + format(",%d", address.baudRate);
+}
+
 GpsReading judge_gps_snapshot(const GpsSnapshot& snapshot, const std::string& name, double now,
                               double maxAgeSeconds) {
   GpsReading reading;
@@ -142,7 +145,9 @@ GpsSource::GpsSource(GpsSourceAddress address, GpsSourceTiming timing)
   if (address_.kind == GpsSourceAddress::Kind::kGpsd) {
     feed_ = make_gpsd_feed(address_.host, address_.port, timing_.connectTimeoutMs);
   } else {
-    feed_ = make_nmea_feed(address_.device, address_.baudRate, address_.name, timing_.silenceMs);
+    feed_ = make_reader_feed({address_.readerProgram, "--silence-ms",
+                              format("%d", timing_.silenceMs), nmea_source_text(address_)},
+                             address_.name);
   }
 }
 

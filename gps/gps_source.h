@@ -10,6 +10,13 @@
 // COM port numbers name devices as SMS_TEST's own ports do
 // (serial_device_name: on POSIX the links of SMS_TEST_PORTS, or /dev/ttyS).
 //
+// An NMEA receiver is read by a program of its own, sms_gps
+// (tools/gps_reader), which opens the port through the serial device layer
+// and writes the fixes as lines on its standard output (reader_line.h); the
+// source starts it and reads those lines.  So the campaign that asks for
+// positions links no serial code, and a reader that hangs on a driver can
+// be ended without ending the campaign.
+//
 // GpsSource::start() starts the reader thread and returns at once; the
 // thread connects (or opens the port), keeps the latest fix with the time it
 // arrived, and reconnects after the source goes away or falls silent,
@@ -32,8 +39,11 @@ struct GpsSourceAddress {
   Kind kind = Kind::kGpsd;
   std::string host = "localhost";  // gpsd
   int port = 2947;                 // gpsd
-  std::string device;              // nmea: the device's name or path
+  int comPort = 0;                 // nmea: the COM port number, 0 for a path
+  std::string device;              // nmea: the device's path when comPort is 0
   int baudRate = 4800;             // nmea
+  // nmea: the reader program (sms_gps) that the source starts.
+  std::string readerProgram;
 
   // "gpsd:HOST:PORT", or "nmea:" and the port as given (a COM port as
   // "COMn"), for messages.
@@ -44,12 +54,17 @@ struct GpsSourceAddress {
 // for anything else.
 bool parse_gps_source(const std::string& text, GpsSourceAddress* address, std::string* error);
 
+// The text of an NMEA source with its baud rate, as the reader program
+// takes it: "nmea:COM3,4800", "nmea:/dev/ttyACM0,9600".
+std::string nmea_source_text(const GpsSourceAddress& address);
+
 // How a source waits.  The defaults suit a receiver reporting once a second.
 struct GpsSourceTiming {
   int connectTimeoutMs = 3000;  // for one connection to gpsd
   int firstRetryMs = 1000;      // first wait after a failure, doubled after each
   int maxRetryMs = 10000;       // longest wait between tries
-  int silenceMs = 5000;         // no data for this long: reopen the source
+  int silenceMs = 5000;         // no data for this long: reopen the source (the
+                                // reader program's --silence-ms for NMEA)
   int readStepMs = 200;         // longest a read blocks (and stop() waits)
 };
 

@@ -1,8 +1,7 @@
 // GpsSource on real sources: the gpsd stand-in (a connection that closes and
-// one that comes back), no gpsd at all, a real gpsd fed by gpsfake, and an
-// NMEA receiver on a pseudo-terminal that talks, says it has no fix, falls
-// silent, is unplugged and comes back.  These wait for real threads and
-// sockets, polling the source's answer with a time limit.
+// one that comes back), no gpsd at all, and a real gpsd fed by gpsfake (the
+// NMEA source is tested with sms_gps, in tools/gps_reader).  These wait for
+// real threads and sockets, polling the source's answer with a time limit.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -202,71 +201,6 @@ TEST(GpsSourceGpsd, ReadsTheFixesOfARealGpsdFedByGpsfake) {
   EXPECT_NEAR(*reading.fix.speed, 10.0 * 1852 / 3600, 0.001);
   EXPECT_TRUE(reading.fix.horizontalError);
   EXPECT_EQ(utc_time_text(reading.fix.time).substr(0, 17), "2024-05-01T12:34:");
-}
-
-// ---- An NMEA receiver on a pseudo-terminal ---------------------------------------
-
-TEST(GpsSourceNmea, FollowsAReceiverThroughNoFixSilenceAndUnplugging) {
-  PortFolder ports;
-  auto receiver = std::make_unique<PtyPeer>();
-  ASSERT_TRUE(receiver->create()) << receiver->lastError;
-  ASSERT_NE(receiver->link(ports.dir(), 7), "");
-  auto source = make_source("nmea:COM7,9600", quick_timing());
-  ASSERT_TRUE(source);
-  source->start();
-
-  // One epoch, its GGA cut in the middle of a write, some noise before.
-  std::string rmc = sentence("GNRMC,120000.00,A,4530.1020,N,07334.0380,W,1.0,45.0,010524,,,A");
-  std::string gga = sentence("GNGGA,120000.00,4530.1020,N,07334.0380,W,1,08,0.9,45.0,M,-32.0,M,,");
-  ASSERT_TRUE(
-      receiver->write("\x01noise\r\n" + sentence("GPGSV,1,1,00") + rmc + gga.substr(0, 30)));
-  sleep_milliseconds(50);
-  ASSERT_TRUE(receiver->write(gga.substr(30)));
-  GpsReading reading =
-      wait_for(*source, [](const GpsReading& r) { return r.ok && r.fix.hdop.has_value(); });
-  ASSERT_TRUE(reading.ok) << reading.reason;
-  EXPECT_EQ(format_lat_long(reading.fix), "45.501700;-73.567300");
-  EXPECT_EQ(utc_time_text(reading.fix.time), "2024-05-01T12:00:00.000Z");
-  EXPECT_EQ(reading.fix.ggaQuality, 1);
-
-  // The receiver loses the sky.
-  ASSERT_TRUE(receiver->write(sentence("GNRMC,120001.00,V,,,,,,,010524,,,N")));
-  reading = wait_for(*source, [](const GpsReading& r) { return !r.ok; });
-  EXPECT_EQ(reading.reason, "no fix");
-
-  // Bytes stop: after the silence the port is opened again, and again.
-  reading = wait_for(
-      *source, [](const GpsReading& r) { return r.reason == "no data from nmea:COM7 for 1 s"; }, 5,
-      1);
-  EXPECT_EQ(reading.reason, "no data from nmea:COM7 for 1 s");
-
-  // Unplugged: the line hangs up and the device is gone.
-  receiver.reset();
-  reading = wait_for(
-      *source,
-      [](const GpsReading& r) {
-        return r.reason.rfind("nmea:COM7 not available: cannot open", 0) == 0;
-      },
-      5, 1);
-  EXPECT_EQ(
-      reading.reason.rfind("nmea:COM7 not available: cannot open " + ports.dir() + "/COM7: ", 0),
-      0u)
-      << reading.reason;
-
-  // Plugged back in under the same name.
-  receiver = std::make_unique<PtyPeer>();
-  ASSERT_TRUE(receiver->create()) << receiver->lastError;
-  ASSERT_NE(receiver->link(ports.dir(), 7), "");
-  std::string later = sentence("GPGGA,120100,3351.9840,S,15112.5580,E,1,05,2.3,30.0,M,22.0,M,,");
-  reading = wait_for(*source, [&](const GpsReading& r) {
-    if (r.ok) return true;
-    receiver->write(later);  // once a second, as a receiver does, until heard
-    sleep_milliseconds(100);
-    return false;
-  });
-  ASSERT_TRUE(reading.ok) << reading.reason;
-  EXPECT_EQ(format_lat_long(reading.fix), "-33.866400;151.209300");
-  source->stop();
 }
 
 }  // namespace

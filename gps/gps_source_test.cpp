@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "serial/serial_device.h"
-
 namespace smstest {
 namespace {
 
@@ -51,8 +49,11 @@ TEST(GpsSourceText, ReadsGpsdAndNmeaForms) {
       EXPECT_EQ(address.host, row.host);
       EXPECT_EQ(address.port, row.port);
     } else {
-      EXPECT_EQ(address.device, row.comPort > 0 ? serial_device_name(row.comPort) : row.device);
+      EXPECT_EQ(address.comPort, row.comPort);
+      EXPECT_EQ(address.device, row.device);
       EXPECT_EQ(address.baudRate, row.baudRate);
+      EXPECT_EQ(nmea_source_text(address),
+                std::string(row.name) + "," + std::to_string(row.baudRate));
     }
   }
 }

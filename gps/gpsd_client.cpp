@@ -35,8 +35,8 @@ bool digits_at(std::string_view text, size_t at, size_t count, int* value) {
 
 // "2024-05-01T12:34:56.789Z" (the fraction optional), read digit by digit:
 // sscanf's %lf would follow the locale's decimal point.
-bool parse_iso_time(std::string_view text, UtcTime* time) {
-  UtcTime parsed;
+bool parse_iso_time(std::string_view text, FixTime* time) {
+  FixTime parsed;
   int whole = 0;
   if (!digits_at(text, 0, 4, &parsed.year) || text.size() < 20 || text[4] != '-' ||
       !digits_at(text, 5, 2, &parsed.month) || text[7] != '-' ||
@@ -65,7 +65,7 @@ bool parse_iso_time(std::string_view text, UtcTime* time) {
 
 // Seconds since 1970 to a UTC date and time (days to civil date after
 // H. Hinnant's algorithm, valid for the proleptic Gregorian calendar).
-UtcTime time_from_epoch(double seconds) {
+FixTime time_from_epoch(double seconds) {
   double days = std::floor(seconds / 86400.0);
   double inDay = seconds - days * 86400.0;
   int64_t z = static_cast<int64_t>(days) + 719468;
@@ -74,7 +74,7 @@ UtcTime time_from_epoch(double seconds) {
   int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   int64_t mp = (5 * dayOfYear + 2) / 153;
-  UtcTime time;
+  FixTime time;
   time.day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
   time.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
   time.year = static_cast<int>(yearOfEra + era * 400 + (time.month <= 2 ? 1 : 0));

@@ -58,7 +58,7 @@ bool two_digits(std::string_view text, size_t at, int* value) {
 }
 
 // "hhmmss" with an optional fraction of the second.
-bool parse_time(std::string_view text, UtcTime* time) {
+bool parse_time(std::string_view text, FixTime* time) {
   double second = 0;
   if (text.size() < 6 || !two_digits(text, 0, &time->hour) || !two_digits(text, 2, &time->minute) ||
       !parse_unsigned_decimal(text.substr(4), &second) || !is_digit(text[4]) ||
@@ -72,7 +72,7 @@ bool parse_time(std::string_view text, UtcTime* time) {
 }
 
 // "ddmmyy"; two-digit years from 80 on are taken as 19yy.
-bool parse_date(std::string_view text, UtcTime* time) {
+bool parse_date(std::string_view text, FixTime* time) {
   int year = 0;
   if (text.size() != 6 || !two_digits(text, 0, &time->day) || !two_digits(text, 2, &time->month) ||
       !two_digits(text, 4, &year)) {
@@ -140,7 +140,7 @@ const char* read_rmc(const std::vector<std::string>& fields, NmeaSentence* sente
   return nullptr;
 }
 
-double seconds_of_day(const UtcTime& time) {
+double seconds_of_day(const FixTime& time) {
   return time.hour * 3600.0 + time.minute * 60.0 + time.second;
 }
 
@@ -236,17 +236,17 @@ NmeaResult NmeaAssembler::add_line(std::string_view line) {
 
 void NmeaAssembler::merge(const NmeaSentence& sentence) {
   any_ = true;
-  const UtcTime& time = sentence.time;
+  const FixTime& time = sentence.time;
   bool sameEpoch = time.hasTime && fix_.time.hasTime &&
                    std::fabs(seconds_of_day(time) - seconds_of_day(fix_.time)) < 0.0005;
-  UtcTime previous = fix_.time;
+  FixTime previous = fix_.time;
   if (!sameEpoch) fix_ = GpsFix{};
   if (time.hasTime) {
-    UtcTime merged = time;
+    FixTime merged = time;
     if (!merged.hasDate) {
       // A GGA: the date of its epoch's RMC, or of the last RMC earlier the
       // same day (a time of day below it means midnight has passed).
-      const UtcTime* date = nullptr;
+      const FixTime* date = nullptr;
       if (sameEpoch && previous.hasDate) {
         date = &previous;
       } else if (lastDateSeconds_ >= 0 && seconds_of_day(time) >= lastDateSeconds_) {

@@ -38,7 +38,7 @@ struct NmeaSentence {
   bool hasPosition = false;  // latitude and longitude both given
   double latitude = 0;
   double longitude = 0;
-  UtcTime time;  // GGA: time of day only; RMC: and the date when given
+  FixTime time;  // GGA: time of day only; RMC: and the date when given
   int ggaQuality = -1;
   std::optional<double> hdop;
   std::optional<double> speed;  // metres per second (RMC gives knots)
@@ -87,7 +87,7 @@ class NmeaAssembler {
   bool any_ = false;
   // The date of the last RMC sentence and its time of day in seconds, for
   // the GGA sentences that follow it.
-  UtcTime lastDate_;
+  FixTime lastDate_;
   double lastDateSeconds_ = -1;
 };
 

@@ -10,8 +10,8 @@
 #include <chrono>
 
 #include "common/text.h"
+#include "gps/os_text.h"
 #include "gps/tcp_socket.h"
-#include "serial/serial_device.h"
 
 namespace smstest {
 
@@ -19,11 +19,7 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-std::string error_text(int code) {
-  std::string text;
-  if (!system_error_message(code, text)) text = format("error %d", code);
-  return text;
-}
+std::string error_text(int code) { return os_error_text(code); }
 
 // poll() on one descriptor for `events` within `timeoutMs`, carrying on
 // after signals.  1 ready, 0 time out, -1 failure (errno set).

@@ -7,18 +7,14 @@
 #include <mutex>
 
 #include "common/text.h"
+#include "gps/os_text.h"
 #include "gps/tcp_socket.h"
-#include "serial/serial_device.h"
 
 namespace smstest {
 
 namespace {
 
-std::string error_text(int code) {
-  std::string text;
-  if (!system_error_message(code, text)) text = format("error %d", code);
-  return text;
-}
+std::string error_text(int code) { return os_error_text(code); }
 
 // WSAStartup once; its error code, 0 when Winsock runs.
 int start_winsock() {

@@ -86,6 +86,10 @@ const std::vector<SimOption>& sim_options() {
        "a message from FROM with TEXT in MODEM's store before\n"
        "the run (after any of its stored=N ones)",
        add_stored_message},
+      {"--gps", "NAME=ROUTE",
+       "a simulated GPS receiver on the link DIR/NAME, sending\n"
+       "NMEA once a second along the route file ROUTE (below)",
+       add_gps_receiver},
       {"--scenario", "FILE", "read settings from FILE (format below)", read_scenario_file},
       {"-h,--help", nullptr, "this text", apply_help},
       {"--version", nullptr, "the version, then exit", apply_version},

@@ -78,6 +78,11 @@ class SimModem {
   bool in_text_entry() const { return state_.entry.open; }
   // Whether the SIM is busy for the commands that arrive next.
   void set_sim_busy(bool busy) { state_.simBusy = busy; }
+  // Whether the modem is out of coverage (a hole of the route it rides
+  // along): its sends are refused as with the send-refused fault.
+  void set_no_coverage(bool none) {
+    state_.faults.sendRefused = config_.faults.sendRefused || none;
+  }
   // What the modem keeps between commands: its settings and its store.
   const ModemState& state() const { return state_; }
 

@@ -138,6 +138,11 @@ bool apply_outside_report(const std::string& value, bool, ModemConfig& modem) {
   return at == std::string::npos || parse_seconds(value.substr(at + 1), modem.faults.outsideDelay);
 }
 
+bool apply_follows(const std::string& value, bool given, ModemConfig& modem) {
+  modem.follows = value;
+  return given && !value.empty();
+}
+
 const char kOptionsTitle[] = "Modem options (in --modem, --fault, or a scenario file):\n";
 
 const char kOptionsNotes[] =
@@ -173,6 +178,11 @@ const ModemOption kModemOptions[] = {
      "echo off it stands at the very first byte)",
      set_flag<&ModemFaults::cmgsFirst>},
     {"lose", "messages to this modem are lost", set_flag<&ModemFaults::lose>},
+    {"follows=NAME",
+     "the modem rides along the route of GPS receiver NAME\n"
+     "(--gps): in the route's holes its sends are refused, or\n"
+     "its messages arrive late (see Simulated GPS receivers)",
+     apply_follows},
     {"alter=change|cut|prefix",
      "messages to this modem arrive with the middle character\n"
      "changed to '#' ('*' if it was '#'), cut to the first\n"

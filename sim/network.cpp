@@ -28,10 +28,16 @@ SimNetwork::SimNetwork(const SimConfig& config)
       stalled_(config.modems.size(), 0),
       clients_(config.modems.size(), 0),
       sessionStart_(config.modems.size(), std::nan("")),
-      held_(config.modems.size()) {
+      held_(config.modems.size()),
+      gpsLines_(config.gpsReceivers.size(), nullptr),
+      gpsPlugged_(config.gpsReceivers.size(), 1) {
   for (const ModemConfig& modem : config.modems) {
     modems_.emplace_back(modem);
     traffic_.push_back(std::make_unique<RecordFile>());
+    int follows = -1;
+    for (size_t g = 0; g < config.gpsReceivers.size(); ++g)
+      if (config.gpsReceivers[g].name == modem.follows) follows = static_cast<int>(g);
+    follows_.push_back(follows);
   }
 }
 
@@ -45,8 +51,11 @@ bool SimNetwork::open_records(const std::string& dir) {
 
 void SimNetwork::attach_line(size_t index, SimLine* line) { lines_[index] = line; }
 
+void SimNetwork::attach_gps_line(size_t index, SimGpsLine* line) { gpsLines_[index] = line; }
+
 void SimNetwork::start(double now) {
   start_ = now;
+  calendarStart_ = calendar_seconds();
   // Messages stored before the run arrived a minute apart, the last one a
   // minute before the simulator was ready.
   int64_t calendar = calendar_seconds();
@@ -73,10 +82,41 @@ void SimNetwork::start(double now) {
     double period = modems_[i].config().faults.unsolicited;
     if (period > 0) schedule(now + period, [this, i](double t) { unsolicited_tick(i, t); });
   }
+  for (size_t g = 0; g < gpsLines_.size(); ++g) gps_tick(g, now);
+}
+
+void SimNetwork::gps_tick(size_t index, double now) {
+  const GpsReceiverConfig& gps = config_.gpsReceivers[index];
+  // Whole seconds after ready: the sentences' times tick as a receiver's do.
+  double elapsed = std::round(now - start_);
+  double routeTime = gps.route.route_time(elapsed);
+  bool plugged = !gps.route.unplugged_at(routeTime);
+  if (plugged != (gpsPlugged_[index] != 0)) {
+    gpsPlugged_[index] = plugged ? 1 : 0;
+    record_network(now, plugged ? "gps-plugged" : "gps-unplugged", gps.name, "-", "-", "-", "-",
+                   "");
+    if (gpsLines_[index] != nullptr) gpsLines_[index]->set_plugged(plugged);
+  }
+  if (plugged && gpsLines_[index] != nullptr) {
+    gpsLines_[index]->write(route_sentences(route_fix(gps.route, routeTime),
+                                            !gps.route.no_fix_at(routeTime),
+                                            calendarStart_ + static_cast<int64_t>(elapsed)));
+  }
+  schedule(start_ + elapsed + 1, [this, index](double t) { gps_tick(index, t); });
+}
+
+const RouteStretch* SimNetwork::hole_of(size_t index, double now) const {
+  if (follows_[index] < 0) return nullptr;
+  const GpsRoute& route = config_.gpsReceivers[static_cast<size_t>(follows_[index])].route;
+  return route.hole_at(route.route_time(now - start_));
 }
 
 void SimNetwork::receive(size_t index, const char* data, size_t size, double now) {
   if (hungUp_[index] || closing_[index] || stalled_[index]) return;
+  if (follows_[index] >= 0) {
+    const RouteStretch* hole = hole_of(index, now);
+    modems_[index].set_no_coverage(hole != nullptr && hole->late == 0);
+  }
   double simBusy = modems_[index].config().faults.simBusy;
   if (simBusy > 0) {
     // The SIM is busy for a while after the port opens, counted from the
@@ -196,7 +236,10 @@ void SimNetwork::take_message(size_t from, const Reply& reply, double now) {
   }
   std::string fromNumber = sender.number;
   std::string text = reply.text;
-  schedule(now + delay_to(to),
+  // Poor coverage where the sender is: the message is late.
+  const RouteStretch* hole = hole_of(from, now);
+  const double late = hole != nullptr ? hole->late : 0;
+  schedule(now + delay_to(to) + late,
            [this, to, from, fromNumber, text, ref, now, wantsReport, report](double t) mutable {
              if (!deliver(to, fromNumber, text, ref, now, t) || !wantsReport) return;
              report.discharged = calendar_seconds();

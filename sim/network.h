@@ -38,6 +38,17 @@ class SimLine {
   virtual void stall() {}
 };
 
+// The line of a simulated GPS receiver.
+class SimGpsLine {
+ public:
+  virtual ~SimGpsLine() = default;
+  // Writes sentences to the client; dropped while unplugged or when the
+  // client does not take them.
+  virtual void write(const std::string& bytes) = 0;
+  // Unplugs the receiver (its link goes away) or plugs it back in.
+  virtual void set_plugged(bool plugged) = 0;
+};
+
 class SimNetwork {
  public:
   explicit SimNetwork(const SimConfig& config);
@@ -49,6 +60,8 @@ class SimNetwork {
   // Connects modem `index` to its line; the line must outlive the network.
   // A modem without a line drops everything it writes.
   void attach_line(size_t index, SimLine* line);
+  // Connects GPS receiver `index` (of config.gpsReceivers) to its line.
+  void attach_gps_line(size_t index, SimGpsLine* line);
 
   // The simulator is ready at `now`: record times count from here, the
   // messages stored before the run are put in their stores, and the
@@ -99,6 +112,12 @@ class SimNetwork {
   // and writes what it announces.
   void send_status_report(size_t index, const SimReport& report, double now);
   void unsolicited_tick(size_t index, double now);
+  // GPS receiver `index` sends its sentences (or is unplugged) at `now`,
+  // and again a second later.
+  void gps_tick(size_t index, double now);
+  // The hole of the route that modem `index` rides along at `now`; null
+  // when it has coverage.
+  const RouteStretch* hole_of(size_t index, double now) const;
   void announce(size_t to, int index, double now);
   void release_held(size_t index, double now);
   void record_network(double now, const char* event, const std::string& port,
@@ -120,6 +139,10 @@ class SimNetwork {
   std::vector<double> sessionStart_;
   // "+CMTI:" lines that wait for the end of a text entry on each port.
   std::vector<std::vector<std::string>> held_;
+  std::vector<SimGpsLine*> gpsLines_;
+  std::vector<char> gpsPlugged_;
+  std::vector<int> follows_;   // per modem: the GPS receiver it rides with, -1 for none
+  int64_t calendarStart_ = 0;  // calendar seconds at start()
   std::vector<std::unique_ptr<RecordFile>> traffic_;
   RecordFile networkRecord_;
   double start_ = 0;

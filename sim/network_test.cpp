@@ -271,3 +271,107 @@ TEST_F(NetworkTest, TrafficRecordHoldsCommandsAndBytes) {
 }  // namespace
 
 }  // namespace smstest
+
+namespace smstest {
+namespace {
+
+struct FakeGpsLine : SimGpsLine {
+  double* clock = nullptr;
+  std::vector<std::pair<double, std::string>> writes;
+  std::vector<std::pair<double, bool>> plugs;
+  void write(const std::string& bytes) override { writes.emplace_back(*clock, bytes); }
+  void set_plugged(bool plugged) override { plugs.emplace_back(*clock, plugged); }
+};
+
+class GpsNetworkTest : public NetworkTest {
+ protected:
+  void with_route(const std::string& text) {
+    GpsReceiverConfig gps;
+    gps.name = "COM20";
+    std::string error;
+    ASSERT_TRUE(parse_gps_route(text, "route.txt", &gps.route, &error)) << error;
+    config_.gpsReceivers.push_back(gps);
+  }
+  void begin_with_gps() {
+    gps_.clock = &now_;
+    // attach before start(): the first sentences go out at ready.
+    network_ = std::make_unique<SimNetwork>(config_);
+    ASSERT_TRUE(network_->open_records(dir_)) << network_->lastError;
+    lines_.resize(config_.modems.size());
+    for (size_t i = 0; i < lines_.size(); ++i) {
+      lines_[i].clock = &now_;
+      network_->attach_line(i, &lines_[i]);
+    }
+    network_->attach_gps_line(0, &gps_);
+    now_ = 100;
+    network_->start(now_);
+    for (size_t i = 0; i < lines_.size(); ++i) network_->client_opened(i, now_);
+  }
+  FakeGpsLine gps_;
+};
+
+TEST_F(GpsNetworkTest, ReceiverSendsOnceASecondAndIsUnpluggedForItsStretch) {
+  with_route("speed 2\n0 45.5 -73.6\n20 45.51 -73.6\nnofix 4 6\nunplug 8 12\n");
+  begin_with_gps();
+  advance_to(107.5);
+  // Ready at 100: sentences at 100 ... 103, none at 104 and 105 (route 8
+  // and 10, unplugged), again from 106.
+  std::vector<double> times;
+  for (const auto& w : gps_.writes) times.push_back(w.first);
+  EXPECT_EQ(times, (std::vector<double>{100, 101, 102, 103, 106, 107}));
+  EXPECT_EQ(gps_.plugs, (std::vector<std::pair<double, bool>>{{104, false}, {106, true}}));
+  // Route second 4 (at 102) says no fix; 6 (at 103) has one again.
+  EXPECT_NE(gps_.writes[2].second.find(",V,"), std::string::npos) << gps_.writes[2].second;
+  EXPECT_NE(gps_.writes[3].second.find(",A,"), std::string::npos) << gps_.writes[3].second;
+  // Route second 12 (at 106) is at 45.506: 30.3600 minutes north.
+  EXPECT_NE(gps_.writes[4].second.find("4530.3600,N,07336.0000,W"), std::string::npos)
+      << gps_.writes[4].second;
+  std::vector<std::string> record = network_record();
+  EXPECT_EQ(record, (std::vector<std::string>{"4.000 gps-unplugged COM20 - - - - ",
+                                              "6.000 gps-plugged COM20 - - - - "}));
+}
+
+TEST_F(GpsNetworkTest, ModemsRidingAlongFollowTheHolesOfTheRoute) {
+  with_route("0 45.5 -73.6\n100 45.51 -73.6\nhole 10 20 fail\nhole 30 40 late=5\n");
+  config_.modems.clear();
+  add_modem("COM3=5550103,follows=COM20");
+  add_modem("COM4=5550104");
+  add_modem("COM5=5550105");  // stays put: always covered
+  begin_with_gps();
+  struct Row {
+    double at;  // seconds after ready
+    size_t from;
+    const char* answer;  // the send's answer
+    double delivered;    // seconds after the send; 0: not sent
+  } rows[] = {
+      {5, 0, "\r\n+CMGS: 1\r\n\r\nOK\r\n", 1.5},     // covered
+      {12, 0, "\r\nERROR\r\n", 0},                   // in the hole: refused
+      {12.5, 2, "\r\n+CMGS: 1\r\n\r\nOK\r\n", 1.5},  // not riding along
+      {25, 0, "\r\n+CMGS: 2\r\n\r\nOK\r\n", 1.5},    // out of the hole again
+      {35, 0, "\r\n+CMGS: 3\r\n\r\nOK\r\n", 6.5},    // poor coverage: 5 s late
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.at);
+    advance_to(100 + row.at);
+    size_t before = lines_[row.from].writes.size();
+    size_t stored = network_->modem(1).messages().size();
+    type(row.from, "AT!SSMS=0,5550104,5550104,\"hi\"\r");
+    advance_to(100 + row.at + 0.01);
+    ASSERT_GT(lines_[row.from].writes.size(), before);
+    EXPECT_EQ(lines_[row.from].writes.back().second.substr(
+                  lines_[row.from].writes.back().second.find("\r\n")),
+              row.answer);
+    if (row.delivered > 0) {
+      advance_to(100 + row.at + row.delivered - 0.01);
+      EXPECT_EQ(network_->modem(1).messages().size(), stored);
+      advance_to(100 + row.at + row.delivered);
+      EXPECT_EQ(network_->modem(1).messages().size(), stored + 1);
+    } else {
+      advance_to(100 + row.at + 3);
+      EXPECT_EQ(network_->modem(1).messages().size(), stored);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace smstest

@@ -112,6 +112,50 @@ bool check_sim_config(const SimConfig& config, std::string& lastError) {
       return false;
     }
   }
+  for (const GpsReceiverConfig& gps : config.gpsReceivers) {
+    if (config.find_modem(gps.name) >= 0) {
+      lastError = format("--gps: the name %s is used twice", gps.name.c_str());
+      return false;
+    }
+  }
+  for (const ModemConfig& modem : config.modems) {
+    bool found = modem.follows.empty();
+    for (const GpsReceiverConfig& gps : config.gpsReceivers) found |= gps.name == modem.follows;
+    if (!found) {
+      lastError = format("modem %s follows unknown GPS receiver %s (--gps %s=ROUTE)",
+                         modem.name.c_str(), modem.follows.c_str(), modem.follows.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+bool add_gps_receiver(const std::string& text, SimConfig& config, std::string& lastError) {
+  size_t equals = text.find('=');
+  GpsReceiverConfig gps;
+  if (equals != std::string::npos) {
+    gps.name = text.substr(0, equals);
+    gps.routeFile = text.substr(equals + 1);
+  }
+  if (gps.name.empty() || gps.routeFile.empty() || gps.name.find('/') != std::string::npos) {
+    lastError = format("--gps \"%s\": expected NAME=ROUTE", text.c_str());
+    return false;
+  }
+  bool taken = config.find_modem(gps.name) >= 0;
+  for (const GpsReceiverConfig& other : config.gpsReceivers) taken |= other.name == gps.name;
+  if (taken) {
+    lastError = format("--gps: the name %s is used twice", gps.name.c_str());
+    return false;
+  }
+  std::ifstream file(gps.routeFile, std::ios::binary);
+  std::stringstream content;
+  content << file.rdbuf();
+  if (!file) {
+    lastError = format("cannot read route file %s", gps.routeFile.c_str());
+    return false;
+  }
+  if (!parse_gps_route(content.str(), gps.routeFile, &gps.route, &lastError)) return false;
+  config.gpsReceivers.push_back(gps);
   return true;
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/gps_route.h"
+
 namespace smstest {
 
 // How a message arriving at a modem is changed before it is stored.
@@ -91,6 +93,17 @@ struct ModemConfig {
   ModemFaults faults;
   int storeSize = 50;                 // places in its message store
   std::vector<PresetMessage> stored;  // in its store before the run, oldest first
+  // follows=NAME: the modem rides along the route of GPS receiver NAME, and
+  // that route's coverage holes act on its sends; "" when it stays put.
+  std::string follows;
+};
+
+// A simulated GPS receiver (--gps NAME=ROUTE): a link DIR/NAME on which
+// NMEA sentences come once a second, following the route.
+struct GpsReceiverConfig {
+  std::string name;
+  std::string routeFile;
+  GpsRoute route;
 };
 
 // A message that an outside phone sends to a modem `at` seconds after the
@@ -108,6 +121,7 @@ struct SimConfig {
   double duration = 0;  // seconds after ready to stop by itself; 0: run until signalled
   std::vector<ModemConfig> modems;
   std::vector<Injection> injections;
+  std::vector<GpsReceiverConfig> gpsReceivers;
   bool help = false;     // --help was given
   bool version = false;  // --version was given
 
@@ -160,6 +174,10 @@ bool apply_modem_option(const std::string& option, ModemConfig& modem, std::stri
 // false for anything else.
 bool parse_seconds(const std::string& text, double& seconds);
 bool parse_count(const std::string& text, int& count);
+
+// Parses "NAME=ROUTE" (the --gps value), reads the route file and adds the
+// receiver to `config`.
+bool add_gps_receiver(const std::string& text, SimConfig& config, std::string& lastError);
 
 // Parses "MODEM@SECONDS:FROM:TEXT" (the --inject value).
 bool parse_injection(const std::string& text, Injection& injection, std::string& lastError);

@@ -183,6 +183,52 @@ bool publish_link(PtyLine& line, const std::string& path, std::string& lastError
   return true;
 }
 
+// A simulated GPS receiver's line: a pseudo-terminal like a modem's, that
+// goes away while the receiver is unplugged and comes back as a new one
+// under the same link.  Nothing is read from it; what the client does not
+// take is dropped beyond a few seconds' worth, as a receiver's bytes are
+// when nobody listens.
+class GpsPtyLine : public SimGpsLine {
+ public:
+  GpsPtyLine(std::string link, int notify) : link_(std::move(link)), notify_(notify) {}
+
+  bool open(std::string& lastError) {
+    line.pending.clear();
+    line.clients = 0;
+    line.stalled = false;
+    if (!open_pty(line, lastError)) return false;
+#if defined(__linux__)
+    if (notify_ >= 0)
+      line.watch = inotify_add_watch(notify_, line.terminal.c_str(), IN_OPEN | IN_CLOSE);
+#endif
+    return true;
+  }
+
+  bool publish(std::string& lastError) { return publish_link(line, link_, lastError); }
+
+  void write(const std::string& bytes) override {
+    if (line.pending.size() > kMaxPending) line.pending.clear();
+    line.write(bytes);
+  }
+
+  void set_plugged(bool plugged) override {
+    if (!plugged) {
+      line.close_all();
+      line.clients = 0;
+      return;
+    }
+    std::string ignored;
+    if (line.master < 0 && open(ignored)) publish(ignored);
+  }
+
+  PtyLine line;
+
+ private:
+  static constexpr size_t kMaxPending = 4096;
+  std::string link_;
+  int notify_;
+};
+
 // Creates `dir` and any of its parents that are missing.
 bool make_directories(const std::string& dir, std::string& lastError) {
   for (size_t end = dir.find('/', 1);; end = dir.find('/', end + 1)) {
@@ -271,12 +317,14 @@ struct Simulator::Impl {
   std::unique_ptr<DirectoryLock> lock;
   std::unique_ptr<SimNetwork> network;
   std::vector<std::unique_ptr<PtyLine>> lines;
+  std::vector<std::unique_ptr<GpsPtyLine>> gpsLines;
   int stopPipe[2] = {-1, -1};
   int notify = -1;
   double readyAt = 0;
 
   ~Impl() {
     lines.clear();
+    gpsLines.clear();
     lock.reset();
     for (int fd : {stopPipe[0], stopPipe[1], notify}) {
       if (fd >= 0) close(fd);
@@ -335,10 +383,28 @@ bool Simulator::start(const SimConfig& config) {
 #endif
     s.network->attach_line(i, &line);
   }
+  for (size_t g = 0; g < config.gpsReceivers.size(); ++g) {
+    s.gpsLines.push_back(
+        std::make_unique<GpsPtyLine>(config.dir + "/" + config.gpsReceivers[g].name, s.notify));
+    if (!s.gpsLines.back()->open(lastError)) {
+      s.lines.clear();
+      s.gpsLines.clear();
+      return false;
+    }
+    s.network->attach_gps_line(g, s.gpsLines.back().get());
+  }
   // Links last: a link that exists leads to a terminal that is ready.
   for (size_t i = 0; i < config.modems.size(); ++i) {
     if (!publish_link(*s.lines[i], link_path(i), lastError)) {
       s.lines.clear();
+      s.gpsLines.clear();
+      return false;
+    }
+  }
+  for (const auto& gps : s.gpsLines) {
+    if (!gps->publish(lastError)) {
+      s.lines.clear();
+      s.gpsLines.clear();
       return false;
     }
   }
@@ -388,6 +454,15 @@ void Simulator::Impl::handle_notifications(double now) {
         if ((event->mask & IN_CLOSE) && line.clients > 0) {
           if (--line.clients == 0) line.reset_after_client();
           network->client_closed(i, now);
+        }
+      }
+      // A GPS receiver's client leaves its exclusive claim behind too.
+      for (const auto& gps : gpsLines) {
+        PtyLine& line = gps->line;
+        if (line.watch != event->wd || line.master < 0) continue;
+        if (event->mask & IN_OPEN) ++line.clients;
+        if ((event->mask & IN_CLOSE) && line.clients > 0 && --line.clients == 0) {
+          line.reset_after_client();
         }
       }
     }
@@ -455,7 +530,8 @@ void Simulator::run() {
     s.network->run_due(monotonic_seconds());
   }
   s.lines.clear();  // closes the terminals, removes the links
-  s.lock.reset();   // the directory is free for the next simulator
+  s.gpsLines.clear();
+  s.lock.reset();  // the directory is free for the next simulator
 }
 
 }  // namespace smstest

@@ -12,7 +12,7 @@ namespace {
 const char kSynopsis[] = R"(Usage: modem_sim --dir DIR --modem NAME=NUMBER[,OPTION...] [--modem ...]
                  [--delay SECONDS] [--duration SECONDS] [--fault NAME=OPTION[,OPTION...]]
                  [--inject MODEM@SECONDS:FROM:TEXT] [--store MODEM:FROM:TEXT]
-                 [--scenario FILE] [--help] [--version]
+                 [--gps NAME=ROUTE] [--scenario FILE] [--help] [--version]
 
 Serves simulated cellular modems, each on its own pseudo-terminal, and a
 network that carries text messages between them.  Each modem is published as
@@ -142,6 +142,35 @@ any other number goes to an outside phone and is only recorded.
 
 )";
 
+const char kGpsReceivers[] = R"(Simulated GPS receivers (--gps NAME=ROUTE):
+  Each is published as the link DIR/NAME, a serial line on which GGA and RMC
+  sentences (talker GP, with checksums) come once a second, from ready on,
+  at the position along the route: UTC time of day and date, position to
+  1/10000 minute, GGA quality 1 with 8 satellites and HDOP 0.9, RMC speed
+  (knots) and course along the route.  sms_campaign --gps nmea:NAME reads it
+  (SMS_TEST_PORTS=DIR, NAME e.g. COM20).  A modem with the option
+  follows=NAME rides along: in the route's holes its sends are refused
+  (AT!SSMS ERROR, AT+CMGS +CMS ERROR: 500) or its messages arrive late.
+  The route file, one item a line, '#' starts a comment:
+    SECONDS LAT LON       a point: route seconds (the first 0, then rising),
+                          decimal degrees, north and east positive; the
+                          receiver moves on a straight line between points
+    loop                  after the last point start again at the first
+                          (otherwise it stays at the last, speed 0)
+    speed FACTOR          route seconds per real second (default 1); 4
+                          drives a four-minute route in one minute
+    hole FROM TO fail     no coverage from route second FROM to TO: the
+                          sends of the modems riding along are refused
+    hole FROM TO late=S   poor coverage: their messages arrive S s late
+    nofix FROM TO         the receiver says it has no fix (GGA quality 0,
+                          RMC status V, no position)
+    unplug FROM TO        the receiver is unplugged: its link goes away,
+                          and comes back at TO
+  Stretches are in route seconds, FROM included, TO not.  network.log
+  records "gps-unplugged" and "gps-plugged" with NAME as PORT.
+
+)";
+
 const char kScenarioAndRecords[] = R"(Scenario file: one setting a line, '#' starts a comment line.
   dir DIR
   delay SECONDS
@@ -189,7 +218,8 @@ Example, a round trip from COM3 to COM4 and a reflector run on COM5:
 
 std::string sim_usage() {
   return kSynopsis + sim_options_help() + "\n" + kStartUpAndProprietaryCommands +
-         kTextModeCommands + kPduModeCommands + modem_options_help() + "\n" + kScenarioAndRecords;
+         kTextModeCommands + kPduModeCommands + modem_options_help() + "\n" + kGpsReceivers +
+         kScenarioAndRecords;
 }
 
 }  // namespace smstest

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "driver/command_file.h"
+#include "gps/gps_source.h"
 #include "tools/campaign/campaign_log.h"
 #include "tools/campaign/os_services.h"
 
@@ -60,6 +61,9 @@ struct CampaignOptions {
   // --no-check: start without checking the ports and modems (the command
   // files are still read).
   bool noCheck = false;
+  // --gps SOURCE: each run's latLong from this GPS (campaign_gps.h); "" for
+  // --lat-long.
+  std::string gps;
 };
 
 // Reads the command line into `options`.  Returns -1 to go on, or the exit
@@ -115,6 +119,7 @@ struct Campaign {
   int lastRun = 0;                   // the highest run number used so far in this folder
   std::vector<EarlierRun> earlier;   // ascending by run
   std::shared_ptr<FolderLock> lock;  // OUT/campaign.lock, held while the campaign lives
+  GpsSourceAddress gps;              // --gps, when options.gps is given
 };
 
 // Checks everything before anything runs: the SMS_TEST program, every

@@ -17,6 +17,7 @@
 #include "common/files.h"
 #include "common/text.h"
 #include "tools/campaign/campaign.h"
+#include "tools/campaign/campaign_gps.h"
 #include "tools/campaign/os_services.h"
 #include "tools/campaign/port_locks.h"
 #include "tools/campaign/progress.h"
@@ -90,6 +91,7 @@ class CampaignRunner {
       std::fprintf(err_, "sms_campaign: %s\n", error.c_str());
       return kCampaignFailed;
     }
+    if (!c_.options.gps.empty()) start_gps();
     // The runs of a killed campaign process that may still go on come
     // first at their ports: no run of this part starts on them before they
     // have ended.
@@ -101,9 +103,11 @@ class CampaignRunner {
       int signal = wait_for_interrupt(kTickMilliseconds);
       if (signal != 0) interrupt(signal);
       watch_runs();
+      if (gps_) progress_.set_status(gps_->state_text(kGpsMaxAgeSeconds));
       progress_.redraw();
     }
     for (std::thread& t : workers) t.join();
+    if (gps_) gps_->stop();
     progress_.close(signal_, c_.logPath);
     if (signal_ != 0) return 128 + signal_;
     if (!failure_.empty()) {
@@ -114,6 +118,23 @@ class CampaignRunner {
   }
 
  private:
+  // Starts reading the GPS and gives it a few seconds for its first fix, so
+  // that the first run has a position too; an interrupt cuts the wait.
+  void start_gps() {
+    gps_ = std::make_unique<GpsSource>(c_.gps);
+    gps_->start();
+    const auto end = std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(static_cast<int>(kGpsMaxAgeSeconds * 1000));
+    while (!gps_->current(kGpsMaxAgeSeconds).ok && std::chrono::steady_clock::now() < end) {
+      const int signal = wait_for_interrupt(kTickMilliseconds);
+      if (signal != 0) {
+        interrupt(signal);
+        break;
+      }
+    }
+    progress_.set_status(gps_->state_text(kGpsMaxAgeSeconds));
+  }
+
   bool stopping() const { return signal_.load() != 0 || failed_.load(); }
 
   // The first interrupt stops the campaign and is passed on to the runs
@@ -239,6 +260,7 @@ class CampaignRunner {
     Running running;
     std::string tag, statusName, outputPath, resultPath, recordPath;
     uint64_t resultOffset = 0;
+    GpsMark gpsStart;
     {
       // Started under the lock that interrupt() takes, so that no run
       // starts after an interrupt has been passed on.
@@ -260,14 +282,19 @@ class CampaignRunner {
       recordPath = (fs::path(c_.dir) / "status" / (tag + ".record.json")).string();
       facts.recordOption = file.command.options.hasRecord ? file.command.options.record : "";
       facts.start = calendar_seconds();
+      std::string latLong = c_.options.latLong;
+      if (gps_) {
+        gpsStart = gps_mark(gps_->current(kGpsMaxAgeSeconds));
+        latLong = gpsStart.latLong;
+      }
       std::string error;
       if (!write_file(copyPath, file.content)) {
         fail(format("cannot write %s", copyPath.c_str()));
         return false;
       }
       remove_debug_logs(c_.dir, file);
-      child = start_child({c_.smsTest, copyPath, statusName, facts.dataTime, c_.options.latLong},
-                          c_.dir, outputPath, error, {"SMS_TEST_RECORD=" + recordPath});
+      child = start_child({c_.smsTest, copyPath, statusName, facts.dataTime, latLong}, c_.dir,
+                          outputPath, error, {"SMS_TEST_RECORD=" + recordPath});
       if (!child) {
         std::remove(copyPath.c_str());
         fail(error);
@@ -280,6 +307,10 @@ class CampaignRunner {
     }
     ChildExit exit = child->wait();
     facts.end = calendar_seconds();
+    if (gps_) {
+      facts.gps =
+          gps_record_json(c_.gps.name, gpsStart, gps_mark(gps_->current(kGpsMaxAgeSeconds)));
+    }
     {
       std::lock_guard<std::mutex> lock(runningMutex_);
       running_.erase(index);
@@ -344,6 +375,8 @@ class CampaignRunner {
   std::atomic<int> signal_{0};
   std::atomic<bool> failed_{false};
   std::atomic<size_t> finished_{0};
+  // --gps: the source, read by its own thread; null without --gps.
+  std::unique_ptr<GpsSource> gps_;
 };
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "store/runs_pusher.h"
 #include "store/store.h"
 #include "tools/campaign/campaign.h"
+#include "tools/campaign/campaign_gps.h"
 #include "tools/campaign/os_services.h"
 #include "tools/campaign/run_outcome.h"
 
@@ -94,6 +95,17 @@ wait in runs.jsonl and go in when the store is back, none twice.  The
 summary says how many runs went in, or how to push those left (sms_store
 push).  Builds without a store back end (Windows) refuse --push.
 
+With --gps SOURCE each run's latLong is the position of the GPS fix current
+at its start, as "45.501700;-73.567300", or "-" when there is no fix or the
+latest is more than 5 seconds old.  SOURCE is gpsd (on localhost:2947),
+gpsd:HOST[:PORT], or nmea:PORT[,BAUD], an NMEA 0183 receiver on COM port
+PORT (or the device path PORT) at 4800 baud unless BAUD is given, read by
+sms_gps beside sms_campaign.  Each runs.jsonl object gets "gps": the source
+and the fix at the run's start and end (latLong, reason when "-", time,
+lat, lon, mode, horizontalError, speed, age).  A GPS that goes away is
+reconnected, waiting 1 s, then longer up to 10 s, while the runs go on.
+The progress shows the GPS state.
+
 On a terminal one line per command file is redrawn in place: runs done of
 the total, succeeded (status code 0), failed, median delivery time (reply
 time for a reflector), estimated time left.  Otherwise one line per
@@ -111,7 +123,8 @@ class CampaignFormatter : public CLI::Formatter {
  public:
   std::string make_usage(const CLI::App*, std::string) const override {
     return "\nUsage: sms_campaign --dir OUT --repeat N [--pause SECONDS] [--lat-long TEXT]\n"
-           "                    [--run-margin SECONDS] [--sms-test PATH] [--no-check]\n"
+           "                    [--gps SOURCE] [--run-margin SECONDS] [--sms-test PATH] "
+           "[--no-check]\n"
            "                    [--push URL [--probe NAME]] CMDFILE...\n"
            "       sms_campaign --check [--dir OUT] [--sms-test PATH] CMDFILE...\n";
   }
@@ -173,6 +186,10 @@ int parse_campaign_arguments(int argc, char** argv, CampaignOptions& options, st
   app.add_option("--lat-long", options.latLong,
                  "latLong argument of every run: where the test is made (default -)")
       ->type_name("TEXT");
+  app.add_option("--gps", options.gps,
+                 "Each run's latLong from this GPS: gpsd, gpsd:HOST:PORT or nmea:PORT[,BAUD] "
+                 "(see below)")
+      ->type_name("SOURCE");
   app.add_option("--sms-test", options.smsTest,
                  "The SMS_TEST program (default: SMS_TEST beside sms_campaign)")
       ->type_name("PATH");
@@ -344,6 +361,16 @@ bool prepare_campaign(const CampaignOptions& options, Campaign& campaign,
   if (!is_program(campaign.smsTest))
     refusals.push_back(format("SMS_TEST not found or not executable: %s (give it with --sms-test)",
                               campaign.smsTest.c_str()));
+  if (!options.gps.empty()) {
+    std::string error;
+    if (options.latLong != "-") {
+      refusals.push_back("--gps and --lat-long both give the runs' latLong: give one");
+    } else if (!check_campaign_gps(options.gps,
+                                   fs::path(own_executable_path()).parent_path().string(),
+                                   &campaign.gps, &error)) {
+      refusals.push_back(error);
+    }
+  }
 
   for (const std::string& name : options.cmdFiles) {
     CampaignFile file;

@@ -124,7 +124,9 @@ void Progress::finished(size_t index, const CampaignLine& line) {
   if (terminal_) {
     draw_locked();
   } else {
-    std::fprintf(out_, "%s\n", run_line(file, line).c_str());
+    std::string text = run_line(file, line);
+    if (!status_.empty()) text += "; " + status_;
+    std::fprintf(out_, "%s\n", text.c_str());
     std::fflush(out_);
   }
 }
@@ -141,13 +143,30 @@ void Progress::draw_locked() {
   std::string text;
   // Back to the first of the lines drawn before, then each line anew:
   // carriage return, the text, erase to the end of the line.
-  if (drawn_) text += format("\x1b[%dA", static_cast<int>(files_.size()));
+  if (drawn_) text += format("\x1b[%dA", drawnLines_);
   for (const FileProgress& f : files_)
     text += "\r" + progress_line(f, elapsed, nameWidth_, columns_) + "\x1b[K\n";
+  drawnLines_ = static_cast<int>(files_.size());
+  if (!status_.empty()) {
+    std::string status = status_;
+    if (columns_ > 1 && status.size() > static_cast<size_t>(columns_ - 1))
+      status.resize(columns_ - 1);
+    text += "\r" + status + "\x1b[K\n";
+    ++drawnLines_;
+  }
   std::fputs(text.c_str(), out_);
   std::fflush(out_);
   drawn_ = true;
   lastDraw_ = std::chrono::steady_clock::now();
+}
+
+void Progress::set_status(const std::string& status) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (status == status_) return;
+  // The status line stays once drawn (a line is never taken back).
+  if (status.empty() && !status_.empty()) return;
+  status_ = status;
+  if (terminal_ && drawn_) draw_locked();
 }
 
 void Progress::close(int signal, const std::string& logPath) {

@@ -67,6 +67,10 @@ class Progress {
   // (nothing in plain mode).
   void redraw();
 
+  // A line of state shown under the files' lines on a terminal, and after
+  // each plain run line ("gps 45.501700;-73.567300 3D"); "" for none.
+  void set_status(const std::string& status);
+
   // The last redraw, then the summary.
   void close(int signal, const std::string& logPath);
 
@@ -80,6 +84,8 @@ class Progress {
   std::FILE* out_;
   int nameWidth_ = 0;
   bool drawn_ = false;
+  std::string status_;
+  int drawnLines_ = 0;
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point lastDraw_;
 };

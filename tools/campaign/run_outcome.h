@@ -73,6 +73,9 @@ struct RunFacts {
   bool recordFound = false;  // the run's record file could be read
   std::string record;        // its content (runs_jsonl.h)
   std::string recordOption;  // the command file's own record= file, "" when none
+  // The "gps" member of its runs.jsonl object as JSON text
+  // (gps_record_json), "" without --gps.
+  std::string gps;
 };
 
 // The dataTime that run `run` of a campaign gave its result line in

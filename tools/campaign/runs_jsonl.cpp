@@ -112,6 +112,10 @@ std::string runs_jsonl_line(const RunFacts& facts, const CampaignLine& line) {
   const long code = std::strtol(line.statusCode.c_str(), &end, 10);
   object["statusCode"] = line.statusCode.empty() || *end != '\0' ? Json(nullptr) : Json(code);
   object["statusText"] = utf8_or_latin1(line.statusText);
+  if (!facts.gps.empty()) {
+    Json gps = Json::parse(facts.gps, nullptr, false);
+    if (!gps.is_discarded()) object["gps"] = gps;
+  }
   return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

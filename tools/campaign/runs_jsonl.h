@@ -9,6 +9,8 @@
 //                              ended on itself; null when none
 //   statusCode, statusText     as in campaign.csv: from the status file, or
 //                              null and why it is missing
+//   gps                        with --gps: the fix at the run's start and end
+//                              (campaign_gps.h)
 //
 // A run that left no record (ended before it got past start-up, or killed)
 // gets `recordMissing` (why) and, in place of the record, testName, mode and
