@@ -255,5 +255,34 @@ if [ -s "$T/wineserver.log" ]; then
   head -20 "$T/wineserver.log" >&2
 fi
 
+# ------------------------------------------- an NMEA receiver on a COM port
+
+# sms_gps.exe reads the simulator's GPS receiver, published as COM39, through
+# the Windows serial device layer: its fixes come out as JSON lines.
+GPS_EXE=$(dirname "$EXE")/sms_gps.exe
+SIM=$(dirname "$WHOLE_RUN_TESTS")/../sim/modem_sim
+if [ -x "$GPS_EXE" ] && [ -x "$SIM" ]; then
+  echo "== sms_gps.exe reading a simulated receiver on COM39"
+  dir=$T/gps
+  mkdir -p "$dir"
+  printf 'loop\n0 45.5000 -73.6200\n60 45.5060 -73.6100\n' >"$dir/route.txt"
+  "$SIM" --dir "$PORTS" --gps COM39="$dir/route.txt" >"$dir/sim.out" 2>"$dir/sim.err" &
+  sim_pid=$!
+  for _ in $(seq 1 100); do
+    grep -q "modem_sim: ready" "$dir/sim.out" 2>/dev/null && break
+    sleep 0.1
+  done
+  # sms_gps runs until its output is closed: three seconds of fixes.
+  (cd "$dir" && timeout -k 5 6 "$WINE" "$GPS_EXE" nmea:39 >stdout 2>stderr)
+  kill "$sim_pid" 2>/dev/null
+  wait "$sim_pid" 2>/dev/null
+  fixes=$(grep -c '"class":"FIX".*"lat":45\.5' "$dir/stdout" 2>/dev/null)
+  if [ "${fixes:-0}" -ge 2 ]; then
+    pass
+  else
+    fail "sms_gps.exe: no fixes read from COM39 ($(head -c 300 "$dir/stdout" "$dir/stderr" 2>/dev/null | tr '\n' ' '))"
+  fi
+fi
+
 echo "== $(wc -l <"$T/checks") checks, $(failures) failed"
 [ "$(failures)" -eq 0 ]
