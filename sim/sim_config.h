@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/radio.h"
+
 namespace smstest {
 
 // How a message arriving at a modem is changed before it is stored.
@@ -60,7 +62,8 @@ struct ModemFaults {
   double byteGap = 0;        // > 0: answers written one byte at a time, this far apart
   // How the PDUs that AT+CMGL and AT+CMGR show in PDU mode are damaged.
   PduDamage badPdu = PduDamage::none;
-  int stallAfter = 0;  // > 0: nothing is read after this many commands
+  int stallAfter = 0;   // > 0: nothing is read after this many commands
+  bool noCesq = false;  // AT+CESQ answered ERROR (a modem without it)
 };
 
 // A message in a modem's store before the run.
@@ -76,6 +79,12 @@ struct ModemConfig {
   ModemFaults faults;
   int storeSize = 50;                 // places in its message store
   std::vector<PresetMessage> stored;  // in its store before the run, oldest first
+  RadioSettings radio;                // at start
+  std::vector<RadioChange> radioChanges;
+  // The SIM's subscriber identity and the modem's serial number; made from
+  // the phone number when empty (modem_identity.h).
+  std::string imsi;
+  std::string imei;
 };
 
 // A message that an outside phone sends to a modem `at` seconds after the

@@ -106,7 +106,7 @@ TEST(StandardCommands, AnswerEachFormOfTheSet) {
       {"AT+CMGS=\"5550104\"x", "\r\nERROR\r\n"},
       {"AT+CMGS=?", "\r\nOK\r\n"},
       {"AT+CMGW=\"5550104\"", "\r\nERROR\r\n"},  // not in the set
-      {"AT+CSMS?", "\r\nERROR\r\n"},
+      {"AT+CGATT?", "\r\nERROR\r\n"},
   };
   for (const Case& c : cases) {
     SimModem modem(modem_with());

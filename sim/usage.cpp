@@ -97,6 +97,42 @@ const char kTextModeCommands[] =
   a message arriving at a full store is refused and lost.
 )";
 
+const char kGeneralAndRadioCommands[] =
+    R"(General and radio commands (3GPP TS 27.007), in either mode:
+  ATE1               OK, command echo on
+  ATI                SMS_TEST, modem_sim and "Revision: <version>" lines, OK
+  AT+CGMI            SMS_TEST;  AT+CGMM  modem_sim;  AT+CGMR  <version>
+  AT+CGSN            the IMEI (made from the phone number)
+  AT+CIMI            the IMSI (imsi=, else the operator's MCC and MNC and the
+                     phone number's digits)
+  AT+CFUN=0|1|4[,<rst>]
+                     functionality; outside 1 the modem is not registered
+  AT+CPIN?           +CPIN: READY (the SIM asks for no PIN)
+  AT+CNUM            +CNUM: ,"<number>",<type>
+  AT+CSCA="<sca>"[,<tosca>]
+                     kept; AT+CSCA? answers +CSCA: "+15550000000",145 at start
+  AT+CSMS=0|1        +CSMS: 1,1,1
+  AT+CSMP=<fo>[,<vp>[,<pid>[,<dcs>]]]
+                     kept and answered back (17,167,0,0 at start)
+  AT+CSDH=0|1        1: AT+CMGL shows ,<tooa>,<length> and AT+CMGR
+                     ,<tooa>,<fo>,<pid>,<dcs>,"<sca>",<tosca>,<length> after
+                     the time stamp (text mode)
+  AT+CREG=0|1|2, AT+CGREG=0|1|2, AT+CEREG=0|1|2
+                     the registration lines wanted: none, "+CREG: <stat>", or
+                       +CREG: <stat>,"<lac>","<ci>",<AcT>
+                     (the location while registered); the read form answers
+                     +CREG: <n>,<stat>[,...]
+  AT+COPS=3,<format> the operator's format: 0 and 1 "SIMNET <plmn>", 2 the
+                     MCC and MNC; AT+COPS? +COPS: 0,<format>,"<oper>",<AcT>,
+                     or +COPS: 0 while not registered; AT+COPS=0 OK
+  AT+CSQ             +CSQ: <rssi>,99 (99,99 while not registered or searching)
+  AT+CESQ            +CESQ: <rxlev>,99,<rscp>,<ecno>,<rsrq>,<rsrp>: rxlev on
+                     GSM and EDGE, rscp and ecno on UMTS and HSPA, rsrq and
+                     rsrp on LTE and NR, the others 99 or 255
+  The radio options (operator= to radio-at=) set what they report.
+
+)";
+
 const char kPduModeCommands[] = R"(Standard SMS commands in PDU mode (AT+CMGF=0), on the same store:
   AT+CMGS=<length>   the prompt as above, then the SMS-SUBMIT in hex (its
                      service-centre part first, "00" for none) and Ctrl-Z:
@@ -155,6 +191,7 @@ ready, three decimals; bytes and texts escaped: \\ \r \n \t \0 \xHH):
     SECONDS drop BYTES       bytes due after the modem hung up
     SECONDS hangup           the modem closed its terminal
     SECONDS stall            the modem stopped reading
+    SECONDS radio SETTINGS   a radio-at change took effect
   DIR/modem_sim.lock: the process id of the simulator serving DIR, locked
     while it runs (the lock goes with the process, even a killed one)
   DIR/network.log:
@@ -179,7 +216,8 @@ Example, a round trip from COM3 to COM4 and a reflector run on COM5:
 
 std::string sim_usage() {
   return kSynopsis + sim_options_help() + "\n" + kStartUpAndProprietaryCommands +
-         kTextModeCommands + kPduModeCommands + modem_options_help() + "\n" + kScenarioAndRecords;
+         kTextModeCommands + kGeneralAndRadioCommands + kPduModeCommands + modem_options_help() +
+         "\n" + kScenarioAndRecords;
 }
 
 }  // namespace smstest
