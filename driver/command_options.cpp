@@ -28,6 +28,15 @@ bool take_command_set(const std::string& value, CommandOptions& options, std::st
   return true;
 }
 
+bool take_radio(const std::string& value, CommandOptions& options, std::string& why) {
+  if (value != "0" && value != "1") {
+    why = "0 or 1 is needed";
+    return false;
+  }
+  options.radio = value == "1" ? 1 : 0;
+  return true;
+}
+
 const OptionRow kOptions[] = {
     {"record", "FILE", take_record,
      "append the run record (one JSON object on one line) to FILE, relative to the working "
@@ -35,6 +44,10 @@ const OptionRow kOptions[] = {
     {"commandSet", "SET", take_command_set,
      "the command set, as field 11 of line 3 takes it (empty, text or pdu); when both are given "
      "they must agree"},
+    {"radio", "N", take_radio,
+     "1: take the radio conditions and the identity of each modem (registration, operator, "
+     "signal) at open, before the send and when the message is found, into the run record; 0: "
+     "do not; without it, on in the standard command sets and off in the proprietary one"},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -21,6 +21,7 @@ struct CommandOptions {
   std::string record;  // the run-record file
   bool hasCommandSet = false;
   std::string commandSet;  // as field 12 of line 3 takes it
+  int radio = -1;          // radio=0 or 1; -1 when not given
 };
 
 // One option: `take` checks `value` and stores it in `options`; false with

@@ -140,7 +140,7 @@ TEST(CommandOptions, ReadmeAndManualListEveryOption) {
     EXPECT_NE(readme.find("| `" + name + "=" + row->value + "` |"), std::string::npos) << name;
     EXPECT_NE(manual.find(".BI " + name + "= " + row->value + "\n"), std::string::npos) << name;
   }
-  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(rows, 3);
 }
 
 }  // namespace

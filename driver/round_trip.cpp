@@ -27,6 +27,7 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   SmsTestParams& params = run.params;
   SmsTestResult& result = run.result;
 
+  take_radio(run, from, "send");
   say("Sending SMS: ");
   SendReceipt receipt;
   result.notes.phase = RunPhase::kSend;
@@ -51,6 +52,7 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   const bool picked = pick_up_message(run, to, receiveTimeout, message);
   to.watch_also(nullptr);
   if (!picked) return 2;
+  take_radio(run, to, "found");
   result.notes.phase = RunPhase::kCheck;
 
   // From here on the check needs no modem.

@@ -13,6 +13,7 @@
 #include "common/version.h"
 #include "driver/command_file.h"
 #include "driver/platform.h"
+#include "driver/radio_conditions.h"
 #include "driver/run_record.h"
 #include "driver/test_result.h"
 #include "driver/test_sequences.h"
@@ -150,8 +151,9 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   // From here on the round trip sends, and looks for, the marked text.
   params.messageText = timeMarker + params.messageText;
   // Past start-up: every way out leaves a run record when one is asked for.
+  RunRadio radio(radio_wanted(commandSet, command.options.radio));
   const RunRecorder recorder(record_path(command.options), params, commandSet, result,
-                             runStartReading, runStartMicros, clock);
+                             runStartReading, runStartMicros, clock, &radio);
 
   std::unique_ptr<SmsSession> fromSession;
   std::unique_ptr<SmsSession> toSession;
@@ -172,7 +174,18 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
     return recorder.finish(failed(*toSession));
   }
 
-  TestRun run{params, result, statusPath, timeMarker, runStartReading, clock};
+  // Identity and radio at open, each modem once, in its roles.
+  radio.add(*fromSession, params.fromPort, "from");
+  if (params.reflectMode != 0) {
+    radio.add(*fromSession, params.fromPort, "to");
+  } else if (toSession) {
+    radio.add(*toSession, params.toPort, "to");
+  } else {
+    radio.add(*fromSession, params.fromPort, "to");
+  }
+  radio.at_open();
+
+  TestRun run{params, result, statusPath, timeMarker, runStartReading, clock, &radio};
   const int code = params.reflectMode != 0
                        ? run_reflector(run, *fromSession)
                        : run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);

@@ -20,6 +20,8 @@
 
 namespace smstest {
 
+class RunRadio;
+
 struct TestRun {
   SmsTestParams& params;
   SmsTestResult& result;
@@ -27,7 +29,14 @@ struct TestRun {
   std::string timeMarker;
   int64_t runStartReading = 0;
   Clock& clock;  // the run's counter and calendar readings
+  // The radio snapshots before the send and when the message is found
+  // (radio_conditions.h); null: none.  A delivery report's snapshot is
+  // radio->take(session, "report") where the report is taken.
+  RunRadio* radio = nullptr;
 };
+
+// A radio snapshot of `session`'s modem tagged `at`, when the run takes them.
+void take_radio(TestRun& run, SmsSession& session, const char* at);
 
 int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to);
 int run_reflector(TestRun& run, SmsSession& session);

@@ -28,6 +28,7 @@
 
 namespace smstest {
 
+class AtChannel;
 class Clock;
 class SerialDevice;
 
@@ -97,6 +98,11 @@ class SmsSession {
 
   // The failure text of the latest failed operation.
   virtual const std::string& last_error() const = 0;
+
+  // The session's AT channel, for the commands that are no part of its
+  // SMS dialogue (the radio snapshot, radio_snapshot.h); null for a session
+  // without one.
+  virtual AtChannel* at_channel() { return nullptr; }
 
  protected:
   SmsSession* watched_ = nullptr;
