@@ -9,11 +9,15 @@ namespace smstest {
 
 const char kCampaignHeader[] =
     "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,deliveryTime,"
+    "replyTime,totalTime,accuracy,mode,technology,operator,registeredAtSend,signalDbm";
+const char kCampaignHeaderWithoutRadio[] =
+    "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,deliveryTime,"
     "replyTime,totalTime,accuracy,mode";
 
 namespace {
 
-constexpr size_t kColumns = 14;
+constexpr size_t kColumns = 18;
+constexpr size_t kColumnsWithoutRadio = 14;
 
 bool parse_run_number(const std::string& text, int& run) {
   if (text.empty() || text.size() > 9) return false;
@@ -46,7 +50,8 @@ std::string format_campaign_line(const CampaignLine& l) {
   out += ',';
   out += csv_field(l.statusText, true);
   for (const std::string* field :
-       {&l.sendTime, &l.deliveryTime, &l.replyTime, &l.totalTime, &l.accuracy, &l.mode}) {
+       {&l.sendTime, &l.deliveryTime, &l.replyTime, &l.totalTime, &l.accuracy, &l.mode,
+        &l.technology, &l.operatorId, &l.registeredAtSend, &l.signalDbm}) {
     out += ',';
     out += csv_field(*field);
   }
@@ -157,24 +162,26 @@ bool read_campaign_log(const std::string& input, CampaignLog& log, std::string& 
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (header) {
       header = false;
-      if (line != kCampaignHeader) {
+      if (line != kCampaignHeader && line != kCampaignHeaderWithoutRadio) {
         error = "its first line is not the campaign header";
         return false;
       }
       continue;
     }
     CampaignLine l;
-    if (!split_csv_line(line, fields) || fields.size() != kColumns ||
+    if (!split_csv_line(line, fields) ||
+        (fields.size() != kColumns && fields.size() != kColumnsWithoutRadio) ||
         !parse_run_number(fields[0], l.run) ||
         (fields[13] != "round-trip" && fields[13] != "reflector")) {
       ++log.unreadable;
       continue;
     }
-    std::string* const columns[] = {&l.cmdFile,      &l.testName,   &l.start,      &l.end,
-                                    &l.exitCode,     &l.statusCode, &l.statusText, &l.sendTime,
-                                    &l.deliveryTime, &l.replyTime,  &l.totalTime,  &l.accuracy,
-                                    &l.mode};
-    for (size_t c = 1; c < kColumns; ++c) *columns[c - 1] = fields[c];
+    std::string* const columns[] = {
+        &l.cmdFile,          &l.testName,   &l.start,    &l.end,          &l.exitCode,
+        &l.statusCode,       &l.statusText, &l.sendTime, &l.deliveryTime, &l.replyTime,
+        &l.totalTime,        &l.accuracy,   &l.mode,     &l.technology,   &l.operatorId,
+        &l.registeredAtSend, &l.signalDbm};
+    for (size_t c = 1; c < fields.size(); ++c) *columns[c - 1] = fields[c];
     log.lines.push_back(l);
   }
   return true;

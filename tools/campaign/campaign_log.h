@@ -16,6 +16,9 @@ namespace smstest {
 
 // The header line, without its line end.
 extern const char kCampaignHeader[];
+// The header of logs written before the radio columns (its 14 columns are
+// the first 14 of kCampaignHeader); such logs are read as they are.
+extern const char kCampaignHeaderWithoutRadio[];
 
 // One run's line.  Texts as they go into the file, unquoted.
 struct CampaignLine {
@@ -34,6 +37,12 @@ struct CampaignLine {
   std::string totalTime;
   std::string accuracy;
   std::string mode;  // "round-trip" or "reflector"
+  // From the run record's radio snapshot of the sending modem before the
+  // send; "" when the record has none.
+  std::string technology;
+  std::string operatorId;        // "MCC-MNC"
+  std::string registeredAtSend;  // "true" or "false"
+  std::string signalDbm;         // its RSRP, else its RSSI
 };
 
 // `text` as one CSV field: quoted when it holds a comma, a quote, CR or LF,
@@ -63,7 +72,8 @@ struct CampaignLog {
 };
 
 // Reads `text`, the whole content of a campaign.csv, line by line: a line
-// that is not a whole run line of 14 columns (a line cut by a kill, a line
+// that is not a whole run line of 18 columns (or 14, of a log written
+// before the radio columns) (a line cut by a kill, a line
 // edited by hand) counts in `unreadable` and never takes the lines after it
 // along.  A UTF-8 byte-order mark before the header is passed over.  False
 // with the reason in `error` when the text is not empty and its first line

@@ -44,7 +44,7 @@ TEST(CampaignLog, FieldQuoting) {
 TEST(CampaignLog, LineFormat) {
   EXPECT_EQ(format_campaign_line(sample_line()),
             "7,pairs/rt34.cmd,T1,2026-12-08T10:15:00Z,2026-12-08T10:15:04Z,0,0,\"SUCCESS\","
-            "2.312000,7.950000,-Infinity,11.020000,100,round-trip\n");
+            "2.312000,7.950000,-Infinity,11.020000,100,round-trip,,,,\n");
   CampaignLine missing = sample_line();
   missing.cmdFile = "a,b.cmd";
   missing.testName = "T \"x\"";
@@ -55,7 +55,7 @@ TEST(CampaignLog, LineFormat) {
   missing.mode = "reflector";
   EXPECT_EQ(format_campaign_line(missing),
             "7,\"a,b.cmd\",\"T \"\"x\"\"\",2026-12-08T10:15:00Z,2026-12-08T10:15:04Z,0,,"
-            "\"no status file: SMS_TEST ended by signal 2 (SIGINT)\",,,,,,reflector\n");
+            "\"no status file: SMS_TEST ended by signal 2 (SIGINT)\",,,,,,reflector,,,,\n");
 }
 
 TEST(CampaignLog, CsvRecords) {
