@@ -253,7 +253,16 @@ RadioSnapshot RadioWatch::snapshot(const char* at, int budgetMs) {
 RadioSnapshot RadioWatch::from_notice(const Notice& notice) const {
   RadioSnapshot s = last_;
   s.at = "urc";
-  s.calendarMicros = channel_.clock().calendar_microseconds();
+  Clock& clock = channel_.clock();
+  s.calendarMicros = clock.calendar_microseconds();
+  // The time of the line's arrival: now, less the counter ticks since.
+  int64_t now = 0;
+  int64_t frequency = 0;
+  if (notice.reading != kNoReading && clock.read_performance_counter(now) &&
+      clock.read_counter_frequency(frequency) && frequency > 0 && now >= notice.reading) {
+    s.calendarMicros -= (now - notice.reading) / frequency * 1000000 +
+                        (now - notice.reading) % frequency * 1000000 / frequency;
+  }
   RadioSnapshot reg;
   if (parse_registration_line(notice.line, false, reg)) {
     s.stat = reg.stat;

@@ -97,8 +97,9 @@ class RadioWatch {
   // commands not asked by then leave their values unknown.
   RadioSnapshot snapshot(const char* at, int budgetMs = kBudgetMs);
 
-  // A snapshot tagged "urc" from a registration notice: the state and
-  // location it gives on top of the last snapshot's operator and signal.
+  // A snapshot tagged "urc" from a registration notice, timed at the
+  // notice's arrival: the state and location it gives on top of the last
+  // snapshot's operator and signal (none of them when it is not registered).
   RadioSnapshot from_notice(const Notice& notice) const;
 
   static constexpr int kBudgetMs = 1000;

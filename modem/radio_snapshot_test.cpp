@@ -246,7 +246,15 @@ TEST(RadioWatchNotice, RegistrationNoticeUpdatesTheView) {
   EXPECT_FALSE(*s.registered());
   Notice back;
   back.line = "+CEREG: 5,\"00C1\",\"BEEF\",7";
+  int64_t frequency = 0;
+  int64_t reading = 0;
+  ASSERT_TRUE(clock.read_counter_frequency(frequency));
+  ASSERT_TRUE(clock.read_performance_counter(reading));
+  back.reading = reading;
+  clock.advance_microseconds(250000);  // taken a quarter of a second after it came
   s = watch.from_notice(back);
+  EXPECT_NEAR(static_cast<double>(clock.calendar_microseconds() - 250000),
+              static_cast<double>(s.calendarMicros), 1000.0);
   EXPECT_TRUE(*s.registered());
   EXPECT_EQ("C1", s.lac);
   EXPECT_EQ("LTE", s.technology);
