@@ -78,6 +78,11 @@ class SimModem {
   bool in_text_entry() const { return state_.entry.open; }
   // Whether the SIM is busy for the commands that arrive next.
   void set_sim_busy(bool busy) { state_.simBusy = busy; }
+  // Applies a scheduled change of the radio ("SETTING[+SETTING...]",
+  // radio.h) and returns the registration lines it leads to: "" when the
+  // registration, area, cell and technology stay as they were, or the client
+  // asked for no such lines.
+  std::string change_radio(const std::string& settings);
   // What the modem keeps between commands: its settings and its store.
   const ModemState& state() const { return state_; }
 

@@ -100,6 +100,9 @@ class SimNetwork {
   void send_status_report(size_t index, const SimReport& report, double now);
   void unsolicited_tick(size_t index, double now);
   void announce(size_t to, int index, double now);
+  // Applies a scheduled radio change to modem `index` and writes the
+  // registration lines it leads to, between answers.
+  void change_radio(size_t index, const std::string& settings, double now);
   void release_held(size_t index, double now);
   void record_network(double now, const char* event, const std::string& port,
                       const std::string& from, const std::string& to, const std::string& ref,
