@@ -65,6 +65,15 @@ bool take_wait(const std::string& value, CommandOptions& options, std::string& w
   return true;
 }
 
+bool take_radio(const std::string& value, CommandOptions& options, std::string& why) {
+  if (value != "0" && value != "1") {
+    why = "0 or 1 is needed";
+    return false;
+  }
+  options.radio = value == "1" ? 1 : 0;
+  return true;
+}
+
 const OptionRow kOptions[] = {
     {"record", "FILE", take_record,
      "append the run record (one JSON object on one line) to FILE, relative to the working "
@@ -88,6 +97,11 @@ const OptionRow kOptions[] = {
      "test need not hold) with report=1 and "
      "ends on the final status report instead of a received message; a failure report or none "
      "fails the run"},
+    {"radio", "N", take_radio,
+     "1: take the radio conditions and the identity of each modem (registration, operator, "
+     "signal) at open, before the send, when the message is found and when a final status report "
+     "comes, into the run record; 0: "
+     "do not; without it, on in the standard command sets and off in the proprietary one"},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

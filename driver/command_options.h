@@ -33,6 +33,7 @@ struct CommandOptions {
   // message sent to toNumber instead of on a received message (report=1
   // is then implied).
   bool waitReport = false;
+  int radio = -1;  // radio=0 or 1; -1 when not given
 };
 
 // One option: `take` checks `value` and stores it in `options`; false with

@@ -169,7 +169,7 @@ TEST(CommandOptions, ReadmeAndManualListEveryOption) {
     EXPECT_NE(readme.find("| `" + name + "=" + row->value + "` |"), std::string::npos) << name;
     EXPECT_NE(manual.find(".BI " + name + "= " + row->value + "\n"), std::string::npos) << name;
   }
-  EXPECT_EQ(rows, 5);
+  EXPECT_EQ(rows, 6);
 }
 
 }  // namespace

@@ -52,6 +52,8 @@ std::string wait_for_report(TestRun& run, SmsSession& from, const SendReceipt& r
     notes.hasCentreDelivery = report.hasCentreTimes;
     notes.centreDelivery = report.centreSeconds;
     notes.reportVia = report.via;
+    // The sending modem's radio when its final report came.
+    take_radio(run, from, "report");
     return notes.reportClass;
   }
 }

@@ -24,6 +24,7 @@ int run_reflector(TestRun& run, SmsSession& session) {
   // Nothing has been sent yet, so the whole test time is the receive's.
   result.notes.phase = RunPhase::kReceive;
   if (!pick_up_message(run, session, run.params.testTimeout, message)) return 2;
+  take_radio(run, session, "found");
   result.notes.phase = RunPhase::kReply;
   const std::string& sender = message.sender;
 
@@ -49,6 +50,7 @@ int run_reflector(TestRun& run, SmsSession& session) {
   std::fputs("Replying back to sender...\n", stderr);
   std::fflush(stderr);
 
+  take_radio(run, session, "send");
   SendReceipt receipt;
   // A negative time-out: the reply counts as sent only when the first
   // response after the command confirms it.

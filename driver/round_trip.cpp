@@ -65,6 +65,7 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   SmsTestParams& params = run.params;
   SmsTestResult& result = run.result;
 
+  take_radio(run, from, "send");
   say("Sending SMS: ");
   SendReceipt receipt;
   result.notes.phase = RunPhase::kSend;
@@ -91,6 +92,7 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   const bool picked = pick_up_message(run, to, receiveTimeout, message);
   to.watch_also(nullptr);
   if (!picked) return 2;
+  take_radio(run, to, "found");
   if (report) {
     // The report comes to the sending modem; a missing one is noted in the
     // run record and fails nothing.

@@ -14,6 +14,7 @@
 #include "common/version.h"
 #include "driver/measures.h"
 #include "driver/platform.h"
+#include "driver/radio_conditions.h"
 #include "pdu/gsm7_encode.h"
 
 namespace smstest {
@@ -127,14 +128,15 @@ bool modem_error_of(const std::string& text, std::string& type, int& code) {
 
 RunRecorder::RunRecorder(std::string path, const SmsTestParams& params, CommandSet commandSet,
                          const SmsTestResult& result, int64_t startReading, int64_t startMicros,
-                         Clock& clock)
+                         Clock& clock, const RunRadio* radio)
     : path_(std::move(path)),
       params_(params),
       commandSet_(commandSet),
       result_(result),
       startReading_(startReading),
       startMicros_(startMicros),
-      clock_(clock) {}
+      clock_(clock),
+      radio_(radio) {}
 
 int64_t RunRecorder::calendar_of(int64_t reading) const {
   const int64_t frequency = result_.counterFrequency;
@@ -234,6 +236,12 @@ std::string RunRecorder::record_line(int exitCode, int64_t endReading) const {
     record["centreDelivery"] =
         notes.hasReport && notes.hasCentreDelivery ? Json(notes.centreDelivery) : Json(nullptr);
     record["reportVia"] = notes.hasReport ? Json(notes.reportVia) : Json(nullptr);
+  }
+  if (radio_ != nullptr) {
+    radio_->write(record);
+  } else {
+    record["modems"] = nullptr;
+    record["registeredAtSend"] = nullptr;
   }
   return record.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }

@@ -17,6 +17,7 @@
 namespace smstest {
 
 class Clock;
+class RunRadio;
 
 // The version of the record's layout, its field "schemaVersion".
 constexpr int kRunRecordVersion = 1;
@@ -33,8 +34,11 @@ class RunRecorder {
   // `startMicros` the calendar (microseconds since 1970, UTC) read with it:
   // every other reading becomes a calendar time through these two.  The
   // references must outlive the recorder.
+  // `radio`, when not null, gives the fields "modems" and
+  // "registeredAtSend" (radio_conditions.h), and must outlive the recorder.
   RunRecorder(std::string path, const SmsTestParams& params, CommandSet commandSet,
-              const SmsTestResult& result, int64_t startReading, int64_t startMicros, Clock& clock);
+              const SmsTestResult& result, int64_t startReading, int64_t startMicros, Clock& clock,
+              const RunRadio* radio = nullptr);
 
   // Appends the record of a run that ends with `exitCode` (when the
   // recorder has a path) and returns `exitCode`.  A record that can't be
@@ -56,6 +60,7 @@ class RunRecorder {
   int64_t startReading_;
   int64_t startMicros_;
   Clock& clock_;
+  const RunRadio* radio_;
 };
 
 // "2026-12-08T10:15:00.123456Z" for `micros` microseconds since 1970, UTC.

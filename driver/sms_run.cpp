@@ -14,6 +14,7 @@
 #include "driver/command_file.h"
 #include "driver/message_text.h"
 #include "driver/platform.h"
+#include "driver/radio_conditions.h"
 #include "driver/run_record.h"
 #include "driver/test_result.h"
 #include "driver/test_sequences.h"
@@ -218,8 +219,9 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   // From here on the round trip sends, and looks for, the marked text.
   params.messageText = timeMarker + params.messageText;
   // Past start-up: every way out leaves a run record when one is asked for.
+  RunRadio radio(radio_wanted(commandSet, command.options.radio));
   const RunRecorder recorder(record_path(command.options), params, commandSet, result,
-                             runStartReading, runStartMicros, clock);
+                             runStartReading, runStartMicros, clock, &radio);
 
   std::unique_ptr<SmsSession> fromSession;
   std::unique_ptr<SmsSession> toSession;
@@ -250,9 +252,21 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
     return recorder.finish(failed(*toSession));
   }
 
+  // Identity and radio at open, each modem once, in its roles.
+  radio.add(*fromSession, params.fromPort, "from");
+  if (params.reflectMode != 0) {
+    radio.add(*fromSession, params.fromPort, "to");
+  } else if (toSession) {
+    radio.add(*toSession, params.toPort, "to");
+  } else {
+    radio.add(*fromSession, params.fromPort, "to");
+  }
+  radio.at_open();
+
   TestRun run{params, result, statusPath, timeMarker, runStartReading, clock};
   run.report = command.options.report;
   run.waitReport = command.options.waitReport;
+  run.radio = &radio;
   const int code = params.reflectMode != 0
                        ? run_reflector(run, *fromSession)
                        : run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);

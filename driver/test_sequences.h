@@ -20,6 +20,8 @@
 
 namespace smstest {
 
+class RunRadio;
+
 struct TestRun {
   SmsTestParams& params;
   SmsTestResult& result;
@@ -29,7 +31,14 @@ struct TestRun {
   Clock& clock;             // the run's counter and calendar readings
   bool report = false;      // report=1: the sends ask for status reports
   bool waitReport = false;  // wait=report: the round trip ends on the report
+  // The radio snapshots before the send and when the message is found
+  // (radio_conditions.h); null: none.  A delivery report's snapshot is
+  // radio->take(session, "report") where the report is taken.
+  RunRadio* radio = nullptr;
 };
+
+// A radio snapshot of `session`'s modem tagged `at`, when the run takes them.
+void take_radio(TestRun& run, SmsSession& session, const char* at);
 
 int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to);
 int run_reflector(TestRun& run, SmsSession& session);

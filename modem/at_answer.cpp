@@ -197,6 +197,11 @@ void AtReader::sort_line(Exchange* x, std::string line, int64_t reading) {
     x->expectData = x->expected.dataLines;
     return;
   }
+  if (x->expected.bareInfo && !looks_unsolicited(text)) {
+    x->answer.info.push_back({text, reading});
+    x->echoAllowed = false;
+    return;
+  }
   unsolicited(text, reading);
 }
 
@@ -235,7 +240,7 @@ size_t AtReader::feed(Exchange* x, const std::string& bytes, int64_t reading) {
 }
 
 ReadOutcome AtReader::read_answer(const ExpectedAnswer& expected, int64_t deadline,
-                                  AtAnswer& answer) {
+                                  AtAnswer& answer, int64_t untilMs) {
   answer = AtAnswer();
   Exchange x(expected, answer);
   answer.bytes = pending_;
@@ -271,6 +276,7 @@ ReadOutcome AtReader::read_answer(const ExpectedAnswer& expected, int64_t deadli
       flush_notes();
     }
     if (port_.clock().steady_seconds() >= deadline) return ReadOutcome::kTimedOut;
+    if (untilMs != INT64_MAX && now_ms() >= untilMs) return ReadOutcome::kTimedOut;
   }
 }
 

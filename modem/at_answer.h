@@ -46,6 +46,10 @@ struct ExpectedAnswer {
   bool dataLines = false;
   // The send prompt, "> " or a bare ">", ends the answer.
   bool promptEnds = false;
+  // Lines without a prefix are information lines too, unless they look
+  // unsolicited: the identity commands (AT+CGMI, AT+CIMI, ...) answer a
+  // bare value.
+  bool bareInfo = false;
 };
 
 enum class FinalCode { kNone, kOk, kError, kCmsError, kCmeError, kPrompt };
@@ -89,8 +93,10 @@ class AtReader {
   // sorted at once as unsolicited; an unfinished line waits for the next
   // read.  The deadline (calendar seconds) is checked after each request, so
   // at least one request is made: kTimedOut once the calendar reaches it,
-  // with `answer.bytes` holding what came.
-  ReadOutcome read_answer(const ExpectedAnswer& expected, int64_t deadline, AtAnswer& answer);
+  // or the counter reaches `untilMs` (of now_ms()), with `answer.bytes`
+  // holding what came.
+  ReadOutcome read_answer(const ExpectedAnswer& expected, int64_t deadline, AtAnswer& answer,
+                          int64_t untilMs = INT64_MAX);
 
   // Reads what the modem sends by itself, sorting it as unsolicited, until
   // the counter reaches `untilMs` (of now_ms()), the calendar reaches

@@ -104,6 +104,7 @@ class SmsModem : public SmsSession {
   int64_t now_ms() override { return channel_.now_ms(); }
   void close_port() override { port.close_com(); }
   const std::string& last_error() const override { return lastError; }
+  AtChannel* at_channel() override { return &channel_; }
 
  private:
   AtChannel channel_;

@@ -29,6 +29,7 @@
 
 namespace smstest {
 
+class AtChannel;
 class Clock;
 class SerialDevice;
 
@@ -127,6 +128,11 @@ class SmsSession {
   // Whether a modem answered the handshake of the latest open(): when an
   // open fails without it, the port did not open or nothing answered there.
   bool modem_answered() const { return answered_; }
+
+  // The session's AT channel, for the commands that are no part of its
+  // SMS dialogue (the radio snapshot, radio_snapshot.h); null for a session
+  // without one.
+  virtual AtChannel* at_channel() { return nullptr; }
 
  protected:
   SmsSession* watched_ = nullptr;

@@ -71,6 +71,7 @@ class StandardSession : public SmsSession {
   bool restore_settings() override;
   void close_port() override { channel_.port.close_com(); }
   const std::string& last_error() const override { return channel_.lastError; }
+  AtChannel* at_channel() override { return &channel_; }
 
   // The indices of the messages stored when the session opened.
   const std::set<int>& stored_at_open() const { return storedAtOpen_; }

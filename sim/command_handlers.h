@@ -23,6 +23,7 @@ constexpr int kMemoryFailure = 320;
 constexpr int kInvalidIndex = 321;
 constexpr int kUnknownError = 500;
 // TS 27.007 equipment error codes used here.
+constexpr int kCmeNotAllowed = 3;
 constexpr int kCmeNotSupported = 4;
 constexpr int kCmeSimBusy = 14;
 
@@ -47,6 +48,28 @@ void answer_at(const CommandCall& call, ModemState& modem, CommandAnswer& answer
 void answer_ate0(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
 void answer_cmee(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
 void answer_cscs(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+
+// identity_commands.cpp
+void answer_ate1(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_ati(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cgmi(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cgmm(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cgmr(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cgsn(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cimi(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cfun(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cpin(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cnum(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_csca(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_csdh(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+
+// radio_commands.cpp
+void answer_creg(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cgreg(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cereg(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cops(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_csq(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
+void answer_cesq(const CommandCall& call, ModemState& modem, CommandAnswer& answer);
 
 // proprietary_commands.cpp
 void answer_dasms(const CommandCall& call, ModemState& modem, CommandAnswer& answer);

@@ -82,6 +82,23 @@ const std::vector<ModemCommand>& command_table() {
       {"ATE0", CommandMatch::line, answer_ate0, nullptr},
       {"AT+CMEE", CommandMatch::extended, answer_cmee, nullptr},
       {"AT+CSCS", CommandMatch::extended, answer_cscs, nullptr},
+      {"ATE1", CommandMatch::line, answer_ate1, nullptr},
+      {"ATI", CommandMatch::line, answer_ati, nullptr},
+      {"AT+CGMI", CommandMatch::extended, answer_cgmi, nullptr},
+      {"AT+CGMM", CommandMatch::extended, answer_cgmm, nullptr},
+      {"AT+CGMR", CommandMatch::extended, answer_cgmr, nullptr},
+      {"AT+CGSN", CommandMatch::extended, answer_cgsn, nullptr},
+      {"AT+CIMI", CommandMatch::extended, answer_cimi, nullptr},
+      {"AT+CFUN", CommandMatch::extended, answer_cfun, nullptr},
+      {"AT+CPIN", CommandMatch::extended, answer_cpin, nullptr},
+      {"AT+CNUM", CommandMatch::extended, answer_cnum, nullptr},
+      // The radio.
+      {"AT+CREG", CommandMatch::extended, answer_creg, nullptr},
+      {"AT+CGREG", CommandMatch::extended, answer_cgreg, nullptr},
+      {"AT+CEREG", CommandMatch::extended, answer_cereg, nullptr},
+      {"AT+COPS", CommandMatch::extended, answer_cops, nullptr},
+      {"AT+CSQ", CommandMatch::extended, answer_csq, nullptr},
+      {"AT+CESQ", CommandMatch::extended, answer_cesq, nullptr},
       // The proprietary SMS commands.
       {"AT!DASMS", CommandMatch::line, answer_dasms, nullptr},
       {"AT!SSMS=0,", CommandMatch::prefix, answer_ssms, nullptr},
@@ -89,14 +106,16 @@ const std::vector<ModemCommand>& command_table() {
       {"AT!DSMS=3,0", CommandMatch::line, answer_dsms, nullptr},
       // The SMS commands of TS 27.005, with their PDU-mode forms.
       {"AT+CMGF", CommandMatch::extended, answer_cmgf, nullptr},
+      {"AT+CSCA", CommandMatch::extended, answer_csca, nullptr},
+      {"AT+CSMS", CommandMatch::extended, answer_csms, nullptr},
+      {"AT+CSMP", CommandMatch::extended, answer_csmp, nullptr},
+      {"AT+CSDH", CommandMatch::extended, answer_csdh, nullptr},
       {"AT+CNMI", CommandMatch::extended, answer_cnmi, nullptr},
       {"AT+CPMS", CommandMatch::extended, answer_cpms, nullptr},
       {"AT+CMGS", CommandMatch::extended, answer_cmgs, answer_cmgs_pdu},
       {"AT+CMGL", CommandMatch::extended, answer_cmgl, answer_cmgl_pdu},
       {"AT+CMGR", CommandMatch::extended, answer_cmgr, answer_cmgr_pdu},
       {"AT+CMGD", CommandMatch::extended, answer_cmgd, nullptr},
-      {"AT+CSMP", CommandMatch::extended, answer_csmp, nullptr},
-      {"AT+CSMS", CommandMatch::extended, answer_csms, nullptr},
       {"AT+CNMA", CommandMatch::extended, answer_cnma, nullptr},
   };
   return table;
@@ -125,7 +144,11 @@ void answer_command(const std::string& line, ModemState& modem, CommandAnswer& a
 
 ModemState::ModemState(const ModemConfig& config)
     : faults(config.faults),
-      store(config.faults.storageFull ? static_cast<int>(config.stored.size()) : config.storeSize) {
+      store(config.faults.storageFull ? static_cast<int>(config.stored.size()) : config.storeSize),
+      number(config.number),
+      imsi(config.imsi.empty() ? default_imsi(config.radio.plmn, config.number) : config.imsi),
+      imei(config.imei.empty() ? default_imei(config.number) : config.imei),
+      radio(config.radio) {
   csms = config.faults.csms1 ? 1 : 0;
 }
 

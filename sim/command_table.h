@@ -23,6 +23,7 @@
 
 #include "sim/charset.h"
 #include "sim/message_store.h"
+#include "sim/radio.h"
 #include "sim/sim_config.h"
 
 namespace smstest {
@@ -88,6 +89,17 @@ struct ModemState {
   bool readReports = false;
   int ackWaiting = 0;  // the +CDS that waits for its AT+CNMA (0: none)
   int cdsSent = 0;     // +CDS lines sent, numbering them
+  // The general commands of TS 27.007 (identity_commands.cpp) and the
+  // radio (radio_commands.cpp).
+  std::string number;  // the modem's own number (AT+CNUM)
+  std::string imsi;
+  std::string imei;
+  int functionality = 1;  // AT+CFUN
+  bool headers = false;   // AT+CSDH=1: the long +CMGL and +CMGR headers
+  std::string serviceCentre = "+15550000000";
+  RadioSettings radio;
+  int regReports[3] = {0, 0, 0};  // AT+CREG, AT+CGREG, AT+CEREG <n>
+  int operatorFormat = 0;         // AT+COPS=3,<format>
 
   // The reference for a send; counts on (255 is followed by 1).
   int take_ref();
@@ -178,6 +190,17 @@ void drop_entry(ModemState& modem);
 NoticeMode notice_mode(const ModemState& modem);
 // "\r\n+CMTI: \"SM\",<index>\r\n".
 std::string arrival_notice(int index);
+
+// identity_commands.cpp: the IMSI and IMEI of a modem that was given none,
+// made from its phone number (the IMSI after the network's MCC and MNC).
+std::string default_imsi(const std::string& plmn, const std::string& number);
+std::string default_imei(const std::string& number);
+
+// radio_commands.cpp: the registration lines ("\r\n+CREG: ...\r\n", and
+// +CGREG, +CEREG) that a change of the radio leads to, for the report modes
+// the client set (mode 1 only when the <stat> changed); "" when it asked
+// for none.
+std::string registration_notices(const ModemState& modem, bool statChanged);
 
 // general_commands.cpp: the meaning of a "+CMS ERROR:" code (TS 27.005) and
 // of a "+CME ERROR:" code (TS 27.007), as the verbose error mode writes them;

@@ -17,7 +17,7 @@ TEST(CommandTable, EachRowServesItsFormsAndNothingNearThem) {
   } cases[] = {
       {"AT", "AT"},
       {"ATE0", "ATE0"},
-      {"ATE1", nullptr},
+      {"ATE2", nullptr},
       {"ATE0X", nullptr},
       {"ATX", nullptr},
       {"AT!DASMS", "AT!DASMS"},

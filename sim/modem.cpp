@@ -140,6 +140,15 @@ size_t SimModem::take_entry(const char* data, size_t size, std::vector<Reply>& r
   return used;
 }
 
+std::string SimModem::change_radio(const std::string& settings) {
+  RadioSettings before = state_.radio;
+  apply_radio_settings(settings, state_.radio);
+  const RadioSettings& after = state_.radio;
+  bool moved = before.stat != after.stat || before.lac != after.lac ||
+               before.cellId != after.cellId || before.act != after.act;
+  return moved ? registration_notices(state_, before.stat != after.stat) : std::string();
+}
+
 void SimModem::drop_input() {
   input_.clear();
   drop_entry(state_);

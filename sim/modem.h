@@ -83,6 +83,11 @@ class SimModem {
   void set_no_coverage(bool none) {
     state_.faults.sendRefused = config_.faults.sendRefused || none;
   }
+  // Applies a scheduled change of the radio ("SETTING[+SETTING...]",
+  // radio.h) and returns the registration lines it leads to: "" when the
+  // registration, area, cell and technology stay as they were, or the client
+  // asked for no such lines.
+  std::string change_radio(const std::string& settings);
   // What the modem keeps between commands: its settings and its store.
   const ModemState& state() const { return state_; }
 

@@ -143,6 +143,55 @@ bool apply_follows(const std::string& value, bool given, ModemConfig& modem) {
   return given && !value.empty();
 }
 
+// A radio setting of radio.h, checked there.
+bool apply_radio(const char* name, const std::string& value, bool given, ModemConfig& modem) {
+  return apply_radio_setting(name, value, given, modem.radio);
+}
+
+bool apply_operator(const std::string& value, bool given, ModemConfig& modem) {
+  return apply_radio("operator", value, given, modem);
+}
+bool apply_tech(const std::string& value, bool given, ModemConfig& modem) {
+  return apply_radio("tech", value, given, modem);
+}
+bool apply_lac(const std::string& value, bool given, ModemConfig& modem) {
+  return apply_radio("lac", value, given, modem);
+}
+bool apply_cell(const std::string& value, bool given, ModemConfig& modem) {
+  return apply_radio("cell", value, given, modem);
+}
+bool apply_rssi(const std::string& value, bool given, ModemConfig& modem) {
+  return apply_radio("rssi", value, given, modem);
+}
+bool apply_rscp(const std::string& value, bool given, ModemConfig& modem) {
+  return apply_radio("rscp", value, given, modem);
+}
+bool apply_ecno(const std::string& value, bool given, ModemConfig& modem) {
+  return apply_radio("ecno", value, given, modem);
+}
+bool apply_rsrq(const std::string& value, bool given, ModemConfig& modem) {
+  return apply_radio("rsrq", value, given, modem);
+}
+bool apply_rsrp(const std::string& value, bool given, ModemConfig& modem) {
+  return apply_radio("rsrp", value, given, modem);
+}
+bool apply_reg(const std::string& value, bool given, ModemConfig& modem) {
+  return apply_radio("reg", value, given, modem);
+}
+
+bool apply_radio_at(const std::string& value, bool, ModemConfig& modem) {
+  RadioChange change;
+  if (!parse_radio_change(value, change)) return false;
+  modem.radioChanges.push_back(change);
+  return true;
+}
+
+bool apply_imsi(const std::string& value, bool, ModemConfig& modem) {
+  modem.imsi = value;
+  return value.size() >= 6 && value.size() <= 15 &&
+         value.find_first_not_of("0123456789") == std::string::npos;
+}
+
 const char kOptionsTitle[] = "Modem options (in --modem, --fault, or a scenario file):\n";
 
 const char kOptionsNotes[] =
@@ -333,6 +382,38 @@ const ModemOption kModemOptions[] = {
      "gets no AT+CNMA within 3 seconds turns routing off\n"
      "(<mt> and <ds> 0) until the client sets AT+CNMI again",
      set_flag<&ModemFaults::csms1>},
+    {"operator=MCCMNC",
+     "the serving network's MCC and MNC, 5 or 6 digits\n"
+     "(default 00101): AT+COPS? names it",
+     apply_operator},
+    {"tech=gsm|edge|umts|hspa|lte|nr",
+     "the access technology (default lte): <AcT> 0, 3, 2, 6, 7\n"
+     "or 11 in AT+COPS? and the registration answers",
+     apply_tech},
+    {"lac=HEX", "the location (or tracking) area code (default 1A2B)", apply_lac},
+    {"cell=HEX", "the cell identity (default 1C2D03)", apply_cell},
+    {"rssi=DBM", "signal strength for AT+CSQ, -113 to -51 (default -65)", apply_rssi},
+    {"rscp=DBM", "UMTS and HSPA: RSCP, -120 to -25 (default -80)", apply_rscp},
+    {"ecno=DB", "UMTS and HSPA: Ec/No, -24 to 0 (default -6)", apply_ecno},
+    {"rsrq=DB", "LTE and NR: RSRQ, -19.5 to -3 (default -10)", apply_rsrq},
+    {"rsrp=DBM", "LTE and NR: RSRP, -140 to -44 (default -95)", apply_rsrp},
+    {"reg=home|roaming|searching|denied|none",
+     "the registration (default home): <stat> 1, 5, 2, 3, 0;\n"
+     "only home and roaming are registered, with a location,\n"
+     "an operator and a signal",
+     apply_reg},
+    {"no-cesq", "AT+CESQ answered ERROR", set_flag<&ModemFaults::noCesq>},
+    {"radio-at=SECONDS:SETTING[+SETTING...]",
+     "SECONDS after start the radio changes: SETTING is\n"
+     "\"lost\" (reg=searching) or one of the radio options\n"
+     "above (operator= to reg=); a change of registration,\n"
+     "area, cell or technology sends the +CREG, +CGREG and\n"
+     "+CEREG lines the client asked for; may be repeated",
+     apply_radio_at},
+    {"imsi=DIGITS",
+     "the SIM's IMSI for AT+CIMI, 6 to 15 digits (default: the\n"
+     "operator's MCC and MNC, then the phone number's digits)",
+     apply_imsi},
 };
 
 }  // namespace

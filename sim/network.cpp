@@ -79,6 +79,12 @@ void SimNetwork::start(double now) {
     });
   }
   for (size_t i = 0; i < modems_.size(); ++i) {
+    for (const RadioChange& change : modems_[i].config().radioChanges) {
+      std::string settings = change.settings;
+      schedule(now + change.at, [this, i, settings](double t) { change_radio(i, settings, t); });
+    }
+  }
+  for (size_t i = 0; i < modems_.size(); ++i) {
     double period = modems_[i].config().faults.unsolicited;
     if (period > 0) schedule(now + period, [this, i](double t) { unsolicited_tick(i, t); });
   }
@@ -322,6 +328,22 @@ void SimNetwork::announce(size_t to, int index, double now) {
       held_[to].push_back(notice);
     } else {
       write(to, notice, t);
+    }
+  });
+}
+
+// The lines wait for the answer under way, and a text entry holds them until
+// its answer is written, as new-message lines do.  Without a client they
+// are lost, as on a modem whose port nobody reads.
+void SimNetwork::change_radio(size_t index, const std::string& settings, double now) {
+  traffic_[index]->write(now - start_, "radio", settings);
+  std::string lines = modems_[index].change_radio(settings);
+  if (lines.empty() || clients_[index] == 0 || hungUp_[index]) return;
+  schedule(std::max(now, outputFree_[index]), [this, index, lines](double t) {
+    if (modems_[index].in_text_entry()) {
+      held_[index].push_back(lines);
+    } else {
+      write(index, lines, t);
     }
   });
 }

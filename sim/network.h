@@ -119,6 +119,9 @@ class SimNetwork {
   // when it has coverage.
   const RouteStretch* hole_of(size_t index, double now) const;
   void announce(size_t to, int index, double now);
+  // Applies a scheduled radio change to modem `index` and writes the
+  // registration lines it leads to, between answers.
+  void change_radio(size_t index, const std::string& settings, double now);
   void release_held(size_t index, double now);
   void record_network(double now, const char* event, const std::string& port,
                       const std::string& from, const std::string& to, const std::string& ref,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/gps_route.h"
+#include "sim/radio.h"
 
 namespace smstest {
 
@@ -78,6 +79,7 @@ struct ModemFaults {
   bool dsRefused = false;     // AT+CNMI=? offers <ds> 1, AT+CNMI refuses it
   bool srUnreadable = false;  // AT+CMGR and AT+CMGL on "SR" answer +CMS ERROR: 302
   bool csms1 = false;         // message service 1: a +CDS not acknowledged turns routing off
+  bool noCesq = false;        // AT+CESQ answered ERROR (a modem without it)
 };
 
 // A message in a modem's store before the run.
@@ -93,6 +95,12 @@ struct ModemConfig {
   ModemFaults faults;
   int storeSize = 50;                 // places in its message store
   std::vector<PresetMessage> stored;  // in its store before the run, oldest first
+  RadioSettings radio;                // at start
+  std::vector<RadioChange> radioChanges;
+  // The SIM's subscriber identity and the modem's serial number; made from
+  // the phone number when empty (modem_identity.h).
+  std::string imsi;
+  std::string imei;
   // follows=NAME: the modem rides along the route of GPS receiver NAME, and
   // that route's coverage holes act on its sends; "" when it stays put.
   std::string follows;

@@ -22,11 +22,27 @@ bool phone_number(const std::string& text) { return is_phone_number(text, kMaxNu
 
 // A message as AT+CMGL and AT+CMGR show it in text mode: <stat>,<oa>,
 // [<alpha>],<scts>, a line end, the text; the address and the text in the
-// character set of the line.
-std::string text_mode_entry(const ModemState& modem, const StoredMessage& m) {
-  return format("\"%s\",\"%s\",,\"%s\"\r\n", m.unread ? "REC UNREAD" : "REC READ",
-                text_to_te(modem.charset, m.from).c_str(), time_stamp(m.arrived).c_str()) +
-         text_to_te(modem.charset, m.text);
+// character set of the line.  With AT+CSDH=1 the header goes on: the
+// listing's with <tooa>,<length>, the read's with <tooa>,<fo>,<pid>,<dcs>,
+// <sca>,<tosca>,<length> (`read`).
+std::string text_mode_entry(const ModemState& modem, const StoredMessage& m, bool read = false) {
+  std::string header =
+      format("\"%s\",\"%s\",,\"%s\"", m.unread ? "REC UNREAD" : "REC READ",
+             text_to_te(modem.charset, m.from).c_str(), time_stamp(m.arrived).c_str());
+  if (modem.headers) {
+    int type = !m.from.empty() && m.from[0] == '+' ? 145 : 129;
+    // The SMS-DELIVER's alphabet, as PDU mode builds it: the default one
+    // when every character maps there, else UCS2.
+    bool gsm = text_from_te(TeCharset::gsm, text_to_te(TeCharset::gsm, m.text)) == m.text;
+    size_t length = gsm ? septet_count(m.text) : m.text.size();
+    header += format(",%d", type);
+    if (read) {
+      header += format(",4,0,%d,\"%s\",%d", gsm ? 0 : 8, modem.serviceCentre.c_str(),
+                       !modem.serviceCentre.empty() && modem.serviceCentre[0] == '+' ? 145 : 129);
+    }
+    header += format(",%zu", length);
+  }
+  return header + "\r\n" + text_to_te(modem.charset, m.text);
 }
 
 }  // namespace
@@ -220,7 +236,7 @@ void answer_cmgr(const CommandCall& call, ModemState& modem, CommandAnswer& answ
   }
   StoredMessage* m = cmgr_target(call, modem, answer);
   if (m == nullptr) return;
-  answer.text = "\r\n+CMGR: " + text_mode_entry(modem, *m) + "\r\n" + kOk;
+  answer.text = "\r\n+CMGR: " + text_mode_entry(modem, *m, true) + "\r\n" + kOk;
   m->unread = false;
 }
 

@@ -110,13 +110,14 @@ TEST(StandardCommands, AnswerEachFormOfTheSet) {
       {"AT+CMGW=\"5550104\"", "\r\nERROR\r\n"},  // not in the set
       {"AT+CSMS?", "\r\n+CSMS: 0,1,1,1\r\n\r\nOK\r\n"},
       {"AT+CSMS=1", "\r\n+CSMS: 1,1,1\r\n\r\nOK\r\n"},
-      {"AT+CSMS=2", "\r\nERROR\r\n"},
+      {"AT+CSMS=2", "\r\n+CMS ERROR: 303\r\n"},  // a service it does not have
       {"AT+CSMP?", "\r\n+CSMP: 17,167,0,0\r\n\r\nOK\r\n"},
       {"AT+CSMP=49,167,0,0", "\r\nOK\r\n"},
       {"AT+CSMP=256", "\r\n+CMS ERROR: 305\r\n"},
       {"AT+CNMA", "\r\n+CMS ERROR: 340\r\n"},  // no +CDS waits for it
       {"AT+CPMS=\"SR\"", "\r\n+CPMS: 0,20,0,50,0,50\r\n\r\nOK\r\n"},
       {"AT+CPMS=\"SM\",\"SR\"", "\r\n+CMS ERROR: 302\r\n"},
+      {"AT+CGATT?", "\r\nERROR\r\n"},
   };
   for (const Case& c : cases) {
     SimModem modem(modem_with());

@@ -486,5 +486,34 @@ TEST_F(StatusReportNetworkTest, ServiceOneStopsRoutingWithoutAcknowledgement) {
   EXPECT_TRUE(off);
 }
 
+// The radio schedule: a change at its time writes the registration lines
+// the client asked for, between answers, and the traffic record notes it.
+TEST_F(StandardNetworkTest, RadioScheduleSendsRegistrationLines) {
+  begin(",radio-at=2:cell=BEEF+rsrp=-110,radio-at=4:lost,radio-at=6:reg=home", ",radio-at=2:lost");
+  EXPECT_EQ("ATE0\r\r\nOK\r\n\r\nOK\r\n\r\nOK\r\n", type(0, "ATE0\rAT+CREG=1\rAT+CEREG=2\r"));
+  advance_to(102.5);
+  EXPECT_EQ("\r\n+CEREG: 1,\"1A2B\",\"000BEEF\",7\r\n", lines_[0].take());
+  EXPECT_EQ("", lines_[1].take());  // COM4's client asked for no lines
+  EXPECT_EQ("\r\n+CESQ: 99,99,255,255,20,31\r\n\r\nOK\r\n", type(0, "AT+CESQ\r"));
+  advance_to(104.5);
+  EXPECT_EQ("\r\n+CREG: 2\r\n\r\n+CEREG: 2\r\n", lines_[0].take());
+  EXPECT_EQ("\r\n+CREG: 1,2\r\n\r\nOK\r\n", type(0, "AT+CREG?\r"));
+  EXPECT_EQ("\r\n+CREG: 0,2\r\n\r\nOK\r\n", type(1, "ATE0\rAT+CREG?\r").substr(11));
+  // A line due during a text entry waits for its answer.
+  type(0, "AT+CMGF=1\r");
+  EXPECT_EQ("\r\n> ", type(0, "AT+CMGS=\"5550104\"\r"));
+  advance_to(106.5);
+  EXPECT_EQ("", lines_[0].take());
+  type(0, "hi\x1a");
+  advance_to(107);
+  std::string after = lines_[0].all();
+  EXPECT_NE(std::string::npos, after.find("+CMGS: 1\r\n\r\nOK\r\n\r\n+CREG: 1\r\n\r\n+CEREG: 1,"))
+      << after;
+  bool noted = false;
+  for (const std::string& line : traffic("COM3"))
+    noted = noted || line.find("radio lost") != std::string::npos;
+  EXPECT_TRUE(noted);
+}
+
 }  // namespace
 }  // namespace smstest

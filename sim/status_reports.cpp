@@ -96,14 +96,20 @@ void answer_csmp(const CommandCall& call, ModemState& modem, CommandAnswer& answ
   }
 }
 
+// Message service 0 or 1; a service number the modem does not have is
+// refused with +CMS ERROR, a malformed line with ERROR.
 void answer_csms(const CommandCall& call, ModemState& modem, CommandAnswer& answer) {
   int service = 0;
   if (call.form == CommandForm::read) {
     answer.text = info(format("+CSMS: %d,1,1,1", modem.csms));
   } else if (call.form == CommandForm::test) {
     answer.text = info("+CSMS: (0,1)");
-  } else if (call.form == CommandForm::set && call.params.size() == 1 &&
-             number_param(call.params[0], 0, 1, 0, service)) {
+  } else if (call.form == CommandForm::set && call.params.size() == 1 && !call.params[0].empty() &&
+             number_param(call.params[0], 0, 9, 0, service)) {
+    if (service > 1) {
+      answer.text = cms_error(modem, kOperationNotSupported);
+      return;
+    }
     modem.csms = service;
     answer.text = info("+CSMS: 1,1,1");
   } else {

@@ -87,7 +87,8 @@ const char kTextModeCommands[] =
   AT+CSMP=<fo>[,<vp>[,<pid>[,<dcs>]]]
                      text-mode send parameters (at start 17,167,0,0); bit 5
                      of <fo> (TP-SRR) asks for a status report
-  AT+CSMS=<service>  message service 0 or 1 (csms1: 1 at start)
+  AT+CSMS=<service>  message service 0 or 1 (csms1: 1 at start), answered
+                     +CSMS: 1,1,1; another service +CMS ERROR: 303
   AT+CNMA            acknowledges a +CDS in service 1 (+CMS ERROR: 340 when
                      none waits); without it in 3 s routing goes off
   Status reports: with <ds> 1 "+CDS: 6,<mr>,"<ra>",<tora>,"<scts>","<dt>",<st>"
@@ -105,6 +106,39 @@ const char kTextModeCommands[] =
   Settings last as long as the simulator, like the echo.  <oa> is the
   sender, "+" first when international.  The store has store-size places;
   a message arriving at a full store is refused and lost.
+)";
+
+const char kGeneralAndRadioCommands[] =
+    R"(General and radio commands (3GPP TS 27.007), in either mode:
+  ATE1               OK, command echo on
+  ATI                SMS_TEST, modem_sim and "Revision: <version>" lines, OK
+  AT+CGMI            SMS_TEST;  AT+CGMM  modem_sim;  AT+CGMR  <version>
+  AT+CGSN            the IMEI (made from the phone number)
+  AT+CIMI            the IMSI (imsi=, else the operator's MCC and MNC and the
+                     phone number's digits)
+  AT+CFUN=0|1|4[,<rst>]
+                     functionality; outside 1 the modem is not registered
+  AT+CPIN?           +CPIN: READY (the SIM asks for no PIN)
+  AT+CNUM            +CNUM: ,"<number>",<type>
+  AT+CSCA="<sca>"[,<tosca>]
+                     kept; AT+CSCA? answers +CSCA: "+15550000000",145 at start
+  AT+CSDH=0|1        1: AT+CMGL shows ,<tooa>,<length> and AT+CMGR
+                     ,<tooa>,<fo>,<pid>,<dcs>,"<sca>",<tosca>,<length> after
+                     the time stamp (text mode)
+  AT+CREG=0|1|2, AT+CGREG=0|1|2, AT+CEREG=0|1|2
+                     the registration lines wanted: none, "+CREG: <stat>", or
+                       +CREG: <stat>,"<lac>","<ci>",<AcT>
+                     (the location while registered); the read form answers
+                     +CREG: <n>,<stat>[,...]
+  AT+COPS=3,<format> the operator's format: 0 and 1 "SIMNET <plmn>", 2 the
+                     MCC and MNC; AT+COPS? +COPS: 0,<format>,"<oper>",<AcT>,
+                     or +COPS: 0 while not registered; AT+COPS=0 OK
+  AT+CSQ             +CSQ: <rssi>,99 (99,99 while not registered or searching)
+  AT+CESQ            +CESQ: <rxlev>,99,<rscp>,<ecno>,<rsrq>,<rsrp>: rxlev on
+                     GSM and EDGE, rscp and ecno on UMTS and HSPA, rsrq and
+                     rsrp on LTE and NR, the others 99 or 255
+  The radio options (operator= to radio-at=) set what they report.
+
 )";
 
 const char kPduModeCommands[] = R"(Standard SMS commands in PDU mode (AT+CMGF=0), on the same store:
@@ -194,6 +228,7 @@ ready, three decimals; bytes and texts escaped: \\ \r \n \t \0 \xHH):
     SECONDS drop BYTES       bytes due after the modem hung up
     SECONDS hangup           the modem closed its terminal
     SECONDS stall            the modem stopped reading
+    SECONDS radio SETTINGS   a radio-at change took effect
   DIR/modem_sim.lock: the process id of the simulator serving DIR, locked
     while it runs (the lock goes with the process, even a killed one)
   DIR/network.log:
@@ -218,8 +253,8 @@ Example, a round trip from COM3 to COM4 and a reflector run on COM5:
 
 std::string sim_usage() {
   return kSynopsis + sim_options_help() + "\n" + kStartUpAndProprietaryCommands +
-         kTextModeCommands + kPduModeCommands + modem_options_help() + "\n" + kGpsReceivers +
-         kScenarioAndRecords;
+         kTextModeCommands + kGeneralAndRadioCommands + kPduModeCommands + modem_options_help() +
+         "\n" + kGpsReceivers + kScenarioAndRecords;
 }
 
 }  // namespace smstest

@@ -7,6 +7,7 @@
 // number.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -27,6 +28,20 @@ Json last_record(const std::string& path) {
     if (!it->empty()) return Json::parse(*it, nullptr, false);
   }
   return Json();
+}
+
+// The radio snapshots of the sending modem in record `r` tagged `at`.
+std::vector<Json> sender_snapshots(const Json& r, const std::string& at) {
+  std::vector<Json> out;
+  if (!r.contains("modems") || !r["modems"].is_array()) return out;
+  for (const Json& modem : r["modems"]) {
+    const Json& roles = modem["roles"];
+    if (std::find(roles.begin(), roles.end(), "from") == roles.end()) continue;
+    for (const Json& snapshot : modem["radio"]) {
+      if (snapshot["at"] == at) out.push_back(snapshot);
+    }
+  }
+  return out;
 }
 
 struct ReportRow {
@@ -137,6 +152,16 @@ TEST_P(DeliveryReportTest, RoundTripsWithReports) {
       EXPECT_GE(r["centreDelivery"].get<double>(), 0.0);
       EXPECT_LE(r["centreDelivery"].get<double>(), 2.0);
     }
+    // The sending modem's radio is taken when the final report came, after
+    // the one before the send; not without a final report.
+    const std::vector<Json> atReport = sender_snapshots(r, "report");
+    ASSERT_EQ(atReport.size(), row.status < 0 ? 0u : 1u) << r["modems"].dump();
+    const std::vector<Json> atSend = sender_snapshots(r, "send");
+    ASSERT_EQ(atSend.size(), 1u) << r["modems"].dump();
+    if (row.status >= 0) {
+      EXPECT_EQ(atReport[0]["registered"], true);
+      EXPECT_GE(atReport[0]["time"].get<std::string>(), atSend[0]["time"].get<std::string>());
+    }
     const std::string fromLog = read_file(format("%s/R%d.%d.debug.log", run.dir.c_str(), i, from));
     EXPECT_TRUE(contains(fromLog, row.fromLog)) << fromLog;
     if (mode == "text") {
@@ -184,6 +209,8 @@ TEST_F(WholeRunFixture, WaitForTheReportOfAnOutsideNumber) {
     EXPECT_EQ(r["reportClass"], c.port == 3   ? "delivered"
                                 : c.port == 4 ? "failed-permanent"
                                               : "missing");
+    // A final report, delivered or not, comes with the sender's radio.
+    EXPECT_EQ(sender_snapshots(r, "report").size(), c.port == 5 ? 0u : 1u);
     if (success) {
       // The delivery time is the report's, 0.5 s after the send.
       EXPECT_NEAR(r["deliveryTime"].get<double>(), 0.5, 0.3);

@@ -171,7 +171,7 @@ std::vector<PairRun> WholeRunFixture::run_fault_matrix(const std::vector<FaultRo
       const std::string record = "F|" + std::to_string(rows[i].testTimeout) + "|" +
                                  std::to_string(r.from) + "|55510" + to + "|" + rows[i].text +
                                  "|0|0|115200|" + to + "|115200|0" +
-                                 (commandSet.empty() ? "" : "|" + commandSet);
+                                 (commandSet.empty() ? "" : "|" + commandSet + "\nradio=0");
       r.run = run_sms_test(record, "42", "", "results.csv", rows[i].testTimeout + 15);
     });
   }

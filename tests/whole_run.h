@@ -158,7 +158,8 @@ class WholeRunFixture : public ::testing::Test {
   // Runs every row at once on one simulator ("--delay 0.3"): row i's
   // modems are COM(10+2i), sending, and COM(11+2i), receiving, numbered
   // 55510<port>; the record is "F|<testTimeout>|<from>|<number of to>|<text>
-  // |0|0|115200|<to>|115200|0", with "|<commandSet>" when given.  Checks for
+  // |0|0|115200|<to>|115200|0", with "|<commandSet>" and the option radio=0
+  // (the logs hold the SMS dialogue alone) when given.  Checks for
   // each row: the run ended on its own within its test time and 10 s; its
   // status file, exit code and error stream (a failure's text ends the
   // error stream); no NUL byte in either debug log; the texts and the

@@ -1,5 +1,7 @@
 #include "tools/campaign/campaign_log.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 
 #include "common/files.h"
@@ -9,18 +11,71 @@ namespace smstest {
 
 const char kCampaignHeader[] =
     "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,deliveryTime,"
-    "replyTime,totalTime,accuracy,mode,confirmTime,reportStatus";
-
-namespace {
-
-// The header of logs written before the status-report columns: read, and
-// appended to, as they are.
-const char kEarlierHeader[] =
+    "replyTime,totalTime,accuracy,mode,confirmTime,reportStatus,technology,operator,"
+    "registeredAtSend,signalDbm";
+const char kFirstCampaignHeader[] =
     "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,deliveryTime,"
     "replyTime,totalTime,accuracy,mode";
 
-constexpr size_t kColumns = 16;
-constexpr size_t kEarlierColumns = 14;
+namespace {
+
+// The columns after run, by name, and where a line keeps them.
+struct Column {
+  const char* name;
+  std::string CampaignLine::*field;
+};
+
+const Column kColumns[] = {
+    {"cmdFile", &CampaignLine::cmdFile},
+    {"testName", &CampaignLine::testName},
+    {"start", &CampaignLine::start},
+    {"end", &CampaignLine::end},
+    {"exitCode", &CampaignLine::exitCode},
+    {"statusCode", &CampaignLine::statusCode},
+    {"statusText", &CampaignLine::statusText},
+    {"sendTime", &CampaignLine::sendTime},
+    {"deliveryTime", &CampaignLine::deliveryTime},
+    {"replyTime", &CampaignLine::replyTime},
+    {"totalTime", &CampaignLine::totalTime},
+    {"accuracy", &CampaignLine::accuracy},
+    {"mode", &CampaignLine::mode},
+    // The later columns: a log may have any of them after mode.
+    {"confirmTime", &CampaignLine::confirmTime},
+    {"reportStatus", &CampaignLine::reportStatus},
+    {"technology", &CampaignLine::technology},
+    {"operator", &CampaignLine::operatorId},
+    {"registeredAtSend", &CampaignLine::registeredAtSend},
+    {"signalDbm", &CampaignLine::signalDbm},
+};
+
+constexpr size_t kFirstColumns = 14;  // run to mode, in every log
+
+const Column* find_column(const std::string& name) {
+  for (const Column& column : kColumns) {
+    if (name == column.name) return &column;
+  }
+  return nullptr;
+}
+
+// The column names of `header`: those of kFirstCampaignHeader, then later
+// columns each at most once.  False when it is no campaign header.
+bool header_columns(const std::string& header, std::vector<std::string>& columns) {
+  std::vector<std::string> first;
+  if (!split_csv_line(header, columns) || !split_csv_line(kFirstCampaignHeader, first) ||
+      columns.size() < first.size() || !std::equal(first.begin(), first.end(), columns.begin())) {
+    return false;
+  }
+  for (size_t i = kFirstColumns; i < columns.size(); ++i) {
+    const Column* column = find_column(columns[i]);
+    if (column == nullptr || column - kColumns < static_cast<std::ptrdiff_t>(kFirstColumns - 1) ||
+        std::find(columns.begin() + static_cast<std::ptrdiff_t>(kFirstColumns),
+                  columns.begin() + static_cast<std::ptrdiff_t>(i),
+                  columns[i]) != columns.begin() + static_cast<std::ptrdiff_t>(i)) {
+      return false;
+    }
+  }
+  return true;
+}
 
 bool parse_run_number(const std::string& text, int& run) {
   if (text.empty() || text.size() > 9) return false;
@@ -43,21 +98,22 @@ std::string csv_field(const std::string& text, bool alwaysQuote) {
   return out;
 }
 
-std::string format_campaign_line(const CampaignLine& l, bool withReport) {
+std::string format_campaign_line(const CampaignLine& l, const std::vector<std::string>& columns) {
   std::string out = std::to_string(l.run);
-  for (const std::string* field :
-       {&l.cmdFile, &l.testName, &l.start, &l.end, &l.exitCode, &l.statusCode}) {
-    out += ',';
-    out += csv_field(*field);
+  if (columns.empty()) {
+    for (const Column& column : kColumns) {
+      out += ',';
+      out += csv_field(l.*column.field, column.field == &CampaignLine::statusText);
+    }
+  } else {
+    for (size_t i = 1; i < columns.size(); ++i) {
+      const Column* column = find_column(columns[i]);
+      out += ',';
+      if (column != nullptr) {
+        out += csv_field(l.*column->field, column->field == &CampaignLine::statusText);
+      }
+    }
   }
-  out += ',';
-  out += csv_field(l.statusText, true);
-  for (const std::string* field :
-       {&l.sendTime, &l.deliveryTime, &l.replyTime, &l.totalTime, &l.accuracy, &l.mode}) {
-    out += ',';
-    out += csv_field(*field);
-  }
-  if (withReport) out += ',' + csv_field(l.confirmTime) + ',' + csv_field(l.reportStatus);
   out += '\n';
   return out;
 }
@@ -165,30 +221,20 @@ bool read_campaign_log(const std::string& input, CampaignLog& log, std::string& 
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (header) {
       header = false;
-      log.earlierLayout = line == kEarlierHeader;
-      if (line != kCampaignHeader && !log.earlierLayout) {
+      if (!header_columns(line, log.columns)) {
         error = "its first line is not the campaign header";
         return false;
       }
       continue;
     }
     CampaignLine l;
-    if (!split_csv_line(line, fields) ||
-        fields.size() != (log.earlierLayout ? kEarlierColumns : kColumns) ||
+    if (!split_csv_line(line, fields) || fields.size() != log.columns.size() ||
         !parse_run_number(fields[0], l.run) ||
         (fields[13] != "round-trip" && fields[13] != "reflector")) {
       ++log.unreadable;
       continue;
     }
-    std::string* const columns[] = {&l.cmdFile,      &l.testName,   &l.start,      &l.end,
-                                    &l.exitCode,     &l.statusCode, &l.statusText, &l.sendTime,
-                                    &l.deliveryTime, &l.replyTime,  &l.totalTime,  &l.accuracy,
-                                    &l.mode};
-    for (size_t c = 1; c < kEarlierColumns; ++c) *columns[c - 1] = fields[c];
-    if (!log.earlierLayout) {
-      l.confirmTime = fields[14];
-      l.reportStatus = fields[15];
-    }
+    for (size_t c = 1; c < fields.size(); ++c) l.*find_column(log.columns[c])->field = fields[c];
     log.lines.push_back(l);
   }
   return true;
@@ -209,14 +255,14 @@ int highest_run(const CampaignLog& log) {
 }
 
 CampaignLogWriter::CampaignLogWriter(std::string path, const CampaignLog& log)
-    : path_(std::move(path)), needHeader_(!log.exists), earlierLayout_(log.earlierLayout) {}
+    : path_(std::move(path)), needHeader_(!log.exists), columns_(log.columns) {}
 
 bool CampaignLogWriter::append(const CampaignLine& line) {
   // append_line starts the line on a line of its own when the file ends in
   // a cut line (a run of an earlier campaign that was killed mid-write).
   std::string text;
   if (needHeader_) text += std::string(kCampaignHeader) + "\n";
-  text += format_campaign_line(line, !earlierLayout_);
+  text += format_campaign_line(line, columns_);
   if (!append_line(path_, text)) {
     lastError = format("cannot append to %s", path_.c_str());
     return false;

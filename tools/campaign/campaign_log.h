@@ -16,6 +16,11 @@ namespace smstest {
 
 // The header line, without its line end.
 extern const char kCampaignHeader[];
+// The header of the first logs, 14 columns (those of kCampaignHeader up to
+// mode).  Logs begun with it, or with any later header that has those 14
+// columns first and then some of the later ones, are read by the names of
+// their columns and appended to in their own layout.
+extern const char kFirstCampaignHeader[];
 
 // One run's line.  Texts as they go into the file, unquoted.
 struct CampaignLine {
@@ -38,15 +43,22 @@ struct CampaignLine {
   // to the final report, and its TP-ST; "" otherwise.
   std::string confirmTime;
   std::string reportStatus;
+  // From the run record's radio snapshot of the sending modem before the
+  // send; "" when the record has none.
+  std::string technology;
+  std::string operatorId;        // "MCC-MNC"
+  std::string registeredAtSend;  // "true" or "false"
+  std::string signalDbm;         // its RSRP, else its RSSI
 };
 
 // `text` as one CSV field: quoted when it holds a comma, a quote, CR or LF,
 // or always when `alwaysQuote`.
 std::string csv_field(const std::string& text, bool alwaysQuote = false);
 
-// The line of `line`, with its LF line end; without confirmTime and
-// reportStatus when not `withReport` (a log of the earlier layout).
-std::string format_campaign_line(const CampaignLine& line, bool withReport = true);
+// The line of `line`, with its LF line end, in the layout of `columns`
+// (the column names of a log's header; empty: those of kCampaignHeader).
+std::string format_campaign_line(const CampaignLine& line,
+                                 const std::vector<std::string>& columns = {});
 
 // Splits CSV text into records of fields.  Quoted fields may hold commas,
 // doubled quotes and line ends; CR LF and LF both end a record; a last
@@ -65,16 +77,19 @@ struct CampaignLog {
   std::vector<CampaignLine> lines;
   int unreadable = 0;         // lines after the header that are not run lines
   bool endsInLineEnd = true;  // false when the file does not end in a line end
-  // The header is that of logs written before confirmTime and reportStatus
-  // (14 columns): lines are read and appended in that layout.
-  bool earlierLayout = false;
+  // The column names of the file's header, in their order: lines are read
+  // and appended in that layout.  Empty when the file does not exist.
+  std::vector<std::string> columns;
 };
 
 // Reads `text`, the whole content of a campaign.csv, line by line: a line
-// that is not a whole run line of 16 columns (14 in the earlier layout) (a line cut by a kill, a
-// line edited by hand) counts in `unreadable` and never takes the lines after it along.  A UTF-8
-// byte-order mark before the header is passed over.  False with the reason in `error` when the text
-// is not empty and its first line is not the header.
+// that is not a whole run line of the header's columns (a line cut by a
+// kill, a line edited by hand) counts in `unreadable` and never takes the
+// lines after it along.  A UTF-8 byte-order mark before the header is
+// passed over.  False with the reason in `error` when the text is not empty
+// and its first line is not a campaign header: the 14 columns of
+// kFirstCampaignHeader, then none or some of the later columns of
+// kCampaignHeader, each once, in any order.
 bool read_campaign_log(const std::string& text, CampaignLog& log, std::string& error);
 
 // Runs of `cmdFile` in `log`.
@@ -100,7 +115,7 @@ class CampaignLogWriter {
  private:
   std::string path_;
   bool needHeader_;
-  bool earlierLayout_;
+  std::vector<std::string> columns_;  // the file's layout; empty: kCampaignHeader's
 };
 
 }  // namespace smstest

@@ -48,7 +48,7 @@ TEST(CampaignLog, FieldQuoting) {
 TEST(CampaignLog, LineFormat) {
   EXPECT_EQ(format_campaign_line(sample_line()),
             "7,pairs/rt34.cmd,T1,2026-12-08T10:15:00Z,2026-12-08T10:15:04Z,0,0,\"SUCCESS\","
-            "2.312000,7.950000,-Infinity,11.020000,100,round-trip,,\n");
+            "2.312000,7.950000,-Infinity,11.020000,100,round-trip,,,,,,\n");
   CampaignLine missing = sample_line();
   missing.cmdFile = "a,b.cmd";
   missing.testName = "T \"x\"";
@@ -59,7 +59,7 @@ TEST(CampaignLog, LineFormat) {
   missing.mode = "reflector";
   EXPECT_EQ(format_campaign_line(missing),
             "7,\"a,b.cmd\",\"T \"\"x\"\"\",2026-12-08T10:15:00Z,2026-12-08T10:15:04Z,0,,"
-            "\"no status file: SMS_TEST ended by signal 2 (SIGINT)\",,,,,,reflector,,\n");
+            "\"no status file: SMS_TEST ended by signal 2 (SIGINT)\",,,,,,reflector,,,,,,\n");
 }
 
 TEST(CampaignLog, CsvRecords) {
@@ -103,28 +103,91 @@ TEST(CampaignLog, WrittenLinesReadBack) {
   EXPECT_EQ(log.lines[1].cmdFile, "odd, \"name\".cmd");
 }
 
-// confirmTime and reportStatus go out and come back; a log of the earlier
-// layout gets lines of its own layout.
-TEST(CampaignLog, ReportColumnsAndTheEarlierLayout) {
+// The later columns go out and come back by name, whatever layout a log
+// was begun in: the first 14 columns, the status-report columns, the radio
+// columns, all of them, or its own order of them; a log is appended to in
+// its own layout, and a header with an unknown or repeated column is none.
+TEST(CampaignLog, LayoutsReadAndAppendedByColumnName) {
   CampaignLine l;
   l.run = 3;
+  l.cmdFile = "a.cmd";
   l.mode = "round-trip";
+  l.statusText = "SUCCESS";
   l.confirmTime = "4.250000";
   l.reportStatus = "70";
-  const std::string line = format_campaign_line(l);
-  EXPECT_TRUE(ends_with_text(line, ",round-trip,4.250000,70\n")) << line;
-  CampaignLog log;
-  std::string error;
-  ASSERT_TRUE(read_campaign_log(std::string(kCampaignHeader) + "\n" + line, log, error)) << error;
-  ASSERT_EQ(log.lines.size(), 1u);
-  EXPECT_EQ(log.lines[0].confirmTime, "4.250000");
-  EXPECT_EQ(log.lines[0].reportStatus, "70");
-  EXPECT_FALSE(log.earlierLayout);
-  EXPECT_TRUE(ends_with_text(format_campaign_line(l, false), ",round-trip\n"));
+  l.technology = "LTE";
+  l.operatorId = "001-01";
+  l.registeredAtSend = "true";
+  l.signalDbm = "-95";
+  const std::string first = kFirstCampaignHeader;
+  struct Case {
+    const char* name;
+    std::string header;
+    const char* lineEnd;  // the end of l's line in this layout
+    bool reports;         // confirmTime and reportStatus read back
+    bool radio;           // technology to signalDbm read back
+  } cases[] = {
+      {"the first 14 columns", first, ",round-trip\n", false, false},
+      {"with the status-report columns", first + ",confirmTime,reportStatus",
+       ",round-trip,4.250000,70\n", true, false},
+      {"with the radio columns", first + ",technology,operator,registeredAtSend,signalDbm",
+       ",round-trip,LTE,001-01,true,-95\n", false, true},
+      {"the current header", kCampaignHeader, ",round-trip,4.250000,70,LTE,001-01,true,-95\n", true,
+       true},
+      {"the later columns in another order",
+       first + ",signalDbm,reportStatus,technology,operator,registeredAtSend,confirmTime",
+       ",round-trip,-95,70,LTE,001-01,true,4.250000\n", true, true},
+  };
+  const std::string dir = make_temp_dir("campaign_log");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CampaignLog log;
+    std::string error;
+    ASSERT_TRUE(read_campaign_log(c.header + "\n", log, error)) << error;
+    EXPECT_TRUE(ends_with_text(format_campaign_line(l, log.columns), c.lineEnd));
+    // Appended in the log's layout, and read back by name.
+    const std::string path = dir + "/campaign.csv";
+    ASSERT_TRUE(write_file(path, c.header + "\n"));
+    CampaignLogWriter writer(path, log);
+    ASSERT_TRUE(writer.append(l)) << writer.lastError;
+    const std::string text = read_file(path);
+    EXPECT_TRUE(ends_with_text(text, c.lineEnd)) << text;
+    ASSERT_TRUE(read_campaign_log(text, log, error)) << error;
+    EXPECT_EQ(log.unreadable, 0);
+    ASSERT_EQ(log.lines.size(), 1u);
+    const CampaignLine& back = log.lines[0];
+    EXPECT_EQ(back.cmdFile, "a.cmd");
+    EXPECT_EQ(back.statusText, "SUCCESS");
+    EXPECT_EQ(back.confirmTime, c.reports ? "4.250000" : "");
+    EXPECT_EQ(back.reportStatus, c.reports ? "70" : "");
+    EXPECT_EQ(back.technology, c.radio ? "LTE" : "");
+    EXPECT_EQ(back.operatorId, c.radio ? "001-01" : "");
+    EXPECT_EQ(back.registeredAtSend, c.radio ? "true" : "");
+    EXPECT_EQ(back.signalDbm, c.radio ? "-95" : "");
+    // A line of another layout is not one of this log's.
+    const std::string other = c.header == first ? std::string(kCampaignHeader) : first;
+    CampaignLog otherLog;
+    ASSERT_TRUE(read_campaign_log(other + "\n", otherLog, error));
+    ASSERT_TRUE(
+        read_campaign_log(c.header + "\n" + format_campaign_line(l, otherLog.columns), log, error));
+    EXPECT_EQ(log.unreadable, 1);
+  }
+  // A new log gets the current header and lines of all the columns.
+  EXPECT_TRUE(
+      ends_with_text(format_campaign_line(l), ",round-trip,4.250000,70,LTE,001-01,true,-95\n"));
+  for (const std::string& header :
+       {first + ",confirmTime,confirmTime", first + ",latLong", first.substr(0, first.size() - 5),
+        std::string("cmdFile,run") + first.substr(first.find(",testName")), first + ",cmdFile"}) {
+    CampaignLog log;
+    std::string error;
+    EXPECT_FALSE(read_campaign_log(header + "\n", log, error)) << header;
+    EXPECT_EQ(error, "its first line is not the campaign header") << header;
+  }
 }
 
 TEST(CampaignLog, ReadingCountsRunsPerFile) {
-  const std::string header = std::string(kCampaignHeader) + "\n";
+  // A log begun with the status-report columns and before the radio ones.
+  const std::string header = std::string(kFirstCampaignHeader) + ",confirmTime,reportStatus\n";
   const std::string a1 = "1,a.cmd,A,s,e,0,0,\"SUCCESS\",1,2,-Infinity,3,100,round-trip,4.5,0\n";
   const std::string b2 = "2,b.cmd,B,s,e,2,2,\"Cannot send SMS\",,,,,,round-trip,,\n";
   const std::string a5 = "5,a.cmd,A,s,e,130,,\"no status file\",,,,,,round-trip,,\n";
@@ -152,8 +215,8 @@ TEST(CampaignLog, ReadingCountsRunsPerFile) {
        header + a1 + "3,b.cmd,B,s,e,2,2,\"On sending SMS Te\n" + b2 + a5, true, 2, 1, 5, 1, true},
       {"a line with a mode that is not one",
        header + a1 + "4,a.cmd,A,s,e,0,0,\"x\",,,,,,round-tri,,\n", true, 1, 0, 1, 1, true},
-      // A log of the layout before the status-report columns: its lines have 14.
-      {"the earlier layout",
+      // A log of the first layout: its lines have 14 columns.
+      {"the first layout",
        "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,"
        "sendTime,deliveryTime,replyTime,totalTime,accuracy,mode\n"
        "1,a.cmd,A,s,e,0,0,\"x\",,,,,,round-trip\n" +

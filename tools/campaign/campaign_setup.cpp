@@ -68,14 +68,20 @@ SIGTERM, and SIGKILL 5 seconds later ("SMS_TEST killed after N s").
 After each run one line is appended to OUT/campaign.csv (first a header
 line when the file is new), with the columns
   run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,
-  deliveryTime,replyTime,totalTime,accuracy,mode,confirmTime,reportStatus
+  deliveryTime,replyTime,totalTime,accuracy,mode,confirmTime,reportStatus,
+  technology,operator,registeredAtSend,signalDbm
 start and end in ISO 8601 UTC (2026-12-08T10:15:00Z); exitCode of SMS_TEST,
 128 + N when signal N ended it; statusCode and statusText from the run's
 status file, the text on one line and quoted, or empty with statusText
 saying why when the status file is missing; the five measures copied from
 the run's result line (found by its dataTime), empty when it has none, and
 then statusText says so too; mode round-trip or reflector; confirmTime and
-reportStatus from the record of a run that asked for a status report.
+reportStatus from the record of a run that asked for a status report;
+technology, operator (MCC-MNC), registeredAtSend (true or false) and
+signalDbm (RSRP, else RSSI) of the sending modem before the send, from the
+run's record, empty when it has none.  A log begun with fewer columns (the
+first 14, or some of the later ones) is read by the names of its header's
+columns and appended to in its own layout.
 
 Started again with the same OUT and arguments, the campaign counts the runs
 of each command file in campaign.csv and makes only those left; runs that a

@@ -224,6 +224,7 @@ CampaignLine describe_run(const RunFacts& facts) {
     if (!result) line.statusText += " and no result line";
     line.statusText += ": " + how;
   }
+  if (facts.recordFound) record_radio(facts.record, line);
   if (result) {
     line.sendTime = measures[0];
     line.deliveryTime = measures[1];

@@ -1,5 +1,6 @@
 #include "tools/campaign/runs_jsonl.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -83,6 +84,41 @@ void record_report(const std::string& record, std::string& confirmTime, std::str
   const auto status = r.find("reportStatus");
   if (status != r.end() && status->is_number_integer()) {
     reportStatus = format("%d", status->get<int>());
+  }
+}
+
+void record_radio(const std::string& record, CampaignLine& line) {
+  const Json r = last_record(record);
+  if (r.is_discarded() || !r.is_object()) return;
+  const auto registered = r.find("registeredAtSend");
+  if (registered != r.end() && registered->is_boolean()) {
+    line.registeredAtSend = registered->get<bool>() ? "true" : "false";
+  }
+  const auto modems = r.find("modems");
+  if (modems == r.end() || !modems->is_array()) return;
+  for (const Json& modem : *modems) {
+    const auto roles = modem.find("roles");
+    const auto radio = modem.find("radio");
+    if (roles == modem.end() || !roles->is_array() || radio == modem.end() || !radio->is_array() ||
+        std::find(roles->begin(), roles->end(), "from") == roles->end()) {
+      continue;
+    }
+    for (const Json& s : *radio) {
+      if (!s.is_object() || s.value("at", "") != "send") continue;
+      auto text = [&s](const char* name) {
+        const auto at = s.find(name);
+        return at != s.end() && at->is_string() ? at->get<std::string>() : std::string();
+      };
+      line.technology = text("technology");
+      line.operatorId = text("operator");
+      for (const char* name : {"rsrpDbm", "rssiDbm"}) {
+        const auto at = s.find(name);
+        if (at == s.end() || !at->is_number()) continue;
+        line.signalDbm = format("%g", at->get<double>());
+        break;
+      }
+    }
+    return;
   }
 }
 

@@ -40,6 +40,12 @@ bool record_measures(const std::string& record, std::vector<std::string>& measur
 // for a run that asked for none or has no readable record.
 void record_report(const std::string& record, std::string& confirmTime, std::string& reportStatus);
 
+// The radio columns of `line` from a run record (its last line that is a
+// JSON object): the sending modem's snapshot before the send (technology,
+// operator, RSRP or else RSSI) and registeredAtSend; left "" for what the
+// record does not have.
+void record_radio(const std::string& record, CampaignLine& line);
+
 // The runs.jsonl line of a run, with its line end: `facts.record` merged
 // with the campaign's fields from `line` and `facts`.
 std::string runs_jsonl_line(const RunFacts& facts, const CampaignLine& line);

@@ -43,6 +43,67 @@ TEST(RunsJsonl, ReportColumnsFromTheRecord) {
   }
 }
 
+TEST(RunsJsonl, RadioColumnsFromTheSendingModemsSnapshotBeforeTheSend) {
+  const std::string lte =
+      "{\"registeredAtSend\":true,\"modems\":["
+      "{\"port\":4,\"roles\":[\"to\"],\"radio\":[{\"at\":\"open\",\"technology\":\"GSM\"}]},"
+      "{\"port\":3,\"roles\":[\"from\"],\"radio\":["
+      "{\"at\":\"open\",\"technology\":\"UMTS\",\"operator\":\"001-01\",\"rssiDbm\":-70},"
+      "{\"at\":\"send\",\"technology\":\"LTE\",\"operator\":\"262-02\",\"rssiDbm\":-65,"
+      "\"rsrpDbm\":-95.0}]}]}";
+  const std::string gsm =
+      "{\"registeredAtSend\":false,\"modems\":[{\"port\":3,\"roles\":[\"from\",\"to\"],"
+      "\"radio\":[{\"at\":\"send\",\"technology\":\"GSM\",\"operator\":null,"
+      "\"rssiDbm\":-71,\"rsrpDbm\":null}]}]}";
+  struct Row {
+    std::string record;
+    const char* technology;
+    const char* operatorId;
+    const char* registered;
+    const char* signal;
+  } rows[] = {
+      {lte, "LTE", "262-02", "true", "-95"},
+      {gsm, "GSM", "", "false", "-71"},
+      {"{\"modems\":null,\"registeredAtSend\":null}", "", "", "", ""},
+      {"{\"sendTime\":1}", "", "", "", ""},
+      {"not json", "", "", "", ""},
+      {"{\"modems\":[{\"roles\":\"from\",\"radio\":7}]}", "", "", "", ""},
+  };
+  for (const Row& row : rows) {
+    CampaignLine line;
+    record_radio(row.record, line);
+    EXPECT_EQ(row.technology, line.technology) << row.record;
+    EXPECT_EQ(row.operatorId, line.operatorId) << row.record;
+    EXPECT_EQ(row.registered, line.registeredAtSend) << row.record;
+    EXPECT_EQ(row.signal, line.signalDbm) << row.record;
+  }
+}
+
+TEST(RunsJsonl, RadioColumnsReadBackAndOldLogsStillRead) {
+  CampaignLine a;
+  a.run = 1;
+  a.mode = "round-trip";
+  a.technology = "LTE";
+  a.operatorId = "262-02";
+  a.registeredAtSend = "false";
+  a.signalDbm = "-95";
+  CampaignLog log;
+  std::string error;
+  ASSERT_TRUE(
+      read_campaign_log(std::string(kCampaignHeader) + "\n" + format_campaign_line(a), log, error))
+      << error;
+  ASSERT_EQ(1u, log.lines.size());
+  EXPECT_EQ(format_campaign_line(a), format_campaign_line(log.lines[0]));
+  EXPECT_EQ("262-02", log.lines[0].operatorId);
+  CampaignLog old;
+  ASSERT_TRUE(read_campaign_log(
+      std::string(kFirstCampaignHeader) + "\n1,a.cmd,A,s,e,0,0,\"x\",,,,,,round-trip\n", old,
+      error))
+      << error;
+  ASSERT_EQ(1u, old.lines.size());
+  EXPECT_EQ("", old.lines[0].technology);
+}
+
 TEST(RunsJsonl, CampaignFieldsOverTheRecord) {
   RunFacts facts;
   facts.exitCode = 130;
