@@ -266,10 +266,10 @@ if [ -x "$GPS_EXE" ] && [ -x "$SIM" ]; then
   dir=$T/gps
   mkdir -p "$dir"
   printf 'loop\n0 45.5000 -73.6200\n60 45.5060 -73.6100\n' >"$dir/route.txt"
-  "$SIM" --dir "$PORTS" --gps COM39="$dir/route.txt" >"$dir/sim.out" 2>"$dir/sim.err" &
+  "$SIM" --dir "$PORTS" --modem COM38=5550138 --gps COM39="$dir/route.txt" >"$dir/sim.out" 2>"$dir/sim.err" &
   sim_pid=$!
   for _ in $(seq 1 100); do
-    grep -q "modem_sim: ready" "$dir/sim.out" 2>/dev/null && break
+    [ -e "$PORTS/COM39" ] && grep -q "modem_sim: ready" "$dir/sim.out" 2>/dev/null && break
     sleep 0.1
   done
   # sms_gps runs until its output is closed: three seconds of fixes.
