@@ -44,7 +44,9 @@ bool start_round_trip(ChildGroup& group, const std::string& tool, const std::str
       format("%s|%d|%d|%s|%s|0|0|115200|%d|115200|0", job.name.c_str(), job.testTimeout, job.port,
              job.number.c_str(), job.text.c_str(), job.toPort);
   if (!job.commandSet.empty()) record += "|" + job.commandSet;
-  if (!write_file(job.dir + "/cmd.txt", "SMS_TEST\n" + job.resultName + "\n" + record + "\n")) {
+  std::string content = "SMS_TEST\n" + job.resultName + "\n" + record + "\n";
+  for (const std::string& option : job.options) content += option + "\n";
+  if (!write_file(job.dir + "/cmd.txt", content)) {
     error = "cannot write the command file in " + job.dir;
     return false;
   }

@@ -24,7 +24,8 @@ struct RoundTripJob {
   std::string resultName;  // result file, as named in the command file
   int testTimeout = 30;
   std::string text = "benchmark";
-  std::string commandSet;  // the command file's twelfth field; "" leaves it out
+  std::string commandSet;            // the command file's twelfth field; "" leaves it out
+  std::vector<std::string> options;  // "name=value" lines after line 3
 
   // The message as the simulator carries it: time marker, then the text.
   std::string message() const { return "tImE" + dataTime + "T" + text; }

@@ -108,6 +108,53 @@ TEST(BenchRunsTest, OneRealRoundTrip) {
   EXPECT_EQ(sim.stop(), 0);
 }
 
+// The options after line 3 reach the tool: a text-mode round trip with a
+// status report, its run record read back and its report found in the
+// simulator's records, as the status-report part does it.
+TEST(BenchRunsTest, OneRealRoundTripWithAReport) {
+  const std::string dir = make_temp_dir("bench_runs_report");
+  const std::string ports = dir + "/ports";
+  SimProcess sim;
+  ASSERT_TRUE(sim.start(MODEM_SIM_BINARY, {"--dir", ports, "--modem",
+                                           "COM7=" + modem_number(7) +
+                                               ",delay=0.2,report-delay=0.3,report-status=0"}))
+      << sim.lastError;
+  RoundTripJob job;
+  job.dir = dir + "/r";
+  job.name = "R";
+  job.port = 7;
+  job.number = modem_number(7);
+  job.dataTime = "REP";
+  job.resultName = "results.csv";
+  job.commandSet = "text";
+  job.options = {"report=1", "record=record.jsonl"};
+  std::vector<RoundTripOutcome> outcomes;
+  std::string error;
+  ASSERT_TRUE(run_round_trips(SMS_TEST_BINARY, ports, {job}, 30, outcomes, error)) << error;
+  const RoundTripOutcome& r = outcomes.at(0);
+  EXPECT_TRUE(r.succeeded()) << r.status << read_file(job.dir + "/stderr.txt");
+  ASSERT_TRUE(r.traced) << r.traceError;
+  RecordReport record;
+  ASSERT_TRUE(parse_record_report(trim_text(read_file(job.dir + "/record.jsonl")), record));
+  EXPECT_EQ(record.dataTime, "REP");
+  EXPECT_TRUE(record.reportRequested);
+  ASSERT_TRUE(record.reportReceived);
+  EXPECT_EQ(record.reportStatus, 0);
+  ReportTrace t;
+  ASSERT_TRUE(trace_final_report(parse_network_log(read_file(ports + "/network.log")),
+                                 parse_traffic_log(read_file(ports + "/COM7.traffic.log")),
+                                 "tImEREPT", t, error))
+      << error;
+  EXPECT_EQ(t.status, 0);
+  // The report follows the delivery by its delay, and the tool read it no
+  // earlier than its line was written.
+  EXPECT_GE(t.reportAt - r.trace.storedAt, 0.3 - 1e-9);
+  EXPECT_LE(t.reportAt, t.writtenAt);
+  EXPECT_GT(record.confirmTime, t.writtenAt - r.trace.commandAt - 0.05);
+  EXPECT_LT(record.confirmTime, t.writtenAt - r.trace.commandAt + 1.0);
+  EXPECT_EQ(sim.stop(), 0);
+}
+
 }  // namespace
 
 }  // namespace smstest

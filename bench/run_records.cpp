@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 
 #include "common/result_line.h"
 
@@ -228,6 +229,89 @@ bool trace_round_trip(const std::vector<NetworkEvent>& network,
     return false;
   }
   trace = t;
+  return true;
+}
+
+bool trace_final_report(const std::vector<NetworkEvent>& network,
+                        const std::vector<TrafficEvent>& fromTraffic, const std::string& marker,
+                        ReportTrace& trace, std::string& error) {
+  const NetworkEvent* sent = nullptr;
+  for (const NetworkEvent& e : network) {
+    if (e.event == "sent" && contains(e.text, marker)) {
+      sent = &e;
+      break;
+    }
+  }
+  if (sent == nullptr) {
+    error = "no \"sent\" record with " + marker;
+    return false;
+  }
+  ReportTrace t;
+  for (const NetworkEvent& e : network) {
+    if (e.event != "report" || e.port != sent->port || e.ref != sent->ref || e.at < sent->at) {
+      continue;
+    }
+    double status = 0;
+    if (e.text.rfind("status=", 0) != 0 || !all_digits(e.text.substr(7)) ||
+        !parse_number(e.text.substr(7), status)) {
+      error = "a \"report\" record without its status: " + e.text;
+      return false;
+    }
+    t.reportAt = e.at;
+    t.status = static_cast<int>(status);
+  }
+  if (std::isnan(t.reportAt)) {
+    error = "no \"report\" record for reference " + sent->ref + " of " + marker;
+    return false;
+  }
+  for (const TrafficEvent& e : fromTraffic) {
+    if (e.at >= t.reportAt && e.kind == "out" && contains(e.data, "+CDS")) {
+      t.writtenAt = e.at;
+      break;
+    }
+  }
+  if (std::isnan(t.writtenAt)) {
+    error = "no report line written after the final report of " + marker;
+    return false;
+  }
+  trace = t;
+  return true;
+}
+
+bool parse_record_report(const std::string& line, RecordReport& record) {
+  const nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+  if (j.is_discarded() || !j.is_object()) return false;
+  auto text = [&](const char* key, std::string& out) {
+    auto it = j.find(key);
+    if (it == j.end() || !it->is_string()) return false;
+    out = it->get<std::string>();
+    return true;
+  };
+  RecordReport r;
+  if (!text("testName", r.testName) || !text("dataTime", r.dataTime)) return false;
+  auto it = j.find("reportRequested");
+  if (it != j.end()) {
+    if (!it->is_boolean()) return false;
+    r.reportRequested = it->get<bool>();
+  }
+  it = j.find("reportReceived");
+  if (it != j.end() && !it->is_null()) {
+    if (!it->is_string()) return false;
+    r.reportReceived = true;
+  }
+  it = j.find("confirmTime");
+  if (it != j.end() && !it->is_null()) {
+    if (!it->is_number()) return false;
+    r.confirmTime = it->get<double>();
+  }
+  it = j.find("reportStatus");
+  if (it != j.end() && !it->is_null()) {
+    if (!it->is_number_integer()) return false;
+    r.reportStatus = it->get<int>();
+  }
+  it = j.find("reportClass");
+  if (it != j.end() && !it->is_null() && !text("reportClass", r.reportClass)) return false;
+  record = r;
   return true;
 }
 

@@ -79,6 +79,40 @@ bool trace_round_trip(const std::vector<NetworkEvent>& network,
                       const std::vector<TrafficEvent>& toTraffic, const std::string& marker,
                       RoundTripTrace& trace, std::string& error);
 
+// The final status report of the message whose text contains `marker`, as
+// the simulator handled it: the network's last "report" record with the
+// "sent" record's port and reference (temporary reports come before the
+// final one), and the first line with "+CDS" (a "+CDS:" report or a "+CDSI:"
+// announcement) written to the sending modem at or after it, which is the
+// moment the tool can read it.
+struct ReportTrace {
+  double reportAt = kNoValue;   // the "report" record
+  double writtenAt = kNoValue;  // its line written to the sending modem
+  int status = -1;              // the record's status=N
+};
+
+// False, with the missing piece named in `error`, when the records don't
+// show the message's final report and its line.
+bool trace_final_report(const std::vector<NetworkEvent>& network,
+                        const std::vector<TrafficEvent>& fromTraffic, const std::string& marker,
+                        ReportTrace& trace, std::string& error);
+
+// The fields of a run record (one JSON line that SMS_TEST appends with
+// record=FILE) that the report benchmark uses; NaN and -1 for null or absent.
+struct RecordReport {
+  std::string testName;
+  std::string dataTime;
+  bool reportRequested = false;
+  bool reportReceived = false;  // reportReceived is a time, not null
+  double confirmTime = kNoValue;
+  int reportStatus = -1;
+  std::string reportClass;
+};
+
+// False when `line` is not a JSON object with testName and dataTime, or a
+// field has the wrong type.
+bool parse_record_report(const std::string& line, RecordReport& record);
+
 // The columns of one result line that the benchmarks use.  Times are NaN
 // for "-Infinity".
 struct ResultTimes {

@@ -321,6 +321,124 @@ TEST(RunRecordsTest, Summaries) {
   EXPECT_DOUBLE_EQ(summarize({7}).p95, 7);
 }
 
+// Two modems on one simulator, each sending one message with a report
+// asked for (taken from a real run and extended): the second has a
+// temporary report before its final one, and its lines wait behind an
+// answer under way.
+const char kReportNetwork[] =
+    "0.076 sent COM10 5550010 5550010 1 - tImEQ0R0Tbenchmark\n"
+    "0.080 sent COM11 5550011 5550011 1 - tImEQ0R1Tbenchmark\n"
+    "0.577 delivered COM10 5550010 5550010 1 0.501 tImEQ0R0Tbenchmark\n"
+    "0.581 delivered COM11 5550011 5550011 1 0.501 tImEQ0R1Tbenchmark\n"
+    "0.778 report COM10 - 5550010 1 - status=0\n"
+    "0.782 report COM11 - 5550011 1 - status=32\n"
+    "0.982 report COM11 - 5550011 1 - status=70\n";
+const char kReportTraffic10[] =
+    "0.076 cmd tImEQ0R0Tbenchmark\\x1A\n"
+    "0.077 out \\r\\n+CMGS: 1\\r\\n\\r\\nOK\\r\\n\n"
+    "0.577 out \\r\\n+CMTI: \"SM\",1\\r\\n\n"
+    "0.778 out \\r\\n+CDS: 6,1,\"5550010\",129,\"26/12/09,16:41:30+00\","
+    "\"26/12/09,16:41:31+00\",0\\r\\n\n";
+const char kReportTraffic11[] =
+    "0.080 cmd tImEQ0R1Tbenchmark\\x1A\n"
+    "0.783 out \\r\\n+CDSI: \"SR\",1\\r\\n\n"
+    "0.982 cmd AT+CMGL=4\n"
+    "0.985 out \\r\\n+CMGL: 1,\"REC UNREAD\"\\r\\n\\r\\nOK\\r\\n\n"
+    "0.986 out \\r\\n+CDSI: \"SR\",2\\r\\n\n";
+
+TEST(RunRecordsTest, FinalReportTrace) {
+  const std::vector<NetworkEvent> network = parse_network_log(kReportNetwork);
+  ASSERT_EQ(network.size(), 7u);
+  struct Case {
+    const char* traffic;
+    const char* marker;
+    bool ok;
+    double reportAt;
+    double writtenAt;
+    int status;
+    const char* error;  // a part of the error
+  };
+  const Case cases[] = {
+      // The other modem's report at nearly the same time is not this one's.
+      {kReportTraffic10, "tImEQ0R0T", true, 0.778, 0.778, 0, ""},
+      // The final report, not the temporary one; its line waited for an answer.
+      {kReportTraffic11, "tImEQ0R1T", true, 0.982, 0.986, 70, ""},
+      {kReportTraffic10, "tImEQ9R9T", false, 0, 0, 0, "no \"sent\" record"},
+      // No line after the report record: the report's line is missing.
+      {"0.076 cmd tImEQ0R0Tbenchmark\\x1A\n0.700 out \\r\\n+CDS: 6,1\\r\\n\n", "tImEQ0R0T", false,
+       0, 0, 0, "no report line"},
+  };
+  for (const Case& c : cases) {
+    ReportTrace t;
+    std::string error;
+    ASSERT_EQ(trace_final_report(network, parse_traffic_log(c.traffic), c.marker, t, error), c.ok)
+        << c.marker << ": " << error;
+    if (!c.ok) {
+      EXPECT_NE(error.find(c.error), std::string::npos) << error;
+      continue;
+    }
+    EXPECT_DOUBLE_EQ(t.reportAt, c.reportAt) << c.marker;
+    EXPECT_DOUBLE_EQ(t.writtenAt, c.writtenAt) << c.marker;
+    EXPECT_EQ(t.status, c.status) << c.marker;
+  }
+
+  // A message whose report never came, and a report record that lost its status.
+  ReportTrace t;
+  std::string error;
+  EXPECT_FALSE(
+      trace_final_report(parse_network_log("0.076 sent COM10 5550010 5550010 1 - tImEQ0R0Tb\n"
+                                           "0.900 report COM10 - 5550010 2 - status=0\n"
+                                           "0.900 report COM12 - 5550010 1 - status=0\n"),
+                         parse_traffic_log(kReportTraffic10), "tImEQ0R0T", t, error));
+  EXPECT_NE(error.find("no \"report\" record for reference 1"), std::string::npos) << error;
+  EXPECT_FALSE(
+      trace_final_report(parse_network_log("0.076 sent COM10 5550010 5550010 1 - tImEQ0R0Tb\n"
+                                           "0.700 report COM10 - 5550010 1 - status=\n"),
+                         parse_traffic_log(kReportTraffic10), "tImEQ0R0T", t, error));
+  EXPECT_NE(error.find("without its status"), std::string::npos) << error;
+}
+
+TEST(RunRecordsTest, RecordReports) {
+  struct Case {
+    const char* line;
+    bool ok;
+    bool received;
+    double confirmTime;  // NaN for none
+    int status;
+    const char* reportClass;
+  };
+  const Case cases[] = {
+      {R"({"testName":"Q0","dataTime":"Q0R0","reportRequested":true,)"
+       R"("reportReceived":"2026-12-09T16:41:31.100000Z","confirmTime":0.703502,)"
+       R"("reportStatus":0,"reportClass":"delivered","sendTime":0.001})",
+       true, true, 0.703502, 0, "delivered"},
+      {R"({"testName":"Q0","dataTime":"Q0R1","reportRequested":true,"reportReceived":null,)"
+       R"("confirmTime":null,"reportStatus":null,"reportClass":"missing"})",
+       true, false, NAN, -1, "missing"},
+      // A run without report=1 has none of the report's fields.
+      {R"({"testName":"T","dataTime":"D","exitCode":0})", true, false, NAN, -1, ""},
+      {R"({"testName":"T","dataTime":"D","confirmTime":"0.7"})", false, false, NAN, -1, ""},
+      {R"({"testName":"T","dataTime":"D","reportStatus":0.5})", false, false, NAN, -1, ""},
+      {R"({"testName":"T","confirmTime":0.7})", false, false, NAN, -1, ""},
+      {R"({"testName":"T","dataTime":"D","confirmTime":0.7)", false, false, NAN, -1, ""},
+      {R"(["T","D"])", false, false, NAN, -1, ""},
+      {"", false, false, NAN, -1, ""},
+  };
+  for (const Case& c : cases) {
+    RecordReport r;
+    ASSERT_EQ(parse_record_report(c.line, r), c.ok) << c.line;
+    if (!c.ok) continue;
+    EXPECT_EQ(r.reportReceived, c.received) << c.line;
+    if (std::isnan(c.confirmTime)) {
+      EXPECT_TRUE(std::isnan(r.confirmTime)) << c.line;
+    } else {
+      EXPECT_DOUBLE_EQ(r.confirmTime, c.confirmTime) << c.line;
+    }
+    EXPECT_EQ(r.reportStatus, c.status) << c.line;
+    EXPECT_EQ(r.reportClass, c.reportClass) << c.line;
+  }
+}
+
 }  // namespace
 
 }  // namespace smstest

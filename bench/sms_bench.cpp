@@ -5,6 +5,7 @@
 //             delays, beside the bound that the tool's poll rhythm allows
 //   fidelity-text  the same grid with the standard commands in text mode
 //   fidelity-pdu   the same grid with the standard commands in PDU mode
+//   fidelity-reports  confirmTime of runs with status reports (report=1)
 //   idle      CPU time and peak memory of a run that waits for a message
 //   scale     many runs at once, each on its own modem, sharing one result
 //             file: successes, intact lines, CPU, the slowest run
@@ -28,7 +29,8 @@ namespace {
 
 const char kUsage[] =
     "usage: sms_bench --out DIR [--work DIR]\n"
-    "                 [--parts fidelity,fidelity-text,fidelity-pdu,speed,idle,scale] [--runs N]\n"
+    "                 [--parts fidelity,fidelity-text,fidelity-pdu,fidelity-reports,speed,idle,\n"
+    "                  scale] [--runs N]\n"
     "                 [--parallel N] [--no-sweep] [--idle-wait SECONDS] [--scale 1,8,32,64]\n"
     "                 [--quick] [--tool PATH] [--sim PATH]\n"
     "  --quick: 2 fidelity runs per row, no sweep, 6 s idle wait, scale 1 and 8\n";
@@ -209,6 +211,7 @@ int main(int argc, char** argv) {
   if (wants(o, "fidelity")) ok = run_fidelity(o) && ok;
   if (wants(o, "fidelity-text")) ok = run_fidelity_text(o) && ok;
   if (wants(o, "fidelity-pdu")) ok = run_fidelity_pdu(o) && ok;
+  if (wants(o, "fidelity-reports")) ok = run_fidelity_reports(o) && ok;
   if (wants(o, "speed")) ok = run_speed(o) && ok;
   if (wants(o, "idle")) ok = run_idle(o) && ok;
   if (wants(o, "scale")) ok = run_scale(o) && ok;

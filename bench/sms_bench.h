@@ -4,6 +4,7 @@
 //
 //   fidelity.cpp  reported send and delivery times against the true ones,
 //                 with the proprietary commands and in text mode
+//   report_fidelity.cpp  confirmTime of runs with status reports
 //   speed.cpp     fidelity by message size, 32 at once; run overhead and
 //                 throughput of a modem pair
 //   load.cpp      idle cost of a waiting run; many runs at once
@@ -45,7 +46,7 @@ struct Options {
   std::string work;  // working directories of the runs, the simulators' records
   std::string tool;
   std::string sim;
-  std::vector<std::string> parts = {"fidelity", "fidelity-text", "fidelity-pdu",
+  std::vector<std::string> parts = {"fidelity", "fidelity-text", "fidelity-pdu", "fidelity-reports",
                                     "speed",    "idle",          "scale"};
   int runs = 10;      // fidelity runs per delivery and confirmation delay
   int parallel = 24;  // fidelity runs at once at most
@@ -61,6 +62,7 @@ struct Options {
 bool run_fidelity(const Options& o);
 bool run_fidelity_text(const Options& o);
 bool run_fidelity_pdu(const Options& o);
+bool run_fidelity_reports(const Options& o);
 bool run_speed(const Options& o);
 bool run_idle(const Options& o);
 bool run_scale(const Options& o);
