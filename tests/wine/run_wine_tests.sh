@@ -272,8 +272,23 @@ if [ -x "$GPS_EXE" ] && [ -x "$SIM" ]; then
     [ -e "$PORTS/COM39" ] && grep -q "modem_sim: ready" "$dir/sim.out" 2>/dev/null && break
     sleep 0.1
   done
-  # sms_gps runs until its output is closed: three seconds of fixes.
+  # sms_gps runs until its output is closed: a few seconds of fixes.
   (cd "$dir" && timeout -k 5 6 "$WINE" "$GPS_EXE" nmea:39 >stdout 2>stderr)
+  # sms_modems.exe finds the modem on COM38 and tells what it is.
+  MODEMS_EXE=$(dirname "$EXE")/sms_modems.exe
+  if [ -x "$MODEMS_EXE" ]; then
+    echo "== sms_modems.exe probing COM38"
+    run_in "$T/modems" 20 "$WINE" "$MODEMS_EXE" --json --port COM38
+    check_eq "sms_modems.exe: exit code" "$(content "$T/modems/rc")" 0
+    if python3 - "$T/modems/stdout" <<'PY'; then pass; else fail "sms_modems.exe: COM38 not found answering (see $T/modems)"; fi
+import json, sys
+ports = json.load(open(sys.argv[1], encoding="utf-8"))["ports"]
+sys.exit(0 if any(p.get("answersAt") and p.get("manufacturer") == "SMS_TEST" and
+                  p.get("use") == "text" for p in ports) else 1)
+PY
+    check_eq "sms_modems.exe: within 3 s (plus Wine's start)" \
+      "$(awk -v s="$(content "$T/modems/seconds")" 'BEGIN { print (s < 8) ? "yes" : "no " s }')" yes
+  fi
   kill "$sim_pid" 2>/dev/null
   wait "$sim_pid" 2>/dev/null
   fixes=$(grep -c '"class":"FIX".*"lat":45\.5' "$dir/stdout" 2>/dev/null)
