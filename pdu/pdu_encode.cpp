@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "pdu/gsm7_encode.h"

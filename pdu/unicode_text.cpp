@@ -1,5 +1,7 @@
 #include "pdu/unicode_text.h"
 
+#include <utility>
+
 #include "common/utf8.h"
 
 namespace smstest {
