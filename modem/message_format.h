@@ -56,6 +56,12 @@ class MessageFormat {
 
   // The sends that submit() makes ask for a status report (PDU mode).
   bool requestReport = false;
+
+  // Texts are UTF-8 both ways rather than ISO-8859-1: what submit() takes
+  // and what decode() gives, so that a character beyond U+00FF (the euro
+  // sign, Cyrillic, an emoji) goes and comes back whole.  Off, the formats
+  // work as they always did.
+  bool utf8Texts = false;
 };
 
 }  // namespace smstest

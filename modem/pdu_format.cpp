@@ -40,6 +40,7 @@ bool PduFormat::submit(const std::string& number, const std::string& text, std::
   std::string why;
   SubmitOptions options;
   options.statusReportRequest = requestReport;
+  options.utf8 = utf8Texts;
   if (!encode_sms_submit(number, text, pdu, why, options)) {
     error = "Cannot send the message in PDU mode: " + why;
     return false;
@@ -89,7 +90,7 @@ bool PduFormat::decode(ReceivedMessage& message, FILE* log, std::string& error) 
     message.sender = "+" + message.sender;
   }
   // The whole text: a UCS2 or 8-bit NUL is a character of it, not its end.
-  message.text = pdu->text;
+  message.text = utf8Texts ? pdu->utf8Text : pdu->text;
   message.alphabet = alphabet_of(pdu->alphabet);
   message.concatenation.present = pdu->concatenated != 0;
   message.concatenation.reference = pdu->concatReference;

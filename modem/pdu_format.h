@@ -6,7 +6,8 @@
 // PDU without its service-centre part, here the single octet 00: the modem
 // uses its own centre), then the hex and Ctrl-Z.  The text goes in the GSM
 // 7-bit default alphabet when every byte of it maps there, otherwise in UCS2
-// (pdu/pdu_encode.h).  A read message keeps its PDU as the modem gave it
+// (pdu/pdu_encode.h); with utf8Texts the text is UTF-8 and any character
+// goes.  A read message keeps its PDU as the modem gave it
 // until decode() turns it into the record (pdu/sms_deliver.h), after the
 // pickup's delete.  No character set is set: the hex is ASCII whatever
 // AT+CSCS says.

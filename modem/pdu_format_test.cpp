@@ -14,6 +14,7 @@
 
 #include "common/text.h"
 #include "modem/standard_session.h"
+#include "pdu/pdu_encode.h"
 #include "testsupport/fake_clock.h"
 #include "testsupport/fake_serial_device.h"
 #include "testsupport/run_process.h"
@@ -155,6 +156,52 @@ TEST(PduFormatTest, DecodeTakesTheRecordOutOfThePdu) {
       EXPECT_EQ(message.concatenation.sequence, 1);
     }
   }
+}
+
+// With utf8Texts the text is UTF-8: the euro sign goes in 7-bit (escape and
+// 0x65), Cyrillic and an emoji (a surrogate pair) in UCS2, and the PDU
+// decodes back to the same UTF-8, where the ISO-8859-1 form has '?'.
+TEST(PduFormatTest, Utf8TextsGoAndComeBackWhole) {
+  struct Row {
+    std::string text;
+    const char* command;
+    const char* hex;
+    const char* latin1;  // what decode gives without utf8Texts
+  } rows[] = {
+      {"\xE2\x82\xAC", "AT+CMGS=14", "0011000781550501F40000AA029B32", "\xA4"},
+      {"\xD0\x9F\xD1\x80\xD0\xB8", "AT+CMGS=18", "0011000781550501F40008AA06041F04400438", "???"},
+      {"\xF0\x9F\x98\x80", "AT+CMGS=16", "0011000781550501F40008AA04D83DDE00", "??"},
+      {"caf\xC3\xA9", "AT+CMGS=16", "0011000781550501F40000AA04E3B0B900", "caf\xE9"},
+  };
+  PduFormat utf8;
+  utf8.utf8Texts = true;
+  PduFormat latin1;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(escape_text(row.text));
+    std::string command, payload, error;
+    ASSERT_TRUE(utf8.submit("5550104", row.text, command, payload, error)) << error;
+    EXPECT_EQ(command, row.command);
+    EXPECT_EQ(payload, row.hex);
+
+    DeliverMessage sent;
+    sent.originator = "+15550103";
+    sent.text = row.text;
+    sent.utf8 = true;
+    EncodedPdu pdu;
+    ASSERT_TRUE(encode_sms_deliver(sent, pdu, error)) << error;
+    ReceivedMessage message;
+    message.raw = pdu.hex;
+    ASSERT_TRUE(utf8.decode(message, nullptr, error)) << error;
+    EXPECT_EQ(message.text, row.text);
+    EXPECT_EQ(message.sender, "+15550103");
+    ReceivedMessage old;
+    old.raw = pdu.hex;
+    ASSERT_TRUE(latin1.decode(old, nullptr, error)) << error;
+    EXPECT_EQ(old.text, row.latin1);
+  }
+  std::string command, payload, error;
+  EXPECT_FALSE(utf8.submit("5550104", "caf\xE9", command, payload, error));
+  EXPECT_EQ(error, "Cannot send the message in PDU mode: Message text is not valid UTF-8");
 }
 
 // A PDU that does not decode is named as the modem gave it; the decoder's

@@ -592,6 +592,50 @@ TEST(TextFormatTest, WhatCanBeSent) {
   }
 }
 
+// With utf8Texts: AT+CSCS="UCS2", and the number, the text and what is read
+// back go as the hex of their UTF-16 code units.
+TEST(TextFormatTest, Utf8TextsGoAsUcs2Hex) {
+  TextFormat format;
+  format.utf8Texts = true;
+  EXPECT_EQ(format.setting_commands(), std::vector<std::string>{"AT+CSCS=\"UCS2\""});
+  struct Row {
+    std::string text;
+    const char* hex;
+  } rows[] = {
+      {"\xE2\x82\xAC 5", "20AC00200035"},
+      {"\xD0\x9F\xD1\x80\xD0\xB8", "041F04400438"},
+      {"a\xF0\x9F\x98\x80", "0061D83DDE00"},
+      {"ab\x1A", "00610062001A"},  // hex: a Ctrl-Z can't end the entry
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.hex);
+    std::string command, payload, error;
+    ASSERT_TRUE(format.submit("+1555", row.text, command, payload, error)) << error;
+    EXPECT_EQ(command, "AT+CMGS=\"002B0031003500350035\"");
+    EXPECT_EQ(payload, row.hex);
+    ReceivedMessage message;
+    ASSERT_TRUE(
+        format.read_message("\"REC UNREAD\",\"002B0031003500350035\",,\"24/01/01,12:00:01+00\"",
+                            std::string(row.hex) + "\r", message, error))
+        << error;
+    EXPECT_EQ(message.sender, "+1555");
+    EXPECT_EQ(message.text, row.text);
+  }
+  // A plain sender is kept; a data line that is no UCS2 hex is refused.
+  ReceivedMessage message;
+  std::string error;
+  EXPECT_TRUE(format.read_message("\"REC READ\",\"5551234\",,\"24/01/01,12:00:01+00\",129", "0041",
+                                  message, error));
+  EXPECT_EQ(message.sender, "5551234");
+  EXPECT_EQ(message.text, "A");
+  EXPECT_FALSE(format.read_message("\"REC READ\",\"5551234\"", "hello", message, error));
+  EXPECT_EQ(error, "\"hello\" is not UCS2 hex");
+  std::string command, payload;
+  EXPECT_FALSE(format.submit("5550104", "caf\xE9", command, payload, error));
+  // Off, the set is IRA as before.
+  EXPECT_EQ(TextFormat().setting_commands(), std::vector<std::string>{"AT+CSCS=\"IRA\""});
+}
+
 }  // namespace
 
 }  // namespace smstest

@@ -8,6 +8,11 @@
 // the serial port drops, '$' and '_' other control bytes, and the characters
 // [ ] { } \ ^ ~ | become ESC sequences, whose ESC would cancel the send
 // during the text entry.
+//
+// With utf8Texts the set is "UCS2" (AT+CSCS="UCS2"): every string of the
+// commands and answers, numbers included, is the hex of its UTF-16 code
+// units, four digits each, so any character passes and nothing in the text
+// can end its entry.
 #pragma once
 
 #include "modem/message_format.h"
@@ -17,18 +22,24 @@ namespace smstest {
 class TextFormat : public MessageFormat {
  public:
   std::string mode_command() const override { return "AT+CMGF=1"; }
-  std::vector<std::string> setting_commands() const override { return {"AT+CSCS=\"IRA\""}; }
+  std::vector<std::string> setting_commands() const override {
+    return {utf8Texts ? "AT+CSCS=\"UCS2\"" : "AT+CSCS=\"IRA\""};
+  }
   std::string list_command() const override { return "AT+CMGL=\"ALL\""; }
 
   // AT+CMGS="<number>", the text after the prompt.  Refuses a number that
   // is empty or holds a double quote or control byte, and a text that holds
-  // Ctrl-Z or ESC (either would end the text entry early).
+  // Ctrl-Z or ESC (either would end the text entry early).  With utf8Texts
+  // the number and the text go as UCS2 hex, and a text that is not valid
+  // UTF-8 is refused.
   bool submit(const std::string& number, const std::string& text, std::string& command,
               std::string& payload, std::string& error) const override;
 
   // "<stat>,<oa>,[<alpha>],<scts>[,<tooa>,...]": the sender is <oa>, with a
   // "+" put in front when <tooa> says international (145) and the modem
-  // left it out; the text is the data line.
+  // left it out; the text is the data line.  With utf8Texts both are UCS2
+  // hex, read back into UTF-8; a sender that is not such hex is taken as it
+  // is (some modems give numbers plain), a data line that is not is refused.
   bool read_message(const std::string& header, const std::string& data, ReceivedMessage& message,
                     std::string& error) const override;
 

@@ -2,10 +2,12 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "pdu/gsm7_encode.h"
 #include "pdu/phone_number.h"
+#include "pdu/unicode_text.h"
 
 namespace smstest {
 
@@ -49,26 +51,58 @@ struct UserData {
   Octets octets;
 };
 
+bool too_long_for_7bit(int septets, std::string& error) {
+  if (septets <= kMaxSeptets) return false;
+  error = printf_text(
+      "Message text too long for one SMS: %d septets in the GSM 7-bit alphabet, at most %d",
+      septets, kMaxSeptets);
+  return true;
+}
+
+bool too_long_for_ucs2(size_t units, std::string& error) {
+  if (units <= static_cast<size_t>(kMaxUcs2Characters)) return false;
+  error = printf_text("Message text too long for one SMS: %d characters in UCS2, at most %d",
+                      static_cast<int>(units), kMaxUcs2Characters);
+  return true;
+}
+
+// The user data of a UTF-8 text: 7-bit when every character has a 7-bit
+// form, else UTF-16.
+bool encode_utf8_text(const std::string& text, TextCoding coding, UserData& out,
+                      std::string& error) {
+  Octets utf16;
+  if (!utf8_to_utf16(text, utf16)) {
+    error = "Message text is not valid UTF-8";
+    return false;
+  }
+  Octets septets;
+  if (coding == TextCoding::kAuto && utf8_to_septets(text, septets)) {
+    if (too_long_for_7bit(static_cast<int>(septets.size()), error)) return false;
+    out.dcs = kDcsGsm7;
+    out.length = static_cast<int>(septets.size());
+    out.octets = pack_septets(septets);
+    return true;
+  }
+  if (too_long_for_ucs2(utf16.size() / 2, error)) return false;
+  out.dcs = kDcsUcs2;
+  out.length = static_cast<int>(utf16.size());
+  out.octets = std::move(utf16);
+  return true;
+}
+
 // The user data of one message.  False with `error` set when it does not fit.
-bool encode_text(const std::string& text, TextCoding coding, UserData& out, std::string& error) {
+bool encode_text(const std::string& text, TextCoding coding, bool utf8, UserData& out,
+                 std::string& error) {
+  if (utf8) return encode_utf8_text(text, coding, out, error);
   const int septets = coding == TextCoding::kAuto ? gsm7_septet_count(text) : -1;
   if (septets >= 0) {
-    if (septets > kMaxSeptets) {
-      error = printf_text(
-          "Message text too long for one SMS: %d septets in the GSM 7-bit alphabet, at most %d",
-          septets, kMaxSeptets);
-      return false;
-    }
+    if (too_long_for_7bit(septets, error)) return false;
     out.dcs = kDcsGsm7;
     out.length = septets;
     out.octets = pack_septets(latin1_to_septets(text));
     return true;
   }
-  if (text.size() > static_cast<size_t>(kMaxUcs2Characters)) {
-    error = printf_text("Message text too long for one SMS: %d characters in UCS2, at most %d",
-                        static_cast<int>(text.size()), kMaxUcs2Characters);
-    return false;
-  }
+  if (too_long_for_ucs2(text.size(), error)) return false;
   out.dcs = kDcsUcs2;
   out.octets = latin1_to_ucs2(text);
   out.length = static_cast<int>(out.octets.size());
@@ -206,7 +240,7 @@ bool encode_sms_submit(const std::string& number, const std::string& text, Encod
                        std::string& lastError, const SubmitOptions& options) {
   std::string error;
   UserData userData;
-  if (!encode_text(text, options.coding, userData, error)) {
+  if (!encode_text(text, options.coding, options.utf8, userData, error)) {
     lastError = error;
     return false;
   }
@@ -239,7 +273,7 @@ bool encode_sms_submit(const std::string& number, const std::string& text, Encod
 bool encode_sms_deliver(const DeliverMessage& message, EncodedPdu& pdu, std::string& lastError) {
   std::string error;
   UserData userData;
-  if (!encode_text(message.text, message.coding, userData, error)) {
+  if (!encode_text(message.text, message.coding, message.utf8, userData, error)) {
     lastError = error;
     return false;
   }

@@ -3,7 +3,8 @@
 // simulator and the tests.  The reading direction is in sms_submit.h
 // (decode_sms_submit) and sms_deliver.h (decode_pdu).
 //
-// Texts are ISO-8859-1 bytes, the alphabet the decoders produce.  A text goes
+// Texts are ISO-8859-1 bytes, the alphabet the decoders produce, unless the
+// options say UTF-8 (then any character goes: unicode_text.h).  A text goes
 // out in the GSM 7-bit default alphabet (TP-DCS 0x00, extension table
 // included) when every byte of it maps there (gsm7_encode.h), otherwise in
 // UCS2 (TP-DCS 0x08), so that it decodes to the same bytes.  One message
@@ -14,7 +15,8 @@
 // of text (no line end) naming the fault; on success `lastError` is left as
 // it was and `pdu` is filled.  On failure `pdu` is left unchanged.  The checks
 // come in this order, and the first that fails is reported:
-//   - the text: "Message text too long for one SMS: 161 septets in the GSM
+//   - the text: "Message text is not valid UTF-8" (a UTF-8 text only),
+//     "Message text too long for one SMS: 161 septets in the GSM
 //     7-bit alphabet, at most 160" or "... 71 characters in UCS2, at most 70";
 //   - the number or the address: empty, a character other than a digit after
 //     an optional leading '+', more than 20 digits; an alphanumeric
@@ -67,6 +69,10 @@ struct SubmitOptions {
   // TP-SRR: the service centre is to send a status report on the message
   // (first octet 0x31, or 0x21 without a validity period).
   bool statusReportRequest = false;
+  // The text is UTF-8, not ISO-8859-1: every character goes out, in UCS2
+  // as UTF-16 when the 7-bit alphabet lacks one (a character beyond U+FFFF
+  // is a surrogate pair and counts two of the 70).
+  bool utf8 = false;
 };
 
 // Encodes `text` to `number` as an SMS-SUBMIT: no service-centre address
@@ -105,6 +111,7 @@ struct DeliverMessage {
   std::string serviceCentre;
   int protocolId = 0;  // TP-PID, 0-255
   TextCoding coding = TextCoding::kAuto;
+  bool utf8 = false;  // `text` is UTF-8 (as SubmitOptions::utf8)
 };
 
 // Encodes an SMS-DELIVER as a modem prints it in PDU mode: the

@@ -515,5 +515,113 @@ TEST(EncodeSmsDeliver, RefusesBadFields) {
   }
 }
 
+// UTF-8 texts: the alphabet each needs, the user data, and both decoders
+// giving the same UTF-8 back.
+TEST(Utf8Text, SubmitAndDeliverRoundTrip) {
+  const std::string cyrillic = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";  // Привет
+  const std::string emoji = "\xF0\x9F\x98\x80";
+  const std::string euro = "\xE2\x82\xAC";
+  struct Case {
+    const char* name;
+    std::string text;
+    TextCoding coding;
+    int dcs;
+    int udl;
+  } cases[] = {
+      {"ascii", "Hi", TextCoding::kAuto, 0x00, 2},
+      {"euro_7bit", euro + "10 [x]", TextCoding::kAuto, 0x00, 10},
+      {"greek_7bit", "\xCE\xA9\xCE\xA3", TextCoding::kAuto, 0x00, 2},  // ΩΣ
+      {"latin1_7bit", "caf\xC3\xA9", TextCoding::kAuto, 0x00, 4},
+      {"euro_forced_ucs2", euro, TextCoding::kUcs2, 0x08, 2},
+      {"cyrillic", cyrillic, TextCoding::kAuto, 0x08, 12},
+      {"emoji_pair", "ok " + emoji, TextCoding::kAuto, 0x08, 10},
+      {"greek_small", "\xCE\xB1", TextCoding::kAuto, 0x08, 2},  // α: UCS2
+      {"ucs2_at_limit", repeat(cyrillic, 11) + "\xD0\x96\xD0\x96\xD0\x96\xD0\x96",
+       TextCoding::kAuto, 0x08, 140},
+      {"septets_at_limit", repeat(euro, 80), TextCoding::kAuto, 0x00, 160},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SubmitOptions options;
+    options.utf8 = true;
+    options.coding = c.coding;
+    EncodedPdu pdu;
+    std::string error;
+    ASSERT_TRUE(encode_sms_submit("+15551234", c.text, pdu, error, options)) << error;
+    EXPECT_EQ(pdu.dataCodingScheme, c.dcs);
+    EXPECT_EQ(pdu.userDataLength, c.udl);
+    SmsSubmit submit;
+    ASSERT_TRUE(decode_sms_submit(pdu.hex, submit, error)) << error;
+    EXPECT_EQ(submit.utf8Text, c.text);
+
+    DeliverMessage message;
+    message.originator = "+15550000";
+    message.text = c.text;
+    message.coding = c.coding;
+    message.utf8 = true;
+    EncodedPdu delivered;
+    ASSERT_TRUE(encode_sms_deliver(message, delivered, error)) << error;
+    EXPECT_EQ(delivered.dataCodingScheme, c.dcs);
+    traceLossToStderr = false;
+    std::unique_ptr<SmsDeliver> sms = decode_pdu(delivered.hex.c_str(), nullptr);
+    traceLossToStderr = true;
+    ASSERT_NE(sms, nullptr);
+    EXPECT_EQ(sms->utf8Text, c.text);
+  }
+}
+
+// The Latin-1 form of a text and its UTF-8 form give the same PDU.
+TEST(Utf8Text, SameBytesAsLatin1Form) {
+  for (const std::string& latin1 :
+       {std::string("Hello [1] ~ ok"), std::string("caf\xE9 \xA4"), std::string("\xE0\xE8 ` \xFF"),
+        all_bytes().substr(1, 69), all_bytes().substr(160, 70), repeat("\xFF", 71)}) {
+    std::string utf8;
+    for (unsigned char c : latin1) {
+      if (c < 0x80) {
+        utf8 += static_cast<char>(c);
+      } else {
+        utf8 += static_cast<char>(0xC0 | (c >> 6));
+        utf8 += static_cast<char>(0x80 | (c & 0x3F));
+      }
+    }
+    SubmitOptions options;
+    EncodedPdu a;
+    EncodedPdu b;
+    std::string error;
+    std::string errorB;
+    const bool fitsA = encode_sms_submit("123", latin1, a, error);
+    options.utf8 = true;
+    const bool fitsB = encode_sms_submit("123", utf8, b, errorB, options);
+    EXPECT_EQ(fitsA, fitsB);
+    EXPECT_EQ(error, errorB);
+    EXPECT_EQ(a.hex, b.hex);
+  }
+}
+
+TEST(Utf8Text, Refusals) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string error;
+  } cases[] = {
+      {"not_utf8", "caf\xE9", "Message text is not valid UTF-8"},
+      {"septets_161", repeat("\xE2\x82\xAC", 80) + "a",
+       "Message text too long for one SMS: 161 septets in the GSM 7-bit alphabet, at most 160"},
+      // 35 emoji are 70 code units; one more character is too many.
+      {"ucs2_71_units", repeat("\xF0\x9F\x98\x80", 35) + "a",
+       "Message text too long for one SMS: 71 characters in UCS2, at most 70"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SubmitOptions options;
+    options.utf8 = true;
+    EncodedPdu pdu;
+    std::string error;
+    EXPECT_FALSE(encode_sms_submit("+1", c.text, pdu, error, options));
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(pdu.hex, "");
+  }
+}
+
 }  // namespace
 }  // namespace smstest

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/text.h"
+#include "pdu/unicode_text.h"
 
 namespace smstest {
 
@@ -190,6 +191,8 @@ bool read_user_data(SmsDeliver& sms, int headerOctets, int udhl, const unsigned 
     std::vector<char> text(sms.textLength + 1);
     gsm_to_latin1(sms.textLength, septets.data() + headerUnits, text.data());
     sms.text.assign(text.data());  // the default alphabet has no zero byte
+    sms.utf8Text = septets_to_utf8(std::vector<unsigned char>(
+        septets.begin() + headerUnits, septets.begin() + headerUnits + sms.textLength));
     return true;
   }
   if (sms.textLength > left) {
@@ -198,11 +201,13 @@ bool read_user_data(SmsDeliver& sms, int headerOctets, int udhl, const unsigned 
   }
   if (sms.alphabet == 1) {
     sms.text.assign(reinterpret_cast<const char*>(pdu + position), sms.textLength);
+    sms.utf8Text = utf8_of_latin1(sms.text);
     return true;
   }
   std::vector<char> text(sms.textLength + 1);
   int written = ucs2_to_mbcs(sms.textLength, text.data(), pdu + position);
   sms.text.assign(text.data(), written);
+  sms.utf8Text = utf16_to_utf8(pdu + position, sms.textLength);
   return true;
 }
 

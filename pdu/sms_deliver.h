@@ -76,6 +76,10 @@ struct SmsDeliver {
   // The decoded user data (ISO-8859-1).  8-bit and UCS2 data may hold zero
   // bytes; text.c_str() is the zero-terminated form.
   std::string text;
+  // The same text in UTF-8, every character kept: the 7-bit alphabet's Greek
+  // capitals and euro sign, UCS2 beyond U+00FF (a surrogate pair as its one
+  // character, an unpaired half as U+FFFD); 8-bit data read as ISO-8859-1.
+  std::string utf8Text;
 
   SmsDeliver() = default;
   SmsDeliver(const SmsDeliver&) = delete;

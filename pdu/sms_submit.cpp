@@ -5,6 +5,7 @@
 
 #include "pdu/alphabets.h"
 #include "pdu/pdu_reader.h"
+#include "pdu/unicode_text.h"
 
 namespace smstest {
 
@@ -116,12 +117,15 @@ bool read_user_data(PduReader& in, SmsSubmit& submit, std::string& error) {
     std::vector<char> text(count + 1);
     gsm_to_latin1(count, all.data() + headerSeptets, text.data());
     submit.text = text.data();  // the default alphabet has no zero byte
+    submit.utf8Text = septets_to_utf8(std::vector<unsigned char>(
+        all.begin() + headerSeptets, all.begin() + headerSeptets + count));
     return true;
   }
   const unsigned char* body = data + headerOctets;
   const int bodyOctets = udl - headerOctets;
   if (submit.alphabet == 1) {
     submit.text.assign(reinterpret_cast<const char*>(body), bodyOctets);
+    submit.utf8Text = utf8_of_latin1(submit.text);
     return true;
   }
   if (bodyOctets % 2 != 0) {
@@ -133,6 +137,7 @@ bool read_user_data(PduReader& in, SmsSubmit& submit, std::string& error) {
     if (unit > 0xFF) ++submit.replacedCharacters;
     submit.text += static_cast<char>(unit > 0xFF ? '?' : unit);
   }
+  submit.utf8Text = utf16_to_utf8(body, bodyOctets);
   return true;
 }
 

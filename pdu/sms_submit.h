@@ -65,6 +65,8 @@ struct SmsSubmit {
   // 8-bit and UCS2 texts may hold zero bytes.
   std::string text;
   int replacedCharacters = 0;
+  // The same text in UTF-8, every character kept (as SmsDeliver::utf8Text).
+  std::string utf8Text;
 };
 
 // Decodes `hex` (the service-centre part, then the TPDU; upper or lower case
