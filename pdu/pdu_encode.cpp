@@ -1,10 +1,9 @@
 #include "pdu/pdu_encode.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
+#include "common/text.h"
 #include "pdu/gsm7_encode.h"
 #include "pdu/phone_number.h"
 #include "pdu/unicode_text.h"
@@ -31,20 +30,6 @@ const int kDeliver = 0x04;
 const int kDcsGsm7 = 0x00;
 const int kDcsUcs2 = 0x08;
 
-std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string printf_text(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int size = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text(size > 0 ? size : 0, '\0');
-  if (size > 0) std::vsnprintf(&text[0], text.size() + 1, format, args);
-  va_end(args);
-  return text;
-}
-
 struct UserData {
   int dcs = kDcsGsm7;
   int length = 0;  // TP-UDL
@@ -53,16 +38,16 @@ struct UserData {
 
 bool too_long_for_7bit(int septets, std::string& error) {
   if (septets <= kMaxSeptets) return false;
-  error = printf_text(
-      "Message text too long for one SMS: %d septets in the GSM 7-bit alphabet, at most %d",
-      septets, kMaxSeptets);
+  error =
+      format("Message text too long for one SMS: %d septets in the GSM 7-bit alphabet, at most %d",
+             septets, kMaxSeptets);
   return true;
 }
 
 bool too_long_for_ucs2(size_t units, std::string& error) {
   if (units <= static_cast<size_t>(kMaxUcs2Characters)) return false;
-  error = printf_text("Message text too long for one SMS: %d characters in UCS2, at most %d",
-                      static_cast<int>(units), kMaxUcs2Characters);
+  error = format("Message text too long for one SMS: %d characters in UCS2, at most %d",
+                 static_cast<int>(units), kMaxUcs2Characters);
   return true;
 }
 
@@ -114,19 +99,19 @@ bool encode_text(const std::string& text, TextCoding coding, bool utf8, UserData
 bool encode_number(const std::string& number, const char* what, int& type, int& digitCount,
                    Octets& digits, std::string& error) {
   if (number.empty()) {
-    error = printf_text("No %s number", what);
+    error = format("No %s number", what);
     return false;
   }
   if (!is_phone_number(number)) {
-    error = printf_text("Bad %s number \"%s\": only digits, after an optional leading +", what,
-                        number.c_str());
+    error = format("Bad %s number \"%s\": only digits, after an optional leading +", what,
+                   number.c_str());
     return false;
   }
   const bool international = number[0] == '+';
   const std::string d = international ? number.substr(1) : number;
   if (d.size() > static_cast<size_t>(kMaxNumberDigits)) {
-    error = printf_text("Bad %s number \"%s\": %d digits, at most %d", what, number.c_str(),
-                        static_cast<int>(d.size()), kMaxNumberDigits);
+    error = format("Bad %s number \"%s\": %d digits, at most %d", what, number.c_str(),
+                   static_cast<int>(d.size()), kMaxNumberDigits);
     return false;
   }
   type = international ? kInternational : kUnknown;
@@ -158,13 +143,13 @@ bool append_number_address(const std::string& number, const char* what, Octets& 
 bool append_alphanumeric_address(const std::string& name, Octets& out, std::string& error) {
   const int septets = gsm7_septet_count(name);
   if (septets < 0) {
-    error = printf_text("Bad originator \"%s\": a sender name must use the GSM 7-bit alphabet",
-                        name.c_str());
+    error = format("Bad originator \"%s\": a sender name must use the GSM 7-bit alphabet",
+                   name.c_str());
     return false;
   }
   if (septets > kMaxAlphanumericSeptets) {
-    error = printf_text("Bad originator \"%s\": %d septets, at most %d", name.c_str(), septets,
-                        kMaxAlphanumericSeptets);
+    error = format("Bad originator \"%s\": %d septets, at most %d", name.c_str(), septets,
+                   kMaxAlphanumericSeptets);
     return false;
   }
   const Octets packed = pack_septets(latin1_to_septets(name));
@@ -202,8 +187,8 @@ bool append_timestamp(const ServiceCentreTime& t, Octets& out, std::string& erro
   if (!in_range(t.year, 0, 99) || !in_range(t.month, 1, 12) || !in_range(t.day, 1, 31) ||
       !in_range(t.hour, 0, 23) || !in_range(t.minute, 0, 59) || !in_range(t.second, 0, 59) ||
       !in_range(t.zoneQuarterHours, -79, 79)) {
-    error = printf_text("Bad service-centre time stamp %d/%d/%d %d:%d:%d, zone %d quarter hours",
-                        t.year, t.month, t.day, t.hour, t.minute, t.second, t.zoneQuarterHours);
+    error = format("Bad service-centre time stamp %d/%d/%d %d:%d:%d, zone %d quarter hours", t.year,
+                   t.month, t.day, t.hour, t.minute, t.second, t.zoneQuarterHours);
     return false;
   }
   for (int field : {t.year, t.month, t.day, t.hour, t.minute, t.second}) {
@@ -250,8 +235,7 @@ bool encode_sms_submit(const std::string& number, const std::string& text, Encod
     return false;
   }
   if (!in_range(options.validityPeriod, -1, 0xFF)) {
-    lastError =
-        printf_text("Bad validity period %d: -1 (none) or 0 to 255", options.validityPeriod);
+    lastError = format("Bad validity period %d: -1 (none) or 0 to 255", options.validityPeriod);
     return false;
   }
   const bool hasValidity = options.validityPeriod >= 0;
@@ -288,7 +272,7 @@ bool encode_sms_deliver(const DeliverMessage& message, EncodedPdu& pdu, std::str
     return false;
   }
   if (!in_range(message.protocolId, 0, 0xFF)) {
-    lastError = printf_text("Bad protocol identifier %d: 0 to 255", message.protocolId);
+    lastError = format("Bad protocol identifier %d: 0 to 255", message.protocolId);
     return false;
   }
   tpdu.push_back(static_cast<unsigned char>(message.protocolId));
@@ -307,8 +291,8 @@ bool encode_sms_status_report(const StatusReportMessage& message, EncodedPdu& pd
                               std::string& lastError) {
   std::string error;
   if (!in_range(message.messageReference, 0, 0xFF) || !in_range(message.status, 0, 0xFF)) {
-    lastError = printf_text("Bad message reference %d or status %d: 0 to 255",
-                            message.messageReference, message.status);
+    lastError = format("Bad message reference %d or status %d: 0 to 255", message.messageReference,
+                       message.status);
     return false;
   }
   Octets tpdu;

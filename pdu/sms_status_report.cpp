@@ -1,8 +1,6 @@
 #include "pdu/sms_status_report.h"
 
-#include <cstdarg>
-#include <cstdio>
-
+#include "common/text.h"
 #include "pdu/pdu_reader.h"
 
 namespace smstest {
@@ -12,16 +10,6 @@ namespace {
 const int kMaxAddressSemiOctets = 20;  // TS 23.040 9.1.2.5: ten octets of digits
 const int kMaxUserDataSeptets = 160;
 const int kMaxUserDataOctets = 140;
-
-std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string printf_text(const char* format, ...) {
-  char text[160];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 // TP-RA: the length counts semi-octets; a trailing filler F of an odd
 // length is not a digit.  Alphanumeric recipients are kept as their digits.
@@ -33,8 +21,8 @@ bool read_recipient(PduReader& in, SmsStatusReport& report, std::string& error) 
     return false;
   }
   if (length > kMaxAddressSemiOctets) {
-    error = printf_text("SMS-STATUS-REPORT recipient address of %d digits, at most %d", length,
-                        kMaxAddressSemiOctets);
+    error = format("SMS-STATUS-REPORT recipient address of %d digits, at most %d", length,
+                   kMaxAddressSemiOctets);
     return false;
   }
   if (!in.take((length + 1) / 2, "recipient address", data)) return false;
@@ -58,7 +46,7 @@ bool read_stamp(PduReader& in, const char* field, SmsTimeStamp& stamp, std::stri
     const int tens = k == 6 ? data[k] & 0x07 : data[k] & 0x0F;
     const int units = data[k] >> 4;
     if (tens > 9 || units > 9) {
-      error = printf_text("SMS-STATUS-REPORT %s with a digit out of range (%02X)", field, data[k]);
+      error = format("SMS-STATUS-REPORT %s with a digit out of range (%02X)", field, data[k]);
       return false;
     }
     value[k] = 10 * tens + units;
@@ -67,7 +55,7 @@ bool read_stamp(PduReader& in, const char* field, SmsTimeStamp& stamp, std::stri
   const int highest[6] = {99, 12, 31, 23, 59, 59};
   for (int k = 0; k < 6; ++k) {
     if (value[k] < lowest[k] || value[k] > highest[k]) {
-      error = printf_text("SMS-STATUS-REPORT %s with a digit out of range (%02X)", field, data[k]);
+      error = format("SMS-STATUS-REPORT %s with a digit out of range (%02X)", field, data[k]);
       return false;
     }
   }
@@ -98,8 +86,8 @@ bool read_trailer(PduReader& in, SmsStatusReport& r, std::string& error) {
                           ((dcs & 0xF0) == 0xF0 && (dcs & 0x04) != 0);
   const int limit = octetUnits ? kMaxUserDataOctets : kMaxUserDataSeptets;
   if (r.userDataLength > limit) {
-    error = printf_text("SMS-STATUS-REPORT user data length %d exceeds one message (%d %s)",
-                        r.userDataLength, limit, octetUnits ? "octets" : "septets");
+    error = format("SMS-STATUS-REPORT user data length %d exceeds one message (%d %s)",
+                   r.userDataLength, limit, octetUnits ? "octets" : "septets");
     return false;
   }
   const size_t count = octetUnits ? r.userDataLength : (7 * r.userDataLength + 7) / 8;
@@ -121,7 +109,7 @@ bool decode(const std::string& hex, bool withServiceCentre, SmsStatusReport& r,
   int first = 0;
   if (!in.octet("first octet", first)) return false;
   if ((first & 0x03) != 0x02) {
-    error = printf_text("Not an SMS-STATUS-REPORT: message type indicator %d", first & 0x03);
+    error = format("Not an SMS-STATUS-REPORT: message type indicator %d", first & 0x03);
     return false;
   }
   r.moreMessagesToSend = (first >> 2) & 1;
@@ -136,8 +124,8 @@ bool decode(const std::string& hex, bool withServiceCentre, SmsStatusReport& r,
     return false;
   }
   if (in.left() != 0) {
-    error = printf_text("SMS-STATUS-REPORT PDU with octets after its last field (%d)",
-                        static_cast<int>(in.left()));
+    error = format("SMS-STATUS-REPORT PDU with octets after its last field (%d)",
+                   static_cast<int>(in.left()));
     return false;
   }
   return true;

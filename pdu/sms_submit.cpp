@@ -1,8 +1,6 @@
 #include "pdu/sms_submit.h"
 
-#include <cstdarg>
-#include <cstdio>
-
+#include "common/text.h"
 #include "pdu/alphabets.h"
 #include "pdu/pdu_reader.h"
 #include "pdu/unicode_text.h"
@@ -15,16 +13,6 @@ const int kMaxAddressSemiOctets = 20;  // TS 23.040 9.1.2.5: ten octets of digit
 const int kMaxUserDataSeptets = 160;
 const int kMaxUserDataOctets = 140;
 
-std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string printf_text(const char* format, ...) {
-  char text[160];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
-
 bool read_destination(PduReader& in, SmsSubmit& submit, std::string& error) {
   int length = 0;
   const unsigned char* data = nullptr;
@@ -33,8 +21,8 @@ bool read_destination(PduReader& in, SmsSubmit& submit, std::string& error) {
     return false;
   }
   if (length > kMaxAddressSemiOctets) {
-    error = printf_text("SMS-SUBMIT destination address of %d digits, at most %d", length,
-                        kMaxAddressSemiOctets);
+    error = format("SMS-SUBMIT destination address of %d digits, at most %d", length,
+                   kMaxAddressSemiOctets);
     return false;
   }
   if (!in.take((length + 1) / 2, "destination address", data)) return false;
@@ -73,7 +61,7 @@ bool read_coding_scheme(int dcs, int& alphabet, std::string& error) {
     alphabet = (dcs & 0x04) ? 1 : 0;
     return true;
   }
-  error = printf_text("SMS-SUBMIT data coding scheme %02X not supported", dcs);
+  error = format("SMS-SUBMIT data coding scheme %02X not supported", dcs);
   return false;
 }
 
@@ -82,8 +70,8 @@ bool read_user_data(PduReader& in, SmsSubmit& submit, std::string& error) {
   const int udl = submit.userDataLength;
   const int limit = septets ? kMaxUserDataSeptets : kMaxUserDataOctets;
   if (udl > limit) {
-    error = printf_text("SMS-SUBMIT user data length %d exceeds one message (%d %s)", udl, limit,
-                        septets ? "septets" : "octets");
+    error = format("SMS-SUBMIT user data length %d exceeds one message (%d %s)", udl, limit,
+                   septets ? "septets" : "octets");
     return false;
   }
   const size_t octetCount = septets ? (7 * udl + 7) / 8 : udl;
@@ -101,8 +89,8 @@ bool read_user_data(PduReader& in, SmsSubmit& submit, std::string& error) {
     headerOctets = data[0] + 1;
     const int headerUnits = septets ? (8 * headerOctets + 6) / 7 : headerOctets;
     if (headerUnits > udl) {
-      error = printf_text("SMS-SUBMIT user data header of %d octets exceeds the user data length",
-                          headerOctets);
+      error = format("SMS-SUBMIT user data header of %d octets exceeds the user data length",
+                     headerOctets);
       return false;
     }
     submit.header.assign(data + 1, data + headerOctets);
@@ -129,7 +117,7 @@ bool read_user_data(PduReader& in, SmsSubmit& submit, std::string& error) {
     return true;
   }
   if (bodyOctets % 2 != 0) {
-    error = printf_text("SMS-SUBMIT UCS2 text of an odd number of octets (%d)", bodyOctets);
+    error = format("SMS-SUBMIT UCS2 text of an odd number of octets (%d)", bodyOctets);
     return false;
   }
   for (int i = 0; i < bodyOctets; i += 2) {
@@ -151,7 +139,7 @@ bool decode(const std::string& hex, SmsSubmit& s, std::string& error) {
   int first = 0;
   if (!in.octet("first octet", first)) return false;
   if ((first & 0x03) != 0x01) {
-    error = printf_text("Not an SMS-SUBMIT: message type indicator %d", first & 0x03);
+    error = format("Not an SMS-SUBMIT: message type indicator %d", first & 0x03);
     return false;
   }
   s.rejectDuplicates = (first >> 2) & 1;
@@ -178,8 +166,8 @@ bool decode(const std::string& hex, SmsSubmit& s, std::string& error) {
     return false;
   }
   if (in.left() != 0) {
-    error = printf_text("SMS-SUBMIT PDU with octets after its user data (%d)",
-                        static_cast<int>(in.left()));
+    error =
+        format("SMS-SUBMIT PDU with octets after its user data (%d)", static_cast<int>(in.left()));
     return false;
   }
   return true;
