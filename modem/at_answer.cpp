@@ -94,6 +94,13 @@ bool AtReader::read_chunk(std::string& chunk, int64_t& reading) {
     return false;
   }
   reading = reading_now();
+  // The request returned a quiet time after its last byte: the bytes are
+  // timed by their arrival.
+  const int64_t lagUs = got > 0 ? port_.last_read_lag_us() : 0;
+  if (lagUs > 0 && reading != kNoReading &&
+      (frequency_ > 0 || port_.clock().read_counter_frequency(frequency_)) && frequency_ > 0) {
+    reading -= lagUs / 1000000 * frequency_ + lagUs % 1000000 * frequency_ / 1000000;
+  }
   chunk.assign(buffer_.data(), static_cast<size_t>(got));
   return true;
 }

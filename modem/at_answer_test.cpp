@@ -339,6 +339,29 @@ TEST_F(AtReaderTest, EachLineIsReadWhenItsLastByteCame) {
   EXPECT_EQ(clock_.now_microseconds(), 50000);
 }
 
+// A request ends only once the line has been quiet after the answer; the
+// readings are still those of the bytes' arrival, whatever the quiet time.
+TEST_F(AtReaderTest, ReadingsLeaveOutTheQuietTimeThatEndsARequest) {
+  for (int quietMs : {1, 5, 20}) {
+    SCOPED_TRACE(quietMs);
+    device_->model_quiet_window();
+    port_->set_request_timing(quietMs, 100);
+    const int64_t start = clock_.now_microseconds();
+    device_->queue_chunks({"\r\n+CMGS: 1\r\n", "\r\nOK\r\n\r\n+CMTI: \"SM\",3\r\n"}, 10, 50);
+    AtAnswer answer;
+    ASSERT_EQ(reader_->read_answer(expect("", "+CMGS:", false), deadline(5), answer),
+              ReadOutcome::kComplete);
+    ASSERT_EQ(answer.info.size(), 1u);
+    EXPECT_EQ(answer.info[0].reading, start + 10000);
+    EXPECT_EQ(answer.finalLine.reading, start + 60000);
+    // The request did run on for the quiet time.
+    EXPECT_EQ(clock_.now_microseconds(), start + 60000 + quietMs * 1000);
+    Notice notice;
+    ASSERT_TRUE(reader_->take_notice(NoticeKind::kNewMessage, notice));
+    EXPECT_EQ(notice.reading, start + 60000);
+  }
+}
+
 TEST_F(AtReaderTest, NoFinalCodeTimesOutWithWhatCame) {
   device_->queue("\r\n+CMGS: 1\r\n", 10);
   AtAnswer answer;

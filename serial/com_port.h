@@ -117,6 +117,12 @@ class ComPort {
   // in `lastError` as read_com words it, when the device fails.
   bool read_request(char* buffer, int capacity, int& got);
 
+  // How long before the latest read_request returned its last byte had
+  // arrived, in microseconds (SerialDevice::last_byte_lag_us): what a reader
+  // takes off its reading to time the bytes by their arrival rather than by
+  // the end of the quiet time that closed the request.
+  int64_t last_read_lag_us() const;
+
   // As read_request, but takes only what has arrived already, without
   // waiting (`got` 0 when nothing waits).
   bool read_arrived(char* buffer, int capacity, int& got);

@@ -39,6 +39,8 @@ bool ComPort::read_request(char* buffer, int capacity, int& got) {
   return false;
 }
 
+int64_t ComPort::last_read_lag_us() const { return device_ ? device_->last_byte_lag_us() : 0; }
+
 bool ComPort::read_arrived(char* buffer, int capacity, int& got) {
   got = 0;
   if (capacity < 1) return true;

@@ -13,6 +13,7 @@
 // own.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -72,6 +73,13 @@ class SerialDevice {
   // `got` is 0 when nothing is waiting.  NULs are removed and failures are
   // reported as by read().
   virtual ReadRequest read_waiting(char* buffer, int count, int& got) = 0;
+
+  // How long before the latest read() returned its last byte had arrived,
+  // in microseconds: a request that ends on a quiet line returns only once
+  // the line has been quiet for the interval time-out, and a reader that
+  // times an answer by its arrival takes this off.  0 when the request got
+  // nothing, ended on its byte count, or the device can't tell.
+  virtual int64_t last_byte_lag_us() const { return 0; }
 
   // Starts writing `length` bytes of `data`.  True when the write was accepted;
   // it is waited for at most its own write time-out, and what the device has not

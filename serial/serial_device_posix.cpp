@@ -187,10 +187,12 @@ class PosixSerialDevice : public SerialDevice {
     }
     if (count <= 0) return ReadRequest::kDone;
 
+    lagUs_ = 0;
     SteadyClock::time_point start = SteadyClock::now();
     const int64_t total =
         static_cast<int64_t>(timeouts_.readTotalMultiplier) * count + timeouts_.readTotalConstant;
     int64_t last_byte_at = -1;  // ms since start when the latest byte arrived
+    SteadyClock::time_point lastByte = start;
     for (;;) {
       // The request ends at its total time-out, or when the gap after the
       // latest byte exceeds the interval time-out; with neither it waits for
@@ -231,9 +233,14 @@ class PosixSerialDevice : public SerialDevice {
         errno = EIO;
         return ReadRequest::kWaitFailed;
       }
+      lastByte = SteadyClock::now();
       last_byte_at = milliseconds_since(start);
       got += strip_nuls(buffer + got, static_cast<int>(n));
-      if (got >= count) break;
+      if (got >= count) return ReadRequest::kDone;
+    }
+    if (got > 0) {
+      lagUs_ = std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - lastByte)
+                   .count();
     }
     return ReadRequest::kDone;
   }
@@ -356,9 +363,11 @@ class PosixSerialDevice : public SerialDevice {
   bool is_open() const override { return fd_ >= 0; }
 
   int error_code() const override { return last_system_error(); }
+  int64_t last_byte_lag_us() const override { return lagUs_; }
 
  private:
   int fd_ = -1;
+  int64_t lagUs_ = 0;     // see last_byte_lag_us()
   bool drained_ = false;  // nothing written since the last successful drain
   SerialTimeouts timeouts_;
 };

@@ -185,6 +185,32 @@ TEST_F(DeviceTest, RequestCollectsForItsWholeTimeNotJustTheFirstByte) {
   EXPECT_EQ(std::string(buffer, got), "ABC");
 }
 
+// A request that ends on a quiet line says how long ago its last byte came:
+// about the quiet time, and never more than the request lasted.
+TEST_F(DeviceTest, ARequestEndedByTheQuietTimeReportsItsLastBytesAge) {
+  ASSERT_TRUE(device_->set_timeouts({30, 0, 1000, 50, 100}));  // 30 ms quiet, 1 s in all
+  peer_.pause(20).send("\r\nOK\r\n").start();
+  char buffer[16];
+  int got = 0;
+  Clock::time_point start = Clock::now();
+  ASSERT_EQ(device_->read(buffer, sizeof buffer, got), ReadRequest::kDone);
+  const int64_t took = ms_since(start);
+  EXPECT_EQ(std::string(buffer, got), "\r\nOK\r\n");
+  EXPECT_GE(device_->last_byte_lag_us(), 28000);
+  EXPECT_LE(device_->last_byte_lag_us(), took * 1000);
+  // A request that ends on its byte count has no quiet time, and one that
+  // got nothing has no last byte.
+  send("ABCDEFGH");
+  usleep(20000);
+  ASSERT_EQ(device_->read(buffer, 8, got), ReadRequest::kDone);
+  EXPECT_EQ(device_->last_byte_lag_us(), 0);
+  ASSERT_TRUE(device_->set_timeouts({30, 0, 50, 50, 100}));
+  ASSERT_EQ(device_->read(buffer, sizeof buffer, got), ReadRequest::kDone);
+  EXPECT_EQ(got, 0);
+  EXPECT_EQ(device_->last_byte_lag_us(), 0);
+  ASSERT_TRUE(peer_.finish()) << peer_.error();
+}
+
 TEST_F(DeviceTest, RequestReturnsAtOnceWhenTheCountHasArrived) {
   send("ABCDEFGH");
   usleep(20000);

@@ -124,6 +124,7 @@ bool FakeSerialDevice::purge() {
 ReadRequest FakeSerialDevice::read(char* buffer, int count, int& got) {
   ++readRequests_;
   got = 0;
+  lagUs_ = 0;
   if (!open_) {
     errorCode_ = kBadHandle;
     return ReadRequest::kRefused;
@@ -174,6 +175,14 @@ ReadRequest FakeSerialDevice::read(char* buffer, int count, int& got) {
     chunks_.pop_front();
   } else {
     chunk.bytes.erase(0, static_cast<size_t>(n));
+  }
+  if (quietWindow_ && got > 0 && timeouts_.readInterval > 0) {
+    const int64_t quiet = static_cast<int64_t>(timeouts_.readInterval) * kMicrosPerMilli;
+    now = clock_.now_microseconds();
+    if (chunks_.empty() || chunks_.front().due > now + quiet) {
+      clock_.advance_microseconds(quiet);
+      lagUs_ = quiet;
+    }
   }
   return ReadRequest::kDone;
 }

@@ -79,6 +79,16 @@ class FakeSerialDevice : public SerialDevice {
   // modem_like() answers like a modem); its chunks are due at once.
   FakeSerialDevice& set_responder(Responder responder);
 
+  // A read request that got bytes returns, as a platform device does, only
+  // once the line has been quiet for the interval time-out (readInterval)
+  // after them: the clock moves on by that much and last_byte_lag_us()
+  // reports it, unless the next chunk is due sooner (the request then ends
+  // with it, without a lag).  Off by default: reads return at once.
+  FakeSerialDevice& model_quiet_window(bool on = true) {
+    quietWindow_ = on;
+    return *this;
+  }
+
   // ---- Failures -------------------------------------------------------------
   // The next `what` operation fails with system error `code` (0 allowed: a
   // failure without a code), once; further calls queue further failures.
@@ -119,6 +129,7 @@ class FakeSerialDevice : public SerialDevice {
   void close() override;
   bool is_open() const override { return open_; }
   int error_code() const override { return errorCode_; }
+  int64_t last_byte_lag_us() const override { return lagUs_; }
 
  private:
   struct Chunk {
@@ -162,6 +173,8 @@ class FakeSerialDevice : public SerialDevice {
   std::vector<int> drainLimits_;
   int purges_ = 0;
   int readRequests_ = 0;
+  bool quietWindow_ = false;
+  int64_t lagUs_ = 0;
 };
 
 }  // namespace smstest
