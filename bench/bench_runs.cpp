@@ -82,8 +82,8 @@ RoundTripOutcome collect_round_trip(const RoundTripJob& job, const ChildResult& 
           ? traffic
           : parse_traffic_log(read_file(portsDir + "/" + modem_name(job.toPort) + ".traffic.log"));
   const std::string marker = "tImE" + job.dataTime + "T";
-  outcome.traced =
-      trace_round_trip(network, traffic, toTraffic, marker, outcome.trace, outcome.traceError);
+  outcome.traced = trace_round_trip(network, traffic, toTraffic, marker, outcome.trace,
+                                    outcome.traceError, job.parts);
   return outcome;
 }
 

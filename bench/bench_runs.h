@@ -26,6 +26,7 @@ struct RoundTripJob {
   std::string text = "benchmark";
   std::string commandSet;            // the command file's twelfth field; "" leaves it out
   std::vector<std::string> options;  // "name=value" lines after line 3
+  int parts = 1;                     // parts the message goes in (PDU mode splits a long text)
 
   // The message as the simulator carries it: time marker, then the text.
   std::string message() const { return "tImE" + dataTime + "T" + text; }

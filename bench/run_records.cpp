@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/result_line.h"
+#include "common/text.h"
 
 namespace smstest {
 
@@ -149,12 +150,48 @@ bool trace_text_pickup(const std::vector<TrafficEvent>& toTraffic, const std::st
   return true;
 }
 
+// The parts after the first of a message whose first part `t` traced:
+// confirmedAt becomes the last part's confirmation, storedAt the last
+// delivery of any part, trueDelivery the time between the two.
+bool trace_later_parts(const std::vector<NetworkEvent>& network, const std::string& marker,
+                       int parts, RoundTripTrace& t) {
+  size_t first = network.size();
+  for (size_t i = 0; i < network.size(); ++i) {
+    if (network[i].event == "sent" && contains(network[i].text, marker)) {
+      first = i;
+      break;
+    }
+  }
+  if (first == network.size()) return false;
+  const NetworkEvent& head = network[first];
+  std::vector<std::string> refs = {head.ref};
+  for (size_t i = first + 1; i < network.size() && static_cast<int>(refs.size()) < parts; ++i) {
+    const NetworkEvent& e = network[i];
+    if (e.event != "sent" || e.port != head.port) continue;
+    refs.push_back(e.ref);
+    t.confirmedAt = e.at;
+  }
+  if (static_cast<int>(refs.size()) < parts) return false;
+  int delivered = 0;
+  double last = kNoValue;
+  for (const NetworkEvent& e : network) {
+    if (e.event != "delivered" || e.from != head.from) continue;
+    if (std::find(refs.begin(), refs.end(), e.ref) == refs.end()) continue;
+    ++delivered;
+    if (std::isnan(last) || e.at > last) last = e.at;
+  }
+  if (delivered < parts) return false;
+  t.storedAt = last;
+  t.trueDelivery = last - t.confirmedAt;
+  return true;
+}
+
 }  // namespace
 
 bool trace_round_trip(const std::vector<NetworkEvent>& network,
                       const std::vector<TrafficEvent>& fromTraffic,
                       const std::vector<TrafficEvent>& toTraffic, const std::string& marker,
-                      RoundTripTrace& trace, std::string& error) {
+                      RoundTripTrace& trace, std::string& error, int parts) {
   RoundTripTrace t;
   // In text mode the message goes as the text after AT+CMGS's prompt, which
   // the record shows as a command of its own, with its Ctrl-Z.
@@ -187,6 +224,10 @@ bool trace_round_trip(const std::vector<NetworkEvent>& network,
         textMode = true;
       }
     }
+  }
+  if (parts > 1 && !std::isnan(t.confirmedAt) && !trace_later_parts(network, marker, parts, t)) {
+    error = format("not all %d parts \"sent\" and \"delivered\" after ", parts) + marker;
+    return false;
   }
   if (std::isnan(t.commandAt)) {
     error = "no send command with " + marker;

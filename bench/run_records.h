@@ -74,10 +74,16 @@ struct RoundTripTrace {
 // run) in the records of the sending and the receiving modem (the same
 // record when one modem does both).  False, with the missing piece named in
 // `error`, when the records don't show the whole round trip.
+//
+// A message sent in `parts` parts (concatenated) carries the marker in its
+// first part only: the others are the next "sent" records of the same port,
+// their deliveries are found by sender and reference, and the trace runs
+// from the first part's send command to the last part's confirmation, and
+// from there to the last delivery (when the message was complete).
 bool trace_round_trip(const std::vector<NetworkEvent>& network,
                       const std::vector<TrafficEvent>& fromTraffic,
                       const std::vector<TrafficEvent>& toTraffic, const std::string& marker,
-                      RoundTripTrace& trace, std::string& error);
+                      RoundTripTrace& trace, std::string& error, int parts = 1);
 
 // The final status report of the message whose text contains `marker`, as
 // the simulator handled it: the network's last "report" record with the

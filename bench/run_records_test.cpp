@@ -232,6 +232,56 @@ TEST(RunRecordsTest, TraceOfAPduModeRoundTrip) {
       events, "tImEB1T", t, error));
 }
 
+// A three-part message: the marker is in the first part only; the other
+// parts are the port's next sends, found again at delivery by sender and
+// reference, whatever order the network delivered them in.
+TEST(RunRecordsTest, TraceOfAMessageInParts) {
+  const char traffic[] =
+      "1.000 cmd AT+CMGS=159\n"
+      "1.002 cmd 0051000781550501F3000000A0050003070301\\x1A\n"
+      "1.302 out \\r\\n+CMGS: 4\\r\\n\\r\\nOK\\r\\n\n"
+      "1.310 cmd 0051000781550501F3000000A0050003070302\\x1A\n"
+      "1.610 out \\r\\n+CMGS: 5\\r\\n\\r\\nOK\\r\\n\n"
+      "1.620 cmd 0051000781550501F3000000A0050003070303\\x1A\n"
+      "1.920 out \\r\\n+CMGS: 6\\r\\n\\r\\nOK\\r\\n\n"
+      "2.421 cmd AT+CMGR=3\n";
+  const char network[] =
+      "1.302 sent COM3 5550103 5550103 4 - tImEC1Taaaa\n"
+      "1.400 sent COM4 5550104 5550104 4 - tImEZ9Tother\n"
+      "1.610 sent COM3 5550103 5550103 5 - aaaa\n"
+      "1.802 delivered COM3 5550103 5550103 4 0.500 tImEC1Taaaa\n"
+      "1.900 delivered COM4 5550104 5550104 4 0.500 tImEZ9Tother\n"
+      "1.920 sent COM3 5550103 5550103 6 - aaa\n"
+      "2.110 delivered COM3 5550103 5550103 5 0.500 aaaa\n"
+      "2.420 delivered COM3 5550103 5550103 6 0.500 aaa\n";
+  std::vector<TrafficEvent> events = parse_traffic_log(traffic);
+  RoundTripTrace t;
+  std::string error;
+  ASSERT_TRUE(trace_round_trip(parse_network_log(network), events, events, "tImEC1T", t, error, 3))
+      << error;
+  EXPECT_DOUBLE_EQ(t.commandAt, 1.002);
+  EXPECT_DOUBLE_EQ(t.confirmedAt, 1.920);
+  EXPECT_DOUBLE_EQ(t.storedAt, 2.420);
+  EXPECT_NEAR(t.trueDelivery, 0.5, 1e-9);
+  EXPECT_NEAR(t.true_confirmation(), 0.918, 1e-9);
+  EXPECT_DOUBLE_EQ(t.deleteAt, 2.421);
+
+  // Traced as one part, the first part is the whole message.
+  ASSERT_TRUE(trace_round_trip(parse_network_log(network), events, events, "tImEC1T", t, error))
+      << error;
+  EXPECT_DOUBLE_EQ(t.confirmedAt, 1.302);
+
+  // A part that never arrived leaves the message untraced.
+  std::string lost = network;
+  lost.erase(lost.find("2.110 delivered"),
+             std::string("2.110 delivered COM3 5550103 5550103 5 0.500 aaaa\n").size());
+  EXPECT_FALSE(trace_round_trip(parse_network_log(lost), events, events, "tImEC1T", t, error, 3));
+  EXPECT_NE(error.find("3 parts"), std::string::npos) << error;
+  // Nor does a fourth part that was never sent.
+  EXPECT_FALSE(
+      trace_round_trip(parse_network_log(network), events, events, "tImEC1T", t, error, 4));
+}
+
 TEST(RunRecordsTest, ResultLines) {
   struct Case {
     const char* line;
