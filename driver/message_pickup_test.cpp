@@ -12,6 +12,7 @@
 #include "modem/standard_session.h"
 #include "pdu/concatenation.h"
 #include "pdu/pdu_encode.h"
+#include "pdu/sms_submit.h"
 #include "testsupport/fake_clock.h"
 #include "testsupport/fake_serial_device.h"
 #include "testsupport/run_process.h"
@@ -141,6 +142,11 @@ struct PartModem {
       return {format("\r\n+CMGR: 0,,%d\r\n%s\r\n%s", static_cast<int>(pdu.size() / 2 - 1),
                      pdu.c_str(), kOk)};
     }
+    if (written.rfind("AT+CMGS=", 0) == 0) return {"\r\n> "};
+    if (!written.empty() && written.back() == 0x1A) {
+      payloads_.push_back(written.substr(0, written.size() - 1));
+      return {format("\r\n+CMGS: %d\r\n\r\nOK\r\n", static_cast<int>(payloads_.size()))};
+    }
     if (written.rfind("AT+CMGD=", 0) == 0) {
       const int index = std::atoi(written.c_str() + 8);
       ++deletes_[index];
@@ -149,8 +155,9 @@ struct PartModem {
     return {kOk};
   }
 
-  // Opens the session, then picks up with a time-out of `timeout` seconds.
-  bool pick_up(int timeout) {
+  // Opens the session, then picks up with a time-out of `timeout` seconds
+  // (or, with `reflect`, runs the reflector in PDU mode).
+  bool pick_up(int timeout, bool reflect = false) {
     std::unique_ptr<FakeSerialDevice> owned(new FakeSerialDevice(clock_));
     owned->set_responder([this](const std::string& written) { return respond(written); });
     session_.reset(new StandardSession(std::unique_ptr<MessageFormat>(new PduFormat),
@@ -163,7 +170,9 @@ struct PartModem {
     TestRun run{params_, result_, dir_ + "/status.txt", "tImE1T", 0, clock_};
     result_.resultPath = dir_ + "/results.csv";
     ::testing::internal::CaptureStderr();
-    const bool picked = pick_up_message(run, *session_, timeout, message_);
+    run.checkReplyText = false;
+    const bool picked = reflect ? run_reflector(run, *session_) == 0
+                                : pick_up_message(run, *session_, timeout, message_);
     stderr_ = ::testing::internal::GetCapturedStderr();
     return picked;
   }
@@ -173,6 +182,7 @@ struct PartModem {
   std::map<int, Stored> store_;
   std::set<int> deleted_;
   std::map<int, int> deletes_;
+  std::vector<std::string> payloads_;  // the sends' PDUs
   bool opened_ = false;
   int64_t start_ = 0;
   std::unique_ptr<StandardSession> session_;
@@ -256,6 +266,40 @@ TEST(PartPickup, AMessageStillMissingAPartAtTheDeadlineIsIncomplete) {
   EXPECT_FALSE(notes.hasFound);  // the message never was whole
   EXPECT_EQ(m.deletes_[1], 1);
   EXPECT_EQ(m.deletes_[2], 1);
+}
+
+// The reflector answers a message in parts once it is whole; its reply,
+// longer than one message, goes in parts too, and a quote in it is no
+// reason to refuse it in PDU mode.
+TEST(PartPickup, TheReflectorAnswersTheWholeMessageInParts) {
+  PartModem m;
+  const std::string first = "say \"" + std::string(148, 'q') + "\" ok";
+  m.store_[1] = {deliver_part(200, 2, 2, "and the end"), 100};
+  m.store_[2] = {deliver_part(200, 2, 1, first), 900};
+  ASSERT_TRUE(m.pick_up(0, true)) << m.stderr_;
+  ASSERT_EQ(m.payloads_.size(), 2u);
+  std::string reply;
+  for (size_t k = 0; k < m.payloads_.size(); ++k) {
+    SmsSubmit submit;
+    std::string error;
+    ASSERT_TRUE(decode_sms_submit(m.payloads_[k], submit, error)) << error;
+    EXPECT_EQ(submit.number, "+12345678901");
+    ASSERT_EQ(submit.header.size(), 5u);
+    EXPECT_EQ(submit.header[3], 2);  // two parts
+    EXPECT_EQ(submit.header[4], static_cast<int>(k + 1));
+    reply += submit.text;
+  }
+  EXPECT_EQ(reply.rfind("rEfLeCt", 0), 0u) << reply;
+  const std::string whole = first + "and the end";
+  ASSERT_GT(reply.size(), whole.size());
+  EXPECT_EQ(reply.substr(reply.size() - whole.size()), whole);
+  const RunNotes& notes = m.result_.notes;
+  EXPECT_EQ(notes.replyText, reply);
+  EXPECT_EQ(notes.partsSent.size(), 2u);
+  EXPECT_GE(notes.concatReference, 0);
+  EXPECT_EQ(notes.partsExpected, 2);
+  EXPECT_EQ(notes.partsOutOfOrder, 1);
+  EXPECT_EQ(read_file(m.dir_ + "/status.txt"), "0 SUCCESS\n");
 }
 
 TEST(PartPickup, AMessageOfItsOwnIsTakenAsBefore) {
