@@ -81,12 +81,13 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   }
   // From the first part's send start to the last part's confirmation.
   result.notes.note_send(receipt.sendStart, receipt.sendEnd);
-  result.notes.noPartReceived = receipt.concatReference >= 0;
   const double sendSeconds =
       elapsed_seconds(receipt.sendStart, receipt.sendEnd, result.counterFrequency);
   result.sendTime = format("%f", sendSeconds);
   say("OK.\n");
   if (run.waitReport) return end_on_report(run, from, receipt);
+  // Until a part is found, none has been.
+  result.notes.noPartReceived = receipt.concatReference >= 0;
 
   // The receive gets what is left of the test time after the send.
   long long left = static_cast<long long>(params.testTimeout) - whole_seconds(sendSeconds);
