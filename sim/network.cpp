@@ -75,7 +75,7 @@ void SimNetwork::start(double now) {
       const std::string& number = modems_[to].config().number;
       record_network(t, "injected", modems_[to].config().name, injection.from, number, "-", "-",
                      injection.text);
-      deliver(to, injection.from, injection.text, "-", t, t);
+      deliver(to, injection.from, injection.text, {}, "-", t, t);
     });
   }
   for (size_t i = 0; i < modems_.size(); ++i) {
@@ -242,15 +242,16 @@ void SimNetwork::take_message(size_t from, const Reply& reply, double now) {
   }
   std::string fromNumber = sender.number;
   std::string text = reply.text;
+  std::vector<unsigned char> header = reply.header;
   // Poor coverage where the sender is: the message is late.
   const RouteStretch* hole = hole_of(from, now);
   const double late = hole != nullptr ? hole->late : 0;
-  schedule(now + delay_to(to) + late,
-           [this, to, from, fromNumber, text, ref, now, wantsReport, report](double t) mutable {
-             if (!deliver(to, fromNumber, text, ref, now, t) || !wantsReport) return;
-             report.discharged = calendar_seconds();
-             schedule_reports(from, to, report, t);
-           });
+  schedule(now + delay_to(to) + late, [this, to, from, fromNumber, text, header, ref, now,
+                                       wantsReport, report](double t) mutable {
+    if (!deliver(to, fromNumber, text, header, ref, now, t) || !wantsReport) return;
+    report.discharged = calendar_seconds();
+    schedule_reports(from, to, report, t);
+  });
 }
 
 // The destination's statuses, each its delay after the one before: the
@@ -293,7 +294,8 @@ void SimNetwork::send_status_report(size_t index, const SimReport& report, doubl
 }
 
 bool SimNetwork::deliver(size_t to, const std::string& from, const std::string& text,
-                         const std::string& ref, double sentAt, double now) {
+                         const std::vector<unsigned char>& header, const std::string& ref,
+                         double sentAt, double now) {
   SimModem& modem = modems_[to];
   const ModemConfig& receiver = modem.config();
   if (receiver.faults.lose) {
@@ -309,7 +311,7 @@ bool SimNetwork::deliver(size_t to, const std::string& from, const std::string& 
   }
   record_network(now, "delivered", receiver.name, from, receiver.number, ref,
                  format("%.3f", now - sentAt), stored);
-  int index = modem.store(from, stored, calendar_seconds());
+  int index = modem.store(from, stored, calendar_seconds(), header);
   announce(to, index, now);
   return true;
 }
