@@ -2,7 +2,9 @@
 // against modem_sim: a round trip of three parts between two modems with
 // the parts in its run record, and a reflector that answers a message of
 // two parts with a reply in parts, which the sending run puts back
-// together.  Like the other whole runs they run a second time under Wine.
+// together; and the simulator's faults on parts (reverse order, a part lost,
+// twice, late).  Like the other whole runs they run a second time under
+// Wine.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -151,6 +153,83 @@ TEST_F(ConcatenatedRunTest, ReflectorAnswersATwoPartMessage) {
   expect_parts_whole(sent, 2);
   expect_schema_valid(reflectorDir + "/r.jsonl");
   expect_schema_valid(sender.dir + "/s.jsonl");
+}
+
+// The simulator's faults on the parts of a message, each on a pair of
+// modems of its own, all at once: the run copes with parts in reverse, a
+// part that comes twice or late, and fails on a lost part with the count of
+// what came.
+TEST_F(ConcatenatedRunTest, PartFaults) {
+  struct Row {
+    const char* name;
+    const char* toOptions;  // the receiving modem's faults
+    int testTimeout;
+    const char* status;
+    int received;
+    int outOfOrder;
+    int duplicated;
+    int missing;  // the sequence number of the part that never came, 0: none
+  };
+  const Row rows[] = {
+      {"reverse order", "part-order=reverse", 30, "0 SUCCESS\n", 3, 2, 0, 0},
+      {"part 2 lost", "drop-part=2", 8, "2 Incomplete message: 2 of 3 parts\n\n", 2, 0, 0, 2},
+      {"part 1 twice", "duplicate-part=1", 30, "0 SUCCESS\n", 3, 0, 1, 0},
+      {"part 1 late", "delay-part=1@2", 30, "0 SUCCESS\n", 3, 1, 0, 0},
+  };
+  const int n = static_cast<int>(sizeof rows / sizeof rows[0]);
+  std::vector<std::string> args = {"--delay", "0.2"};
+  for (int i = 0; i < n; ++i) {
+    args.push_back("--modem");
+    args.push_back("COM" + std::to_string(10 + 2 * i) + "=55510" + std::to_string(10 + 2 * i));
+    args.push_back("--modem");
+    args.push_back("COM" + std::to_string(11 + 2 * i) + "=55510" + std::to_string(11 + 2 * i) +
+                   "," + rows[i].toOptions);
+  }
+  start_sim(args);
+  std::vector<ToolRun> runs(n);
+  std::vector<std::thread> threads;
+  // 407 septets with the marker: three parts.
+  const std::string text(400, 'y');
+  for (int i = 0; i < n; ++i) {
+    threads.emplace_back([&, i] {
+      const std::string from = std::to_string(10 + 2 * i);
+      const std::string to = std::to_string(11 + 2 * i);
+      runs[i] = run_sms_test("P|" + std::to_string(rows[i].testTimeout) + "|" + from + "|55510" +
+                                 to + "|" + text + "|0|0|115200|" + to +
+                                 "|115200|0|pdu\nradio=0\nrecord=r.jsonl",
+                             "42", "", "results.csv", rows[i].testTimeout + 15);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < n; ++i) {
+    const Row& row = rows[i];
+    const ToolRun& run = runs[i];
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(run.status, row.status) << run.process.err;
+    const bool success = run.status == "0 SUCCESS\n";
+    EXPECT_EQ(run.process.exitCode, success ? 0 : 2);
+    if (success) {
+      ASSERT_EQ(run.result.size(), 12u) << run.resultFile;
+      EXPECT_EQ(run.result[kAccuracy], "100");
+    }
+    const Json record = record_of(run.dir + "/r.jsonl");
+    ASSERT_FALSE(record.is_discarded());
+    EXPECT_EQ(record["partsSent"], 3);
+    EXPECT_EQ(record["partsExpected"], 3);
+    EXPECT_EQ(record["partsReceived"], row.received);
+    EXPECT_EQ(record["partsOutOfOrder"], row.outOfOrder);
+    EXPECT_EQ(record["partsDuplicated"], row.duplicated);
+    ASSERT_EQ(record["parts"].size(), 3u);
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(record["parts"][k]["found"].is_null(), k + 1 == row.missing) << k + 1;
+      EXPECT_TRUE(record["parts"][k]["confirmed"].is_string()) << k + 1;
+    }
+    if (row.missing != 0) {
+      EXPECT_EQ(record["messageFound"], nullptr);
+      EXPECT_EQ(record["failurePhase"], "receive");
+    }
+    expect_schema_valid(run.dir + "/r.jsonl");
+  }
 }
 
 }  // namespace
