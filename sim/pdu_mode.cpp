@@ -87,6 +87,28 @@ bool read_submitted_pdu(const std::string& hex, int length, SubmittedPdu& out,
   return true;
 }
 
+bool concatenated_part(const std::vector<unsigned char>& header, ConcatenatedPart& part) {
+  for (size_t at = 0; at + 2 <= header.size();) {
+    const int id = header[at];
+    const size_t length = header[at + 1];
+    const size_t data = at + 2;
+    if (data + length > header.size()) return false;
+    at = data + length;
+    const bool eightBit = id == 0x00 && length == 3;
+    const bool sixteenBit = id == 0x08 && length == 4;
+    if (!eightBit && !sixteenBit) continue;
+    const size_t counts = eightBit ? data + 1 : data + 2;
+    const int count = header[counts];
+    const int sequence = header[counts + 1];
+    if (count == 0 || sequence == 0 || sequence > count) return false;
+    part.reference = eightBit ? header[data] : header[data] << 8 | header[data + 1];
+    part.count = count;
+    part.sequence = sequence;
+    return true;
+  }
+  return false;
+}
+
 bool listed_pdu(const StoredMessage& message, PduDamage damage, ListedPdu& out,
                 std::string& lastError) {
   DeliverMessage deliver;

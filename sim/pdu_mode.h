@@ -44,6 +44,20 @@ struct SubmittedPdu {
 bool read_submitted_pdu(const std::string& hex, int length, SubmittedPdu& out,
                         std::string& lastError);
 
+// Where a part stands in its concatenated message.
+struct ConcatenatedPart {
+  int reference = 0;  // 0-255 (element 0x00) or 0-65535 (element 0x08)
+  int count = 0;      // parts of the message, 1-255
+  int sequence = 0;   // this part's number, 1 to `count`
+};
+
+// Reads the concatenation element (TS 23.040 9.2.3.24.1, IEI 0x00, or
+// 9.2.3.24.8, IEI 0x08) from the elements of a user-data header (without
+// UDHL).  False when there is none, when the elements run past the header,
+// or when the element's count is 0 or its sequence number is 0 or past the
+// count (a receiver ignores such an element).
+bool concatenated_part(const std::vector<unsigned char>& header, ConcatenatedPart& part);
+
 // A stored message as AT+CMGL and AT+CMGR show it in PDU mode.
 struct ListedPdu {
   std::string hex;  // the service-centre part, then the TPDU; upper-case hex
