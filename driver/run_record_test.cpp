@@ -128,9 +128,9 @@ TEST_F(RunRecordTest, PartsOfAMessage) {
   result_.notes.note_parts_sent(one);
   Json r = record(0);
   EXPECT_EQ(r["partsSent"], 1);
-  for (const char* name : {"partsExpected", "partsReceived", "concatReference",
-                           "concatReferenceBits", "parts", "partSpread", "partsOutOfOrder",
-                           "partsDuplicated"}) {
+  for (const char* name :
+       {"partsExpected", "partsReceived", "concatReference", "concatReferenceBits", "parts",
+        "partSpread", "partsOutOfOrder", "partsDuplicated"}) {
     EXPECT_TRUE(r.contains(name)) << name;
     EXPECT_EQ(r[name], nullptr) << name;
   }
@@ -160,8 +160,7 @@ TEST_F(RunRecordTest, PartsOfAMessage) {
   EXPECT_EQ(r["partsOutOfOrder"], 1);
   EXPECT_EQ(r["partsDuplicated"], 1);
   ASSERT_EQ(r["parts"].size(), 3u);
-  EXPECT_EQ(r["parts"][0],
-            Json::parse(R"({"sequence": 1, "reference": 41,
+  EXPECT_EQ(r["parts"][0], Json::parse(R"({"sequence": 1, "reference": 41,
                             "sendStart": "2023-11-14T22:13:21.250000Z",
                             "confirmed": "2023-11-14T22:13:21.350000Z",
                             "found": "2023-11-14T22:13:24.000000Z"})"));
