@@ -1,6 +1,7 @@
 #include "driver/command_options.h"
 
 #include <cctype>
+#include <cstdlib>
 
 #include "common/command_set.h"
 #include "common/text.h"
@@ -74,6 +75,43 @@ bool take_radio(const std::string& value, CommandOptions& options, std::string& 
   return true;
 }
 
+// A whole number from `low` to `high`, digits only.
+bool take_number(const std::string& value, int low, int high, int& number) {
+  if (value.empty() || value.size() > 9) return false;
+  for (char c : value) {
+    if (c < '0' || c > '9') return false;
+  }
+  const long parsed = std::strtol(value.c_str(), nullptr, 10);
+  if (parsed < low || parsed > high) return false;
+  number = static_cast<int>(parsed);
+  return true;
+}
+
+bool take_reference(const std::string& value, CommandOptions& options, std::string& why) {
+  if (value != "8" && value != "16") {
+    why = "8 or 16";
+    return false;
+  }
+  options.referenceBits = value == "16" ? 16 : 8;
+  return true;
+}
+
+bool take_max_parts(const std::string& value, CommandOptions& options, std::string& why) {
+  if (!take_number(value, 1, 255, options.maxParts)) {
+    why = "a number from 1 to 255";
+    return false;
+  }
+  return true;
+}
+
+bool take_length(const std::string& value, CommandOptions& options, std::string& why) {
+  if (!take_number(value, 1, kMaxLengthOption, options.length)) {
+    why = format("a number from 1 to %d", kMaxLengthOption);
+    return false;
+  }
+  return true;
+}
+
 const OptionRow kOptions[] = {
     {"record", "FILE", take_record,
      "append the run record (one JSON object on one line) to FILE, relative to the working "
@@ -102,6 +140,18 @@ const OptionRow kOptions[] = {
      "signal) at open, before the send, when the message is found and when a final status report "
      "comes, into the run record; 0: "
      "do not; without it, on in the standard command sets and off in the proprietary one"},
+    {"reference", "BITS", take_reference,
+     "BITS 8 (the default) or 16: the size of the concatenation reference of a text longer than "
+     "one message, which the pdu command set sends in parts of 153 septets or 67 UCS2 characters "
+     "(8) or 152 and 66 (16)"},
+    {"maxParts", "N", take_max_parts,
+     "N 1 to 255, 10 by default: the most parts a message may take in the pdu command set; a "
+     "longer text is refused at start-up (a reflector's reply when it is sent)"},
+    {"length", "N", take_length,
+     "send exactly N characters: the time marker, messageText, then a fixed filler of the whole "
+     "GSM 7-bit alphabet, escape characters included (printable ISO-8859-1 characters when the "
+     "text needs UCS2); refused at start-up when the marker and messageText are longer than N, "
+     "and in the proprietary command set"},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

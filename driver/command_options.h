@@ -19,6 +19,9 @@ namespace smstest {
 // ISO-8859-1 (kAuto); or always as one of the two.
 enum class MessageCharset { kAuto, kLatin1, kUtf8 };
 
+// The largest length= a command file may ask for.
+constexpr int kMaxLengthOption = 10000;
+
 // The options of one command file, as given (checked).
 struct CommandOptions {
   std::vector<std::string> given;  // the names of the options read so far
@@ -34,6 +37,14 @@ struct CommandOptions {
   // is then implied).
   bool waitReport = false;
   int radio = -1;  // radio=0 or 1; -1 when not given
+  // A text longer than one message (pdu command set): reference=8 or 16,
+  // the size of the concatenation reference; maxParts=N, the most parts a
+  // message may take (1 to 255).
+  int referenceBits = 8;
+  int maxParts = 10;
+  // length=N: the run sends exactly N characters (the marker, messageText,
+  // then a filler); -1 when not given.
+  int length = -1;
 };
 
 // One option: `take` checks `value` and stores it in `options`; false with

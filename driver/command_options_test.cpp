@@ -157,6 +157,53 @@ TEST(CommandOptions, CharsetValues) {
   }
 }
 
+// The options of a long text: what each takes and what it refuses.
+TEST(CommandOptions, PartAndLengthValues) {
+  struct Case {
+    const char* line;
+    const char* why;  // "" when taken
+    int referenceBits;
+    int maxParts;
+    int length;
+  } cases[] = {
+      {"# none", "", 8, 10, -1},
+      {"reference=8", "", 8, 10, -1},
+      {"reference= 16 ", "", 16, 10, -1},
+      {"reference=32", "8 or 16", 8, 10, -1},
+      {"reference=0x08", "8 or 16", 8, 10, -1},
+      {"reference=", "8 or 16", 8, 10, -1},
+      {"maxParts=1", "", 8, 1, -1},
+      {"maxParts=255", "", 8, 255, -1},
+      {"maxParts=3", "", 8, 3, -1},
+      {"maxParts=0", "a number from 1 to 255", 8, 10, -1},
+      {"maxParts=256", "a number from 1 to 255", 8, 10, -1},
+      {"maxParts=-2", "a number from 1 to 255", 8, 10, -1},
+      {"maxParts=4x", "a number from 1 to 255", 8, 10, -1},
+      {"maxParts=99999999999", "a number from 1 to 255", 8, 10, -1},
+      {"length=1", "", 8, 10, 1},
+      {"length=320", "", 8, 10, 320},
+      {"length=10000", "", 8, 10, 10000},
+      {"length=10001", "a number from 1 to 10000", 8, 10, -1},
+      {"length=0", "a number from 1 to 10000", 8, 10, -1},
+      {"length=+5", "a number from 1 to 10000", 8, 10, -1},
+      {"length=", "a number from 1 to 10000", 8, 10, -1},
+  };
+  for (const Case& c : cases) {
+    CommandOptions options;
+    std::string error;
+    const bool taken = take_option_line(c.line, "cmd", options, error);
+    EXPECT_EQ(taken, *c.why == '\0') << c.line;
+    if (!taken) {
+      std::string name, value;
+      ASSERT_TRUE(split_option_line(c.line, name, value));
+      EXPECT_EQ(error, "Bad value for option " + name + " in cmd: " + c.why + "\n");
+    }
+    EXPECT_EQ(options.referenceBits, c.referenceBits) << c.line;
+    EXPECT_EQ(options.maxParts, c.maxParts) << c.line;
+    EXPECT_EQ(options.length, c.length) << c.line;
+  }
+}
+
 // The README and the manual page each keep one table with every option.
 TEST(CommandOptions, ReadmeAndManualListEveryOption) {
   const std::string readme = read_file(SMS_TEST_SOURCE_DIR "/README.md");
@@ -169,7 +216,7 @@ TEST(CommandOptions, ReadmeAndManualListEveryOption) {
     EXPECT_NE(readme.find("| `" + name + "=" + row->value + "` |"), std::string::npos) << name;
     EXPECT_NE(manual.find(".BI " + name + "= " + row->value + "\n"), std::string::npos) << name;
   }
-  EXPECT_EQ(rows, 6);
+  EXPECT_EQ(rows, 9);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ int run_reflector(TestRun& run, SmsSession& session) {
     fail_test(run.statusPath, result, "Refusing to reply: sender is not a phone number\n");
     return 2;
   }
-  if (!quotable_text(reply)) {
+  if (run.checkReplyText && !quotable_text(reply)) {
     fail_test(run.statusPath, result,
               "Refusing to reply: message holds control characters or quotes\n");
     return 2;
@@ -54,7 +54,13 @@ int run_reflector(TestRun& run, SmsSession& session) {
   SendReceipt receipt;
   // A negative time-out: the reply counts as sent only when the first
   // response after the command confirms it.
-  if (!session.send({sender, reply, run.report}, receipt, -1)) {
+  // A reply longer than one message goes in parts, as any send.
+  OutgoingMessage outgoing{sender, reply, run.report};
+  outgoing.referenceBits = run.referenceBits;
+  outgoing.maxParts = run.maxParts;
+  const bool sent = session.send(outgoing, receipt, -1);
+  result.notes.note_parts_sent(receipt);
+  if (!sent) {
     fail_test(run.statusPath, result,
               interrupt_signal() != 0 ? interrupt_text().c_str() : "Cannot send SMS\n");
     return 2;

@@ -70,16 +70,24 @@ int run_round_trip(TestRun& run, SmsSession& from, SmsSession& to) {
   SendReceipt receipt;
   result.notes.phase = RunPhase::kSend;
   const bool report = run.report || run.waitReport;
-  if (!from.send({params.toNumber, params.messageText, report}, receipt, params.testTimeout)) {
+  OutgoingMessage outgoing{params.toNumber, params.messageText, report};
+  outgoing.referenceBits = run.referenceBits;
+  outgoing.maxParts = run.maxParts;
+  const bool sent = from.send(outgoing, receipt, params.testTimeout);
+  result.notes.note_parts_sent(receipt);
+  if (!sent) {
     fail_test(run.statusPath, result, from.last_error().c_str());
     return 2;
   }
+  // From the first part's send start to the last part's confirmation.
   result.notes.note_send(receipt.sendStart, receipt.sendEnd);
   const double sendSeconds =
       elapsed_seconds(receipt.sendStart, receipt.sendEnd, result.counterFrequency);
   result.sendTime = format("%f", sendSeconds);
   say("OK.\n");
   if (run.waitReport) return end_on_report(run, from, receipt);
+  // Until a part is found, none has been.
+  result.notes.noPartReceived = receipt.concatReference >= 0;
 
   // The receive gets what is left of the test time after the send.
   long long left = static_cast<long long>(params.testTimeout) - whole_seconds(sendSeconds);

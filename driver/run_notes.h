@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/platform.h"
+#include "modem/sms_records.h"
 
 namespace smstest {
 
@@ -56,6 +57,29 @@ struct RunNotes {
   long long centreDelivery = 0;
   std::string reportVia;
 
+  // Concatenated messages.  The parts of the message sent (a reflector's
+  // reply) as the sending modem confirmed them, kept when a later part
+  // failed, and the concatenation reference they carried (-1 and 0 for a
+  // message sent as one).
+  std::vector<PartReceipt> partsSent;
+  int concatReference = -1;
+  int concatReferenceBits = 0;
+  // The message picked up, when it came in parts: its part count, when
+  // each part was found (counter readings by sequence number - 1,
+  // kNoReading for a part that never came), the first and the last part
+  // found, how many came after a part with a higher sequence number and how
+  // many came again.
+  bool hasParts = false;
+  int partsExpected = 0;
+  std::vector<int64_t> partsFound;
+  int64_t firstPartFound = 0;
+  int64_t lastPartFound = 0;
+  int partsOutOfOrder = 0;
+  int partsDuplicated = 0;
+  // A message sent in parts of which no part came: the record says 0
+  // parts received.
+  bool noPartReceived = false;
+
   // The last status the run wrote (or tried to write) to its status file.
   bool hasStatus = false;
   int statusCode = 0;
@@ -69,6 +93,17 @@ struct RunNotes {
     hasSend = true;
     sendStart = start;
     sendConfirmed = confirmed;
+  }
+  void note_parts_sent(const SendReceipt& receipt) {
+    partsSent = receipt.parts;
+    concatReference = receipt.concatReference;
+    concatReferenceBits = receipt.concatReferenceBits;
+  }
+  // Distinct parts found.
+  int parts_received() const {
+    int count = 0;
+    for (int64_t found : partsFound) count += found != kNoReading ? 1 : 0;
+    return count;
   }
   void note_found(int64_t reading) {
     hasFound = true;

@@ -1,5 +1,6 @@
 #include "driver/run_record.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +56,51 @@ const char* command_set_name(CommandSet set) {
 
 // Floor division for the calendar arithmetic.
 int64_t floor_div(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a - 1) / b) - 1; }
+
+// The fields of a message in parts: partsSent always, the others null
+// unless the message was sent or picked up in parts.  `reading` gives the
+// calendar time of a counter reading.
+template <typename Reading>
+void write_parts(Json& record, const RunNotes& notes, int64_t frequency, const Reading& reading) {
+  record["partsSent"] = notes.partsSent.size();
+  const bool sentInParts = notes.concatReference >= 0;
+  if (!sentInParts && !notes.hasParts) {
+    for (const char* name :
+         {"partsExpected", "partsReceived", "concatReference", "concatReferenceBits", "parts",
+          "partSpread", "partsOutOfOrder", "partsDuplicated"}) {
+      record[name] = nullptr;
+    }
+    return;
+  }
+  record["partsExpected"] = notes.hasParts ? Json(notes.partsExpected) : Json(nullptr);
+  record["partsReceived"] = notes.hasParts         ? Json(notes.parts_received())
+                            : notes.noPartReceived ? Json(0)
+                                                   : Json(nullptr);
+  record["concatReference"] = sentInParts ? Json(notes.concatReference) : Json(nullptr);
+  record["concatReferenceBits"] = sentInParts ? Json(notes.concatReferenceBits) : Json(nullptr);
+  // One entry per sequence number: the send of the part of the message sent
+  // (in a reflector, of the reply) and the finding of the part of the
+  // message picked up.
+  Json parts = Json::array();
+  const size_t count = std::max(notes.partsSent.size(), notes.partsFound.size());
+  for (size_t k = 0; k < count; ++k) {
+    Json part;
+    part["sequence"] = k + 1;
+    const bool sent = k < notes.partsSent.size();
+    const PartReceipt* receipt = sent ? &notes.partsSent[k] : nullptr;
+    part["reference"] = sent && receipt->reference >= 0 ? Json(receipt->reference) : Json(nullptr);
+    part["sendStart"] = sent ? reading(receipt->sendStart) : Json(nullptr);
+    part["confirmed"] = sent ? reading(receipt->confirmedAt) : Json(nullptr);
+    part["found"] = k < notes.partsFound.size() ? reading(notes.partsFound[k]) : Json(nullptr);
+    parts.push_back(part);
+  }
+  record["parts"] = parts;
+  record["partSpread"] =
+      notes.hasParts ? Json(elapsed_seconds(notes.firstPartFound, notes.lastPartFound, frequency))
+                     : Json(nullptr);
+  record["partsOutOfOrder"] = notes.hasParts ? Json(notes.partsOutOfOrder) : Json(nullptr);
+  record["partsDuplicated"] = notes.hasParts ? Json(notes.partsDuplicated) : Json(nullptr);
+}
 
 }  // namespace
 
@@ -222,6 +268,9 @@ std::string RunRecorder::record_line(int exitCode, int64_t endReading) const {
   record["messageLength"] = sent ? Json(message.size()) : Json(nullptr);
   record["messageAlphabet"] = !sent ? Json(nullptr) : maps_to_gsm7(message) ? "gsm7" : "ucs2";
   record["resultFile"] = text_value(result_.resultPath);
+  write_parts(record, notes, result_.counterFrequency, [this](int64_t value) {
+    return value != kNoReading ? Json(iso_utc_microseconds(calendar_of(value))) : Json(nullptr);
+  });
   if (notes.reportRequested) {
     // Status reports: only in the records of runs that asked for one.
     record["reportRequested"] = true;

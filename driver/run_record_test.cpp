@@ -121,6 +121,66 @@ TEST_F(RunRecordTest, ASuccessHasNoPhaseAndCalendarReadings) {
   EXPECT_EQ(r["toBaud"], 9600);
 }
 
+TEST_F(RunRecordTest, PartsOfAMessage) {
+  // One message: partsSent alone.
+  SendReceipt one;
+  one.parts.push_back({9, 3500000, 2000000});
+  result_.notes.note_parts_sent(one);
+  Json r = record(0);
+  EXPECT_EQ(r["partsSent"], 1);
+  for (const char* name :
+       {"partsExpected", "partsReceived", "concatReference", "concatReferenceBits", "parts",
+        "partSpread", "partsOutOfOrder", "partsDuplicated"}) {
+    EXPECT_TRUE(r.contains(name)) << name;
+    EXPECT_EQ(r[name], nullptr) << name;
+  }
+
+  // Three parts sent under reference 300 (16 bits); parts 3 and 1 found,
+  // part 1 twice, part 2 never.
+  SendReceipt three;
+  three.parts = {{41, 2100000, 2000000}, {42, 2300000, 2200000}, {43, 2600000, 2400000}};
+  three.concatReference = 300;
+  three.concatReferenceBits = 16;
+  RunNotes& notes = result_.notes;
+  notes.note_parts_sent(three);
+  notes.hasParts = true;
+  notes.partsExpected = 3;
+  notes.partsFound = {4750000, kNoReading, 3000000};
+  notes.firstPartFound = 3000000;
+  notes.lastPartFound = 4750000;
+  notes.partsOutOfOrder = 1;
+  notes.partsDuplicated = 1;
+  r = record(2);
+  EXPECT_EQ(r["partsSent"], 3);
+  EXPECT_EQ(r["partsExpected"], 3);
+  EXPECT_EQ(r["partsReceived"], 2);
+  EXPECT_EQ(r["concatReference"], 300);
+  EXPECT_EQ(r["concatReferenceBits"], 16);
+  EXPECT_EQ(r["partSpread"], 1.75);
+  EXPECT_EQ(r["partsOutOfOrder"], 1);
+  EXPECT_EQ(r["partsDuplicated"], 1);
+  ASSERT_EQ(r["parts"].size(), 3u);
+  EXPECT_EQ(r["parts"][0], Json::parse(R"({"sequence": 1, "reference": 41,
+                            "sendStart": "2023-11-14T22:13:21.250000Z",
+                            "confirmed": "2023-11-14T22:13:21.350000Z",
+                            "found": "2023-11-14T22:13:24.000000Z"})"));
+  EXPECT_EQ(r["parts"][1]["found"], nullptr);
+  EXPECT_EQ(r["parts"][1]["reference"], 42);
+  EXPECT_EQ(r["parts"][2]["found"], "2023-11-14T22:13:22.250000Z");
+
+  // Sent in parts, none found: 0 received, nothing known of the receiver's
+  // count.
+  notes.hasParts = false;
+  notes.partsFound.clear();
+  notes.noPartReceived = true;
+  r = record(2);
+  EXPECT_EQ(r["partsReceived"], 0);
+  EXPECT_EQ(r["partsExpected"], nullptr);
+  EXPECT_EQ(r["partSpread"], nullptr);
+  ASSERT_EQ(r["parts"].size(), 3u);
+  EXPECT_EQ(r["parts"][2]["found"], nullptr);
+}
+
 TEST_F(RunRecordTest, PhasesOfFailures) {
   struct Case {
     RunPhase phase;

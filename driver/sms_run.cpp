@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "common/version.h"
 #include "driver/command_file.h"
+#include "driver/message_length.h"
 #include "driver/message_text.h"
 #include "driver/platform.h"
 #include "driver/radio_conditions.h"
@@ -19,6 +20,8 @@
 #include "driver/test_result.h"
 #include "driver/test_sequences.h"
 #include "modem/sms_session.h"
+#include "modem/text_format.h"
+#include "pdu/concatenation.h"
 #include "serial/serial_device.h"
 
 namespace smstest {
@@ -145,6 +148,42 @@ int check_command_file(const char* cmdFile, Clock& clock) {
   return 0;
 }
 
+// Fills the marked message text to the option length=, and says why the
+// round trip can't send it, or "": a length the marked text exceeds, a
+// length in the proprietary set, a text longer than one message in text
+// mode, more parts than maxParts in the pdu command set.  A reflector's
+// reply is only known when it is sent.
+std::string long_text_refusal(const CommandOptions& options, CommandSet commandSet,
+                              SmsTestParams& params) {
+  if (options.length >= 0) {
+    if (commandSet == CommandSet::kProprietary) {
+      return "Option length needs the text or pdu command set\n";
+    }
+    std::string filled, why;
+    if (!fill_to_length(params.messageText, options.length, filled, why)) return why + "\n";
+    params.messageText = filled;
+  }
+  if (params.reflectMode != 0) return "";
+  if (commandSet == CommandSet::kText) {
+    const std::string why = text_mode_too_long(params.messageText, false);
+    return why.empty() ? why : why + "\n";
+  }
+  if (commandSet == CommandSet::kPdu) {
+    ConcatOptions concat;
+    concat.referenceBits = options.referenceBits;
+    concat.maxParts = options.maxParts;
+    std::vector<EncodedPdu> parts;
+    std::string why;
+    // Only the part count is looked at here: a bad number is the send's to
+    // report.
+    if (!encode_concatenated_submit("0", params.messageText, 0, parts, why, concat) &&
+        why.rfind("Message text too long", 0) == 0) {
+      return "Cannot send the message in PDU mode: " + why + "\n";
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 int run_sms_test(int argc, char** argv) {
@@ -218,6 +257,8 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
 
   // From here on the round trip sends, and looks for, the marked text.
   params.messageText = timeMarker + params.messageText;
+  const std::string lengthRefusal = long_text_refusal(command.options, commandSet, params);
+  if (!lengthRefusal.empty()) return refuse(lengthRefusal);
   // Past start-up: every way out leaves a run record when one is asked for.
   RunRadio radio(radio_wanted(commandSet, command.options.radio));
   const RunRecorder recorder(record_path(command.options), params, commandSet, result,
@@ -267,6 +308,9 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
   run.report = command.options.report;
   run.waitReport = command.options.waitReport;
   run.radio = &radio;
+  run.referenceBits = command.options.referenceBits;
+  run.maxParts = command.options.maxParts;
+  run.checkReplyText = commandSet != CommandSet::kPdu;
   const int code = params.reflectMode != 0
                        ? run_reflector(run, *fromSession)
                        : run_round_trip(run, *fromSession, toSession ? *toSession : *fromSession);

@@ -35,6 +35,16 @@ struct TestRun {
   // (radio_conditions.h); null: none.  A delivery report's snapshot is
   // radio->take(session, "report") where the report is taken.
   RunRadio* radio = nullptr;
+  // A text longer than one message (pdu command set): the size of the
+  // concatenation reference and the most parts (options reference=,
+  // maxParts=).
+  int referenceBits = 8;
+  int maxParts = 10;
+  // The reflector refuses a reply that quotable_text refuses: the
+  // proprietary set carries it in a quoted argument of its command line,
+  // text mode as typed characters.  PDU mode sends hex, which no character
+  // of the text can break: off there.
+  bool checkReplyText = true;
 };
 
 // A radio snapshot of `session`'s modem tagged `at`, when the run takes them.
@@ -46,7 +56,12 @@ int run_reflector(TestRun& run, SmsSession& session);
 // The message pickup both sequences share: waits on `session` for up to
 // `timeoutSeconds`, announces the message, deletes it (the outcome is not
 // looked at), then has the session decode it (SmsSession::decode) and hands
-// it back.  On failure reports through fail_test and returns false.
+// it back.  A part of a concatenated message (message_parts.h) is put aside
+// and the pickup goes on taking messages, each deleted and decoded in turn,
+// until the message is complete; it hands back the whole text, found when
+// its last part was.  Parts still missing when the time is up fail the run
+// with "Incomplete message: %d of %d parts\n".  The parts go into the run's
+// notes.  On failure reports through fail_test and returns false.
 bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds,
                      ReceivedMessage& message);
 

@@ -16,6 +16,13 @@
 
 namespace smstest {
 
+// One AT+CMGS of a send: the command line (without its CR) and what goes
+// after the prompt (without the Ctrl-Z).
+struct Submission {
+  std::string command;
+  std::string payload;
+};
+
 class MessageFormat {
  public:
   virtual ~MessageFormat() = default;
@@ -37,6 +44,21 @@ class MessageFormat {
   // this format.
   virtual bool submit(const std::string& number, const std::string& text, std::string& command,
                       std::string& payload, std::string& error) const = 0;
+
+  // The sends of `text` to `number`, one per part: a text that fits one
+  // message is the one send of submit(); a longer one goes in parts where
+  // the format can (PDU mode), each carrying the concatenation `reference`
+  // (kept to referenceBits).  False, with the reason in `error`, as
+  // submit(), and for a text that needs more than maxParts parts or that
+  // the format can't send in parts (text mode).
+  virtual bool submit_parts(const std::string& number, const std::string& text, int reference,
+                            std::vector<Submission>& parts, std::string& error) const {
+    (void)reference;
+    Submission one;
+    if (!submit(number, text, one.command, one.payload, error)) return false;
+    parts.assign(1, one);
+    return true;
+  }
 
   // Takes a read message from the values of its "+CMGR: " line (after the
   // prefix) and its data line: `raw` the data line as the modem gave it,
@@ -62,6 +84,12 @@ class MessageFormat {
   // sign, Cyrillic, an emoji) goes and comes back whole.  Off, the formats
   // work as they always did.
   bool utf8Texts = false;
+
+  // The parts of a long text (submit_parts): the size of the
+  // concatenation reference, 8 (IEI 0x00) or 16 (IEI 0x08), and the most
+  // parts a message may take.
+  int referenceBits = 8;
+  int maxParts = 10;
 };
 
 }  // namespace smstest

@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "modem/at_answer.h"
 #include "pdu/alphabets.h"
+#include "pdu/concatenation.h"
 #include "pdu/pdu_encode.h"
 #include "pdu/sms_deliver.h"
 
@@ -47,6 +48,25 @@ bool PduFormat::submit(const std::string& number, const std::string& text, std::
   }
   command = format("AT+CMGS=%d", pdu.tpduLength);
   payload = pdu.hex;
+  return true;
+}
+
+bool PduFormat::submit_parts(const std::string& number, const std::string& text, int reference,
+                             std::vector<Submission>& parts, std::string& error) const {
+  ConcatOptions options;
+  options.referenceBits = referenceBits;
+  options.maxParts = maxParts;
+  options.submit.statusReportRequest = requestReport;
+  options.submit.utf8 = utf8Texts;
+  std::vector<EncodedPdu> pdus;
+  std::string why;
+  if (!encode_concatenated_submit(number, text, reference, pdus, why, options)) {
+    error = "Cannot send the message in PDU mode: " + why;
+    return false;
+  }
+  parts.clear();
+  for (const EncodedPdu& pdu : pdus)
+    parts.push_back({format("AT+CMGS=%d", pdu.tpduLength), pdu.hex});
   return true;
 }
 

@@ -25,10 +25,19 @@ class PduFormat : public MessageFormat {
 
   // AT+CMGS=<TPDU octets>, the SMS-SUBMIT in upper-case hex after the
   // prompt.  Refuses, with encode_sms_submit's text, a text longer than one
-  // message (160 septets, 70 UCS2 characters) and a number that is empty or
+  // message (160 septets, 70 UCS2 characters: submit_parts sends those) and
+  // a number that is empty or
   // holds anything but digits after an optional leading '+'.
   bool submit(const std::string& number, const std::string& text, std::string& command,
               std::string& payload, std::string& error) const override;
+
+  // As submit() for a text that fits one message (the same bytes); a longer
+  // one goes as a concatenated message (pdu/concatenation.h), one
+  // AT+CMGS=<TPDU octets> per part.  Refuses, with "Cannot send the message
+  // in PDU mode: " and encode_concatenated_submit's text, a text of more
+  // than maxParts parts.
+  bool submit_parts(const std::string& number, const std::string& text, int reference,
+                    std::vector<Submission>& parts, std::string& error) const override;
 
   // "<stat>,[<alpha>],<length>" and the PDU's hex line: `raw` is the hex
   // with the white space around it removed; nothing else is read yet.

@@ -14,7 +14,9 @@
 
 #include "common/text.h"
 #include "modem/standard_session.h"
+#include "pdu/concatenation.h"
 #include "pdu/pdu_encode.h"
+#include "pdu/sms_submit.h"
 #include "testsupport/fake_clock.h"
 #include "testsupport/fake_serial_device.h"
 #include "testsupport/run_process.h"
@@ -329,19 +331,184 @@ TEST_F(PduSessionTest, SendWritesTheLengthThenTheHex) {
   EXPECT_EQ(w.back(), "0011000891515510400000AA05E8329BFD06\x1A");
 }
 
-TEST_F(PduSessionTest, TooLongATextFailsBeforeAnyWrite) {
+TEST_F(PduSessionTest, ATextOfTooManyPartsFailsBeforeAnyWrite) {
+  struct Row {
+    const char* name;
+    std::string text;
+    int maxParts;
+    int parts;  // what the text would take
+  };
+  const Row rows[] = {
+      {"ElevenSeptetParts", std::string(10 * 153 + 1, 'x'), 10, 11},
+      {"ElevenUcs2Parts", std::string(10 * 67 + 1, '\xE2'), 10, 11},
+      {"ThreeOverACeilingOfTwo", std::string(307, 'x'), 2, 3},
+      {"TwoOverACeilingOfOne", std::string(161, 'x'), 1, 2},
+  };
   ASSERT_TRUE(open()) << session_->last_error();
   const size_t writes = device_->writes().size();
-  for (const std::string& text : {std::string(161, 'x'), std::string(71, '\xE2')}) {
+  for (const Row& row : rows) {
     SendReceipt receipt;
-    EXPECT_FALSE(session_->send({"5550104", text}, receipt, 30));
-    EXPECT_EQ(session_->last_error().rfind("Cannot send the message in PDU mode: Message text "
-                                           "too long for one SMS: ",
-                                           0),
-              0u)
-        << session_->last_error();
-    EXPECT_EQ(device_->writes().size(), writes);
+    OutgoingMessage message{"5550104", row.text};
+    message.maxParts = row.maxParts;
+    EXPECT_FALSE(session_->send(message, receipt, 30)) << row.name;
+    EXPECT_EQ(session_->last_error(),
+              format("Cannot send the message in PDU mode: Message text too long: %d parts, at "
+                     "most %d (option maxParts)",
+                     row.parts, row.maxParts))
+        << row.name;
+    EXPECT_EQ(device_->writes().size(), writes) << row.name;
   }
+}
+
+// The sends of a long text: one AT+CMGS per part, in order, each payload a
+// part of the text under the session's concatenation reference.
+class PartSendTest : public PduSessionTest {
+ protected:
+  PartSendTest() {
+    device_->set_responder([this](const std::string& w) -> std::vector<std::string> {
+      if (!w.empty() && w.back() == 0x1A) {
+        ++texts_;
+        if (texts_ == failAt_) return {"\r\n+CMS ERROR: 500\r\n"};
+        return {format("\r\n+CMGS: %d\r\n\r\nOK\r\n", 40 + texts_)};
+      }
+      return respond(w);
+    });
+  }
+
+  // The AT+CMGS lines and payloads written since `from`.
+  void sends_since(size_t from, std::vector<std::string>& commands,
+                   std::vector<std::string>& payloads) const {
+    const std::vector<std::string>& all = device_->writes();
+    for (size_t k = from; k < all.size(); ++k) {
+      if (all[k].rfind("AT+CMGS=", 0) == 0) commands.push_back(all[k]);
+      if (!all[k].empty() && all[k].back() == 0x1A) {
+        payloads.push_back(all[k].substr(0, all[k].size() - 1));
+      }
+    }
+  }
+
+  int texts_ = 0;
+  int failAt_ = -1;
+};
+
+TEST_F(PartSendTest, ALongTextGoesInPartsEachConfirmedOnItsOwn) {
+  struct Row {
+    const char* name;
+    std::string text;
+    int referenceBits;
+    size_t parts;
+  };
+  std::string escapes;  // 153 septets: 76 escape pairs and one more '{' left for part 2
+  for (int k = 0; k < 77; ++k) escapes += '{';
+  const Row rows[] = {
+      {"161Septets", std::string(161, 'x'), 8, 2},
+      {"306Septets", std::string(306, 'y'), 8, 2},
+      {"307Septets", std::string(307, 'z'), 8, 3},
+      {"305SeptetsSixteenBits", std::string(305, 'w'), 16, 3},
+      {"EscapeNotCut", escapes + std::string(153, 'e'), 8, 3},
+      {"71Ucs2", std::string(71, '\xE2'), 8, 2},
+      {"134Ucs2", std::string(134, '\xE2'), 8, 2},
+      {"135Ucs2", std::string(135, '\xE2'), 8, 3},
+      {"133Ucs2SixteenBits", std::string(133, '\xE2'), 16, 3},
+  };
+  ASSERT_TRUE(open()) << session_->last_error();
+  session_->use_references(ConcatReferences(0x12FE));
+  int64_t frequency = 0;
+  ASSERT_TRUE(clock_.read_counter_frequency(frequency));
+  int expectedReference = 0x12FE;
+  for (const Row& row : rows) {
+    const size_t before = device_->writes().size();
+    texts_ = 0;
+    SendReceipt receipt;
+    OutgoingMessage message{"+15550104", row.text};
+    message.referenceBits = row.referenceBits;
+    ASSERT_TRUE(session_->send(message, receipt, 30)) << row.name << session_->last_error();
+    const int reference =
+        row.referenceBits == 16 ? expectedReference & 0xFFFF : expectedReference & 0xFF;
+    ++expectedReference;
+    EXPECT_EQ(receipt.concatReference, reference) << row.name;
+    EXPECT_EQ(receipt.concatReferenceBits, row.referenceBits) << row.name;
+    std::vector<std::string> commands, payloads;
+    sends_since(before, commands, payloads);
+    ASSERT_EQ(payloads.size(), row.parts) << row.name;
+    ASSERT_EQ(commands.size(), row.parts) << row.name;
+    ASSERT_EQ(receipt.parts.size(), row.parts) << row.name;
+    std::string joined;
+    for (size_t k = 0; k < row.parts; ++k) {
+      SmsSubmit submit;
+      std::string error;
+      ASSERT_TRUE(decode_sms_submit(payloads[k], submit, error)) << row.name << error;
+      EXPECT_EQ(commands[k], format("AT+CMGS=%d\r", submit.tpduLength)) << row.name;
+      EXPECT_EQ(submit.udhi, 1) << row.name;
+      const std::vector<unsigned char> header =
+          row.referenceBits == 16
+              ? std::vector<unsigned char>{0x08,
+                                           0x04,
+                                           static_cast<unsigned char>(reference >> 8),
+                                           static_cast<unsigned char>(reference & 0xFF),
+                                           static_cast<unsigned char>(row.parts),
+                                           static_cast<unsigned char>(k + 1)}
+              : std::vector<unsigned char>{0x00, 0x03, static_cast<unsigned char>(reference),
+                                           static_cast<unsigned char>(row.parts),
+                                           static_cast<unsigned char>(k + 1)};
+      EXPECT_EQ(submit.header, header) << row.name << " part " << k + 1;
+      joined += submit.text;
+      // Each part its own confirmation and reference, timed from its own
+      // hand-over.
+      EXPECT_EQ(receipt.parts[k].reference, 41 + static_cast<int>(k)) << row.name;
+      EXPECT_LE(receipt.parts[k].sendStart, receipt.parts[k].confirmedAt) << row.name;
+      if (k > 0) {
+        EXPECT_GE(receipt.parts[k].sendStart, receipt.parts[k - 1].confirmedAt);
+      }
+    }
+    EXPECT_EQ(joined, row.text) << row.name;
+    EXPECT_EQ(receipt.sendStart, receipt.parts.front().sendStart) << row.name;
+    EXPECT_EQ(receipt.sendEnd, receipt.parts.back().confirmedAt) << row.name;
+  }
+}
+
+TEST_F(PartSendTest, ATextThatFitsOneMessageGoesAsBefore) {
+  ASSERT_TRUE(open()) << session_->last_error();
+  for (const std::string& text :
+       {std::string(160, 'x'), std::string(70, '\xE2'), std::string("hi")}) {
+    const size_t before = device_->writes().size();
+    SendReceipt receipt;
+    ASSERT_TRUE(session_->send({"+15550104", text, true}, receipt, 30)) << session_->last_error();
+    std::string command, payload, error;
+    PduFormat single;
+    single.requestReport = true;
+    ASSERT_TRUE(single.submit("+15550104", text, command, payload, error)) << error;
+    std::vector<std::string> commands, payloads;
+    sends_since(before, commands, payloads);
+    EXPECT_EQ(commands, std::vector<std::string>{command + "\r"});
+    EXPECT_EQ(payloads, std::vector<std::string>{payload});
+    EXPECT_EQ(receipt.concatReference, -1);
+    EXPECT_EQ(receipt.concatReferenceBits, 0);
+    EXPECT_EQ(receipt.parts.size(), 1u);
+  }
+}
+
+TEST_F(PartSendTest, TwoLongMessagesNeverShareAReference) {
+  ASSERT_TRUE(open()) << session_->last_error();
+  // The 8-bit reference wraps from 255 to 0, the next message still apart.
+  session_->use_references(ConcatReferences(0x00FF));
+  SendReceipt first, second;
+  ASSERT_TRUE(session_->send({"+15550104", std::string(200, 'a')}, first, 30));
+  ASSERT_TRUE(session_->send({"+15550104", std::string(200, 'b')}, second, 30));
+  EXPECT_EQ(first.concatReference, 255);
+  EXPECT_EQ(second.concatReference, 0);
+}
+
+TEST_F(PartSendTest, AFailedPartEndsTheSendKeepingThePartsConfirmed) {
+  ASSERT_TRUE(open()) << session_->last_error();
+  failAt_ = 2;
+  SendReceipt receipt;
+  EXPECT_FALSE(session_->send({"+15550104", std::string(400, 'a')}, receipt, 30));
+  EXPECT_NE(session_->last_error().find("+CMS ERROR: 500"), std::string::npos)
+      << session_->last_error();
+  ASSERT_EQ(receipt.parts.size(), 1u);
+  EXPECT_EQ(receipt.parts[0].reference, 41);
+  EXPECT_EQ(texts_, 2);  // the third part was never offered
 }
 
 TEST_F(PduSessionTest, LongMessagesAreTimedWhenTheirConfirmationArrives) {

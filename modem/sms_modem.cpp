@@ -260,7 +260,7 @@ bool SmsModem::send(const OutgoingMessage& message, SendReceipt& receipt, int ti
                 timeoutSeconds)) {
     return false;
   }
-  receipt.parts.push_back({-1, receipt.sendEnd});
+  receipt.parts.push_back({-1, receipt.sendEnd, receipt.sendStart});
   return true;
 }
 

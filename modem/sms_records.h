@@ -14,6 +14,10 @@ struct OutgoingMessage {
   std::string number;  // as the modem is to dial it
   std::string text;
   bool statusReport = false;  // ask the service centre for a status report
+  // A text longer than one message goes in parts (PDU mode): the size of
+  // the concatenation reference (8 or 16 bits) and the most parts allowed.
+  int referenceBits = 8;
+  int maxParts = 10;
 };
 
 // One part of a sent message as the modem confirmed it.
@@ -22,12 +26,19 @@ struct PartReceipt {
   // -1 when the modem gave none (the proprietary set never does).
   int reference = -1;
   int64_t confirmedAt = 0;  // counter reading when the confirmation was read
+  int64_t sendStart = 0;    // counter reading once the part was handed over
 };
 
 struct SendReceipt {
-  int64_t sendStart = 0;  // counter reading once the message was handed over
+  int64_t sendStart = 0;  // counter reading once the (first part of the) message was handed over
   int64_t sendEnd = 0;    // ... once the (last) confirmation was read
+  // One entry per confirmed part, in the order sent; a send that failed
+  // part-way keeps the parts confirmed before the failure.
   std::vector<PartReceipt> parts;
+  // A message sent in parts: the concatenation reference and its size (8
+  // or 16); -1 and 0 for a message sent as one.
+  int concatReference = -1;
+  int concatReferenceBits = 0;
 };
 
 // The alphabet of a received message's user data.

@@ -213,10 +213,13 @@ StandardSession::Sent StandardSession::send_once(const std::string& command,
   confirmExpected.echo = payload;
   confirmExpected.info = "+CMGS:";
   if (!channel_.write_bytes(payload + kCtrlZ)) return Sent::kFailed;
-  if (!channel_.clock().read_performance_counter(receipt.sendStart)) {
+  int64_t handedOver = 0;
+  if (!channel_.clock().read_performance_counter(handedOver)) {
     channel_.fail(kCounterFailed);
     return Sent::kFailed;
   }
+  // The message's send starts with its first part.
+  if (receipt.parts.empty()) receipt.sendStart = handedOver;
   if (!channel_.read_answer(confirmExpected, limit, answer, timedOut)) {
     // The port's own text (a comm mask, a read error) says nothing of what
     // it means here: it goes to the debug log.
@@ -239,7 +242,7 @@ StandardSession::Sent StandardSession::send_once(const std::string& command,
     return Sent::kFailed;
   }
   receipt.sendEnd = confirmation.reading;
-  receipt.parts.push_back({message_reference(answer), confirmation.reading});
+  receipt.parts.push_back({message_reference(answer), confirmation.reading, handedOver});
   return Sent::kConfirmed;
 }
 
@@ -251,26 +254,42 @@ bool StandardSession::send(const OutgoingMessage& message, SendReceipt& receipt,
   // passed; without a time-out of its own the send has the test's.
   const int64_t limit = timeoutSeconds >= 0 ? started + timeoutSeconds + 1 : testDeadline_;
   const int64_t retryLimit = limit < testDeadline_ ? limit : testDeadline_;
-  std::string command, payload, error;
+  std::string error;
   if (message.statusReport && format_->report_by_parameters() && !ask_report_parameters()) {
     return false;
   }
   format_->requestReport = message.statusReport;
-  if (!format_->submit(message.number, message.text, command, payload, error)) {
+  format_->referenceBits = message.referenceBits;
+  format_->maxParts = message.maxParts;
+  const int reference = references_.take(message.referenceBits);
+  std::vector<Submission> parts;
+  if (!format_->submit_parts(message.number, message.text, reference, parts, error)) {
     return channel_.fail(error);
   }
   receipt = SendReceipt();
-  for (;;) {
-    const int64_t triedAt = channel_.now_ms();
-    AtAnswer answer;
-    const Sent sent = send_once(command, payload, limit, receipt, answer);
-    if (sent != Sent::kRetry) return sent == Sent::kConfirmed;
-    if (!is_sim_busy(answer) || clock.steady_seconds() >= retryLimit) {
-      return channel_.fail_answer(command, answer);
-    }
-    channel_.note_error(command, answer, "trying again in a second");
-    if (!channel_.wait(triedAt + AtChannel::kRetryMs, retryLimit, false)) return false;
+  if (parts.size() > 1) {
+    receipt.concatReference = reference;
+    receipt.concatReferenceBits = message.referenceBits;
+    port_log(channel_.port, "Sending %d parts, concatenation reference %d (%d bits)\n",
+             static_cast<int>(parts.size()), reference, message.referenceBits);
   }
+  // Each part its own AT+CMGS, in order; a SIM-busy answer to one is tried
+  // again as for a single message.
+  for (const Submission& part : parts) {
+    for (;;) {
+      const int64_t triedAt = channel_.now_ms();
+      AtAnswer answer;
+      const Sent sent = send_once(part.command, part.payload, limit, receipt, answer);
+      if (sent == Sent::kConfirmed) break;
+      if (sent == Sent::kFailed) return false;
+      if (!is_sim_busy(answer) || clock.steady_seconds() >= retryLimit) {
+        return channel_.fail_answer(part.command, answer);
+      }
+      channel_.note_error(part.command, answer, "trying again in a second");
+      if (!channel_.wait(triedAt + AtChannel::kRetryMs, retryLimit, false)) return false;
+    }
+  }
+  return true;
 }
 
 int StandardSession::next_index(int64_t& learnt) {

@@ -24,6 +24,9 @@
 // once and about once a second, shows and that was not stored at open; read with AT+CMGR=<index>.
 // Delete: AT+CMGD=<index> of the message taken, nothing else.  A SIM-busy answer (+CMS ERROR: 314,
 // +CME ERROR: 14) to any command is tried again once a second until the test deadline.
+// A text longer than one message goes in parts (PDU mode: MessageFormat::submit_parts), each
+// its own AT+CMGS and confirmation, one after the other, with a concatenation reference of this
+// session's ConcatReferences; the receipt's sendStart is the first part's.
 //
 // The dialogue runs on an AtChannel (at_channel.h); the mode's commands,
 // parsing and decoding come from the MessageFormat (message_format.h).
@@ -44,6 +47,7 @@
 #include "modem/message_format.h"
 #include "modem/sms_session.h"
 #include "modem/status_reports.h"
+#include "pdu/concatenation.h"
 
 namespace smstest {
 
@@ -82,6 +86,10 @@ class StandardSession : public SmsSession {
   // With want_reports(): the <ds> the modem took (1: +CDS, 2: +CDSI), 0 when
   // it announces no reports and the status-report storage is listed.
   int report_indication() const { return reportDs_; }
+
+  // The concatenation references of the messages this session sends in
+  // parts (PDU mode): one per message, the next value each time.
+  void use_references(ConcatReferences references) { references_ = references; }
 
   // The AT+CNMI forms tried at open, in order, until the modem takes one.
   std::vector<std::string> indicationSettings = {"AT+CNMI=2,1,0,0,0", "AT+CNMI=2,1,0,0",
@@ -149,6 +157,7 @@ class StandardSession : public SmsSession {
 
   std::unique_ptr<MessageFormat> format_;
   AtChannel channel_;
+  ConcatReferences references_;
   int64_t testDeadline_ = 0;
   bool announces_ = false;
   // False when the store could not be listed at open: the first listing

@@ -592,6 +592,46 @@ TEST(TextFormatTest, WhatCanBeSent) {
   }
 }
 
+// Text mode has no parts: a text longer than one message is refused with a
+// text that points at the pdu command set; one that just fits goes.
+TEST(TextFormatTest, ATextLongerThanOneMessageIsRefused) {
+  struct Row {
+    const char* name;
+    std::string text;
+    bool utf8;
+    const char* error;  // "" when it goes
+  };
+  std::string escapes80(80, '[');  // 160 septets
+  std::string eurosUtf8;           // 81 euro signs: 162 septets in UTF-8
+  for (int k = 0; k < 81; ++k) eurosUtf8 += "\xE2\x82\xAC";
+  std::string cyrillic71;  // 71 characters without a 7-bit form
+  for (int k = 0; k < 71; ++k) cyrillic71 += "\xD0\x96";
+  const char kTail[] = "; the pdu command set sends a longer text in parts";
+  const Row rows[] = {
+      {"160Septets", std::string(160, 'x'), false, ""},
+      {"161Septets", std::string(161, 'x'), false, "161 septets, at most 160"},
+      {"EightyEscapes", escapes80, false, ""},
+      {"EightyOneEscapes", escapes80 + "[", false, "162 septets, at most 160"},
+      {"70Ucs2", std::string(70, '\xE2'), false, ""},
+      {"71Ucs2", std::string(71, '\xE2'), false, "71 characters in UCS2, at most 70"},
+      {"Utf8Euros", eurosUtf8, true, "162 septets, at most 160"},
+      {"Utf8Cyrillic", cyrillic71, true, "71 characters in UCS2, at most 70"},
+      {"Utf8Cyrillic70", cyrillic71.substr(2), true, ""},
+  };
+  for (const Row& row : rows) {
+    TextFormat format;
+    format.utf8Texts = row.utf8;
+    std::string command, payload, error;
+    const bool goes = *row.error == '\0';
+    EXPECT_EQ(format.submit("5550104", row.text, command, payload, error), goes) << row.name;
+    if (!goes) {
+      EXPECT_EQ(error,
+                std::string("Message text too long for one SMS in text mode: ") + row.error + kTail)
+          << row.name;
+    }
+  }
+}
+
 // With utf8Texts: AT+CSCS="UCS2", and the number, the text and what is read
 // back go as the hex of their UTF-16 code units.
 TEST(TextFormatTest, Utf8TextsGoAsUcs2Hex) {

@@ -2,6 +2,8 @@
 
 #include "common/text.h"
 #include "modem/at_answer.h"
+#include "pdu/gsm7_encode.h"
+#include "pdu/pdu_encode.h"
 #include "pdu/unicode_text.h"
 
 namespace smstest {
@@ -44,6 +46,30 @@ bool from_ucs2_hex(const std::string& hex, std::string& text) {
 
 }  // namespace
 
+std::string text_mode_too_long(const std::string& text, bool utf8) {
+  int septets = -1;
+  int characters = static_cast<int>(text.size());
+  if (utf8) {
+    std::vector<unsigned char> units;
+    // Not UTF-8 at all: the send refuses it for that.
+    if (!utf8_to_utf16(text, units)) return "";
+    characters = static_cast<int>(units.size() / 2);
+    if (utf8_to_septets(text, units)) septets = static_cast<int>(units.size());
+  } else {
+    septets = gsm7_septet_count(text);
+  }
+  const char kParts[] = "; the pdu command set sends a longer text in parts";
+  if (septets >= 0) {
+    if (septets <= kMaxSeptets) return "";
+    return format("Message text too long for one SMS in text mode: %d septets, at most %d%s",
+                  septets, kMaxSeptets, kParts);
+  }
+  if (characters <= kMaxUcs2Characters) return "";
+  return format(
+      "Message text too long for one SMS in text mode: %d characters in UCS2, at most %d%s",
+      characters, kMaxUcs2Characters, kParts);
+}
+
 bool TextFormat::submit(const std::string& number, const std::string& text, std::string& command,
                         std::string& payload, std::string& error) const {
   if (number.empty()) {
@@ -56,6 +82,11 @@ bool TextFormat::submit(const std::string& number, const std::string& text, std:
                      escape_text(number).c_str());
       return false;
     }
+  }
+  const std::string longer = text_mode_too_long(text, utf8Texts);
+  if (!longer.empty()) {
+    error = longer;
+    return false;
   }
   if (utf8Texts) {
     std::vector<unsigned char> numberUnits;

@@ -31,7 +31,8 @@ class TextFormat : public MessageFormat {
   // is empty or holds a double quote or control byte, and a text that holds
   // Ctrl-Z or ESC (either would end the text entry early).  With utf8Texts
   // the number and the text go as UCS2 hex, and a text that is not valid
-  // UTF-8 is refused.
+  // UTF-8 is refused.  So is a text longer than one message
+  // (text_mode_too_long).
   bool submit(const std::string& number, const std::string& text, std::string& command,
               std::string& payload, std::string& error) const override;
 
@@ -51,5 +52,12 @@ class TextFormat : public MessageFormat {
   // AT+CSMP with TP-SRR set asks for status reports.
   bool report_by_parameters() const override { return true; }
 };
+
+// Why `text` does not fit one message in text mode, which has no parts, or
+// "" when it does: more than 160 septets of the GSM 7-bit alphabet, or more
+// than 70 UCS2 characters when it has a character the alphabet lacks.  The
+// text ("Message text too long for one SMS in text mode: ...") names the
+// pdu command set.  A UTF-8 text (`utf8`) that is not valid UTF-8 gives "".
+std::string text_mode_too_long(const std::string& text, bool utf8);
 
 }  // namespace smstest

@@ -1,5 +1,6 @@
 #include "pdu/pdu_encode.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -26,6 +27,10 @@ const int kSubmitNoValidity = 0x01;
 // TP-SRR, bit 5 of the first octet: a status report is asked for.
 const int kSubmitStatusReportRequest = 0x20;
 const int kDeliver = 0x04;
+// TP-UDHI, bit 6: the user data starts with a header.
+const int kUdhi = 0x40;
+// The user data of one message: 140 octets.
+const int kMaxUserDataOctets = 140;
 
 const int kDcsGsm7 = 0x00;
 const int kDcsUcs2 = 0x08;
@@ -36,25 +41,35 @@ struct UserData {
   Octets octets;
 };
 
-bool too_long_for_7bit(int septets, std::string& error) {
-  if (septets <= kMaxSeptets) return false;
+// The text before it is packed: septets of the GSM 7-bit alphabet, or
+// UTF-16 code units as big-endian octet pairs.
+struct TextUnits {
+  bool gsm7 = true;
+  Octets units;
+};
+
+// How many octets a user-data header of `elements` takes, its UDHL octet
+// included; 0 without elements.
+size_t header_octets(const Octets& elements) { return elements.empty() ? 0 : elements.size() + 1; }
+
+bool too_long_for_7bit(int septets, int most, std::string& error) {
+  if (septets <= most) return false;
   error =
       format("Message text too long for one SMS: %d septets in the GSM 7-bit alphabet, at most %d",
-             septets, kMaxSeptets);
+             septets, most);
   return true;
 }
 
-bool too_long_for_ucs2(size_t units, std::string& error) {
-  if (units <= static_cast<size_t>(kMaxUcs2Characters)) return false;
+bool too_long_for_ucs2(size_t units, int most, std::string& error) {
+  if (units <= static_cast<size_t>(most)) return false;
   error = format("Message text too long for one SMS: %d characters in UCS2, at most %d",
-                 static_cast<int>(units), kMaxUcs2Characters);
+                 static_cast<int>(units), most);
   return true;
 }
 
-// The user data of a UTF-8 text: 7-bit when every character has a 7-bit
-// form, else UTF-16.
-bool encode_utf8_text(const std::string& text, TextCoding coding, UserData& out,
-                      std::string& error) {
+// The units of a UTF-8 text: 7-bit when every character has a 7-bit form,
+// else UTF-16.
+bool utf8_units(const std::string& text, TextCoding coding, TextUnits& out, std::string& error) {
   Octets utf16;
   if (!utf8_to_utf16(text, utf16)) {
     error = "Message text is not valid UTF-8";
@@ -62,34 +77,70 @@ bool encode_utf8_text(const std::string& text, TextCoding coding, UserData& out,
   }
   Octets septets;
   if (coding == TextCoding::kAuto && utf8_to_septets(text, septets)) {
-    if (too_long_for_7bit(static_cast<int>(septets.size()), error)) return false;
-    out.dcs = kDcsGsm7;
-    out.length = static_cast<int>(septets.size());
-    out.octets = pack_septets(septets);
+    out.gsm7 = true;
+    out.units = std::move(septets);
     return true;
   }
-  if (too_long_for_ucs2(utf16.size() / 2, error)) return false;
-  out.dcs = kDcsUcs2;
-  out.length = static_cast<int>(utf16.size());
-  out.octets = std::move(utf16);
+  out.gsm7 = false;
+  out.units = std::move(utf16);
   return true;
 }
 
-// The user data of one message.  False with `error` set when it does not fit.
-bool encode_text(const std::string& text, TextCoding coding, bool utf8, UserData& out,
-                 std::string& error) {
-  if (utf8) return encode_utf8_text(text, coding, out, error);
-  const int septets = coding == TextCoding::kAuto ? gsm7_septet_count(text) : -1;
-  if (septets >= 0) {
-    if (too_long_for_7bit(septets, error)) return false;
-    out.dcs = kDcsGsm7;
-    out.length = septets;
-    out.octets = pack_septets(latin1_to_septets(text));
+// The units of `text`; false only for a UTF-8 text that is not valid.
+bool text_units(const std::string& text, TextCoding coding, bool utf8, TextUnits& out,
+                std::string& error) {
+  if (utf8) return utf8_units(text, coding, out, error);
+  if (coding == TextCoding::kAuto && gsm7_septet_count(text) >= 0) {
+    out.gsm7 = true;
+    out.units = latin1_to_septets(text);
     return true;
   }
-  if (too_long_for_ucs2(text.size(), error)) return false;
+  out.gsm7 = false;
+  out.units = latin1_to_ucs2(text);
+  return true;
+}
+
+// The user data of one message: the header (UDHL, then `elements`) when
+// there are elements, then the text.  In the 7-bit alphabet the text starts
+// at the septet boundary after the header (TS 23.040 9.2.3.24: fill bits,
+// zero, pad the header) and TP-UDL counts the header's septets with the
+// text's; in UCS2 it counts octets.  False with `error` set when it does not
+// fit one message.
+bool encode_text(const std::string& text, TextCoding coding, bool utf8, const Octets& elements,
+                 UserData& out, std::string& error) {
+  const size_t headerSize = header_octets(elements);
+  if (headerSize > static_cast<size_t>(kMaxUserDataOctets)) {
+    error = format("User-data header of %d octets, at most %d", static_cast<int>(headerSize),
+                   kMaxUserDataOctets);
+    return false;
+  }
+  TextUnits units;
+  if (!text_units(text, coding, utf8, units, error)) return false;
+  Octets header;
+  if (headerSize > 0) {
+    header.push_back(static_cast<unsigned char>(elements.size()));
+    header.insert(header.end(), elements.begin(), elements.end());
+  }
+  if (units.gsm7) {
+    const int headerSeptets = static_cast<int>((8 * headerSize + 6) / 7);
+    if (too_long_for_7bit(static_cast<int>(units.units.size()), kMaxSeptets - headerSeptets,
+                          error)) {
+      return false;
+    }
+    Octets septets(static_cast<size_t>(headerSeptets), 0);
+    septets.insert(septets.end(), units.units.begin(), units.units.end());
+    out.dcs = kDcsGsm7;
+    out.length = static_cast<int>(septets.size());
+    out.octets = pack_septets(septets);
+    // The header fills whole octets that only zero septets were packed into.
+    std::copy(header.begin(), header.end(), out.octets.begin());
+    return true;
+  }
+  const int most = (kMaxUserDataOctets - static_cast<int>(headerSize)) / 2;
+  if (too_long_for_ucs2(units.units.size() / 2, most, error)) return false;
   out.dcs = kDcsUcs2;
-  out.octets = latin1_to_ucs2(text);
+  out.octets = header;
+  out.octets.insert(out.octets.end(), units.units.begin(), units.units.end());
   out.length = static_cast<int>(out.octets.size());
   return true;
 }
@@ -225,7 +276,7 @@ bool encode_sms_submit(const std::string& number, const std::string& text, Encod
                        std::string& lastError, const SubmitOptions& options) {
   std::string error;
   UserData userData;
-  if (!encode_text(text, options.coding, options.utf8, userData, error)) {
+  if (!encode_text(text, options.coding, options.utf8, Octets(), userData, error)) {
     lastError = error;
     return false;
   }
@@ -257,12 +308,14 @@ bool encode_sms_submit(const std::string& number, const std::string& text, Encod
 bool encode_sms_deliver(const DeliverMessage& message, EncodedPdu& pdu, std::string& lastError) {
   std::string error;
   UserData userData;
-  if (!encode_text(message.text, message.coding, message.utf8, userData, error)) {
+  if (!encode_text(message.text, message.coding, message.utf8, message.userDataHeader, userData,
+                   error)) {
     lastError = error;
     return false;
   }
   Octets tpdu;
-  tpdu.push_back(kDeliver);
+  tpdu.push_back(
+      static_cast<unsigned char>(kDeliver | (message.userDataHeader.empty() ? 0 : kUdhi)));
   const bool addressed = message.originator.empty() || is_phone_number(message.originator)
                              ? append_number_address(message.originator, "originator", tpdu, error)
                              : append_alphanumeric_address(message.originator, tpdu, error);

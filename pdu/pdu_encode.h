@@ -28,6 +28,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "pdu/phone_number.h"  // kMaxNumberDigits
 
@@ -112,14 +113,27 @@ struct DeliverMessage {
   int protocolId = 0;  // TP-PID, 0-255
   TextCoding coding = TextCoding::kAuto;
   bool utf8 = false;  // `text` is UTF-8 (as SubmitOptions::utf8)
+  // The information elements of a user-data header (TS 23.040 9.2.3.24),
+  // without the header's length octet (UDHL), which the encoder puts in
+  // front: "00 03 2A 03 01" is part 1 of 3 of a message concatenated with
+  // the 8-bit reference 0x2A.  Empty for none: no TP-UDHI, no header.  The
+  // elements are taken as they are, not checked.
+  std::vector<unsigned char> userDataHeader = {};
 };
 
 // Encodes an SMS-DELIVER as a modem prints it in PDU mode: the
 // service-centre part, then the TPDU with first octet 0x04 (no more
-// messages; no reply path, header or status report), TP-OA, TP-PID, TP-DCS
-// by the text, TP-SCTS, TP-UDL and the user data.  decode_pdu reads
-// `pdu.hex` back to the same fields and text.  False with `lastError` set
-// (see above).
+// messages; no reply path or status report), TP-OA, TP-PID, TP-DCS by the
+// text, TP-SCTS, TP-UDL and the user data.  With a user-data header the
+// first octet is 0x44 (TP-UDHI) and the user data starts with the header;
+// in the 7-bit alphabet fill bits pad it to a septet boundary and TP-UDL
+// counts its septets too, so the text holds 160 septets less those (153
+// with a 6-octet header), in UCS2 (140 octets less the header) / 2
+// characters (67).  The "too long" texts then name those limits; a header
+// of more than 140 octets is refused with "User-data header of %d octets,
+// at most 140".  decode_pdu reads `pdu.hex` back to the same fields and
+// text, and its concatenation fields from the header.  Without a header the
+// PDU is as it always was.  False with `lastError` set (see above).
 bool encode_sms_deliver(const DeliverMessage& message, EncodedPdu& pdu, std::string& lastError);
 
 // An SMS-STATUS-REPORT as a service centre sends it back (no trailer).

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "pdu/sms_deliver.h"
 #include "pdu/sms_submit.h"
@@ -620,6 +621,164 @@ TEST(Utf8Text, Refusals) {
     EXPECT_FALSE(encode_sms_submit("+1", c.text, pdu, error, options));
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(pdu.hex, "");
+  }
+}
+
+// The concatenation element with the 8-bit reference 0x2A, part `sequence`
+// of `count`, or with the 16-bit reference 0x1234.
+std::vector<unsigned char> concat8(int count, int sequence) {
+  return {0x00, 0x03, 0x2A, static_cast<unsigned char>(count),
+          static_cast<unsigned char>(sequence)};
+}
+std::vector<unsigned char> concat16(int count, int sequence) {
+  return {0x08,
+          0x04,
+          0x12,
+          0x34,
+          static_cast<unsigned char>(count),
+          static_cast<unsigned char>(sequence)};
+}
+
+DeliverMessage part_message(const std::string& text, const std::vector<unsigned char>& header,
+                            TextCoding coding = TextCoding::kAuto) {
+  DeliverMessage message;
+  message.originator = "+1";
+  message.text = text;
+  message.timestamp = {24, 1, 1, 12, 0, 1, 0};
+  message.coding = coding;
+  message.userDataHeader = header;
+  return message;
+}
+
+// Derived by hand from TS 23.040: no service centre (00), first octet 44
+// (TP-MTI 00, TP-MMS, TP-UDHI), TP-OA "+1" (01 91 F1), TP-PID 00, TP-DCS,
+// the time stamp 24/01/01 12:00:01 +00, TP-UDL, the user data.  A 6-octet
+// header takes 7 septets: one fill bit, bit 0 of the seventh octet, so "A"
+// (41) sits in its bits 1-7 (82).  A 7-octet header takes 8 septets
+// exactly: no fill.
+TEST(EncodeSmsDeliver, UserDataHeaderByHand) {
+  const std::string head =
+      "00"
+      "44"
+      "0191F1"
+      "00";
+  const std::string stamp = "42101021001000";
+  struct Case {
+    const char* name;
+    DeliverMessage message;
+    std::string hex;
+  } cases[] = {
+      {"7bit_8bit_reference", part_message("A", concat8(2, 1)),
+       head + "00" + stamp + "08" + "0500032A0201" + "82"},
+      {"7bit_two_septets", part_message("AB", concat8(2, 2)),
+       head + "00" + stamp + "09" + "0500032A0202" + "8242"},
+      {"7bit_16bit_reference", part_message("A", concat16(3, 3)),
+       head + "00" + stamp + "09" + "06080412340303" + "41"},
+      {"7bit_escape_after_header", part_message("]", concat8(2, 2)),
+       // ESC 1B and 3E: bits 49-55 and 56-62.
+       head + "00" + stamp + "09" + "0500032A0202" + "36" + "3E"},
+      {"ucs2", part_message("`", concat8(2, 2)),
+       head + "08" + stamp + "08" + "0500032A0202" + "0060"},
+      {"forced_ucs2", part_message("A", concat16(2, 1), TextCoding::kUcs2),
+       head + "08" + stamp + "09" + "06080412340201" + "0041"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EncodedPdu pdu;
+    std::string error;
+    ASSERT_TRUE(encode_sms_deliver(c.message, pdu, error)) << error;
+    EXPECT_EQ(pdu.hex, c.hex);
+    EXPECT_EQ(pdu.tpduLength, static_cast<int>(c.hex.size() / 2 - 1));
+    EXPECT_EQ(pdu.userDataLength, std::stoi(c.hex.substr(28, 2), nullptr, 16));
+  }
+}
+
+// The decoder reads the parts back: the header's concatenation fields, the
+// text after the header and its fill bits, in both alphabets and at the
+// limits that the header leaves (160 septets or 140 octets less the header).
+TEST(EncodeSmsDeliver, PartsComeBackThroughTheDecoder) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<unsigned char> header;
+    TextCoding coding;
+    bool utf8;
+    int reference, count, sequence;
+    int udl;
+  } cases[] = {
+      {"gsm7_153", std::string(153, 'x'), concat8(3, 1), TextCoding::kAuto, false, 0x2A, 3, 1, 160},
+      {"gsm7_152_16bit", std::string(152, 'x'), concat16(3, 2), TextCoding::kAuto, false, 0x1234, 3,
+       2, 160},
+      {"gsm7_escapes_at_end", std::string(149, 'a') + "[]", concat8(2, 2), TextCoding::kAuto, false,
+       0x2A, 2, 2, 160},
+      // 11 characters of one septet, 8 of two.
+      {"escapes_and_controls",
+       "@$\n\r_^{}\\[~]|\xA4"
+       "Zz09 ",
+       concat8(9, 9), TextCoding::kAuto, false, 0x2A, 9, 9, 7 + 27},
+      {"ucs2_67", std::string(66, 'a') + "`", concat8(2, 1), TextCoding::kAuto, false, 0x2A, 2, 1,
+       140},
+      {"ucs2_66_16bit", std::string(66, 'b'), concat16(2, 2), TextCoding::kUcs2, false, 0x1234, 2,
+       2, 139},
+      {"utf8_surrogate_pair", "\xF0\x9F\x98\x80 ok", concat8(2, 2), TextCoding::kAuto, true, 0x2A,
+       2, 2, 6 + 10},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeliverMessage message = part_message(c.text, c.header, c.coding);
+    message.utf8 = c.utf8;
+    EncodedPdu pdu;
+    std::string error;
+    ASSERT_TRUE(encode_sms_deliver(message, pdu, error)) << error;
+    std::string trace;
+    std::unique_ptr<SmsDeliver> sms = decode_deliver(pdu.hex, trace);
+    ASSERT_NE(sms, nullptr) << trace;
+    EXPECT_EQ(sms->udhi, 1);
+    EXPECT_EQ(sms->userDataLength, c.udl);
+    EXPECT_EQ(sms->concatenated, 1);
+    EXPECT_EQ(sms->concatReference, c.reference);
+    EXPECT_EQ(sms->concatTotal, c.count);
+    EXPECT_EQ(sms->concatSequence, c.sequence);
+    EXPECT_EQ(c.utf8 ? sms->utf8Text : sms->text, c.text);
+    ASSERT_NE(sms->elements, nullptr);
+    EXPECT_EQ(sms->elements->id, c.header[0]);
+    EXPECT_EQ(sms->elements->next, nullptr);
+  }
+}
+
+// One unit past what a part holds is refused with the part's limit; a header
+// longer than the user data is refused on its own.
+TEST(EncodeSmsDeliver, PartLimits) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<unsigned char> header;
+    TextCoding coding;
+    const char* error;  // "" when accepted
+  } cases[] = {
+      {"154_septets", std::string(154, 'x'), concat8(2, 1), TextCoding::kAuto,
+       "Message text too long for one SMS: 154 septets in the GSM 7-bit alphabet, at most 153"},
+      {"escape_past_153", std::string(152, 'x') + "]", concat8(2, 1), TextCoding::kAuto,
+       "Message text too long for one SMS: 154 septets in the GSM 7-bit alphabet, at most 153"},
+      {"153_septets_16bit", std::string(153, 'x'), concat16(2, 1), TextCoding::kAuto,
+       "Message text too long for one SMS: 153 septets in the GSM 7-bit alphabet, at most 152"},
+      {"68_ucs2", std::string(67, 'a') + "`", concat8(2, 1), TextCoding::kAuto,
+       "Message text too long for one SMS: 68 characters in UCS2, at most 67"},
+      {"67_ucs2_16bit", std::string(67, 'a'), concat16(2, 1), TextCoding::kUcs2,
+       "Message text too long for one SMS: 67 characters in UCS2, at most 66"},
+      {"header_140_octets", "", std::vector<unsigned char>(139, 0x00), TextCoding::kAuto, ""},
+      {"header_141_octets", "", std::vector<unsigned char>(140, 0x00), TextCoding::kAuto,
+       "User-data header of 141 octets, at most 140"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EncodedPdu pdu;
+    std::string error;
+    const bool ok = encode_sms_deliver(part_message(c.text, c.header, c.coding), pdu, error);
+    EXPECT_EQ(ok, std::string(c.error).empty()) << error;
+    if (!ok) {
+      EXPECT_EQ(error, c.error);
+    }
   }
 }
 

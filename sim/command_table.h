@@ -134,8 +134,11 @@ struct CommandAnswer {
   bool sendsAtCommand = false;  // ... at once (else when `text` has been written)
   std::string to;               // its destination
   std::string message;          // its text as the network carries it
-  int ref = 0;                  // its reference in "+CMGS: <ref>"
-  bool wantsReport = false;     // the send asked for a status report
+  // The elements of its user-data header (PDU mode; without the UDHL
+  // octet), carried to the receiver as they were sent; empty for none.
+  std::vector<unsigned char> header;
+  int ref = 0;               // its reference in "+CMGS: <ref>"
+  bool wantsReport = false;  // the send asked for a status report
 };
 
 using CommandHandler = void (*)(const CommandCall& call, ModemState& modem, CommandAnswer& answer);

@@ -5,7 +5,7 @@
 namespace smstest {
 
 int MessageStore::add(const std::string& from, const std::string& text, int64_t arrived,
-                      bool unread) {
+                      bool unread, const std::vector<unsigned char>& header) {
   if (full()) return 0;
   // A SIM fills the lowest free record, so an index freed by a delete comes
   // back before the higher ones.
@@ -15,6 +15,7 @@ int MessageStore::add(const std::string& from, const std::string& text, int64_t 
   message.index = index;
   message.from = from;
   message.text = text;
+  message.header = header;
   message.arrived = arrived;
   message.unread = unread;
   messages_.push_back(message);

@@ -16,9 +16,13 @@
 namespace smstest {
 
 struct StoredMessage {
-  int index = 0;        // its place in the store, from 1
-  std::string from;     // the sender's address, "+" first when international
-  std::string text;     // the text as the network carried it (ISO-8859-1 bytes)
+  int index = 0;     // its place in the store, from 1
+  std::string from;  // the sender's address, "+" first when international
+  std::string text;  // the text as the network carried it (ISO-8859-1 bytes)
+  // The elements of the user-data header it came with (a part of a
+  // concatenated message), without the UDHL octet; empty for none.  PDU
+  // mode lists it in front of the text; text mode shows the text alone.
+  std::vector<unsigned char> header;
   int64_t arrived = 0;  // calendar seconds: the service centre's time stamp
   bool unread = true;   // "REC UNREAD" until a standard read or listing shows it
 
@@ -38,7 +42,8 @@ class MessageStore {
 
   // Stores a message at the lowest free place and returns its index, or 0
   // (nothing stored) when the store is full.
-  int add(const std::string& from, const std::string& text, int64_t arrived, bool unread = true);
+  int add(const std::string& from, const std::string& text, int64_t arrived, bool unread = true,
+          const std::vector<unsigned char>& header = {});
 
   // The message at `index`, or null when that place is empty or out of range.
   StoredMessage* find(int index);

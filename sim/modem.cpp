@@ -68,6 +68,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
   reply.sendsAtCommand = answer.sendsAtCommand;
   reply.to = answer.to;
   reply.text = answer.message;
+  reply.header = answer.header;
   reply.ref = answer.ref;
   reply.wantsReport = answer.wantsReport;
   shape_reply(reply, echoed, answer.text, answer.late, true, answer.report);
@@ -131,8 +132,8 @@ size_t SimModem::take_entry(const char* data, size_t size, std::vector<Reply>& r
     reply.sendsAtCommand = answer.sendsAtCommand;
     reply.to = answer.to;
     reply.text = answer.message;
+    reply.header = answer.header;
     reply.ref = answer.ref;
-    reply.wantsReport = answer.wantsReport;
     reply.wantsReport = answer.wantsReport;
     shape_reply(reply, std::string(), answer.text, answer.late, true);
     replies.push_back(reply);
@@ -164,8 +165,9 @@ std::string SimModem::finish(const std::string& answer) const {
   return out;
 }
 
-int SimModem::store(const std::string& from, const std::string& text, int64_t arrived) {
-  return state_.store.add(from, text, arrived);
+int SimModem::store(const std::string& from, const std::string& text, int64_t arrived,
+                    const std::vector<unsigned char>& header) {
+  return state_.store.add(from, text, arrived, true, header);
 }
 
 std::string alter_text(Alteration alteration, const std::string& text) {

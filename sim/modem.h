@@ -27,17 +27,18 @@ struct AnswerPiece {
 
 // What one command received on the line leads to.
 struct Reply {
-  std::string command;              // the command as received, without its line end
-  std::vector<AnswerPiece> pieces;  // echo and answer, in order; empty when nothing is written
-  bool sends = false;               // the network takes a message ...
-  bool sendsAtCommand = false;      // ... when the command arrives (else after the last piece)
-  std::string to;                   // its destination number
-  std::string text;                 // its text
-  int ref = 0;                      // the reference given in "+CMGS: <ref>"
-  bool wantsReport = false;         // the send asked for a status report
-  bool hangUp = false;              // the line is closed after the last piece
-  bool entryEcho = false;           // written back during a send's text entry: no command
-  bool stall = false;               // nothing more is read from the line
+  std::string command;                // the command as received, without its line end
+  std::vector<AnswerPiece> pieces;    // echo and answer, in order; empty when nothing is written
+  bool sends = false;                 // the network takes a message ...
+  bool sendsAtCommand = false;        // ... when the command arrives (else after the last piece)
+  std::string to;                     // its destination number
+  std::string text;                   // its text
+  std::vector<unsigned char> header;  // its user-data header's elements; empty for none
+  int ref = 0;                        // the reference given in "+CMGS: <ref>"
+  bool wantsReport = false;           // the send asked for a status report
+  bool hangUp = false;                // the line is closed after the last piece
+  bool entryEcho = false;             // written back during a send's text entry: no command
+  bool stall = false;                 // nothing more is read from the line
 };
 
 class SimModem {
@@ -66,8 +67,10 @@ class SimModem {
   Reply answer(const std::string& command, char terminator = '\r');
 
   // Stores an arriving message (the text is already altered by the network)
-  // and returns its index; 0 when the store is full and nothing was stored.
-  int store(const std::string& from, const std::string& text, int64_t arrived);
+  // with the elements of its user-data header (none when empty) and returns
+  // its index; 0 when the store is full and nothing was stored.
+  int store(const std::string& from, const std::string& text, int64_t arrived,
+            const std::vector<unsigned char>& header = {});
   bool has_room() const { return !state_.store.full(); }
 
   // The unsolicited line announcing the message stored at `index`.

@@ -138,6 +138,45 @@ bool apply_outside_report(const std::string& value, bool, ModemConfig& modem) {
   return at == std::string::npos || parse_seconds(value.substr(at + 1), modem.faults.outsideDelay);
 }
 
+// A part number: 1 to 255, as a concatenation header counts them.
+bool part_number(const std::string& value, int& part) {
+  return parse_count(value, part) && part >= 1 && part <= 255;
+}
+
+// reverse | random[:SEED]
+bool apply_part_order(const std::string& value, bool, ModemConfig& modem) {
+  ModemFaults& f = modem.faults;
+  const size_t colon = value.find(':');
+  const std::string order = value.substr(0, colon);
+  if (order == "reverse" && colon == std::string::npos) {
+    f.partOrder = PartOrder::reverse;
+    return true;
+  }
+  if (order != "random") return false;
+  f.partOrder = PartOrder::random;
+  f.partSeed = 1;
+  if (colon == std::string::npos) return true;
+  int seed = 0;
+  if (!parse_count(value.substr(colon + 1), seed)) return false;
+  f.partSeed = static_cast<unsigned>(seed);
+  return true;
+}
+
+bool apply_drop_part(const std::string& value, bool, ModemConfig& modem) {
+  return part_number(value, modem.faults.dropPart);
+}
+
+bool apply_duplicate_part(const std::string& value, bool, ModemConfig& modem) {
+  return part_number(value, modem.faults.duplicatePart);
+}
+
+// K@SECONDS
+bool apply_delay_part(const std::string& value, bool, ModemConfig& modem) {
+  const size_t at = value.find('@');
+  return at != std::string::npos && part_number(value.substr(0, at), modem.faults.delayPart) &&
+         parse_seconds(value.substr(at + 1), modem.faults.delayPartBy);
+}
+
 bool apply_follows(const std::string& value, bool given, ModemConfig& modem) {
   modem.follows = value;
   return given && !value.empty();
@@ -227,6 +266,25 @@ const ModemOption kModemOptions[] = {
      "echo off it stands at the very first byte)",
      set_flag<&ModemFaults::cmgsFirst>},
     {"lose", "messages to this modem are lost", set_flag<&ModemFaults::lose>},
+    {"part-order=reverse|random[:SEED]",
+     "the parts of each concatenated message to this modem\n"
+     "are held until its last part is there (at most 30 s\n"
+     "after the first), then delivered last part first, or in\n"
+     "an order drawn from SEED (default 1; the same seed, the\n"
+     "same orders); single messages as ever",
+     apply_part_order},
+    {"drop-part=K",
+     "part K (1-255) of each concatenated message to this\n"
+     "modem is lost (recorded as lost)",
+     apply_drop_part},
+    {"duplicate-part=K",
+     "part K of each concatenated message to this modem\n"
+     "arrives twice, stored and announced each time",
+     apply_duplicate_part},
+    {"delay-part=K@SECONDS",
+     "part K of each concatenated message to this modem\n"
+     "arrives SECONDS later than it would",
+     apply_delay_part},
     {"follows=NAME",
      "the modem rides along the route of GPS receiver NAME\n"
      "(--gps): in the route's holes its sends are refused, or\n"

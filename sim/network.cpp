@@ -6,6 +6,7 @@
 
 #include "common/clock.h"
 #include "common/text.h"
+#include "sim/pdu_mode.h"
 
 namespace smstest {
 
@@ -16,6 +17,11 @@ const double kHangupGrace = 0.3;
 // Seconds a modem in message service 1 waits for the AT+CNMA of a +CDS
 // before it turns routing off.
 const double kAckWindow = 3.0;
+// Seconds the held parts of a concatenated message wait for the rest after
+// the first of them was due (part-order).
+const double kPartWait = 30.0;
+// Seconds between the parts of one message let go together (part-order).
+const double kPartGap = 0.1;
 
 }  // namespace
 
@@ -33,6 +39,7 @@ SimNetwork::SimNetwork(const SimConfig& config)
       gpsPlugged_(config.gpsReceivers.size(), 1) {
   for (const ModemConfig& modem : config.modems) {
     modems_.emplace_back(modem);
+    partDraws_.emplace_back(modem.faults.partSeed);
     traffic_.push_back(std::make_unique<RecordFile>());
     int follows = -1;
     for (size_t g = 0; g < config.gpsReceivers.size(); ++g)
@@ -75,7 +82,7 @@ void SimNetwork::start(double now) {
       const std::string& number = modems_[to].config().number;
       record_network(t, "injected", modems_[to].config().name, injection.from, number, "-", "-",
                      injection.text);
-      deliver(to, injection.from, injection.text, "-", t, t);
+      deliver(to, injection.from, injection.text, {}, "-", t, t);
     });
   }
   for (size_t i = 0; i < modems_.size(); ++i) {
@@ -240,17 +247,105 @@ void SimNetwork::take_message(size_t from, const Reply& reply, double now) {
     }
     return;
   }
-  std::string fromNumber = sender.number;
-  std::string text = reply.text;
+  Carried message;
+  message.from = from;
+  message.to = static_cast<size_t>(to);
+  message.fromNumber = sender.number;
+  message.text = reply.text;
+  message.header = reply.header;
+  message.ref = ref;
+  message.sentAt = now;
+  message.wantsReport = wantsReport;
+  message.report = report;
   // Poor coverage where the sender is: the message is late.
   const RouteStretch* hole = hole_of(from, now);
   const double late = hole != nullptr ? hole->late : 0;
-  schedule(now + delay_to(to) + late,
-           [this, to, from, fromNumber, text, ref, now, wantsReport, report](double t) mutable {
-             if (!deliver(to, fromNumber, text, ref, now, t) || !wantsReport) return;
-             report.discharged = calendar_seconds();
-             schedule_reports(from, to, report, t);
-           });
+  carry(message, now + delay_to(message.to) + late);
+}
+
+void SimNetwork::carry(const Carried& message, double due) {
+  ConcatenatedPart part;
+  if (!concatenated_part(message.header, part)) {
+    schedule_part(message, 0, due);
+    return;
+  }
+  if (modems_[message.to].config().faults.partOrder == PartOrder::sent) {
+    schedule_part(message, part.sequence, due);
+    return;
+  }
+  const std::string key = format("%d %s %d %d", static_cast<int>(message.to),
+                                 message.fromNumber.c_str(), part.reference, part.count);
+  HeldParts& held = heldParts_[key];
+  if (held.parts.empty()) {
+    held.serial = ++heldSerial_;
+    const uint64_t serial = held.serial;
+    schedule(due + kPartWait, [this, key, serial](double t) { release_parts(key, serial, t); });
+  }
+  held.parts.push_back(HeldPart{message, part.sequence, due});
+  std::vector<char> seen(static_cast<size_t>(part.count) + 1, 0);
+  int distinct = 0;
+  double last = due;
+  for (const HeldPart& p : held.parts) {
+    if (seen[static_cast<size_t>(p.sequence)] == 0) ++distinct;
+    seen[static_cast<size_t>(p.sequence)] = 1;
+    last = std::max(last, p.due);
+  }
+  if (distinct == part.count) {
+    const uint64_t serial = held.serial;
+    schedule(last, [this, key, serial](double t) { release_parts(key, serial, t); });
+  }
+}
+
+void SimNetwork::release_parts(const std::string& key, uint64_t serial, double now) {
+  auto it = heldParts_.find(key);
+  if (it == heldParts_.end() || it->second.serial != serial) return;
+  std::vector<HeldPart> parts = std::move(it->second.parts);
+  heldParts_.erase(it);
+  std::stable_sort(parts.begin(), parts.end(),
+                   [](const HeldPart& a, const HeldPart& b) { return a.sequence < b.sequence; });
+  const size_t to = parts.front().message.to;
+  if (modems_[to].config().faults.partOrder == PartOrder::reverse) {
+    std::reverse(parts.begin(), parts.end());
+  } else {
+    // Fisher-Yates on the raw draws of the generator, which the standard
+    // fixes, so that a seed gives the same orders everywhere.
+    std::mt19937& draw = partDraws_[to];
+    for (size_t i = parts.size(); i > 1; --i) std::swap(parts[i - 1], parts[draw() % i]);
+  }
+  double at = now;
+  for (const HeldPart& part : parts) {
+    schedule_part(part.message, part.sequence, at);
+    at += kPartGap;
+  }
+}
+
+void SimNetwork::schedule_part(const Carried& message, int sequence, double due) {
+  const ModemFaults& faults = modems_[message.to].config().faults;
+  if (sequence > 0 && faults.delayPart == sequence) due += faults.delayPartBy;
+  schedule(due, [this, message, sequence](double t) {
+    const ModemConfig& receiver = modems_[message.to].config();
+    if (sequence > 0 && receiver.faults.dropPart == sequence) {
+      record_network(t, "lost", receiver.name, message.fromNumber, receiver.number, message.ref,
+                     "-", message.text);
+      return;
+    }
+    arrive(message, t);
+    if (sequence > 0 && receiver.faults.duplicatePart == sequence) {
+      deliver(message.to, message.fromNumber, message.text, message.header, message.ref,
+              message.sentAt, t);
+    }
+  });
+}
+
+void SimNetwork::arrive(const Carried& message, double now) {
+  if (!deliver(message.to, message.fromNumber, message.text, message.header, message.ref,
+               message.sentAt, now) ||
+      !message.wantsReport) {
+    return;
+  }
+  SimReport report = message.report;
+  report.discharged = calendar_seconds();
+  schedule_reports(message.from, message.to, report, now);
 }
 
 // The destination's statuses, each its delay after the one before: the
@@ -293,7 +388,8 @@ void SimNetwork::send_status_report(size_t index, const SimReport& report, doubl
 }
 
 bool SimNetwork::deliver(size_t to, const std::string& from, const std::string& text,
-                         const std::string& ref, double sentAt, double now) {
+                         const std::vector<unsigned char>& header, const std::string& ref,
+                         double sentAt, double now) {
   SimModem& modem = modems_[to];
   const ModemConfig& receiver = modem.config();
   if (receiver.faults.lose) {
@@ -309,7 +405,7 @@ bool SimNetwork::deliver(size_t to, const std::string& from, const std::string& 
   }
   record_network(now, "delivered", receiver.name, from, receiver.number, ref,
                  format("%.3f", now - sentAt), stored);
-  int index = modem.store(from, stored, calendar_seconds());
+  int index = modem.store(from, stored, calendar_seconds(), header);
   announce(to, index, now);
   return true;
 }

@@ -14,8 +14,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <queue>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -100,13 +102,48 @@ class SimNetwork {
     }
   };
 
+  // A message on its way to a modem of the network.
+  struct Carried {
+    size_t from = 0;  // the sending modem
+    size_t to = 0;    // the receiving modem
+    std::string fromNumber;
+    std::string text;
+    std::vector<unsigned char> header;  // the elements of its user-data header
+    std::string ref;
+    double sentAt = 0;  // when the network took it
+    bool wantsReport = false;
+    SimReport report;
+  };
+  // One held part of a concatenated message (part-order).
+  struct HeldPart {
+    Carried message;
+    int sequence = 0;
+    double due = 0;  // when it would have arrived
+  };
+  struct HeldParts {
+    uint64_t serial = 0;  // tells this message from a later one with the same key
+    std::vector<HeldPart> parts;
+  };
+
   void schedule(double at, std::function<void(double)> run);
+  // Carries `message` to its modem, due there at `due`; the receiver's part
+  // faults act on the parts of a concatenated message.
+  void carry(const Carried& message, double due);
+  // Schedules part `sequence` (0 for a single message) at `due`, with the
+  // receiver's faults on that part.
+  void schedule_part(const Carried& message, int sequence, double due);
+  // Delivers the held parts of `key` in the receiver's part order.
+  void release_parts(const std::string& key, uint64_t serial, double now);
+  // The message is stored (or lost, or refused) and its reports scheduled.
+  void arrive(const Carried& message, double now);
   void play(size_t index, const Reply& reply, double now);
   void write(size_t index, const std::string& bytes, double now);
   void take_message(size_t from, const Reply& reply, double now);
-  // False when the message was lost or refused.
-  bool deliver(size_t to, const std::string& from, const std::string& text, const std::string& ref,
-               double sentAt, double now);
+  // False when the message was lost or refused.  `header`: the elements of
+  // its user-data header, stored with it; empty for none.
+  bool deliver(size_t to, const std::string& from, const std::string& text,
+               const std::vector<unsigned char>& header, const std::string& ref, double sentAt,
+               double now);
   void schedule_reports(size_t from, size_t to, const SimReport& report, double now);
   // Hands a status report to modem `index` (SimModem::take_status_report)
   // and writes what it announces.
@@ -151,6 +188,10 @@ class SimNetwork {
   double start_ = 0;
   uint64_t order_ = 0;
   std::priority_queue<Event, std::vector<Event>, std::greater<Event>> events_;
+  // Parts held for part-order, by receiver, sender, reference and count.
+  std::map<std::string, HeldParts> heldParts_;
+  uint64_t heldSerial_ = 0;
+  std::vector<std::mt19937> partDraws_;  // per modem: the draws of part-order=random
 };
 
 }  // namespace smstest

@@ -19,17 +19,22 @@ const int kUdhiBit = 0x40;  // TP-UDHI in the first octet (TS 23.040 9.2.3.23)
 
 bool phone_number(const std::string& text) { return is_phone_number(text); }
 
-// The longest start of `text` that one message holds: 160 septets when every
-// byte has a 7-bit form (an extension character is never split from its
-// escape), else 70 characters.
-std::string one_message(const std::string& text) {
-  if (!maps_to_gsm7(text)) return text.substr(0, kMaxUcs2Characters);
+// The longest start of `text` that one message holds behind a user-data
+// header of `headerOctets` (its UDHL octet included; 0 for none): 160
+// septets less the header's when every byte has a 7-bit form (an extension
+// character is never split from its escape), else 70 characters less the
+// header's octets over two.
+std::string one_message(const std::string& text, size_t headerOctets) {
+  if (!maps_to_gsm7(text)) {
+    return text.substr(0, (2 * static_cast<size_t>(kMaxUcs2Characters) - headerOctets) / 2);
+  }
+  const size_t most = static_cast<size_t>(kMaxSeptets) - (8 * headerOctets + 6) / 7;
   size_t septets = 0, bytes = 0;
   for (; bytes < text.size(); ++bytes) {
     unsigned char codes[2];
     size_t more =
         static_cast<size_t>(latin1_to_gsm7(static_cast<unsigned char>(text[bytes]), codes));
-    if (septets + more > static_cast<size_t>(kMaxSeptets)) break;
+    if (septets + more > most) break;
     septets += more;
   }
   return text.substr(0, bytes);
@@ -77,15 +82,39 @@ bool read_submitted_pdu(const std::string& hex, int length, SubmittedPdu& out,
   }
   out.to = submit.number;
   out.text = submit.text;
+  out.header = submit.header;
   out.statusReport = submit.statusReportRequest != 0;
   return true;
+}
+
+bool concatenated_part(const std::vector<unsigned char>& header, ConcatenatedPart& part) {
+  for (size_t at = 0; at + 2 <= header.size();) {
+    const int id = header[at];
+    const size_t length = header[at + 1];
+    const size_t data = at + 2;
+    if (data + length > header.size()) return false;
+    at = data + length;
+    const bool eightBit = id == 0x00 && length == 3;
+    const bool sixteenBit = id == 0x08 && length == 4;
+    if (!eightBit && !sixteenBit) continue;
+    const size_t counts = eightBit ? data + 1 : data + 2;
+    const int count = header[counts];
+    const int sequence = header[counts + 1];
+    if (count == 0 || sequence == 0 || sequence > count) return false;
+    part.reference = eightBit ? header[data] : header[data] << 8 | header[data + 1];
+    part.count = count;
+    part.sequence = sequence;
+    return true;
+  }
+  return false;
 }
 
 bool listed_pdu(const StoredMessage& message, PduDamage damage, ListedPdu& out,
                 std::string& lastError) {
   DeliverMessage deliver;
   deliver.originator = message.from;
-  deliver.text = one_message(message.text);
+  deliver.userDataHeader = message.header;
+  deliver.text = one_message(message.text, message.header.empty() ? 0 : message.header.size() + 1);
   deliver.serviceCentre = kServiceCentre;
   CalendarTime t = calendar_time(message.arrived);
   deliver.timestamp.year = (t.year % 100 + 100) % 100;

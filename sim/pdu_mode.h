@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "sim/message_store.h"
 #include "sim/sim_config.h"
@@ -26,8 +27,11 @@ constexpr int kMaxSubmitLength = 164;
 
 // A message that a client hands over in PDU mode, as the network carries it.
 struct SubmittedPdu {
-  std::string to;             // "+" and the digits for an international number, else the digits
-  std::string text;           // ISO-8859-1 bytes; a user-data header is left out
+  std::string to;    // "+" and the digits for an international number, else the digits
+  std::string text;  // ISO-8859-1 bytes, after the user-data header
+  // The elements of the user-data header (TP-UDHI set), without its UDHL
+  // octet: the concatenation element of a part, for one.  Empty for none.
+  std::vector<unsigned char> header;
   bool statusReport = false;  // TP-SRR: the sender asks for a status report
 };
 
@@ -40,6 +44,20 @@ struct SubmittedPdu {
 bool read_submitted_pdu(const std::string& hex, int length, SubmittedPdu& out,
                         std::string& lastError);
 
+// Where a part stands in its concatenated message.
+struct ConcatenatedPart {
+  int reference = 0;  // 0-255 (element 0x00) or 0-65535 (element 0x08)
+  int count = 0;      // parts of the message, 1-255
+  int sequence = 0;   // this part's number, 1 to `count`
+};
+
+// Reads the concatenation element (TS 23.040 9.2.3.24.1, IEI 0x00, or
+// 9.2.3.24.8, IEI 0x08) from the elements of a user-data header (without
+// UDHL).  False when there is none, when the elements run past the header,
+// or when the element's count is 0 or its sequence number is 0 or past the
+// count (a receiver ignores such an element).
+bool concatenated_part(const std::vector<unsigned char>& header, ConcatenatedPart& part);
+
 // A stored message as AT+CMGL and AT+CMGR show it in PDU mode.
 struct ListedPdu {
   std::string hex;  // the service-centre part, then the TPDU; upper-case hex
@@ -47,14 +65,14 @@ struct ListedPdu {
 };
 
 // The SMS-DELIVER of `message`: TP-OA from its sender (type 0x91 when it is
-// international, else 0x81), its text in the GSM 7-bit alphabet when every
-// byte maps there, else in UCS2, its arrival as the time stamp (UTC, zone
-// +00).  A text longer than one message (which only the proprietary send,
-// an injection or a prefix alteration can store) shows its first 160
-// septets, or 70 characters in UCS2.  `damage` then spoils the PDU so that
-// a decoder refuses it; `length` always counts the octets that `hex` holds.
-// False, with the encoder's text in `lastError`, for a sender that no PDU
-// can carry.
+// international, else 0x81), its user-data header when it came with one
+// (TP-UDHI, the header, fill bits), its text in the GSM 7-bit alphabet when
+// every byte maps there, else in UCS2, its arrival as the time stamp (UTC,
+// zone +00).  A text longer than one message (which only the proprietary
+// send, an injection or a prefix alteration can store) shows its first 160
+// septets, or 70 characters in UCS2, less what the header takes.  `damage` then spoils the PDU so
+// that a decoder refuses it; `length` always counts the octets that `hex` holds. False, with the
+// encoder's text in `lastError`, for a sender that no PDU can carry.
 bool listed_pdu(const StoredMessage& message, PduDamage damage, ListedPdu& out,
                 std::string& lastError);
 

@@ -29,6 +29,13 @@ enum class PduDamage {
   header,  // TP-UDHI set, with a user-data header length past the PDU's end
 };
 
+// The order in which the parts of a concatenated message reach a modem.
+enum class PartOrder {
+  sent,     // each part when it arrives, as for any message
+  reverse,  // held until the last part is there, then the last part first
+  random,   // held likewise, then in an order drawn from the modem's seed
+};
+
 // Misbehaviours of one modem.  All off by default.
 struct ModemFaults {
   bool silent = false;           // nothing is ever written back, not even the echo
@@ -80,6 +87,14 @@ struct ModemFaults {
   bool srUnreadable = false;  // AT+CMGR and AT+CMGL on "SR" answer +CMS ERROR: 302
   bool csms1 = false;         // message service 1: a +CDS not acknowledged turns routing off
   bool noCesq = false;        // AT+CESQ answered ERROR (a modem without it)
+  // Faults on the parts of concatenated messages to this modem (parts are
+  // numbered from 1, as in their header; single messages are left alone).
+  PartOrder partOrder = PartOrder::sent;
+  unsigned partSeed = 1;   // the seed of PartOrder::random
+  int dropPart = 0;        // > 0: this part is lost
+  int duplicatePart = 0;   // > 0: this part arrives twice
+  int delayPart = 0;       // > 0: this part arrives ...
+  double delayPartBy = 0;  // ... this many seconds late
 };
 
 // A message in a modem's store before the run.

@@ -41,6 +41,7 @@ bool read_entry(const TextEntry& entry, const std::string& typed, const ModemSta
   }
   to = submitted.to;
   message = submitted.text;
+  answer.header = submitted.header;
   answer.wantsReport = submitted.statusReport;
   return true;
 }

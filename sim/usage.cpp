@@ -164,8 +164,13 @@ const char kPduModeCommands[] = R"(Standard SMS commands in PDU mode (AT+CMGF=0)
   (type 91 when international, else 81), TP-PID 00, the text in the GSM
   7-bit alphabet (TP-DCS 00) when every byte of it maps there, else UCS2
   (08), the arrival as TP-SCTS (zone +00); <length> counts the octets after
-  the service-centre part.  A text longer than one message shows its first
-  160 septets (70 characters in UCS2).  The text-mode forms
+  the service-centre part.  A part of a concatenated message (an
+  SMS-SUBMIT with TP-UDHI and a user-data header, e.g. the concatenation
+  element 00 or 08) keeps its header: its SMS-DELIVER has TP-UDHI (first
+  octet 44) and the header in front of the text (fill bits after it in the
+  7-bit alphabet); text mode and AT!GSMS?2,0 show the part's text alone.
+  A text longer than one message shows its first 160 septets (70
+  characters in UCS2), less what a header takes.  The text-mode forms
   (AT+CMGS="<da>", AT+CMGL="ALL") answer +CMS ERROR: 304, as the numeric
   forms answer 305 in text mode.
 Bytes written while no client has the port open wait in the terminal for

@@ -1,8 +1,10 @@
 // Whole runs of SMS_TEST in PDU mode (command set "pdu": the standard SMS
 // commands with SMS-SUBMIT and SMS-DELIVER PDUs) against modem_sim: the
 // round trip with one and two modems, the reflector answering an outside
-// phone with an international number, a PDU the decoder refuses, a text too
-// long for one message, and the text-mode faults that apply here too.  Like
+// phone with an international number, a PDU the decoder refuses, and the
+// text-mode faults that apply here too (a text longer than one message goes
+// in parts: concatenated_run_test.cpp; past maxParts= it is refused at
+// start-up: startup_refusal_test.cpp).  Like
 // the other whole runs they run a second time under Wine with SMS_TEST.exe
 // (tests/wine/run_wine_tests.sh).
 #include <gtest/gtest.h>
@@ -146,10 +148,6 @@ TEST_F(PduModeTest, ReflectorRepliesToANationalNumber) {
   EXPECT_TRUE(contains(network_log(), " 5550105 5551234 ")) << network_log();
 }
 
-const char kTooLong[] =
-    "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890123"
-    "456789012345678901234567890123456789012345678901234567890123";
-
 const char kSuccess[] = "0 SUCCESS\n";
 const char kBusy[] = "answered +CME ERROR: 14 (SIM busy): trying again in a second\n";
 
@@ -170,12 +168,6 @@ TEST_F(PduModeTest, Faults) {
        "\nRead Partial bytes: ", "\nRead Partial bytes: "},
       {"send error", "", "send-error=330", 10,
        "2 AT+CMGS=23 answered +CMS ERROR: 330 (SMSC address unknown)\n", "", false, "", ""},
-      // 154 characters after the 7 of the marker.
-      FaultRow("text too long for one message", "", "", 10,
-               "2 Cannot send the message in PDU mode: Message text too long for one SMS: 161 "
-               "septets in the GSM 7-bit alphabet, at most 160\n",
-               "", false, "", "")
-          .with_text(kTooLong),
   };
   const std::vector<PairRun> runs = run_fault_matrix(rows, "pdu");
   for (size_t i = 0; i < runs.size(); ++i) {

@@ -116,6 +116,52 @@ TEST(StartupRefusals, LineEndsAndTheStatusFileAsResultFile) {
   }
 }
 
+// Texts a run can't send: longer than one message in text mode, more parts
+// than maxParts= in the pdu set, a length= shorter than the marked text or
+// in the proprietary set.  Refused before any port is opened.
+TEST(StartupRefusals, LongTexts) {
+  const std::string head = "SMS_TEST\nresults.csv\nT1|10|9|5550100|";
+  const std::string tail = "|0|0|115200|0|0|0\n";
+  const struct {
+    const char* name;
+    std::string cmdFile;
+    const char* err;
+  } cases[] = {
+      {"161 septets in text mode", head + std::string(154, 'x') + tail + "commandSet=text\n",
+       "Message text too long for one SMS in text mode: 161 septets, at most 160; the pdu "
+       "command set sends a longer text in parts\n"},
+      {"a length over one message in text mode",
+       head + "hello" + tail + "commandSet=text\nlength=170\n", nullptr},
+      {"three parts over a ceiling of two",
+       head + "hello" + tail + "commandSet=pdu\nmaxParts=2\nlength=400\n",
+       "Cannot send the message in PDU mode: Message text too long: 3 parts, at most 2 (option "
+       "maxParts)\n"},
+      {"eleven parts by default", head + "hello" + tail + "commandSet=pdu\nlength=1531\n",
+       "Cannot send the message in PDU mode: Message text too long: 11 parts, at most 10 (option "
+       "maxParts)\n"},
+      {"a length shorter than the marked text",
+       head + "hello" + tail + "commandSet=pdu\nlength=11\n",
+       "Option length=11 is shorter than the marked message text (12 characters)\n"},
+      {"a length in the proprietary set", head + "hello" + tail + "length=50\n",
+       "Option length needs the text or pdu command set\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = make_temp_dir("long");
+    write_file(dir + "/cmd.txt", c.cmdFile);
+    ProcessResult r = run_process({kTool, "cmd.txt", "status.txt", "42", "45N73W"}, dir,
+                                  {"SMS_TEST_PORTS=" + dir});
+    EXPECT_EQ(r.exitCode, 2);
+    if (c.err != nullptr) {
+      EXPECT_EQ(r.err, c.err);
+      EXPECT_EQ(list_dir(dir), std::vector<std::string>{"cmd.txt"});
+    } else {
+      // 170 characters of the filler take more than 160 septets.
+      EXPECT_EQ(r.err.rfind("Message text too long for one SMS in text mode: ", 0), 0u) << r.err;
+    }
+  }
+}
+
 // "--version" alone prints the version; with other arguments it is a
 // command file name like any other.
 TEST(StartupRefusals, VersionAloneIsAnswered) {
