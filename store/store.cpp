@@ -79,18 +79,38 @@ std::unique_ptr<Store> open_store(const std::string& url, std::string* error) {
 
 std::string quoted_name(const char* name) { return std::string("\"") + name + "\""; }
 
-std::string create_runs_sql(const SqlTypes& t) {
+namespace {
+
+const char* type_of(const StoreColumn& c, const SqlTypes& t) {
+  return c.type == ColumnType::kText      ? t.text
+         : c.type == ColumnType::kInteger ? t.integer
+         : c.type == ColumnType::kReal    ? t.real
+                                          : t.boolean;
+}
+
+}  // namespace
+
+std::vector<std::string> upgrade_runs_sql(const SqlTypes& t, int from, RecordFieldSql fieldSql) {
+  std::vector<std::string> sql;
+  for (size_t i = 0; i < kStoreColumnCount; ++i) {
+    const StoreColumn& c = kStoreColumns[i];
+    if (c.since <= from) continue;
+    const std::string name = quoted_name(c.name);
+    sql.push_back(format("ALTER TABLE runs ADD COLUMN %s %s", name.c_str(), type_of(c, t)));
+    sql.push_back(format("UPDATE runs SET %s = %s", name.c_str(), fieldSql(c).c_str()));
+  }
+  return sql;
+}
+
+std::string create_runs_sql(const SqlTypes& t, int version) {
   std::string sql = "CREATE TABLE IF NOT EXISTS runs (\n";
   sql += format("  probe %s NOT NULL,\n  campaign %s NOT NULL,\n  run %s NOT NULL,\n", t.text,
                 t.text, t.integer);
   sql += format("  line %s,\n", t.integer);
   for (size_t i = 0; i < kStoreColumnCount; ++i) {
     const StoreColumn& c = kStoreColumns[i];
-    const char* type = c.type == ColumnType::kText      ? t.text
-                       : c.type == ColumnType::kInteger ? t.integer
-                       : c.type == ColumnType::kReal    ? t.real
-                                                        : t.boolean;
-    sql += format("  %s %s,\n", quoted_name(c.name).c_str(), type);
+    if (c.since > version) continue;
+    sql += format("  %s %s,\n", quoted_name(c.name).c_str(), type_of(c, t));
   }
   sql +=
       format("  \"startSeconds\" %s,\n  latitude %s,\n  longitude %s,\n", t.real, t.real, t.real);

@@ -24,8 +24,11 @@
 
 namespace smstest {
 
-// The version of the schema this code writes (table store_version).
-constexpr int kStoreSchemaVersion = 1;
+// The version of the schema this code writes (table store_version).  A
+// store of an earlier version is brought up to it when opened: the columns
+// added since (StoreColumn::since) are added, filled from the records
+// already stored.  Version 2 added the concatenated messages' fields.
+constexpr int kStoreSchemaVersion = 2;
 
 // Which runs a read returns: those whose start (startSeconds) lies in
 // [since, until); a run without a start is left out when a bound is set.

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "store/store.h"
 
@@ -29,8 +30,18 @@ struct SqlTypes {
 };
 
 // CREATE TABLE IF NOT EXISTS runs (...) with the key, the line, every
-// column of kStoreColumns, startSeconds, latitude, longitude and record.
-std::string create_runs_sql(const SqlTypes& types);
+// column of kStoreColumns up to schema version `version`, startSeconds,
+// latitude, longitude and record.
+std::string create_runs_sql(const SqlTypes& types, int version = kStoreSchemaVersion);
+
+// How a back end reads a field of the stored record in SQL: the
+// expression that gives the column's value from the record of a row, NULL
+// where the field is missing or of another type (as make_stored_run).
+using RecordFieldSql = std::string (*)(const StoreColumn& column);
+
+// The statements that bring a runs table of schema version `from` up to
+// kStoreSchemaVersion: each column added since, filled from the records.
+std::vector<std::string> upgrade_runs_sql(const SqlTypes& types, int from, RecordFieldSql fieldSql);
 
 // "probe", "campaign", "run", "line", the columns, "startSeconds",
 // "latitude", "longitude", "record": the order of the insert's parameters.

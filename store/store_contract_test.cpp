@@ -25,6 +25,64 @@ std::string record_line(int run, const std::string& latLong, double sendTime) {
   return r.dump();
 }
 
+std::vector<std::string> upgrade_records() {
+  return {
+      // A message of three parts, one duplicated, found out of order.
+      R"({"run":1,"mode":"round-trip","partsSent":3,"partsExpected":3,"partsReceived":3,)"
+      R"("concatReference":200,"concatReferenceBits":8,"partSpread":1.5,"partsOutOfOrder":1,)"
+      R"("partsDuplicated":1,"parts":[{"sequence":1}]})",
+      // One message: the receiver's fields null.
+      R"({"run":2,"mode":"round-trip","partsSent":1,"partsExpected":null,"partsReceived":null,)"
+      R"("concatReference":null,"partSpread":null})",
+      // A record made before the part fields.
+      R"({"run":3,"mode":"round-trip","sendTime":2.5})",
+      // Values of other types: NULL where the column's type is not theirs.
+      R"({"run":4,"partsSent":2.5,"partsExpected":"3","partsReceived":true,)"
+      R"("concatReference":65535,"concatReferenceBits":16,"partSpread":2,"partsOutOfOrder":[1],)"
+      R"("partsDuplicated":{"n":1}})",
+      R"({"run":5,"partsSent":0,"partSpread":"1.5","partsOutOfOrder":-1,"partsDuplicated":3.0})",
+  };
+}
+
+std::vector<std::string> upgraded_columns() {
+  std::vector<std::string> names;
+  for (size_t i = 0; i < kStoreColumnCount; ++i) {
+    if (kStoreColumns[i].since > 1) names.emplace_back(kStoreColumns[i].name);
+  }
+  return names;
+}
+
+void check_upgraded_columns(const std::vector<std::vector<std::string>>& rows,
+                            const std::string& null) {
+  const std::vector<std::string> records = upgrade_records();
+  const std::vector<std::string> names = upgraded_columns();
+  ASSERT_EQ(rows.size(), records.size());
+  for (size_t r = 0; r < records.size(); ++r) {
+    SCOPED_TRACE(records[r]);
+    StoredRun expected;
+    std::string why;
+    ASSERT_TRUE(make_stored_run("pc1", "OUT", 1, records[r], &expected, &why)) << why;
+    ASSERT_EQ(rows[r].size(), names.size() + 1);
+    EXPECT_EQ(rows[r][0], std::to_string(expected.run));
+    for (size_t n = 0; n < names.size(); ++n) {
+      SCOPED_TRACE(names[n]);
+      size_t at = 0;
+      while (names[n] != kStoreColumns[at].name) ++at;
+      const ColumnValue& want = expected.columns[at];
+      const std::string& got = rows[r][n + 1];
+      if (want.null) {
+        EXPECT_EQ(got, null);
+        continue;
+      }
+      ASSERT_NE(got, null);
+      const double value = kStoreColumns[at].type == ColumnType::kReal
+                               ? want.real
+                               : static_cast<double>(want.integer);
+      EXPECT_EQ(std::stod(got), value);
+    }
+  }
+}
+
 namespace {
 
 StoredRun row_of(const std::string& probe, const std::string& campaign, int run, long long line,

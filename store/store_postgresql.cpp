@@ -207,6 +207,12 @@ class PostgresqlStore : public Store {
         !command(format("INSERT INTO store_version VALUES (%d)", kStoreSchemaVersion))) {
       return rollback();
     }
+    // A store of an earlier version gets the columns added since, if this
+    // user may; one who may not still reads it (through the records).
+    if (version > 0 && version < kStoreSchemaVersion) {
+      if (!command("SAVEPOINT upgrade")) return rollback();
+      if (!upgrade(version, kTypes) && !command("ROLLBACK TO SAVEPOINT upgrade")) return rollback();
+    }
     if (!made) {
       if (!create_geometry()) return rollback();
     } else {
@@ -223,6 +229,51 @@ class PostgresqlStore : public Store {
       }
     }
     return command("COMMIT");
+  }
+
+  // The columns added after version `from`, filled from the stored records,
+  // and the map view again with them.
+  bool upgrade(int from, const SqlTypes& types) {
+    if (!command(kSchemaLock)) return false;
+    for (const std::string& step : upgrade_runs_sql(types, from, record_field)) {
+      if (!command(step)) return false;
+    }
+    std::string text;
+    bool null = true;
+    if (!value("SELECT to_regclass('runs_map') IS NOT NULL", &text, &null)) return false;
+    if (text == "t" && (!command("DROP VIEW runs_map") || !create_map_view())) return false;
+    return command(format("INSERT INTO store_version VALUES (%d)", kStoreSchemaVersion));
+  }
+
+  // A column's value from the record of a row (jsonb), NULL where the field
+  // is missing or of another type.
+  static std::string record_field(const StoreColumn& c) {
+    const std::string field = format("record->'%s'", c.name);
+    const std::string textOf = format("(record->>'%s')", c.name);
+    switch (c.type) {
+      case ColumnType::kText:
+        return format("CASE WHEN jsonb_typeof(%s) = 'string' THEN %s END", field.c_str(),
+                      textOf.c_str());
+      case ColumnType::kInteger:
+        return format(
+            "CASE WHEN jsonb_typeof(%s) = 'number' AND %s ~ '^-?[0-9]+$' THEN %s::bigint END",
+            field.c_str(), textOf.c_str(), textOf.c_str());
+      case ColumnType::kReal:
+        return format("CASE WHEN jsonb_typeof(%s) = 'number' THEN %s::double precision END",
+                      field.c_str(), textOf.c_str());
+      case ColumnType::kBoolean:
+        break;
+    }
+    return format("CASE WHEN jsonb_typeof(%s) = 'boolean' THEN %s::boolean END", field.c_str(),
+                  textOf.c_str());
+  }
+
+  bool create_map_view() {
+    std::string view = "CREATE OR REPLACE VIEW runs_map AS SELECT probe, campaign, run, line";
+    for (size_t i = 0; i < kStoreColumnCount; ++i)
+      view += ", " + quoted_name(kStoreColumns[i].name);
+    view += ", \"startSeconds\", latitude, longitude, geom FROM runs WHERE geom IS NOT NULL";
+    return command(view);
   }
 
   // The geometry when PostGIS is there: installed already, or available and
@@ -253,12 +304,8 @@ class PostgresqlStore : public Store {
                           "4326) WHERE latitude IS NOT NULL AND longitude IS NOT NULL"))) {
       return false;
     }
-    std::string view = "CREATE OR REPLACE VIEW runs_map AS SELECT probe, campaign, run, line";
-    for (size_t i = 0; i < kStoreColumnCount; ++i)
-      view += ", " + quoted_name(kStoreColumns[i].name);
-    view += ", \"startSeconds\", latitude, longitude, geom FROM runs WHERE geom IS NOT NULL";
     if (!command("CREATE INDEX IF NOT EXISTS runs_geom ON runs USING gist (geom)") ||
-        !command(view)) {
+        !create_map_view()) {
       return false;
     }
     geometry_ = true;

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "common/files.h"
+#include "common/text.h"
 #include "store/runs_pusher.h"
 #include "store/store.h"
+#include "store/store_back_ends.h"
 #include "store/store_contract.h"
 #include "testsupport/pg_server.h"
 #include "testsupport/run_process.h"
@@ -44,7 +46,7 @@ TEST_F(PostgresqlStoreTest, KeepsEachRunOnceAndReadsInOrder) {
                    &out))
       << out;
   // The record is jsonb, the columns typed; the text arrived as UTF-8.
-  EXPECT_EQ(out, "1\nobject|2.5|0|SUCCESS \xC3\xA9");
+  EXPECT_EQ(out, format("%d\nobject|2.5|0|SUCCESS \xC3\xA9", kStoreSchemaVersion));
 }
 
 TEST_F(PostgresqlStoreTest, RunsWithAPositionArePointsOfTheMapView) {
@@ -114,6 +116,84 @@ TEST_F(PostgresqlStoreTest, AUserWhoMayOnlyReadReadsAStoreMadeBefore) {
   // Writing is the server's to refuse, with its reason.
   EXPECT_FALSE(reader->add(rows, &added));
   EXPECT_NE(reader->lastError.find("permission denied"), std::string::npos) << reader->lastError;
+}
+
+// A store of schema version 1 (with its map view where PostGIS is) is read
+// as it is by a user who may only read it, and brought up to date by its
+// owner: the part columns added, filled from the records as a push fills
+// them, and in the map view.
+TEST_F(PostgresqlStoreTest, BringsAStoreOfVersion1UpToDate) {
+  std::string why;
+  ASSERT_TRUE(server_.create_database("old", &why)) << why;
+  static const SqlTypes kTypes = {"text", "bigint", "double precision", "boolean", "jsonb"};
+  std::string sql =
+      "CREATE TABLE store_version (version integer NOT NULL); "
+      "INSERT INTO store_version VALUES (1); " +
+      create_runs_sql(kTypes, 1) + ";\n";
+  const std::vector<std::string> records = upgrade_records();
+  for (size_t i = 0; i < records.size(); ++i) {
+    sql += format(
+        "INSERT INTO runs (probe, campaign, run, record) VALUES ('pc1', 'OUT', %zu, "
+        "'%s');\n",
+        i + 1, records[i].c_str());
+  }
+  const bool map = server_.has_postgis();
+  if (map) {
+    sql +=
+        "CREATE EXTENSION IF NOT EXISTS postgis; "
+        "ALTER TABLE runs ADD COLUMN geom geometry(Point, 4326); "
+        "CREATE VIEW runs_map AS SELECT probe, campaign, run, \"sendTime\", geom FROM runs "
+        "WHERE geom IS NOT NULL;";
+  }
+  sql += "CREATE ROLE reader LOGIN; GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader;";
+  std::string out;
+  ASSERT_TRUE(server_.psql("old", sql, &out)) << out;
+
+  const std::string url = server_.url("old");
+  std::unique_ptr<Store> reader =
+      open_store(url.substr(0, url.find("user=")) + "user=reader", &why);
+  ASSERT_TRUE(reader) << why;
+  int runs = 0;
+  EXPECT_TRUE(reader->read(StoreQuery(), [&](const StoredRecord&) { return ++runs > 0; }))
+      << reader->lastError;
+  EXPECT_EQ(runs, static_cast<int>(records.size()));
+  reader.reset();
+  ASSERT_TRUE(server_.psql("old", "SELECT max(version) FROM store_version", &out)) << out;
+  EXPECT_EQ(out, "1");
+
+  std::unique_ptr<Store> store = open_store(url, &why);
+  ASSERT_TRUE(store) << why;
+  std::string select = "SELECT run";
+  for (const std::string& name : upgraded_columns()) {
+    select += ", coalesce(\"" + name + "\"::text, 'NULL')";
+  }
+  select += " FROM runs ORDER BY run";
+  ASSERT_TRUE(server_.psql("old", select, &out)) << out;
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string& line : split(out, '\n')) rows.push_back(split(line, '|'));
+  check_upgraded_columns(rows, "NULL");
+  ASSERT_TRUE(server_.psql("old", "SELECT max(version) FROM store_version", &out)) << out;
+  EXPECT_EQ(out, std::to_string(kStoreSchemaVersion));
+  if (map) {
+    ASSERT_TRUE(server_.psql("old",
+                             "SELECT count(*) FROM information_schema.columns WHERE table_name = "
+                             "'runs_map' AND column_name IN ('partsSent', 'partSpread')",
+                             &out))
+        << out;
+    EXPECT_EQ(out, "2");
+  }
+  // A run pushed now fills the new columns.
+  std::vector<StoredRun> added(1);
+  ASSERT_TRUE(make_stored_run("pc1", "OUT", 6, R"({"run":6,"partsSent":4,"partsReceived":3})",
+                              &added[0], &why));
+  StoreAdded result;
+  ASSERT_TRUE(store->add(added, &result)) << store->lastError;
+  ASSERT_TRUE(
+      server_.psql("old", "SELECT \"partsSent\", \"partsReceived\" FROM runs WHERE run = 6", &out))
+      << out;
+  EXPECT_EQ(out, "4|3");
+  store.reset();
+  EXPECT_TRUE(open_store(url, &why)) << why;
 }
 
 TEST_F(PostgresqlStoreTest, AStoreThatWentAwayIsCaughtUpWhenItComesBack) {

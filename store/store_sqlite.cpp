@@ -8,6 +8,18 @@ namespace smstest {
 
 namespace {
 
+// A column's value from the record of a row (its JSON text), NULL where the
+// field is missing or of another type.
+std::string sqlite_record_field(const StoreColumn& c) {
+  const std::string path = format("'$.%s'", c.name);
+  const char* types = c.type == ColumnType::kText      ? "('text')"
+                      : c.type == ColumnType::kInteger ? "('integer')"
+                      : c.type == ColumnType::kReal    ? "('integer', 'real')"
+                                                       : "('true', 'false')";
+  return format("CASE WHEN json_type(record, %s) IN %s THEN json_extract(record, %s) END",
+                path.c_str(), types, path.c_str());
+}
+
 // Seconds a writer waits for another writer's lock on the file (two
 // sms_store push into one file, or a campaign and a push).
 constexpr int kBusyMilliseconds = 30000;
@@ -160,7 +172,13 @@ class SqliteStore : public Store {
                          version, kStoreSchemaVersion);
       ok = false;
     }
-    if (ok && version == 0)
+    // A store of an earlier version gets the columns added since.
+    if (ok && version > 0 && version < kStoreSchemaVersion) {
+      for (const std::string& step : upgrade_runs_sql(kTypes, version, sqlite_record_field)) {
+        if (!(ok = exec(step.c_str()))) break;
+      }
+    }
+    if (ok && version < kStoreSchemaVersion)
       ok = exec(format("INSERT INTO store_version VALUES (%d)", kStoreSchemaVersion).c_str());
     if (ok && exec("COMMIT")) return true;
     const std::string reason = lastError;

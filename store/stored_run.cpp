@@ -54,6 +54,15 @@ const StoreColumn kStoreColumns[] = {
     {"confirmTime", ColumnType::kReal},
     {"centreDelivery", ColumnType::kReal},
     {"reportVia", ColumnType::kText},
+    // Concatenated messages (schema version 2).
+    {"partsSent", ColumnType::kInteger, 2},
+    {"partsExpected", ColumnType::kInteger, 2},
+    {"partsReceived", ColumnType::kInteger, 2},
+    {"concatReference", ColumnType::kInteger, 2},
+    {"concatReferenceBits", ColumnType::kInteger, 2},
+    {"partSpread", ColumnType::kReal, 2},
+    {"partsOutOfOrder", ColumnType::kInteger, 2},
+    {"partsDuplicated", ColumnType::kInteger, 2},
 };
 const size_t kStoreColumnCount = sizeof(kStoreColumns) / sizeof(kStoreColumns[0]);
 

@@ -16,6 +16,7 @@ enum class ColumnType { kText, kInteger, kReal, kBoolean };
 struct StoreColumn {
   const char* name;  // the record's field, and the column's name
   ColumnType type;
+  int since = 1;  // the schema version that added it
 };
 
 // The scalar fields of a run record (and of runs.jsonl's campaign fields)

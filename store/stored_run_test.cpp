@@ -50,6 +50,43 @@ TEST(StoredRun, ColumnsTakeOnlyValuesOfTheirType) {
   EXPECT_DOUBLE_EQ(row.longitude, -73.6);
 }
 
+// The concatenated messages' fields: whole counts in the integer columns,
+// the spread in the real one; other types NULL.
+TEST(StoredRun, PartColumns) {
+  struct Case {
+    const char* line;
+    const char* name;
+    bool null;
+    double value;
+  } cases[] = {
+      {R"({"run":1,"partsSent":3})", "partsSent", false, 3},
+      {R"({"run":1,"partsSent":0})", "partsSent", false, 0},
+      {R"({"run":1,"partsSent":2.5})", "partsSent", true, 0},
+      {R"({"run":1,"partsExpected":null})", "partsExpected", true, 0},
+      {R"({"run":1,"partsReceived":"2"})", "partsReceived", true, 0},
+      {R"({"run":1,"concatReference":65535})", "concatReference", false, 65535},
+      {R"({"run":1,"concatReferenceBits":16})", "concatReferenceBits", false, 16},
+      {R"({"run":1,"partSpread":1.25})", "partSpread", false, 1.25},
+      {R"({"run":1,"partSpread":2})", "partSpread", false, 2},
+      {R"({"run":1,"partSpread":true})", "partSpread", true, 0},
+      {R"({"run":1,"partsOutOfOrder":2})", "partsOutOfOrder", false, 2},
+      {R"({"run":1,"partsDuplicated":3.0})", "partsDuplicated", true, 0},
+      {R"({"run":1})", "partsDuplicated", true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    StoredRun row;
+    std::string why;
+    ASSERT_TRUE(make_stored_run("pc1", "OUT", 1, c.line, &row, &why)) << why;
+    const ColumnValue& v = column(row, c.name);
+    EXPECT_EQ(v.null, c.null);
+    if (!c.null) {
+      EXPECT_DOUBLE_EQ(
+          std::string(c.name) == "partSpread" ? v.real : static_cast<double>(v.integer), c.value);
+    }
+  }
+}
+
 TEST(StoredRun, StartAndPositionReadings) {
   struct Case {
     const char* line;

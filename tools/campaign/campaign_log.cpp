@@ -12,7 +12,7 @@ namespace smstest {
 const char kCampaignHeader[] =
     "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,deliveryTime,"
     "replyTime,totalTime,accuracy,mode,confirmTime,reportStatus,technology,operator,"
-    "registeredAtSend,signalDbm";
+    "registeredAtSend,signalDbm,partsSent,partsReceived";
 const char kFirstCampaignHeader[] =
     "run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,deliveryTime,"
     "replyTime,totalTime,accuracy,mode";
@@ -46,6 +46,8 @@ const Column kColumns[] = {
     {"operator", &CampaignLine::operatorId},
     {"registeredAtSend", &CampaignLine::registeredAtSend},
     {"signalDbm", &CampaignLine::signalDbm},
+    {"partsSent", &CampaignLine::partsSent},
+    {"partsReceived", &CampaignLine::partsReceived},
 };
 
 constexpr size_t kFirstColumns = 14;  // run to mode, in every log

@@ -49,6 +49,11 @@ struct CampaignLine {
   std::string operatorId;        // "MCC-MNC"
   std::string registeredAtSend;  // "true" or "false"
   std::string signalDbm;         // its RSRP, else its RSSI
+  // From the run record: the parts the sending modem confirmed (1 for a
+  // message sent whole) and the distinct parts the receiver took; "" when
+  // the record has none.
+  std::string partsSent;
+  std::string partsReceived;
 };
 
 // `text` as one CSV field: quoted when it holds a comma, a quote, CR or LF,

@@ -48,7 +48,7 @@ TEST(CampaignLog, FieldQuoting) {
 TEST(CampaignLog, LineFormat) {
   EXPECT_EQ(format_campaign_line(sample_line()),
             "7,pairs/rt34.cmd,T1,2026-12-08T10:15:00Z,2026-12-08T10:15:04Z,0,0,\"SUCCESS\","
-            "2.312000,7.950000,-Infinity,11.020000,100,round-trip,,,,,,\n");
+            "2.312000,7.950000,-Infinity,11.020000,100,round-trip,,,,,,,,\n");
   CampaignLine missing = sample_line();
   missing.cmdFile = "a,b.cmd";
   missing.testName = "T \"x\"";
@@ -59,7 +59,7 @@ TEST(CampaignLog, LineFormat) {
   missing.mode = "reflector";
   EXPECT_EQ(format_campaign_line(missing),
             "7,\"a,b.cmd\",\"T \"\"x\"\"\",2026-12-08T10:15:00Z,2026-12-08T10:15:04Z,0,,"
-            "\"no status file: SMS_TEST ended by signal 2 (SIGINT)\",,,,,,reflector,,,,,,\n");
+            "\"no status file: SMS_TEST ended by signal 2 (SIGINT)\",,,,,,reflector,,,,,,,,\n");
 }
 
 TEST(CampaignLog, CsvRecords) {
@@ -104,8 +104,9 @@ TEST(CampaignLog, WrittenLinesReadBack) {
 }
 
 // The later columns go out and come back by name, whatever layout a log
-// was begun in: the first 14 columns, the status-report columns, the radio
-// columns, all of them, or its own order of them; a log is appended to in
+// was begun in: the first 14 columns, the status-report columns (16), the
+// radio columns (18 with them), the part columns, all of them, or its own
+// order of them; a log is appended to in
 // its own layout, and a header with an unknown or repeated column is none.
 TEST(CampaignLog, LayoutsReadAndAppendedByColumnName) {
   CampaignLine l;
@@ -119,6 +120,8 @@ TEST(CampaignLog, LayoutsReadAndAppendedByColumnName) {
   l.operatorId = "001-01";
   l.registeredAtSend = "true";
   l.signalDbm = "-95";
+  l.partsSent = "3";
+  l.partsReceived = "2";
   const std::string first = kFirstCampaignHeader;
   struct Case {
     const char* name;
@@ -126,17 +129,22 @@ TEST(CampaignLog, LayoutsReadAndAppendedByColumnName) {
     const char* lineEnd;  // the end of l's line in this layout
     bool reports;         // confirmTime and reportStatus read back
     bool radio;           // technology to signalDbm read back
+    bool parts;           // partsSent and partsReceived read back
   } cases[] = {
-      {"the first 14 columns", first, ",round-trip\n", false, false},
+      {"the first 14 columns", first, ",round-trip\n", false, false, false},
       {"with the status-report columns", first + ",confirmTime,reportStatus",
-       ",round-trip,4.250000,70\n", true, false},
+       ",round-trip,4.250000,70\n", true, false, false},
       {"with the radio columns", first + ",technology,operator,registeredAtSend,signalDbm",
-       ",round-trip,LTE,001-01,true,-95\n", false, true},
-      {"the current header", kCampaignHeader, ",round-trip,4.250000,70,LTE,001-01,true,-95\n", true,
-       true},
+       ",round-trip,LTE,001-01,true,-95\n", false, true, false},
+      {"the 20 columns before the part columns",
+       first + ",confirmTime,reportStatus,technology,operator,registeredAtSend,signalDbm",
+       ",round-trip,4.250000,70,LTE,001-01,true,-95\n", true, true, false},
+      {"the current header", kCampaignHeader, ",round-trip,4.250000,70,LTE,001-01,true,-95,3,2\n",
+       true, true, true},
       {"the later columns in another order",
-       first + ",signalDbm,reportStatus,technology,operator,registeredAtSend,confirmTime",
-       ",round-trip,-95,70,LTE,001-01,true,4.250000\n", true, true},
+       first + ",partsReceived,signalDbm,reportStatus,technology,operator,registeredAtSend,"
+               "confirmTime,partsSent",
+       ",round-trip,2,-95,70,LTE,001-01,true,4.250000,3\n", true, true, true},
   };
   const std::string dir = make_temp_dir("campaign_log");
   for (const Case& c : cases) {
@@ -164,6 +172,8 @@ TEST(CampaignLog, LayoutsReadAndAppendedByColumnName) {
     EXPECT_EQ(back.operatorId, c.radio ? "001-01" : "");
     EXPECT_EQ(back.registeredAtSend, c.radio ? "true" : "");
     EXPECT_EQ(back.signalDbm, c.radio ? "-95" : "");
+    EXPECT_EQ(back.partsSent, c.parts ? "3" : "");
+    EXPECT_EQ(back.partsReceived, c.parts ? "2" : "");
     // A line of another layout is not one of this log's.
     const std::string other = c.header == first ? std::string(kCampaignHeader) : first;
     CampaignLog otherLog;
@@ -174,9 +184,10 @@ TEST(CampaignLog, LayoutsReadAndAppendedByColumnName) {
   }
   // A new log gets the current header and lines of all the columns.
   EXPECT_TRUE(
-      ends_with_text(format_campaign_line(l), ",round-trip,4.250000,70,LTE,001-01,true,-95\n"));
+      ends_with_text(format_campaign_line(l), ",round-trip,4.250000,70,LTE,001-01,true,-95,3,2\n"));
   for (const std::string& header :
-       {first + ",confirmTime,confirmTime", first + ",latLong", first.substr(0, first.size() - 5),
+       {first + ",confirmTime,confirmTime", first + ",partsSent,partsSent", first + ",latLong",
+        first.substr(0, first.size() - 5),
         std::string("cmdFile,run") + first.substr(first.find(",testName")), first + ",cmdFile"}) {
     CampaignLog log;
     std::string error;

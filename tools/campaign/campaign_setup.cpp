@@ -69,7 +69,7 @@ After each run one line is appended to OUT/campaign.csv (first a header
 line when the file is new), with the columns
   run,cmdFile,testName,start,end,exitCode,statusCode,statusText,sendTime,
   deliveryTime,replyTime,totalTime,accuracy,mode,confirmTime,reportStatus,
-  technology,operator,registeredAtSend,signalDbm
+  technology,operator,registeredAtSend,signalDbm,partsSent,partsReceived
 start and end in ISO 8601 UTC (2026-12-08T10:15:00Z); exitCode of SMS_TEST,
 128 + N when signal N ended it; statusCode and statusText from the run's
 status file, the text on one line and quoted, or empty with statusText
@@ -79,7 +79,10 @@ then statusText says so too; mode round-trip or reflector; confirmTime and
 reportStatus from the record of a run that asked for a status report;
 technology, operator (MCC-MNC), registeredAtSend (true or false) and
 signalDbm (RSRP, else RSSI) of the sending modem before the send, from the
-run's record, empty when it has none.  A log begun with fewer columns (the
+run's record, empty when it has none; partsSent (the parts the sending
+modem confirmed, 1 for a message sent whole) and partsReceived (the
+distinct parts the receiver took) from the run's record, empty when it has
+none.  A log begun with fewer columns (the
 first 14, or some of the later ones) is read by the names of its header's
 columns and appended to in its own layout.
 

@@ -250,9 +250,9 @@ TEST_F(CampaignFiles, PreparingFindsTheRunsMadeBefore) {
   // Two runs logged; a third whose line was never written left its files.
   ASSERT_TRUE(write_file(o.dir + "/campaign.csv",
                          std::string(kCampaignHeader) + "\n" + "1," + a +
-                             ",A,s,e,0,0,\"SUCCESS\",1,2,-Infinity,3,100,round-trip,,,,,,\n" +
+                             ",A,s,e,0,0,\"SUCCESS\",1,2,-Infinity,3,100,round-trip,,,,,,,,\n" +
                              "2," + a +
-                             ",A,s,e,0,0,\"SUCCESS\",1,2,-Infinity,3,100,round-trip,,,,,,\n"));
+                             ",A,s,e,0,0,\"SUCCESS\",1,2,-Infinity,3,100,round-trip,,,,,,,,\n"));
   ASSERT_TRUE(write_file(o.dir + "/status/a.000003.stderr.txt", ""));
   // While the first campaign holds the folder, a second is refused.
   Campaign second;

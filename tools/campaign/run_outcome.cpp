@@ -233,6 +233,7 @@ CampaignLine describe_run(const RunFacts& facts) {
     line.accuracy = measures[4];
   }
   if (facts.recordFound) record_report(facts.record, line.confirmTime, line.reportStatus);
+  if (facts.recordFound) record_parts(facts.record, line);
   line.statusText = one_line(line.statusText);
   return line;
 }

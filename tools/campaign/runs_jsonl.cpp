@@ -122,6 +122,22 @@ void record_radio(const std::string& record, CampaignLine& line) {
   }
 }
 
+void record_parts(const std::string& record, CampaignLine& line) {
+  line.partsSent.clear();
+  line.partsReceived.clear();
+  const Json r = last_record(record);
+  if (r.is_discarded()) return;
+  auto count = [&r](const char* name) {
+    const auto at = r.find(name);
+    if (at == r.end() || !at->is_number_integer() || at->get<long long>() < 0) {
+      return std::string();
+    }
+    return std::to_string(at->get<long long>());
+  };
+  line.partsSent = count("partsSent");
+  line.partsReceived = count("partsReceived");
+}
+
 std::string runs_jsonl_line(const RunFacts& facts, const CampaignLine& line) {
   Json object = facts.recordFound ? last_record(facts.record) : Json(Json::value_t::discarded);
   const bool hasRecord = !object.is_discarded();

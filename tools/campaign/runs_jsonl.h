@@ -46,6 +46,11 @@ void record_report(const std::string& record, std::string& confirmTime, std::str
 // record does not have.
 void record_radio(const std::string& record, CampaignLine& line);
 
+// The part columns of `line` from a run record: partsSent and
+// partsReceived as whole numbers, left "" where the record has none (or
+// null, or no whole number of at least 0).
+void record_parts(const std::string& record, CampaignLine& line);
+
 // The runs.jsonl line of a run, with its line end: `facts.record` merged
 // with the campaign's fields from `line` and `facts`.
 std::string runs_jsonl_line(const RunFacts& facts, const CampaignLine& line);

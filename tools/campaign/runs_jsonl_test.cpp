@@ -79,6 +79,38 @@ TEST(RunsJsonl, RadioColumnsFromTheSendingModemsSnapshotBeforeTheSend) {
   }
 }
 
+// partsSent and partsReceived of concatenated and single sends; empty where
+// the record has no whole count.
+TEST(RunsJsonl, PartColumnsFromTheRecord) {
+  struct Case {
+    const char* record;
+    const char* partsSent;
+    const char* partsReceived;
+  } cases[] = {
+      {"{\"partsSent\":3,\"partsExpected\":3,\"partsReceived\":3}\n", "3", "3"},
+      {"{\"partsSent\":3,\"partsExpected\":3,\"partsReceived\":2}\n", "3", "2"},
+      // A single message: one part sent, the receiver's counts null.
+      {"{\"partsSent\":1,\"partsExpected\":null,\"partsReceived\":null}\n", "1", ""},
+      // The first send failed.
+      {"{\"partsSent\":0}\n", "0", ""},
+      // A record made before the part fields.
+      {"{\"sendTime\":1.5}\n", "", ""},
+      {"{\"partsSent\":2.5,\"partsReceived\":-1}\n", "", ""},
+      {"{\"partsSent\":\"3\",\"partsReceived\":true}\n", "", ""},
+      // The last record line counts.
+      {"{\"partsSent\":9}\n{\"partsSent\":4,\"partsReceived\":4}\n", "4", "4"},
+      {"not json", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.record);
+    CampaignLine line;
+    line.partsSent = line.partsReceived = "x";
+    record_parts(c.record, line);
+    EXPECT_EQ(line.partsSent, c.partsSent);
+    EXPECT_EQ(line.partsReceived, c.partsReceived);
+  }
+}
+
 TEST(RunsJsonl, RadioColumnsReadBackAndOldLogsStillRead) {
   CampaignLine a;
   a.run = 1;

@@ -101,6 +101,8 @@ bool CampaignColumns::read_header(const std::vector<std::string>& fields) {
   }
   latLong_ = find_column(fields, "latLong");
   dataTime_ = find_column(fields, "dataTime");
+  partsSent_ = find_column(fields, "partsSent");
+  partsReceived_ = find_column(fields, "partsReceived");
   width_ = fields.size();
   return true;
 }
@@ -152,6 +154,12 @@ bool CampaignColumns::parse_row(const std::vector<std::string>& f, RunRecord* ru
   run->statusText = f[statusText_];
   run->hasExitCode = read_integer(f[exitCode_], &run->exitCode);
   run->hasStart = read_utc_time(f[start_], &run->startSeconds);
+  // The part counts are left out when empty or no count.
+  run->hasPartsSent =
+      partsSent_ >= 0 && read_integer(f[partsSent_], &run->partsSent) && run->partsSent >= 0;
+  run->hasPartsReceived = partsReceived_ >= 0 &&
+                          read_integer(f[partsReceived_], &run->partsReceived) &&
+                          run->partsReceived >= 0;
   return true;
 }
 

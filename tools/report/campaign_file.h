@@ -7,7 +7,7 @@
 // times in ISO 8601 UTC, statusText quoted, mode "round-trip" or
 // "reflector".  Columns are found by their names in the header, so a log
 // with more columns (a latLong or dataTime column, say) reads too, and
-// those two are used when present.
+// those two are used when present, as are partsSent and partsReceived.
 #pragma once
 
 #include <string>
@@ -53,7 +53,8 @@ class CampaignColumns {
   size_t width_ = 0;
   int run_ = -1, cmdFile_ = -1, testName_ = -1, start_ = -1, exitCode_ = -1, statusCode_ = -1,
       statusText_ = -1, sendTime_ = -1, deliveryTime_ = -1, replyTime_ = -1, totalTime_ = -1,
-      accuracy_ = -1, mode_ = -1, latLong_ = -1, dataTime_ = -1;
+      accuracy_ = -1, mode_ = -1, latLong_ = -1, dataTime_ = -1, partsSent_ = -1,
+      partsReceived_ = -1;
 };
 
 }  // namespace smstest

@@ -84,6 +84,34 @@ std::string confirmation_row(const std::string& label, const char* colour, const
   return row + "</tr>\n";
 }
 
+std::string concatenated_row(const std::string& label, const char* colour, const GroupReport& g,
+                             bool all) {
+  const ConcatKpis& c = g.concatenated;
+  std::string row = all ? "<tr class=\"all\">" : "<tr>";
+  row += key_cell(label, colour) + count(c.attempts) + count(c.accessFailures) + count(c.complete) +
+         count(c.incomplete) + ratio_cell(c.incompleteRatio) + count(c.partsSent) +
+         count(c.partsReceived) + count(c.partsLost) + ratio_cell(c.partLossRatio) +
+         count(c.partsDuplicated) + count(c.partsOutOfOrder);
+  return row + "</tr>\n";
+}
+
+std::string concatenated_time_row(const std::string& label, const char* colour,
+                                  const GroupReport& g, bool all) {
+  const Distribution& dt = g.concatenated.deliveryTime;
+  const Distribution& spread = g.concatenated.partSpread;
+  std::string row = all ? "<tr class=\"all\">" : "<tr>";
+  row += key_cell(label, colour) + count(static_cast<long long>(dt.n)) +
+         seconds(dt, &Distribution::mean) +
+         percentile_cell(dt, &Distribution::median, &Distribution::medianInterval) +
+         percentile_cell(dt, &Distribution::p95, &Distribution::p95Interval) +
+         seconds(dt, &Distribution::max) + count(static_cast<long long>(spread.n)) +
+         percentile_cell(spread, &Distribution::median, &Distribution::medianInterval) +
+         percentile_cell(spread, &Distribution::p90, &Distribution::p90Interval) +
+         percentile_cell(spread, &Distribution::p95, &Distribution::p95Interval) +
+         seconds(spread, &Distribution::max);
+  return row + "</tr>\n";
+}
+
 std::string time_row(const std::string& label, const char* colour, const GroupReport& g, bool all) {
   const RoundTripKpis& rt = g.roundTrips;
   const Distribution& dt = rt.deliveryTime;
@@ -178,6 +206,41 @@ std::string confirmation_tables(const Report& report) {
       out += "<tr>" + count(st.first) + count(st.second) + "</tr>\n";
     out += "</table>\n";
   }
+  return out;
+}
+
+std::string concatenated_tables(const Report& report) {
+  if (report.all.concatenated.attempts == 0) return "";
+  const std::string by = "<th>" + xml_text(group_by_name(report.by)) + "</th>";
+  std::string out = "<table>\n<tr>" + by + head_cell("messages") + head_cell("not sent whole") +
+                    head_cell("complete") + head_cell("incomplete") +
+                    head_cell("incomplete ratio %") + head_cell("parts sent") +
+                    head_cell("parts received") + head_cell("parts lost") +
+                    head_cell("part loss ratio %") + head_cell("parts duplicated") +
+                    head_cell("parts out of order") + "</tr>\n";
+  for (size_t i = 0; i < report.groups.size(); ++i) {
+    out += concatenated_row(display_key(report.groups[i].key), group_colour(i), report.groups[i],
+                            false);
+  }
+  out += concatenated_row("all", kAllColour, report.all, true);
+  out += "</table>\n<table>\n<tr>" + by + head_cell("complete") + head_cell("delivery mean") +
+         head_cell("delivery median") + head_cell("delivery p95") + head_cell("delivery max") +
+         head_cell("spreads") + head_cell("spread median") + head_cell("spread p90") +
+         head_cell("spread p95") + head_cell("spread max") + "</tr>\n";
+  for (size_t i = 0; i < report.groups.size(); ++i) {
+    out += concatenated_time_row(display_key(report.groups[i].key), group_colour(i),
+                                 report.groups[i], false);
+  }
+  out += concatenated_time_row("all", kAllColour, report.all, true);
+  out += "</table>\n";
+  out +=
+      "<p class=\"note\">The round trips whose message went in more than one part. Complete: "
+      "received whole and intact; incomplete: sent whole, but a part was still missing at the "
+      "deadline or the text came corrupted. Parts, of the messages sent whole: lost is sent "
+      "less received, per message; a duplicate is a part taken twice (the second dropped); "
+      "out of order, a part found after one of a higher number. Delivery: from the last "
+      "part's confirmation to the message complete; spread: from the first part found to the "
+      "last, both of the complete messages, in seconds, with the 95&#160;% intervals.</p>\n";
   return out;
 }
 

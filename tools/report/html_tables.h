@@ -19,6 +19,10 @@ std::string causes_table(const Report& report);
 // their intervals, centreDelivery beside deliveryTime, and the reports'
 // classes and final statuses; "" when no round trip asked for a report.
 std::string confirmation_tables(const Report& report);
+// The concatenated messages: per group completion per message and per part
+// with the ratios' intervals, the delivery time of the complete messages
+// and the spread of their parts; "" when no round trip went in parts.
+std::string concatenated_tables(const Report& report);
 // The colour legend: a swatch and the name of each group, and "all".
 std::string group_legend(const Report& report);
 

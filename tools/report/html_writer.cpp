@@ -257,6 +257,8 @@ std::string report_html(const Report& report) {
                               time_table(report));
   const std::string reports = confirmation_tables(report);
   if (!reports.empty()) page += section("Delivery reports", reports);
+  const std::string parts = concatenated_tables(report);
+  if (!parts.empty()) page += section("Concatenated messages", parts);
   page += section("Failure causes", causes_table(report));
   const std::string comparison = comparison_table(report);
   if (!comparison.empty()) page += section("Comparison of the groups", comparison);

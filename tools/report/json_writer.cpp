@@ -81,7 +81,27 @@ Json confirmations_json(const ConfirmationKpis& c) {
               {"statuses", std::move(statuses)}};
 }
 
-Json group_json(const GroupReport& g, bool withKey, bool causesKnown) {
+// The concatenated messages: completion per message and per part, the
+// delivery time of the complete ones and the spread of their parts.
+Json concatenated_json(const ConcatKpis& c) {
+  return Json{{"attempts", c.attempts},
+              {"accessFailures", c.accessFailures},
+              {"complete", c.complete},
+              {"incomplete", c.incomplete},
+              {"incompleteRatio", estimate_json(c.incompleteRatio)},
+              {"partsSent", c.partsSent},
+              {"partsReceived", c.partsReceived},
+              {"partsLost", c.partsLost},
+              {"partsDuplicated", c.partsDuplicated},
+              {"partsOutOfOrder", c.partsOutOfOrder},
+              {"partLossRatio", estimate_json(c.partLossRatio)},
+              {"deliveryTime", distribution_json(c.deliveryTime)},
+              {"partSpread", distribution_json(c.partSpread)}};
+}
+
+// `withParts`: the report has concatenated messages, so every group says
+// what it has of them.
+Json group_json(const GroupReport& g, bool withKey, bool causesKnown, bool withParts) {
   Json out = Json::object();
   if (withKey) out["key"] = to_utf8(g.key);
   out["runs"] = g.runs;
@@ -115,6 +135,7 @@ Json group_json(const GroupReport& g, bool withKey, bool causesKnown) {
   }
   out["testSystemFailures"] = g.testSystemFailures;
   out["confirmations"] = confirmations_json(g.confirmations);
+  if (withParts) out["concatenated"] = concatenated_json(g.concatenated);
   return out;
 }
 
@@ -228,16 +249,17 @@ std::string report_json(const Report& report) {
                           {"runs", in.runs},
                           {"skippedLines", in.skippedLines}});
   }
+  const bool withParts = report.all.concatenated.attempts > 0;
   Json groups = Json::array();
   for (const GroupReport& g : report.groups) {
-    groups.push_back(group_json(g, true, report.campaignInput));
+    groups.push_back(group_json(g, true, report.campaignInput, withParts));
   }
   Json out{{"inputs", std::move(inputs)},
            {"by", group_by_name(report.by)},
            {"skippedLines", report.skippedLines},
            {"positions", Json{{"withPosition", report.withPosition},
                               {"withoutPosition", report.withoutPosition}}},
-           {"all", group_json(report.all, false, report.campaignInput)},
+           {"all", group_json(report.all, false, report.campaignInput, withParts)},
            {"groups", std::move(groups)},
            {"setup", setup_json(report)},
            {"statistics", statistics_json()},

@@ -51,6 +51,9 @@ bool report_received(const std::string& reportClass) {
          reportClass == "failed-temporary";
 }
 
+// The start of the failure text of a message still missing parts.
+const char kIncompleteMessage[] = "Incomplete message: ";
+
 const GroupBy kAllGroupings[] = {GroupBy::kTestName,   GroupBy::kLatLong,  GroupBy::kCmdFile,
                                  GroupBy::kTechnology, GroupBy::kOperator, GroupBy::kModel};
 
@@ -114,6 +117,12 @@ bool read_group_by(const std::string& name, GroupBy* by) {
 }
 
 Outcome classify(const RunRecord& run) {
+  // A message still missing parts at the deadline was offered and taken:
+  // the network failed to complete it, whatever phase the run names.
+  if (run.mode == RunMode::kRoundTrip && run.sendTime.taken &&
+      run.statusText.rfind(kIncompleteMessage, 0) == 0) {
+    return Outcome::kCompletionFailure;
+  }
   // Samples that say nothing of the service: the test system failed, or
   // the network was not offered to the sender.
   if (run.hasFailurePhase && run.failurePhase == "setup") return Outcome::kTestSystemFailure;
@@ -219,6 +228,31 @@ void ReportBuilder::add_to(Group* g, const RunRecord& run, Outcome outcome) {
   }
   if (run_failed(run)) ++g->causes[failure_cause(run)];
   add_report(g, run, outcome);
+  add_parts(g, run, outcome);
+}
+
+void ReportBuilder::add_parts(Group* g, const RunRecord& run, Outcome outcome) {
+  if (run.mode != RunMode::kRoundTrip || !run.concatenated()) return;
+  if (outcome != Outcome::kAccessFailure && outcome != Outcome::kCompletionFailure &&
+      outcome != Outcome::kCompleted) {
+    return;
+  }
+  ++g->concatAttempts;
+  if (outcome == Outcome::kAccessFailure) {
+    ++g->concatAccessFailures;
+    return;
+  }
+  const long long sent = run.hasPartsSent ? run.partsSent : 0;
+  const long long received = run.hasPartsReceived ? run.partsReceived : 0;
+  g->partsSent += sent;
+  g->partsReceived += received;
+  g->partsLost += std::max(0LL, sent - received);
+  if (run.hasPartsDuplicated) g->partsDuplicated += run.partsDuplicated;
+  if (run.hasPartsOutOfOrder) g->partsOutOfOrder += run.partsOutOfOrder;
+  if (outcome != Outcome::kCompleted) return;
+  ++g->concatComplete;
+  g->concatDelivery.push_back(run.deliveryTime.value);
+  if (run.partSpread.taken) g->partSpread.push_back(run.partSpread.value);
 }
 
 void ReportBuilder::add_report(Group* g, const RunRecord& run, Outcome outcome) {
@@ -338,6 +372,20 @@ GroupReport ReportBuilder::report_of(const std::string& key, Group* g) {
   c.centreDelivery = summarize(&g->centreDelivery);
   for (const auto& e : g->reportClasses) c.classes.push_back({e.first, e.second});
   for (const auto& e : g->reportStatuses) c.statuses.emplace_back(e.first, e.second);
+  ConcatKpis& p = r.concatenated;
+  p.attempts = g->concatAttempts;
+  p.accessFailures = g->concatAccessFailures;
+  p.complete = g->concatComplete;
+  p.incomplete = p.attempts - p.accessFailures - p.complete;
+  p.incompleteRatio = estimate_ratio(p.incomplete, p.attempts - p.accessFailures);
+  p.partsSent = g->partsSent;
+  p.partsReceived = g->partsReceived;
+  p.partsLost = g->partsLost;
+  p.partsDuplicated = g->partsDuplicated;
+  p.partsOutOfOrder = g->partsOutOfOrder;
+  p.partLossRatio = estimate_ratio(p.partsLost, p.partsSent);
+  p.deliveryTime = summarize(&g->concatDelivery);
+  p.partSpread = summarize(&g->partSpread);
   for (const auto& cause : g->causes) r.failureCauses.push_back({cause.first, cause.second});
   std::stable_sort(r.failureCauses.begin(), r.failureCauses.end(),
                    [](const FailureCause& a, const FailureCause& b) { return a.count > b.count; });
@@ -402,15 +450,23 @@ ReportBuilder::Result ReportBuilder::finish() {
     all.reportsRequested += g.reportsRequested;
     all.reportsAccepted += g.reportsAccepted;
     all.reportFailures += g.reportFailures;
+    all.concatAttempts += g.concatAttempts;
+    all.concatAccessFailures += g.concatAccessFailures;
+    all.concatComplete += g.concatComplete;
+    all.partsSent += g.partsSent;
+    all.partsReceived += g.partsReceived;
+    all.partsLost += g.partsLost;
+    all.partsDuplicated += g.partsDuplicated;
+    all.partsOutOfOrder += g.partsOutOfOrder;
     for (const auto& cause : g.causes) all.causes[cause.first] += cause.second;
     for (const auto& e : g.reportClasses) all.reportClasses[e.first] += e.second;
     for (const auto& e : g.reportStatuses) all.reportStatuses[e.first] += e.second;
   }
   // Each group's values move into the whole set, and each group's copy is
   // freed as it goes, so that the values exist about once at any moment.
-  std::vector<double> Group::*measures[] = {&Group::accessDelay,  &Group::deliveryTime,
-                                            &Group::endToEndTime, &Group::replyTime,
-                                            &Group::confirmTime,  &Group::centreDelivery};
+  std::vector<double> Group::*measures[] = {
+      &Group::accessDelay, &Group::deliveryTime,   &Group::endToEndTime,   &Group::replyTime,
+      &Group::confirmTime, &Group::centreDelivery, &Group::concatDelivery, &Group::partSpread};
   for (auto measure : measures) {
     size_t total = 0;
     for (auto& entry : groups_) total += (entry.second.*measure).size();

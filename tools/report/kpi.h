@@ -31,6 +31,17 @@
 // reports received; `centreDelivery` is the network's own delivery time
 // (TP-DT - TP-SCTS); the reports' classes and final statuses with counts.
 //
+// Concatenated messages (`concatenated`), of the round trips in the KPIs
+// whose message went in more than one part (partsSent or partsExpected
+// above 1, or a concatenation reference recorded): at message level `attempts`, `accessFailures`
+// (not every part taken by the network), `complete` (the message received whole and intact) and
+// `incomplete` (sent, but not received whole and intact: a part missing at the deadline,
+// "Incomplete message: ...", or a corrupted text), with the incomplete ratio and its interval; at
+// part level, over the messages sent, the parts sent and received, `partsLost` (sent less received,
+// per message), duplicated and out of order, with the part loss ratio (lost of sent) and its
+// interval; the deliveryTime of the complete messages and their partSpread (first part found to
+// last) as distributions.
+//
 // `completed` = accessible - completionFailures; `successRatePercent` =
 // completed / attempts x 100 (the round trips that ended with the message
 // received intact).  Each of the three ratios also comes as a RatioEstimate
@@ -123,6 +134,22 @@ struct ConfirmationKpis {
   std::vector<std::pair<int, long long>> statuses;
 };
 
+struct ConcatKpis {
+  long long attempts = 0;
+  long long accessFailures = 0;
+  long long complete = 0;
+  long long incomplete = 0;
+  RatioEstimate incompleteRatio;  // incomplete of the messages sent
+  long long partsSent = 0;
+  long long partsReceived = 0;
+  long long partsLost = 0;
+  long long partsDuplicated = 0;
+  long long partsOutOfOrder = 0;
+  RatioEstimate partLossRatio;  // partsLost of partsSent
+  Distribution deliveryTime;
+  Distribution partSpread;
+};
+
 struct ReflectorKpis {
   long long replies = 0;
   Distribution replyTime;
@@ -140,6 +167,7 @@ struct GroupReport {
   ReflectorKpis reflector;
   long long testSystemFailures = 0;
   ConfirmationKpis confirmations;
+  ConcatKpis concatenated;
   std::vector<FailureCause> failureCauses;  // most frequent first
   // For the charts: the sampled CDF of endToEndTime.
   std::vector<std::pair<double, double>> endToEndCdf;
@@ -236,6 +264,16 @@ class ReportBuilder {
     long long reportFailures = 0;
     std::vector<double> accessDelay, deliveryTime, endToEndTime, replyTime;
     std::vector<double> confirmTime, centreDelivery;
+    // Concatenated messages (ConcatKpis).
+    long long concatAttempts = 0;
+    long long concatAccessFailures = 0;
+    long long concatComplete = 0;
+    long long partsSent = 0;
+    long long partsReceived = 0;
+    long long partsLost = 0;
+    long long partsDuplicated = 0;
+    long long partsOutOfOrder = 0;
+    std::vector<double> concatDelivery, partSpread;
     std::map<std::string, long long> causes;
     std::map<std::string, long long> reportClasses;
     std::map<int, long long> reportStatuses;
@@ -243,6 +281,7 @@ class ReportBuilder {
   Group& group_of(const RunRecord& run);
   static void add_to(Group* group, const RunRecord& run, Outcome outcome);
   static void add_report(Group* group, const RunRecord& run, Outcome outcome);
+  static void add_parts(Group* group, const RunRecord& run, Outcome outcome);
   void add_modems(const RunRecord& run);
   GroupReport report_of(const std::string& key, Group* group);
   void finish_charts(const std::vector<double>& sortedDelivery,

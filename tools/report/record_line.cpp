@@ -106,6 +106,26 @@ void read_modems(const Json& r, RunRecord* run) {
   }
 }
 
+// A count of parts: a whole number of at least 0, else not known.
+bool part_count(const Json& object, const char* name, int* value) {
+  int v = 0;
+  if (!integer_field(object, name, &v) || v < 0) return false;
+  *value = v;
+  return true;
+}
+
+void read_part_fields(const Json& r, RunRecord* run) {
+  run->hasPartsSent = part_count(r, "partsSent", &run->partsSent);
+  run->hasPartsExpected = part_count(r, "partsExpected", &run->partsExpected);
+  run->hasPartsReceived = part_count(r, "partsReceived", &run->partsReceived);
+  run->hasPartsOutOfOrder = part_count(r, "partsOutOfOrder", &run->partsOutOfOrder);
+  run->hasPartsDuplicated = part_count(r, "partsDuplicated", &run->partsDuplicated);
+  int reference = 0;
+  run->hasConcatReference = integer_field(r, "concatReference", &reference);
+  run->partSpread = lenient_measure(r, "partSpread");
+  if (run->partSpread.value < 0) run->partSpread = Measure();
+}
+
 // The fields of the settings, the radio and the delivery reports: each is
 // taken when it reads and left out otherwise.
 void read_later_fields(const Json& r, RunRecord* run) {
@@ -127,6 +147,7 @@ void read_later_fields(const Json& r, RunRecord* run) {
   run->hasReportStatus = integer_field(r, "reportStatus", &run->reportStatus);
   run->confirmTime = lenient_measure(r, "confirmTime");
   run->centreDelivery = lenient_measure(r, "centreDelivery");
+  read_part_fields(r, run);
 }
 
 }  // namespace

@@ -101,6 +101,30 @@ struct RunRecord {
   int reportStatus = 0;
   Measure confirmTime;
   Measure centreDelivery;
+  // Concatenated messages: the parts the sender confirmed, the part count
+  // the receiver read from the header, the distinct parts it took, those
+  // found after a part of a higher sequence number, the duplicates it
+  // dropped, and the seconds from the first part found to the last.  A
+  // campaign row gives the first and the third only.
+  bool hasPartsSent = false;
+  int partsSent = 0;
+  bool hasPartsExpected = false;
+  int partsExpected = 0;
+  bool hasPartsReceived = false;
+  int partsReceived = 0;
+  bool hasPartsOutOfOrder = false;
+  int partsOutOfOrder = 0;
+  bool hasPartsDuplicated = false;
+  int partsDuplicated = 0;
+  Measure partSpread;
+  // The record names a concatenation reference: the message was to go in
+  // parts, even when fewer than two went.
+  bool hasConcatReference = false;
+  // Whether the message went (or was to go) in more than one part.
+  bool concatenated() const {
+    return (hasPartsSent && partsSent > 1) || (hasPartsExpected && partsExpected > 1) ||
+           hasConcatReference;
+  }
 
   long long lineNumber = 0;  // line of the input, from 1
 };

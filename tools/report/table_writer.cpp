@@ -97,6 +97,53 @@ std::string apart_and_reports(const GroupReport& all) {
   return out + "\n";
 }
 
+// A distribution's median and p95 with their intervals, or "-".
+std::string with_intervals(const Distribution& d) {
+  if (d.n == 0) return "-";
+  auto percentile = [](const char* name, double value, const QuantileInterval& q) {
+    return q.status == IntervalStatus::kOk
+               ? format("%s %.3f s (95 %% interval %.3f-%.3f)", name, value, q.interval.low,
+                        q.interval.high)
+               : format("%s %.3f s (too few samples for an interval)", name, value);
+  };
+  return format("n %llu, mean %.3f s, ", static_cast<unsigned long long>(d.n), d.mean) +
+         percentile("median", d.median, d.medianInterval) + ", " +
+         percentile("p95", d.p95, d.p95Interval) + format(", max %.3f s", d.max);
+}
+
+std::string ratio_text(const RatioEstimate& e, long long events, long long trials) {
+  return e.status == IntervalStatus::kOk
+             ? format("%.2f %% (%lld of %lld; 95 %% interval %.2f-%.2f)", e.ratio * 100, events,
+                      trials, e.interval.low * 100, e.interval.high * 100)
+             : std::string("-");
+}
+
+// The concatenated messages of all runs; nothing when no round trip went
+// in parts.
+std::string concatenated(const ConcatKpis& c) {
+  if (c.attempts == 0) return "";
+  const long long sent = c.attempts - c.accessFailures;
+  std::string out = format(
+      "concatenated messages: %lld round trip%s, %lld not sent whole, %lld complete, "
+      "%lld incomplete\n",
+      c.attempts, c.attempts == 1 ? "" : "s", c.accessFailures, c.complete, c.incomplete);
+  out += "  incomplete ratio: " + ratio_text(c.incompleteRatio, c.incomplete, sent) + "\n";
+  out +=
+      format("  parts: %lld sent, %lld received, %lld lost, %lld duplicated, %lld out of order\n",
+             c.partsSent, c.partsReceived, c.partsLost, c.partsDuplicated, c.partsOutOfOrder);
+  out += "  part loss ratio: " + ratio_text(c.partLossRatio, c.partsLost, c.partsSent) + "\n";
+  out += "  delivery time of complete messages: " + with_intervals(c.deliveryTime) + "\n";
+  const Distribution& s = c.partSpread;
+  out += "  part spread (first part found to last): ";
+  out += s.n == 0 ? std::string("-\n")
+                  : format(
+                        "n %llu, min %.3f s, median %.3f s, p90 %.3f s, p95 %.3f s, "
+                        "p98 %.3f s, max %.3f s\n",
+                        static_cast<unsigned long long>(s.n), s.min, s.median, s.p90, s.p95, s.p98,
+                        s.max);
+  return out;
+}
+
 }  // namespace
 
 std::string display_key(const std::string& key) { return key.empty() ? "(empty)" : to_utf8(key); }
@@ -136,6 +183,7 @@ std::string report_table(const Report& report) {
   }
 
   out += apart_and_reports(report.all);
+  out += concatenated(report.all.concatenated);
   if (report.campaignInput) {
     const auto& causes = report.all.failureCauses;
     if (causes.empty()) {
