@@ -98,6 +98,9 @@ struct ModemState {
   bool headers = false;   // AT+CSDH=1: the long +CMGL and +CMGR headers
   std::string serviceCentre = "+15550000000";
   RadioSettings radio;
+  // In a no-coverage hole of the route the modem rides along: it reports
+  // "searching" and no signal, whatever `radio` says.
+  bool outOfCoverage = false;
   int regReports[3] = {0, 0, 0};  // AT+CREG, AT+CGREG, AT+CEREG <n>
   int operatorFormat = 0;         // AT+COPS=3,<format>
 
@@ -204,6 +207,9 @@ std::string default_imei(const std::string& number);
 // the client set (mode 1 only when the <stat> changed); "" when it asked
 // for none.
 std::string registration_notices(const ModemState& modem, bool statChanged);
+// The radio as the commands report it: not registered outside AT+CFUN=1,
+// searching (so without signal) out of coverage, else `modem.radio`.
+RadioSettings reported_radio(const ModemState& modem);
 
 // general_commands.cpp: the meaning of a "+CMS ERROR:" code (TS 27.005) and
 // of a "+CME ERROR:" code (TS 27.007), as the verbose error mode writes them;

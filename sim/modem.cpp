@@ -141,12 +141,26 @@ size_t SimModem::take_entry(const char* data, size_t size, std::vector<Reply>& r
   return used;
 }
 
+bool SimModem::set_no_coverage(bool none, std::string& lines) {
+  lines.clear();
+  state_.faults.sendRefused = config_.faults.sendRefused || none;
+  if (state_.outOfCoverage == none) return false;
+  const int before = reported_radio(state_).stat;
+  state_.outOfCoverage = none;
+  const int after = reported_radio(state_).stat;
+  if (before != after) lines = registration_notices(state_, true);
+  return true;
+}
+
 std::string SimModem::change_radio(const std::string& settings) {
-  RadioSettings before = state_.radio;
+  const RadioSettings before = reported_radio(state_);
   apply_radio_settings(settings, state_.radio);
-  const RadioSettings& after = state_.radio;
-  bool moved = before.stat != after.stat || before.lac != after.lac ||
-               before.cellId != after.cellId || before.act != after.act;
+  const RadioSettings after = reported_radio(state_);
+  // Area, cell and technology are told only while registered: a modem that
+  // is searching has none to tell.
+  bool moved = before.stat != after.stat ||
+               (registered(after) && (before.lac != after.lac || before.cellId != after.cellId ||
+                                      before.act != after.act));
   return moved ? registration_notices(state_, before.stat != after.stat) : std::string();
 }
 

@@ -82,10 +82,12 @@ class SimModem {
   // Whether the SIM is busy for the commands that arrive next.
   void set_sim_busy(bool busy) { state_.simBusy = busy; }
   // Whether the modem is out of coverage (a hole of the route it rides
-  // along): its sends are refused as with the send-refused fault.
-  void set_no_coverage(bool none) {
-    state_.faults.sendRefused = config_.faults.sendRefused || none;
-  }
+  // along): its sends are refused as with the send-refused fault, and it
+  // reports registration "searching" (<stat> 2) and no signal; back in
+  // coverage it reports its radio settings again.  True when the coverage
+  // changed; `lines` then gets the registration lines that the client asked
+  // for (mode 1 only when the reported <stat> changed), else "".
+  bool set_no_coverage(bool none, std::string& lines);
   // Applies a scheduled change of the radio ("SETTING[+SETTING...]",
   // radio.h) and returns the registration lines it leads to: "" when the
   // registration, area, cell and technology stay as they were, or the client

@@ -115,7 +115,19 @@ void SimNetwork::gps_tick(size_t index, double now) {
                                             !gps.route.no_fix_at(routeTime),
                                             calendarStart_ + static_cast<int64_t>(elapsed)));
   }
+  for (size_t i = 0; i < modems_.size(); ++i) {
+    if (follows_[i] == static_cast<int>(index)) update_coverage(i, now);
+  }
   schedule(start_ + elapsed + 1, [this, index](double t) { gps_tick(index, t); });
+}
+
+void SimNetwork::update_coverage(size_t index, double now) {
+  const RouteStretch* hole = hole_of(index, now);
+  const bool none = hole != nullptr && hole->late == 0;
+  std::string lines;
+  if (!modems_[index].set_no_coverage(none, lines)) return;
+  traffic_[index]->write(now - start_, "radio", none ? "no-coverage" : "coverage");
+  write_registration(index, lines, now);
 }
 
 const RouteStretch* SimNetwork::hole_of(size_t index, double now) const {
@@ -126,10 +138,7 @@ const RouteStretch* SimNetwork::hole_of(size_t index, double now) const {
 
 void SimNetwork::receive(size_t index, const char* data, size_t size, double now) {
   if (hungUp_[index] || closing_[index] || stalled_[index]) return;
-  if (follows_[index] >= 0) {
-    const RouteStretch* hole = hole_of(index, now);
-    modems_[index].set_no_coverage(hole != nullptr && hole->late == 0);
-  }
+  if (follows_[index] >= 0) update_coverage(index, now);
   double simBusy = modems_[index].config().faults.simBusy;
   if (simBusy > 0) {
     // The SIM is busy for a while after the port opens, counted from the
@@ -428,12 +437,15 @@ void SimNetwork::announce(size_t to, int index, double now) {
   });
 }
 
+void SimNetwork::change_radio(size_t index, const std::string& settings, double now) {
+  traffic_[index]->write(now - start_, "radio", settings);
+  write_registration(index, modems_[index].change_radio(settings), now);
+}
+
 // The lines wait for the answer under way, and a text entry holds them until
 // its answer is written, as new-message lines do.  Without a client they
 // are lost, as on a modem whose port nobody reads.
-void SimNetwork::change_radio(size_t index, const std::string& settings, double now) {
-  traffic_[index]->write(now - start_, "radio", settings);
-  std::string lines = modems_[index].change_radio(settings);
+void SimNetwork::write_registration(size_t index, const std::string& lines, double now) {
   if (lines.empty() || clients_[index] == 0 || hungUp_[index]) return;
   schedule(std::max(now, outputFree_[index]), [this, index, lines](double t) {
     if (modems_[index].in_text_entry()) {

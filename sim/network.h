@@ -159,6 +159,12 @@ class SimNetwork {
   // Applies a scheduled radio change to modem `index` and writes the
   // registration lines it leads to, between answers.
   void change_radio(size_t index, const std::string& settings, double now);
+  // Puts modem `index` in or out of coverage as the hole of its route at
+  // `now` says, and writes the registration lines that leads to.
+  void update_coverage(size_t index, double now);
+  // Writes registration lines to modem `index` between answers, after a
+  // text entry, and only while a client is there.
+  void write_registration(size_t index, const std::string& lines, double now);
   void release_held(size_t index, double now);
   void record_network(double now, const char* event, const std::string& port,
                       const std::string& from, const std::string& to, const std::string& ref,

@@ -373,5 +373,51 @@ TEST_F(GpsNetworkTest, ModemsRidingAlongFollowTheHolesOfTheRoute) {
   }
 }
 
+// A modem riding through a hole without coverage loses its registration and
+// its signal there, tells a client that asked for registration lines, and
+// gets its radio settings back when it leaves; a stretch of poor coverage
+// (late=) and a modem that stays put change nothing.
+TEST_F(GpsNetworkTest, RadioFollowsTheCoverageOfTheRoute) {
+  with_route("0 45.5 -73.6\n100 45.51 -73.6\nhole 10 20 fail\nhole 30 40 late=5\n");
+  config_.modems.clear();
+  add_modem("COM3=5550103,follows=COM20,reg=roaming,tech=umts,radio-at=15:lac=0042");
+  add_modem("COM4=5550104");  // stays put
+  begin_with_gps();
+  for (size_t i : {0, 1}) type(i, "ATE0\rAT+CREG=1\rAT+CGREG=2\rAT+CEREG=0\r");
+  struct Row {
+    double at;           // seconds after ready
+    const char* lines;   // written to COM3 since the row before
+    const char* asked;   // then asked of COM3 ...
+    std::string answer;  // ... and its answer
+  } rows[] = {
+      {9.5, "", "AT+CSQ", "\r\n+CSQ: 24,99\r\n\r\nOK\r\n"},
+      {10.5, "\r\n+CREG: 2\r\n\r\n+CGREG: 2\r\n", "AT+CSQ", "\r\n+CSQ: 99,99\r\n\r\nOK\r\n"},
+      {11, "", "AT+CESQ", "\r\n+CESQ: 99,99,255,255,255,255\r\n\r\nOK\r\n"},
+      {12, "", "AT+CGREG?", "\r\n+CGREG: 2,2\r\n\r\nOK\r\n"},
+      {13, "", "AT+COPS?", "\r\n+COPS: 0\r\n\r\nOK\r\n"},
+      // The area changes in the hole: nothing to tell until it leaves.
+      {19.5, "", "AT+CREG?", "\r\n+CREG: 1,2\r\n\r\nOK\r\n"},
+      {20.5, "\r\n+CREG: 5\r\n\r\n+CGREG: 5,\"0042\",\"01C2D03\",2\r\n", "AT+CESQ",
+       "\r\n+CESQ: 99,99,41,37,255,255\r\n\r\nOK\r\n"},
+      {35, "", "AT+CSQ", "\r\n+CSQ: 24,99\r\n\r\nOK\r\n"},
+  };
+  size_t seen = lines_[0].all().size();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.at);
+    advance_to(100 + row.at);
+    EXPECT_EQ(row.lines, lines_[0].all().substr(seen));
+    type(0, std::string(row.asked) + "\r");
+    advance_to(now_ + 0.01);
+    const std::string all = lines_[0].all();
+    EXPECT_EQ(row.answer, all.substr(all.size() - row.answer.size())) << all.substr(seen);
+    seen = all.size();
+  }
+  // COM4 heard of none of it.
+  type(1, "AT+CSQ\r");
+  advance_to(now_ + 0.01);
+  EXPECT_EQ(std::string::npos, lines_[1].all().find("+CREG: 2")) << lines_[1].all();
+  EXPECT_NE(std::string::npos, lines_[1].all().find("+CSQ: 24,99")) << lines_[1].all();
+}
+
 }  // namespace
 }  // namespace smstest

@@ -1,7 +1,9 @@
 // The radio commands of TS 27.007 on a simulated modem: registration with
 // its location (AT+CREG, AT+CGREG, AT+CEREG), the operator (AT+COPS) and
 // the signal (AT+CSQ, AT+CESQ), from the modem's radio settings (radio.h).
-// With AT+CFUN other than 1 the modem is not registered and has no signal.
+// With AT+CFUN other than 1 the modem is not registered and has no signal;
+// out of coverage (a hole of the route it rides along) it is searching, and
+// has no signal either.
 #include "common/text.h"
 #include "sim/command_handlers.h"
 
@@ -11,13 +13,6 @@ namespace {
 
 const char* const kRegPrefixes[] = {"+CREG", "+CGREG", "+CEREG"};
 
-// The radio as the commands report it: switched off outside AT+CFUN=1.
-RadioSettings reported(const ModemState& modem) {
-  RadioSettings radio = modem.radio;
-  if (modem.functionality != 1) radio.stat = kStatNotRegistered;
-  return radio;
-}
-
 void answer_registration(int which, const CommandCall& call, ModemState& modem,
                          CommandAnswer& answer) {
   const char* prefix = kRegPrefixes[which];
@@ -25,7 +20,7 @@ void answer_registration(int which, const CommandCall& call, ModemState& modem,
   if (call.form == CommandForm::read) {
     int mode = modem.regReports[which];
     answer.text =
-        info(format("%s: %d,", prefix, mode) + registration_values(reported(modem), mode));
+        info(format("%s: %d,", prefix, mode) + registration_values(reported_radio(modem), mode));
   } else if (call.form == CommandForm::test) {
     answer.text = info(format("%s: (0-2)", prefix));
   } else if (call.form != CommandForm::set || call.params.size() != 1 ||
@@ -41,13 +36,23 @@ void answer_registration(int which, const CommandCall& call, ModemState& modem,
 
 }  // namespace
 
+RadioSettings reported_radio(const ModemState& modem) {
+  RadioSettings radio = modem.radio;
+  if (modem.functionality != 1) {
+    radio.stat = kStatNotRegistered;
+  } else if (modem.outOfCoverage) {
+    radio.stat = kStatSearching;
+  }
+  return radio;
+}
+
 std::string registration_notices(const ModemState& modem, bool statChanged) {
   std::string lines;
   for (int which = 0; which < 3; ++which) {
     int n = modem.regReports[which];
     if (n == 0 || (n == 1 && !statChanged)) continue;
-    lines +=
-        format("\r\n%s: ", kRegPrefixes[which]) + registration_values(reported(modem), n) + "\r\n";
+    lines += format("\r\n%s: ", kRegPrefixes[which]) +
+             registration_values(reported_radio(modem), n) + "\r\n";
   }
   return lines;
 }
@@ -68,7 +73,7 @@ void answer_cereg(const CommandCall& call, ModemState& modem, CommandAnswer& ans
 // "SIMNET <plmn>" in the long and short alphanumeric formats (0, 1) and its
 // MCC and MNC in the numeric one (2).
 void answer_cops(const CommandCall& call, ModemState& modem, CommandAnswer& answer) {
-  RadioSettings radio = reported(modem);
+  RadioSettings radio = reported_radio(modem);
   int mode = 0, form = 0;
   if (call.form == CommandForm::read) {
     if (!registered(radio)) {
@@ -100,7 +105,7 @@ void answer_csq(const CommandCall& call, ModemState& modem, CommandAnswer& answe
   if (call.form == CommandForm::test) {
     answer.text = info("+CSQ: (0-31,99),(99)");
   } else if (call.form == CommandForm::execute) {
-    answer.text = info(format("+CSQ: %d,99", csq_rssi(reported(modem))));
+    answer.text = info(format("+CSQ: %d,99", csq_rssi(reported_radio(modem))));
   } else {
     answer.text = kError;
   }
@@ -112,7 +117,7 @@ void answer_cesq(const CommandCall& call, ModemState& modem, CommandAnswer& answ
   } else if (call.form == CommandForm::test) {
     answer.text = info("+CESQ: (0-63,99),(99),(0-96,255),(0-49,255),(0-34,255),(0-97,255)");
   } else if (call.form == CommandForm::execute) {
-    answer.text = info("+CESQ: " + cesq_values(reported(modem)));
+    answer.text = info("+CESQ: " + cesq_values(reported_radio(modem)));
   } else {
     answer.text = kError;
   }

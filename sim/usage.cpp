@@ -190,6 +190,10 @@ const char kGpsReceivers[] = R"(Simulated GPS receivers (--gps NAME=ROUTE):
   (SMS_TEST_PORTS=DIR, NAME e.g. COM20).  A modem with the option
   follows=NAME rides along: in the route's holes its sends are refused
   (AT!SSMS ERROR, AT+CMGS +CMS ERROR: 500) or its messages arrive late.
+  Where there is no coverage it also reports registration "searching"
+  (<stat> 2) and no signal (+CSQ: 99,99, +CESQ unknown), and sends the
+  +CREG, +CGREG and +CEREG lines the client asked for as it enters and
+  leaves the hole; then its radio settings hold again.
   The route file, one item a line, '#' starts a comment:
     SECONDS LAT LON       a point: route seconds (the first 0, then rising),
                           decimal degrees, north and east positive; the
