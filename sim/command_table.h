@@ -134,6 +134,7 @@ struct CommandAnswer {
   bool sendsAtCommand = false;  // ... at once (else when `text` has been written)
   std::string to;               // its destination
   std::string message;          // its text as the network carries it
+  bool messageUtf8 = false;     // ... UTF-8 (a character beyond U+00FF)
   int ref = 0;                  // its reference in "+CMGS: <ref>"
   bool wantsReport = false;     // the send asked for a status report
 };

@@ -19,6 +19,7 @@ struct StoredMessage {
   int index = 0;        // its place in the store, from 1
   std::string from;     // the sender's address, "+" first when international
   std::string text;     // the text as the network carried it (ISO-8859-1 bytes)
+  bool utf8 = false;    // ... or UTF-8: a character of it lies beyond U+00FF
   int64_t arrived = 0;  // calendar seconds: the service centre's time stamp
   bool unread = true;   // "REC UNREAD" until a standard read or listing shows it
 
@@ -37,8 +38,9 @@ class MessageStore {
   bool full() const { return used() >= capacity_; }
 
   // Stores a message at the lowest free place and returns its index, or 0
-  // (nothing stored) when the store is full.
-  int add(const std::string& from, const std::string& text, int64_t arrived, bool unread = true);
+  // (nothing stored) when the store is full.  `utf8`: `text` is UTF-8.
+  int add(const std::string& from, const std::string& text, int64_t arrived, bool unread = true,
+          bool utf8 = false);
 
   // The message at `index`, or null when that place is empty or out of range.
   StoredMessage* find(int index);

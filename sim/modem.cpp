@@ -68,6 +68,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
   reply.sendsAtCommand = answer.sendsAtCommand;
   reply.to = answer.to;
   reply.text = answer.message;
+  reply.textUtf8 = answer.messageUtf8;
   reply.ref = answer.ref;
   reply.wantsReport = answer.wantsReport;
   shape_reply(reply, echoed, answer.text, answer.late, true, answer.report);
@@ -131,6 +132,7 @@ size_t SimModem::take_entry(const char* data, size_t size, std::vector<Reply>& r
     reply.sendsAtCommand = answer.sendsAtCommand;
     reply.to = answer.to;
     reply.text = answer.message;
+    reply.textUtf8 = answer.messageUtf8;
     reply.ref = answer.ref;
     reply.wantsReport = answer.wantsReport;
     reply.wantsReport = answer.wantsReport;
@@ -164,8 +166,8 @@ std::string SimModem::finish(const std::string& answer) const {
   return out;
 }
 
-int SimModem::store(const std::string& from, const std::string& text, int64_t arrived) {
-  return state_.store.add(from, text, arrived);
+int SimModem::store(const std::string& from, const std::string& text, int64_t arrived, bool utf8) {
+  return state_.store.add(from, text, arrived, true, utf8);
 }
 
 std::string alter_text(Alteration alteration, const std::string& text) {

@@ -33,6 +33,7 @@ struct Reply {
   bool sendsAtCommand = false;      // ... when the command arrives (else after the last piece)
   std::string to;                   // its destination number
   std::string text;                 // its text
+  bool textUtf8 = false;            // ... in UTF-8 (a character beyond U+00FF)
   int ref = 0;                      // the reference given in "+CMGS: <ref>"
   bool wantsReport = false;         // the send asked for a status report
   bool hangUp = false;              // the line is closed after the last piece
@@ -65,9 +66,10 @@ class SimModem {
   // ended the command, echoed with it.
   Reply answer(const std::string& command, char terminator = '\r');
 
-  // Stores an arriving message (the text is already altered by the network)
-  // and returns its index; 0 when the store is full and nothing was stored.
-  int store(const std::string& from, const std::string& text, int64_t arrived);
+  // Stores an arriving message (the text is already altered by the network;
+  // UTF-8 when `utf8`) and returns its index; 0 when the store is full and
+  // nothing was stored.
+  int store(const std::string& from, const std::string& text, int64_t arrived, bool utf8 = false);
   bool has_room() const { return !state_.store.full(); }
 
   // The unsolicited line announcing the message stored at `index`.

@@ -241,7 +241,7 @@ void SimNetwork::take_message(size_t from, const Reply& reply, double now) {
     return;
   }
   std::string fromNumber = sender.number;
-  std::string text = reply.text;
+  const NetworkText text(reply.text, reply.textUtf8);
   // Poor coverage where the sender is: the message is late.
   const RouteStretch* hole = hole_of(from, now);
   const double late = hole != nullptr ? hole->late : 0;
@@ -292,8 +292,9 @@ void SimNetwork::send_status_report(size_t index, const SimReport& report, doubl
   }
 }
 
-bool SimNetwork::deliver(size_t to, const std::string& from, const std::string& text,
+bool SimNetwork::deliver(size_t to, const std::string& from, const NetworkText& message,
                          const std::string& ref, double sentAt, double now) {
+  const std::string& text = message.text;
   SimModem& modem = modems_[to];
   const ModemConfig& receiver = modem.config();
   if (receiver.faults.lose) {
@@ -309,7 +310,7 @@ bool SimNetwork::deliver(size_t to, const std::string& from, const std::string& 
   }
   record_network(now, "delivered", receiver.name, from, receiver.number, ref,
                  format("%.3f", now - sentAt), stored);
-  int index = modem.store(from, stored, calendar_seconds());
+  int index = modem.store(from, stored, calendar_seconds(), message.utf8);
   announce(to, index, now);
   return true;
 }

@@ -105,8 +105,8 @@ class SimNetwork {
   void write(size_t index, const std::string& bytes, double now);
   void take_message(size_t from, const Reply& reply, double now);
   // False when the message was lost or refused.
-  bool deliver(size_t to, const std::string& from, const std::string& text, const std::string& ref,
-               double sentAt, double now);
+  bool deliver(size_t to, const std::string& from, const NetworkText& message,
+               const std::string& ref, double sentAt, double now);
   void schedule_reports(size_t from, size_t to, const SimReport& report, double now);
   // Hands a status report to modem `index` (SimModem::take_status_report)
   // and writes what it announces.

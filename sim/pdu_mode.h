@@ -28,6 +28,7 @@ constexpr int kMaxSubmitLength = 164;
 struct SubmittedPdu {
   std::string to;             // "+" and the digits for an international number, else the digits
   std::string text;           // ISO-8859-1 bytes; a user-data header is left out
+  bool utf8 = false;          // `text` is UTF-8: a character of it lies beyond U+00FF
   bool statusReport = false;  // TP-SRR: the sender asks for a status report
 };
 
