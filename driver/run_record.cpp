@@ -221,7 +221,13 @@ std::string RunRecorder::record_line(int exitCode, int64_t endReading) const {
 
   const bool sent = !reflector || notes.hasReplyText;
   const std::string& message = reflector ? notes.replyText : params_.messageText;
-  record["messageSent"] = sent ? text_value(message) : Json(nullptr);
+  // The standard sets send characters, ISO-8859-1 or UTF-8 ones; the
+  // proprietary set bytes, whose characters are not known.
+  Json sentValue = text_value(message);
+  if (commandSet_ != CommandSet::kProprietary) {
+    sentValue = notes.utf8Text ? message : utf8_of_latin1(message);
+  }
+  record["messageSent"] = sent ? sentValue : Json(nullptr);
   // A UTF-8 text counts characters, and has a 7-bit form when each of its
   // characters has one (the euro sign as an escape pair).
   const MessageText sentText{message, notes.utf8Text};
