@@ -28,8 +28,7 @@ const char* charset_name(TeCharset charset);
 struct NetworkText {
   NetworkText() = default;
   // An ISO-8859-1 text (implicit: every text was one before UTF-8 ones).
-  NetworkText(std::string latin1)
-      : text(std::move(latin1)) {}  // NOLINT(google-explicit-constructor)
+  NetworkText(std::string latin1) : text(std::move(latin1)) {}
   NetworkText(std::string bytes, bool isUtf8) : text(std::move(bytes)), utf8(isUtf8) {}
 
   std::string text;
