@@ -122,7 +122,8 @@ const OptionRow kOptions[] = {
     {"charset", "CHARSET", take_charset,
      "how the text and pdu command sets read the bytes of messageText: latin1 (each byte one "
      "ISO-8859-1 character) or utf-8; without it as UTF-8 when they are valid UTF-8, else as "
-     "ISO-8859-1 (the proprietary set sends the bytes as they are)"},
+     "ISO-8859-1; a text with a character beyond U+00FF goes as UTF-8 (PDU mode: GSM 7-bit or "
+     "UCS2; text mode: AT+CSCS=\"UCS2\") (the proprietary set sends the bytes as they are)"},
     {"report", "N", take_report,
      "N 0 (the default) or 1; 1: every message the run sends (a reflector's reply too) asks for "
      "a status report (standard "

@@ -1,6 +1,5 @@
 #include "driver/message_text.h"
 
-#include "common/text.h"
 #include "common/utf8.h"
 
 namespace smstest {
@@ -17,37 +16,42 @@ unsigned long code_point(const unsigned char* p, size_t length) {
 
 }  // namespace
 
-bool message_text_latin1(const std::string& text, MessageCharset charset, std::string& latin1,
-                         std::string& why) {
-  const bool utf8 = valid_utf8(text);
+bool read_message_text(const std::string& bytes, MessageCharset charset, MessageText& out,
+                       std::string& why) {
+  const bool utf8 = valid_utf8(bytes);
   if (charset == MessageCharset::kLatin1 || (charset == MessageCharset::kAuto && !utf8)) {
-    latin1 = text;
+    out = MessageText{bytes, false};
     return true;
   }
   if (!utf8) {
     why = "is not valid UTF-8 (option charset=utf-8)";
     return false;
   }
-  std::string out;
-  out.reserve(text.size());
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
-  size_t left = text.size();
+  std::string latin1;
+  latin1.reserve(bytes.size());
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  size_t left = bytes.size();
   while (left > 0) {
     const size_t length = utf8_sequence(p, left);
     const unsigned long value = code_point(p, length);
     if (value > 0xFF) {
-      why = format(
-          "holds U+%04lX, which the text and pdu command sets can't send: they carry "
-          "ISO-8859-1 characters (option charset=latin1 reads every byte as one of them)",
-          value);
-      return false;
+      out = MessageText{bytes, true};
+      return true;
     }
-    out += static_cast<char>(value);
+    latin1 += static_cast<char>(value);
     p += length;
     left -= length;
   }
-  latin1 = out;
+  out = MessageText{latin1, false};
   return true;
+}
+
+size_t message_text_length(const MessageText& text) {
+  if (!text.utf8) return text.text.size();
+  size_t count = 0;
+  // Every byte but a continuation byte starts a character.
+  for (char c : text.text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  return count;
 }
 
 }  // namespace smstest

@@ -1,5 +1,6 @@
 // How the standard command sets read the bytes of a message text: UTF-8
-// when it is valid UTF-8, ISO-8859-1 otherwise, or as the option says.
+// when it is valid UTF-8, ISO-8859-1 otherwise, or as the option says; a
+// UTF-8 text beyond U+00FF stays UTF-8.
 #include "driver/message_text.h"
 
 #include <gtest/gtest.h>
@@ -12,37 +13,48 @@ namespace {
 
 TEST(MessageText, Utf8OrLatin1AsTheBytesAndTheOptionSay) {
   using M = MessageCharset;
+  const char* const kEuro = "1 \xE2\x82\xAC";
+  const char* const kPolish =
+      "\xC5\x81\xC3\xB3"
+      "d\xC5\xBA";
+  const char* const kEmoji = "\xF0\x9F\x93\xB1";
   struct Case {
     std::string text;
     M charset;
-    const char* latin1;  // nullptr: refused
+    const char* out;  // nullptr: refused
+    bool utf8;        // `out` stayed UTF-8
+    size_t length;    // characters of `out`
     const char* why;
   } cases[] = {
-      {"plain", M::kAuto, "plain", ""},
-      {"", M::kUtf8, "", ""},
-      {"caf\xC3\xA9", M::kAuto, "caf\xE9", ""},                    // one e acute, not two
-      {"caf\xC3\xA9", M::kUtf8, "caf\xE9", ""},                    //
-      {"caf\xC3\xA9", M::kLatin1, "caf\xC3\xA9", ""},              // two characters, as asked
-      {"caf\xE9", M::kAuto, "caf\xE9", ""},                        // not UTF-8: ISO-8859-1
-      {"caf\xE9", M::kLatin1, "caf\xE9", ""},                      //
-      {"\xC3\xBF\xC2\xA0\xC2\x80", M::kAuto, "\xFF\xA0\x80", ""},  // the top of the range
-      {"\xC3\xA9\xE9", M::kAuto, "\xC3\xA9\xE9", ""},              // one bad byte: the whole text
-      {"caf\xE9", M::kUtf8, nullptr, "is not valid UTF-8 (option charset=utf-8)"},
-      {"\xC0\xA9", M::kUtf8, nullptr, "is not valid UTF-8 (option charset=utf-8)"},  // overlong
-      {"1 \xE2\x82\xAC", M::kAuto, nullptr, "holds U+20AC, which"},                  // euro sign
-      {"\xC5\x81\xC3\xB3"
-       "d\xC5\xBA",
-       M::kUtf8, nullptr, "holds U+0141, which"},
-      {"\xF0\x9F\x93\xB1", M::kAuto, nullptr, "holds U+1F4F1, which"},
-      {"\xF0\x9F\x93\xB1", M::kLatin1, "\xF0\x9F\x93\xB1", ""},
+      {"plain", M::kAuto, "plain", false, 5, ""},
+      {"", M::kUtf8, "", false, 0, ""},
+      {"caf\xC3\xA9", M::kAuto, "caf\xE9", false, 4, ""},        // one e acute, not two
+      {"caf\xC3\xA9", M::kUtf8, "caf\xE9", false, 4, ""},        //
+      {"caf\xC3\xA9", M::kLatin1, "caf\xC3\xA9", false, 5, ""},  // two characters, as asked
+      {"caf\xE9", M::kAuto, "caf\xE9", false, 4, ""},            // not UTF-8: ISO-8859-1
+      {"caf\xE9", M::kLatin1, "caf\xE9", false, 4, ""},          //
+      {"\xC3\xBF\xC2\xA0\xC2\x80", M::kAuto, "\xFF\xA0\x80", false, 3, ""},  // top of the range
+      {"\xC3\xA9\xE9", M::kAuto, "\xC3\xA9\xE9", false, 3, ""},  // one bad byte: the whole text
+      {"caf\xE9", M::kUtf8, nullptr, false, 0, "is not valid UTF-8 (option charset=utf-8)"},
+      {"\xC0\xA9", M::kUtf8, nullptr, false, 0, "is not valid UTF-8 (option charset=utf-8)"},
+      // Beyond U+00FF: the whole text stays UTF-8, its Latin-1 characters too.
+      {kEuro, M::kAuto, kEuro, true, 3, ""},
+      {"\xC4\x80", M::kAuto, "\xC4\x80", true, 1, ""},  // U+0100, the first one beyond
+      {kPolish, M::kUtf8, kPolish, true, 4, ""},
+      {kEmoji, M::kAuto, kEmoji, true, 1, ""},
+      {kEmoji, M::kLatin1, kEmoji, false, 4, ""},  // four ISO-8859-1 characters, as asked
+      {kEuro, M::kLatin1, kEuro, false, 5, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    std::string latin1 = "untouched";
+    MessageText out{"untouched", false};
     std::string why;
-    EXPECT_EQ(message_text_latin1(c.text, c.charset, latin1, why), c.latin1 != nullptr);
-    EXPECT_EQ(latin1, c.latin1 != nullptr ? c.latin1 : "untouched");
-    EXPECT_EQ(why.rfind(c.why, 0), 0u) << why;
+    EXPECT_EQ(read_message_text(c.text, c.charset, out, why), c.out != nullptr);
+    EXPECT_EQ(out.text, c.out != nullptr ? c.out : "untouched");
+    EXPECT_EQ(why, c.why);
+    if (c.out == nullptr) continue;
+    EXPECT_EQ(out.utf8, c.utf8);
+    EXPECT_EQ(message_text_length(out), c.length);
   }
 }
 

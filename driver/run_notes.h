@@ -41,6 +41,9 @@ struct RunNotes {
   std::string sender;  // the sender of the message picked up
   bool hasReplyText = false;
   std::string replyText;  // the reflector's reply
+  // The texts of the run are UTF-8 (a character of the message text lies
+  // beyond U+00FF), not ISO-8859-1.
+  bool utf8Text = false;
 
   // Status reports (report=1, wait=report): whether one was asked for, and
   // the final one when it came: its arrival (counter reading), TP-ST, class

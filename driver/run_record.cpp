@@ -7,6 +7,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <utility>
+#include <vector>
 
 #include "common/clock.h"
 #include "common/interrupt.h"
@@ -14,9 +15,11 @@
 #include "common/utf8.h"
 #include "common/version.h"
 #include "driver/measures.h"
+#include "driver/message_text.h"
 #include "driver/platform.h"
 #include "driver/radio_conditions.h"
 #include "pdu/gsm7_encode.h"
+#include "pdu/unicode_text.h"
 
 namespace smstest {
 
@@ -264,9 +267,20 @@ std::string RunRecorder::record_line(int exitCode, int64_t endReading) const {
 
   const bool sent = !reflector || notes.hasReplyText;
   const std::string& message = reflector ? notes.replyText : params_.messageText;
-  record["messageSent"] = sent ? text_value(message) : Json(nullptr);
-  record["messageLength"] = sent ? Json(message.size()) : Json(nullptr);
-  record["messageAlphabet"] = !sent ? Json(nullptr) : maps_to_gsm7(message) ? "gsm7" : "ucs2";
+  // The standard sets send characters, ISO-8859-1 or UTF-8 ones; the
+  // proprietary set bytes, whose characters are not known.
+  Json sentValue = text_value(message);
+  if (commandSet_ != CommandSet::kProprietary) {
+    sentValue = notes.utf8Text ? message : utf8_of_latin1(message);
+  }
+  record["messageSent"] = sent ? sentValue : Json(nullptr);
+  // A UTF-8 text counts characters, and has a 7-bit form when each of its
+  // characters has one (the euro sign as an escape pair).
+  const MessageText sentText{message, notes.utf8Text};
+  std::vector<unsigned char> septets;
+  const bool gsm7 = notes.utf8Text ? utf8_to_septets(message, septets) : maps_to_gsm7(message);
+  record["messageLength"] = sent ? Json(message_text_length(sentText)) : Json(nullptr);
+  record["messageAlphabet"] = !sent ? Json(nullptr) : gsm7 ? "gsm7" : "ucs2";
   record["resultFile"] = text_value(result_.resultPath);
   write_parts(record, notes, result_.counterFrequency, [this](int64_t value) {
     return value != kNoReading ? Json(iso_utc_microseconds(calendar_of(value))) : Json(nullptr);

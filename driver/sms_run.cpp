@@ -47,11 +47,12 @@ std::string debug_log_name(const std::string& testName, int port) {
 // Why a run can't go on with the command file `cmdFile`, or "" when it can:
 // the checks of every run before it opens a port, made by the check mode
 // too.  Reads the file into `command`, the command set into `commandSet`,
-// and puts the message text in the form the command set sends.  A line end
-// in the test name would forge result lines of its own, and one in the
-// message would split the send command.
-std::string command_file_refusal(const char* cmdFile, CommandFile& command,
-                                 CommandSet& commandSet) {
+// and puts the message text in the form the command set sends; `utf8Text`
+// says it stayed UTF-8 (a character beyond U+00FF).  A line end in the test
+// name would forge result lines of its own, and one in the message would
+// split the send command.
+std::string command_file_refusal(const char* cmdFile, CommandFile& command, CommandSet& commandSet,
+                                 bool& utf8Text) {
   std::string error;
   if (!read_command_file(cmdFile, command, error)) return error;
   SmsTestParams& params = command.params;
@@ -66,12 +67,16 @@ std::string command_file_refusal(const char* cmdFile, CommandFile& command,
   if (has_line_end(params.messageText)) {
     return format("The messageText field in %s holds a line end (CR or LF)\n", cmdFile);
   }
-  // The standard sets carry ISO-8859-1 characters; the proprietary set the
-  // bytes as they are.
-  if (commandSet != CommandSet::kProprietary &&
-      !message_text_latin1(params.messageText, command.options.charset, params.messageText,
-                           error)) {
-    return format("The messageText field in %s %s\n", cmdFile, error.c_str());
+  // The standard sets carry characters (ISO-8859-1 ones, or UTF-8 for a
+  // text beyond them); the proprietary set the bytes as they are.
+  utf8Text = false;
+  if (commandSet != CommandSet::kProprietary) {
+    MessageText text;
+    if (!read_message_text(params.messageText, command.options.charset, text, error)) {
+      return format("The messageText field in %s %s\n", cmdFile, error.c_str());
+    }
+    params.messageText = text.text;
+    utf8Text = text.utf8;
   }
   return "";
 }
@@ -95,17 +100,20 @@ std::string refused_texts(const char* dataTime, const SmsTestResult& result,
 
 // The run's sessions: the sending one, and the receiving one when the run
 // has a second modem.  Both debug logs exist before either port is opened,
-// so that each log holds its modem's whole dialogue.
-void make_sessions(CommandSet commandSet, const SmsTestParams& params,
+// so that each log holds its modem's whole dialogue.  With `utf8Texts`
+// both carry texts as UTF-8.
+void make_sessions(CommandSet commandSet, const SmsTestParams& params, bool utf8Texts,
                    const std::string& fromLogName, Clock& clock,
                    std::unique_ptr<SmsSession>& fromSession,
                    std::unique_ptr<SmsSession>& toSession) {
   fromSession = make_sms_session(commandSet, make_serial_device(), clock);
+  if (utf8Texts) fromSession->want_utf8_texts();
   fromSession->open_log(fromLogName.c_str());
   const bool oneModem =
       params.reflectMode != 0 || params.toPort == params.fromPort || params.toPort == 0;
   if (!oneModem) {
     toSession = make_sms_session(commandSet, make_serial_device(), clock);
+    if (utf8Texts) toSession->want_utf8_texts();
     toSession->open_log(debug_log_name(params.testName, params.toPort).c_str());
   }
 }
@@ -117,7 +125,8 @@ void make_sessions(CommandSet commandSet, const SmsTestParams& params,
 int check_command_file(const char* cmdFile, Clock& clock) {
   CommandFile command;
   CommandSet commandSet = CommandSet::kProprietary;
-  std::string refusal = command_file_refusal(cmdFile, command, commandSet);
+  bool utf8Text = false;
+  std::string refusal = command_file_refusal(cmdFile, command, commandSet, utf8Text);
   const SmsTestParams& params = command.params;
   std::string ports;
   if (refusal.empty()) {
@@ -129,6 +138,7 @@ int check_command_file(const char* cmdFile, Clock& clock) {
       const int baud = i == 0 ? params.fromBaud : params.toBaud;
       std::unique_ptr<SmsSession> session =
           make_sms_session(commandSet, make_serial_device(), clock);
+      if (utf8Text) session->want_utf8_texts();
       if (session->open(port, baud, params.testTimeout, clock.steady_seconds())) {
         ports += format("%sCOM%d", ports.empty() ? "" : " and ", port);
       } else {
@@ -247,7 +257,9 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
                                runStartReading, runStartMicros, clock);
     return recorder.finish(code);
   };
-  const std::string fileRefusal = command_file_refusal(cmdFile, command, commandSet);
+  bool utf8Text = false;
+  const std::string fileRefusal = command_file_refusal(cmdFile, command, commandSet, utf8Text);
+  result.notes.utf8Text = utf8Text;
   if (!command.resultName.empty()) result.resultPath = join_path(workingDir, command.resultName);
   result.testName = params.testName;
   if (!fileRefusal.empty()) return refuse(fileRefusal);
@@ -266,7 +278,7 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
 
   std::unique_ptr<SmsSession> fromSession;
   std::unique_ptr<SmsSession> toSession;
-  make_sessions(commandSet, params, fromLogName, clock, fromSession, toSession);
+  make_sessions(commandSet, params, utf8Text, fromLogName, clock, fromSession, toSession);
   // A reflector's reply asks for a report with report=1; wait=report is a
   // round trip's.
   const bool reports =

@@ -31,8 +31,11 @@ class MessageFormat {
   virtual std::string mode_command() const = 0;
 
   // Commands sent after the mode command, each answered on its own; an
-  // error answer is noted in the debug log and otherwise ignored.
+  // error answer is noted in the debug log and otherwise ignored, unless
+  // setting_needed() gives why the format can't work without the setting:
+  // then the error fails the open, with that reason.
   virtual std::vector<std::string> setting_commands() const = 0;
+  virtual std::string setting_needed(const std::string& /*setting*/) const { return ""; }
 
   // The listing of every stored message: AT+CMGL="ALL" (text mode) or
   // AT+CMGL=4 (PDU mode).  Its information lines begin "+CMGL: <index>,".

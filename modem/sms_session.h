@@ -93,6 +93,13 @@ class SmsSession {
   // and its session never gets one.
   virtual void want_reports() {}
 
+  // Texts in UTF-8.  want_utf8_texts(), before open(), has the session take
+  // the texts it sends and give those it receives as UTF-8 rather than
+  // ISO-8859-1, so that a character beyond U+00FF goes and comes back
+  // whole (the standard sessions; text mode needs AT+CSCS="UCS2" for it and
+  // fails the open without).  The proprietary set sends bytes as they are.
+  virtual void want_utf8_texts() {}
+
   // Waits until the counter reaches `untilMs` for a status report that
   // `ours` takes, and hands it over with `got` set; reports `ours` does not
   // take are noted in the debug log and left alone (a stored one stays

@@ -64,7 +64,14 @@ bool StandardSession::set_up() {
   if (answer.final != FinalCode::kOk) return channel_.fail_answer(mode, answer);
   for (const std::string& setting : format_->setting_commands()) {
     if (!channel_.ask(setting, ExpectedAnswer(), testDeadline_, answer)) return false;
-    if (answer.final != FinalCode::kOk) channel_.note_error(setting, answer, "going on without it");
+    if (answer.final != FinalCode::kOk) {
+      const std::string why = format_->setting_needed(setting);
+      if (!why.empty()) {
+        return channel_.fail(format("%s answered %s: %s", setting.c_str(),
+                                    describe_final(answer).c_str(), why.c_str()));
+      }
+      channel_.note_error(setting, answer, "going on without it");
+    }
   }
 
   // The first form the modem takes; each refusal is noted with what comes

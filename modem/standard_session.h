@@ -7,7 +7,10 @@
 // "AT", "AT", "ATE0"), then
 //   AT+CMEE=1              numeric error codes (an error is noted, ignored)
 //   AT+CMGF=1              the message format (an error fails the open)
-//   AT+CSCS="IRA"          the format's settings (errors noted, ignored)
+//   AT+CSCS="IRA"          the format's settings (errors noted, ignored,
+//                          but for one the format needs: AT+CSCS="UCS2" for
+//                          UTF-8 texts in text mode, whose error fails the
+//                          open)
 //   AT+CNMI=2,1,0,0,0      "+CMTI: <mem>,<index>" for each new message; a
 //                          modem that refuses it is asked for the next form
 //                          of indicationSettings (2,1,0,0, then 1,1,0,0,0),
@@ -70,6 +73,7 @@ class StandardSession : public SmsSession {
   int64_t now_ms() override { return channel_.now_ms(); }
   // Status reports (standard_session_reports.cpp).
   void want_reports() override { reports_ = true; }
+  void want_utf8_texts() override { format_->utf8Texts = true; }
   bool next_report(const ReportFilter& ours, StatusReport& report, int64_t untilMs,
                    bool& got) override;
   bool restore_settings() override;

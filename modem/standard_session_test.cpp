@@ -181,6 +181,49 @@ TEST_F(StandardSessionTest, OpenFailsOnlyWhereTheDialogueNeedsTheAnswer) {
   }
 }
 
+// UTF-8 texts in text mode: the open asks for "UCS2" instead of "IRA" and
+// fails when the modem refuses it, naming why; without them the same
+// refusal of "IRA" is only noted.  The send then goes as UCS2 hex.
+TEST_F(StandardSessionTest, Utf8TextsNeedTheUcs2Set) {
+  struct Row {
+    bool utf8;
+    const char* refused;  // the set the modem refuses, or nullptr
+    bool opens;
+    const char* error;  // the start of last_error()
+  } rows[] = {
+      {true, nullptr, true, ""},
+      {true, "AT+CSCS=\"UCS2\"", false,
+       "AT+CSCS=\"UCS2\" answered +CME ERROR: 4 (operation not supported): the modem does not "
+       "offer the character set UCS2"},
+      {false, "AT+CSCS=\"IRA\"", true, ""},
+      {false, "AT+CSCS=\"UCS2\"", true, ""},  // not asked for
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.utf8);
+    fresh_session();
+    if (row.utf8) session_->want_utf8_texts();
+    if (row.refused != nullptr) answer(row.refused, {{"\r\n+CME ERROR: 4\r\n"}});
+    EXPECT_EQ(open(), row.opens);
+    EXPECT_EQ(session_->last_error().rfind(row.error, 0), 0u) << session_->last_error();
+    EXPECT_EQ(count_writes(row.utf8 ? "AT+CSCS=\"UCS2\"\r" : "AT+CSCS=\"IRA\"\r"), 1);
+    if (!row.opens) continue;
+    SendReceipt receipt;
+    ASSERT_TRUE(session_->send({"+1555",
+                                "\xE2\x82\xAC"
+                                "1",
+                                false},
+                               receipt, 10))
+        << session_->last_error();
+    if (row.utf8) {
+      EXPECT_EQ(count_writes("AT+CMGS=\"002B0031003500350035\"\r"), 1);
+      ASSERT_EQ(modem_.texts.size(), 1u);
+      EXPECT_EQ(modem_.texts[0], "20AC0031\x1A");
+    } else {
+      EXPECT_EQ(count_writes("AT+CMGS=\"+1555\"\r"), 1);
+    }
+  }
+}
+
 // A modem that refuses one form of the indications is asked for the next,
 // each refusal noted in the debug log; a modem that takes the first is
 // asked nothing more.

@@ -70,6 +70,13 @@ std::string text_mode_too_long(const std::string& text, bool utf8) {
       characters, kMaxUcs2Characters, kParts);
 }
 
+std::string TextFormat::setting_needed(const std::string& setting) const {
+  if (!utf8Texts || setting.rfind("AT+CSCS=", 0) != 0) return "";
+  return "the modem does not offer the character set UCS2, which text mode needs for a message "
+         "text with a character beyond U+00FF (the pdu command set sends any text; option "
+         "charset=latin1 sends the bytes as ISO-8859-1 characters)";
+}
+
 bool TextFormat::submit(const std::string& number, const std::string& text, std::string& command,
                         std::string& payload, std::string& error) const {
   if (number.empty()) {

@@ -25,6 +25,8 @@ class TextFormat : public MessageFormat {
   std::vector<std::string> setting_commands() const override {
     return {utf8Texts ? "AT+CSCS=\"UCS2\"" : "AT+CSCS=\"IRA\""};
   }
+  // A modem that does not take "UCS2" can't carry UTF-8 texts in text mode.
+  std::string setting_needed(const std::string& setting) const override;
   std::string list_command() const override { return "AT+CMGL=\"ALL\""; }
 
   // AT+CMGS="<number>", the text after the prompt.  Refuses a number that

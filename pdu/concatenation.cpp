@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "pdu/gsm7_encode.h"
+#include "pdu/unicode_text.h"
 
 namespace smstest {
 
@@ -31,10 +32,16 @@ bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; 
 
 // The user data of a 7-bit part: the header, fill bits up to the next
 // septet boundary, then the septets of `text`.  `udl` gets TP-UDL.
-Octets gsm7_user_data(const Octets& header, const std::string& text, int& udl) {
+// `text` is UTF-8 when `utf8`.
+Octets gsm7_user_data(const Octets& header, const std::string& text, bool utf8, int& udl) {
   const size_t headerSeptets = (8 * header.size() + 6) / 7;
   std::vector<unsigned char> septets(headerSeptets, 0);
-  const std::vector<unsigned char> body = latin1_to_septets(text);
+  std::vector<unsigned char> body;
+  if (utf8) {
+    utf8_to_septets(text, body);
+  } else {
+    body = latin1_to_septets(text);
+  }
   septets.insert(septets.end(), body.begin(), body.end());
   Octets out = pack_septets(septets);
   for (size_t i = 0; i < header.size(); ++i) out[i] = header[i];
@@ -55,6 +62,16 @@ Octets ucs2_user_data(const Octets& header, const std::u16string& units, int& ud
 std::u16string latin1_units(const std::string& text) {
   std::u16string units;
   for (char c : text) units += static_cast<char16_t>(static_cast<unsigned char>(c));
+  return units;
+}
+
+std::u16string utf8_units(const std::string& text) {
+  std::vector<unsigned char> octets;
+  utf8_to_utf16(text, octets);
+  std::u16string units;
+  for (size_t i = 0; i + 1 < octets.size(); i += 2) {
+    units += static_cast<char16_t>(octets[i] << 8 | octets[i + 1]);
+  }
   return units;
 }
 
@@ -81,6 +98,27 @@ std::vector<std::string> split_gsm7_text(const std::string& text, int septetsPer
       used = 0;
     }
     piece += c;
+    used += count;
+  }
+  if (!piece.empty() || pieces.empty()) pieces.push_back(piece);
+  return pieces;
+}
+
+std::vector<std::string> split_utf8_gsm7_text(const std::string& text, int septetsPerPart) {
+  std::vector<char32_t> codes;
+  utf8_code_points(text, codes);
+  std::vector<std::string> pieces;
+  std::string piece;
+  int used = 0;
+  for (char32_t code : codes) {
+    unsigned char septets[2];
+    const int count = unicode_to_gsm7(code, septets);
+    if (used + count > septetsPerPart && !piece.empty()) {
+      pieces.push_back(piece);
+      piece.clear();
+      used = 0;
+    }
+    piece += utf8_of(code);
     used += count;
   }
   if (!piece.empty() || pieces.empty()) pieces.push_back(piece);
@@ -135,7 +173,7 @@ bool encode_submit_part(const std::string& number, const std::vector<unsigned ch
   if (!encode_sms_submit(number, "", base, lastError, empty)) return false;
   int udl = 0;
   const Octets userData =
-      ucs2 ? ucs2_user_data(header, units, udl) : gsm7_user_data(header, text, udl);
+      ucs2 ? ucs2_user_data(header, units, udl) : gsm7_user_data(header, text, options.utf8, udl);
   std::string hex = base.hex.substr(0, base.hex.size() - 2);
   // "00" service centre, then the first octet.
   const int first = std::stoi(hex.substr(2, 2), nullptr, 16) | kUdhiBit;
@@ -164,10 +202,24 @@ bool encode_concatenated_submit(const std::string& number, const std::string& te
     lastError = line;
     return false;
   }
-  const int septets = options.submit.coding == TextCoding::kAuto ? gsm7_septet_count(text) : -1;
+  const bool utf8 = options.submit.utf8;
+  const bool autoCoding = options.submit.coding == TextCoding::kAuto;
+  std::u16string allUnits;
+  int septets = -1;
+  if (utf8) {
+    std::vector<unsigned char> codes;
+    if (!utf8_to_utf16(text, codes)) {
+      lastError = "Message text is not valid UTF-8";
+      return false;
+    }
+    if (autoCoding && utf8_to_septets(text, codes)) septets = static_cast<int>(codes.size());
+  } else if (autoCoding) {
+    septets = gsm7_septet_count(text);
+  }
   const bool gsm7 = septets >= 0;
+  if (!gsm7) allUnits = utf8 ? utf8_units(text) : latin1_units(text);
   if ((gsm7 && septets <= kMaxSeptets) ||
-      (!gsm7 && text.size() <= static_cast<size_t>(kMaxUcs2Characters))) {
+      (!gsm7 && allUnits.size() <= static_cast<size_t>(kMaxUcs2Characters))) {
     EncodedPdu one;
     if (!encode_sms_submit(number, text, one, lastError, options.submit)) return false;
     parts.assign(1, one);
@@ -176,9 +228,10 @@ bool encode_concatenated_submit(const std::string& number, const std::string& te
   std::vector<std::string> texts;
   std::vector<std::u16string> units;
   if (gsm7) {
-    texts = split_gsm7_text(text, gsm7_part_capacity(options.referenceBits));
+    const int capacity = gsm7_part_capacity(options.referenceBits);
+    texts = utf8 ? split_utf8_gsm7_text(text, capacity) : split_gsm7_text(text, capacity);
   } else {
-    units = split_utf16(latin1_units(text), ucs2_part_capacity(options.referenceBits));
+    units = split_utf16(allUnits, ucs2_part_capacity(options.referenceBits));
   }
   const int count = static_cast<int>(gsm7 ? texts.size() : units.size());
   if (count > options.maxParts) {

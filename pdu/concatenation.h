@@ -47,6 +47,11 @@ int ucs2_part_capacity(int referenceBits);
 // of at most `septetsPerPart` septets, an extension character never cut.
 std::vector<std::string> split_gsm7_text(const std::string& text, int septetsPerPart);
 
+// Splits UTF-8 `text` (valid, every character with a GSM 7-bit form) into
+// pieces of at most `septetsPerPart` septets, an extension character (the
+// euro sign, say) never cut.
+std::vector<std::string> split_utf8_gsm7_text(const std::string& text, int septetsPerPart);
+
 // Splits UTF-16 code units into pieces of at most `unitsPerPart`, a
 // surrogate pair never cut (a lone surrogate counts as one unit).
 std::vector<std::u16string> split_utf16(const std::u16string& units, int unitsPerPart);
@@ -56,15 +61,20 @@ std::vector<unsigned char> concatenation_header(int referenceBits, int reference
                                                 int sequence);
 
 // Encodes one part: `header` (UDHL included) in front of the 7-bit text
-// `text`, or of UCS2 `units` when `ucs2`.  The first octet gets TP-UDHI.
+// `text` (UTF-8 when options.utf8), or of UCS2 `units` when `ucs2`.  The
+// first octet gets TP-UDHI.
 // False with `lastError` set for a bad number or option.
 bool encode_submit_part(const std::string& number, const std::vector<unsigned char>& header,
                         bool ucs2, const std::string& text, const std::u16string& units,
                         EncodedPdu& pdu, std::string& lastError, const SubmitOptions& options);
 
 // Encodes `text` as one message when it fits, else as concatenated parts
-// carrying `reference` (kept to the reference size).  False with
-// `lastError` set (see above).
+// carrying `reference` (kept to the reference size).  With
+// options.submit.utf8 `text` is UTF-8: the parts are 7-bit when every
+// character has a 7-bit form (the euro sign an escape pair), else UCS2,
+// where a character beyond U+FFFF (an emoji) keeps its surrogate pair in
+// one part; an invalid text gives "Message text is not valid UTF-8".  False
+// with `lastError` set (see above).
 bool encode_concatenated_submit(const std::string& number, const std::string& text, int reference,
                                 std::vector<EncodedPdu>& parts, std::string& lastError,
                                 const ConcatOptions& options = ConcatOptions());

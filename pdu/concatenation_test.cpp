@@ -11,6 +11,7 @@
 #include "pdu/gsm7_encode.h"
 #include "pdu/sms_deliver.h"
 #include "pdu/sms_submit.h"
+#include "pdu/unicode_text.h"
 
 namespace smstest {
 namespace {
@@ -124,19 +125,22 @@ std::string deliver_of(const std::string& submitHex) {
 }
 
 // Reassembles as a receiver does, through decode_pdu's concatenation fields.
-std::string reassemble_delivered(const std::vector<EncodedPdu>& parts, int& reference) {
+// With `utf8` the texts are the decoder's UTF-8 ones.
+std::string reassemble_delivered(const std::vector<EncodedPdu>& parts, int& reference,
+                                 bool utf8 = false) {
   std::vector<std::string> bySequence(parts.size());
   for (const EncodedPdu& part : parts) {
     std::unique_ptr<SmsDeliver> sms = decode_pdu(deliver_of(part.hex).c_str(), nullptr);
     EXPECT_TRUE(sms != nullptr) << part.hex;
     if (!sms) return "";
-    if (parts.size() == 1) return sms->text;
+    const std::string& text = utf8 ? sms->utf8Text : sms->text;
+    if (parts.size() == 1) return text;
     EXPECT_EQ(sms->concatenated, 1);
     EXPECT_EQ(sms->concatTotal, parts.size());
     reference = sms->concatReference;
     const int k = sms->concatSequence - 1;
     EXPECT_TRUE(k >= 0 && k < static_cast<int>(parts.size()));
-    if (k >= 0 && k < static_cast<int>(parts.size())) bySequence[k] = sms->text;
+    if (k >= 0 && k < static_cast<int>(parts.size())) bySequence[k] = text;
   }
   return joined(bySequence);
 }
@@ -274,6 +278,81 @@ TEST(ConcatenatedSubmit, RoundTripsEveryLengthThroughTheDeliverDecoder) {
     std::reverse(parts.begin(), parts.end());
     EXPECT_EQ(reassemble_delivered(parts, reference), latin) << length / 2 << " UCS2";
   }
+}
+
+std::string times(const std::string& piece, int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += piece;
+  return out;
+}
+
+// UTF-8 texts: 7-bit parts when every character has a 7-bit form (the
+// euro sign an escape pair), else UCS2 parts; every split point around a
+// two-septet character or a surrogate pair keeps it whole, and the parts
+// decode back to the same UTF-8 text.
+TEST(ConcatenatedSubmit, Utf8TextsSplitIntoWholeCharacters) {
+  const std::string euro = "\xE2\x82\xAC";
+  const std::string emoji = "\xF0\x9F\x93\xB1";  // U+1F4F1: a surrogate pair
+  const std::string privet = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 ";
+  struct Row {
+    std::string text;
+    size_t parts;
+    int dcs;
+  } rows[] = {
+      {times(euro, 80), 1, 0x00},          // 160 septets
+      {times(euro, 81), 2, 0x00},          // 162
+      {"a" + times(euro, 80), 2, 0x00},    // 161
+      {times(privet, 10), 1, 0x08},        // 70 characters
+      {times(privet, 10) + "!", 2, 0x08},  // 71
+      {times(privet, 30), 4, 0x08},        // 210 = 67 + 67 + 67 + 9
+      {times(emoji, 35), 1, 0x08},         // 70 code units
+      {times(emoji, 36), 2, 0x08},         // 72: 66 + 6, no pair cut
+      {repeat('a', 152) + euro + repeat('b', 20), 2, 0x00},
+  };
+  for (int before = 148; before <= 156; ++before) {
+    rows[8].text = repeat('a', before) + euro + repeat('b', 20);
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.text.substr(0, 12) + " after " + std::to_string(before));
+      ConcatOptions options;
+      options.submit.utf8 = true;
+      std::vector<EncodedPdu> parts;
+      std::string error;
+      ASSERT_TRUE(encode_concatenated_submit("5550100", row.text, 9, parts, error, options))
+          << error;
+      EXPECT_EQ(parts.size(), row.parts);
+      int reference = -1;
+      EXPECT_EQ(reassemble_delivered(parts, reference, true), row.text);
+      for (const EncodedPdu& part : parts) {
+        EXPECT_EQ(part.dataCodingScheme, row.dcs);
+        std::unique_ptr<SmsDeliver> sms = decode_pdu(deliver_of(part.hex).c_str(), nullptr);
+        ASSERT_TRUE(sms != nullptr);
+        // No half character: a cut pair would decode as U+FFFD or '?'.
+        EXPECT_EQ(sms->utf8Text.find("\xEF\xBF\xBD"), std::string::npos);
+        std::vector<unsigned char> units;
+        if (row.dcs == 0x00) {
+          ASSERT_TRUE(utf8_to_septets(sms->utf8Text, units));
+          EXPECT_LE(units.size(), parts.size() == 1 ? 160u : 153u);
+        } else {
+          ASSERT_TRUE(utf8_to_utf16(sms->utf8Text, units));
+          EXPECT_LE(units.size() / 2, parts.size() == 1 ? 70u : 67u);
+        }
+      }
+      if (parts.size() == 1) {
+        EncodedPdu one;
+        SubmitOptions single;
+        single.utf8 = true;
+        ASSERT_TRUE(encode_sms_submit("5550100", row.text, one, error, single));
+        EXPECT_EQ(parts[0].hex, one.hex);
+      }
+    }
+  }
+  ConcatOptions options;
+  options.submit.utf8 = true;
+  std::vector<EncodedPdu> parts;
+  std::string error;
+  EXPECT_FALSE(encode_concatenated_submit("5550100", "caf\xE9", 1, parts, error, options));
+  EXPECT_EQ(error, "Message text is not valid UTF-8");
+  EXPECT_TRUE(parts.empty());
 }
 
 TEST(ConcatenatedSubmit, FitsInOnePartExactlyAsBefore) {

@@ -1,6 +1,10 @@
 #include "sim/charset.h"
 
+#include <vector>
+
 #include "pdu/alphabets.h"
+#include "pdu/pdu_encode.h"
+#include "pdu/unicode_text.h"
 
 namespace smstest {
 
@@ -39,10 +43,78 @@ const GsmCodes& gsm_codes() {
   return codes;
 }
 
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// UTF-8 of UCS2 hex; false when `hex` is not four hex digits a code unit.
+bool utf8_of_ucs2_hex(const std::string& hex, std::string& text) {
+  if (hex.size() % 4 != 0) return false;
+  std::vector<unsigned char> octets;
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int high = hex_value(hex[i]);
+    const int low = hex_value(hex[i + 1]);
+    if (high < 0 || low < 0) return false;
+    octets.push_back(static_cast<unsigned char>(high << 4 | low));
+  }
+  text = utf16_to_utf8(octets.data(), static_cast<int>(octets.size()));
+  return true;
+}
+
+// ISO-8859-1 of UTF-8 `text`, '?' for a character beyond U+00FF.
+std::string latin1_of_utf8(const std::string& text) {
+  std::vector<char32_t> codes;
+  utf8_code_points(text, codes);
+  std::string out;
+  for (char32_t code : codes) out += code > 0xFF ? '?' : static_cast<char>(code);
+  return out;
+}
+
 }  // namespace
+
+const char* charset_name(TeCharset charset) {
+  switch (charset) {
+    case TeCharset::ira:
+      return "IRA";
+    case TeCharset::gsm:
+      return "GSM";
+    case TeCharset::ucs2:
+      return "UCS2";
+  }
+  return "IRA";
+}
+
+NetworkText network_text_of_utf8(const std::string& text) {
+  std::vector<char32_t> codes;
+  utf8_code_points(text, codes);
+  NetworkText out;
+  for (char32_t code : codes) {
+    if (code > 0xFF) return NetworkText{text, true};
+    out.text += static_cast<char>(code);
+  }
+  return out;
+}
+
+bool message_from_te(TeCharset charset, const std::string& entered, NetworkText& out) {
+  if (charset != TeCharset::ucs2) {
+    out = NetworkText{text_from_te(charset, entered), false};
+    return true;
+  }
+  std::string text;
+  if (!utf8_of_ucs2_hex(entered, text)) return false;
+  out = network_text_of_utf8(text);
+  return true;
+}
 
 std::string text_from_te(TeCharset charset, const std::string& entered) {
   if (charset == TeCharset::ira) return entered;
+  if (charset == TeCharset::ucs2) {
+    std::string text;
+    return utf8_of_ucs2_hex(entered, text) ? latin1_of_utf8(text) : std::string();
+  }
   std::string out(entered.size() + 1, '\0');
   gsm_to_latin1(static_cast<int>(entered.size()),
                 reinterpret_cast<const unsigned char*>(entered.data()), &out[0]);
@@ -58,10 +130,22 @@ std::string text_from_te(TeCharset charset, const std::string& entered) {
   return out;
 }
 
-std::string text_to_te(TeCharset charset, const std::string& text) {
-  if (charset == TeCharset::ira) return text;
+std::string text_to_te(TeCharset charset, const std::string& text, bool utf8) {
+  if (charset == TeCharset::ucs2) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::vector<unsigned char> octets;
+    utf8_to_utf16(utf8 ? text : utf8_of_latin1(text), octets);
+    std::string out;
+    for (unsigned char c : octets) {
+      out += kDigits[c >> 4];
+      out += kDigits[c & 0x0F];
+    }
+    return out;
+  }
+  const std::string latin1 = utf8 ? latin1_of_utf8(text) : text;
+  if (charset == TeCharset::ira) return latin1;
   std::string out;
-  for (char c : text) {
+  for (char c : latin1) {
     int code = gsm_codes().code[static_cast<unsigned char>(c)];
     if (code < 0) code = 0x3F;
     if (code >= 0x100) {
@@ -71,6 +155,36 @@ std::string text_to_te(TeCharset charset, const std::string& text) {
     out.push_back(static_cast<char>(code));
   }
   return out;
+}
+
+std::string first_utf8_message(const std::string& text) {
+  std::vector<char32_t> codes;
+  utf8_code_points(text, codes);
+  std::vector<unsigned char> septets;
+  const bool gsm7 = utf8_to_septets(text, septets);
+  std::string out;
+  size_t used = 0;
+  for (char32_t code : codes) {
+    unsigned char pair[2];
+    const size_t units =
+        gsm7 ? static_cast<size_t>(unicode_to_gsm7(code, pair)) : (code > 0xFFFF ? 2 : 1);
+    const int most = gsm7 ? kMaxSeptets : kMaxUcs2Characters;
+    if (used + units > static_cast<size_t>(most)) break;
+    used += units;
+    out += utf8_of(code);
+  }
+  return out;
+}
+
+size_t message_units(const std::string& text, bool utf8, bool& gsm7) {
+  if (!utf8) {
+    gsm7 = true;
+    return septet_count(text);
+  }
+  std::vector<unsigned char> units;
+  gsm7 = utf8_to_septets(text, units);
+  if (!gsm7) utf8_to_utf16(text, units);
+  return gsm7 ? units.size() : units.size() / 2;
 }
 
 size_t septet_count(const std::string& text) {

@@ -137,6 +137,7 @@ struct CommandAnswer {
   bool sendsAtCommand = false;  // ... at once (else when `text` has been written)
   std::string to;               // its destination
   std::string message;          // its text as the network carries it
+  bool messageUtf8 = false;     // ... UTF-8 (a character beyond U+00FF)
   // The elements of its user-data header (PDU mode; without the UDHL
   // octet), carried to the receiver as they were sent; empty for none.
   std::vector<unsigned char> header;

@@ -33,11 +33,11 @@ void answer_cmee(const CommandCall& call, ModemState& modem, CommandAnswer& answ
 
 void answer_cscs(const CommandCall& call, ModemState& modem, CommandAnswer& answer) {
   if (call.form == CommandForm::read) {
-    answer.text = info(format("+CSCS: \"%s\"", modem.charset == TeCharset::ira ? "IRA" : "GSM"));
+    answer.text = info(format("+CSCS: \"%s\"", charset_name(modem.charset)));
     return;
   }
   if (call.form == CommandForm::test) {
-    answer.text = info("+CSCS: (\"IRA\",\"GSM\")");
+    answer.text = info("+CSCS: (\"IRA\",\"GSM\",\"UCS2\")");
     return;
   }
   if (call.form != CommandForm::set || call.params.size() != 1 || call.params[0].empty()) {
@@ -50,8 +50,10 @@ void answer_cscs(const CommandCall& call, ModemState& modem, CommandAnswer& answ
     modem.charset = TeCharset::ira;
   } else if (value == "GSM") {
     modem.charset = TeCharset::gsm;
+  } else if (value == "UCS2") {
+    modem.charset = TeCharset::ucs2;
   } else {
-    answer.text = cme_error(modem, kCmeNotSupported);  // UCS2, HEX, ...: not offered
+    answer.text = cme_error(modem, kCmeNotSupported);  // HEX, 8859-1, ...: not offered
   }
 }
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "common/utf8.h"
+
 namespace smstest {
 
 int MessageStore::add(const std::string& from, const std::string& text, int64_t arrived,
-                      bool unread, const std::vector<unsigned char>& header) {
+                      bool unread, const std::vector<unsigned char>& header, bool utf8) {
   if (full()) return 0;
   // A SIM fills the lowest free record, so an index freed by a delete comes
   // back before the higher ones.
@@ -16,6 +18,8 @@ int MessageStore::add(const std::string& from, const std::string& text, int64_t 
   message.from = from;
   message.text = text;
   message.header = header;
+  // A UTF-8 text that the network damaged (alter=change) is kept as bytes.
+  message.utf8 = utf8 && valid_utf8(text);
   message.arrived = arrived;
   message.unread = unread;
   messages_.push_back(message);

@@ -16,9 +16,10 @@
 namespace smstest {
 
 struct StoredMessage {
-  int index = 0;     // its place in the store, from 1
-  std::string from;  // the sender's address, "+" first when international
-  std::string text;  // the text as the network carried it (ISO-8859-1 bytes)
+  int index = 0;      // its place in the store, from 1
+  std::string from;   // the sender's address, "+" first when international
+  std::string text;   // the text as the network carried it (ISO-8859-1 bytes)
+  bool utf8 = false;  // ... or UTF-8: a character of it lies beyond U+00FF
   // The elements of the user-data header it came with (a part of a
   // concatenated message), without the UDHL octet; empty for none.  PDU
   // mode lists it in front of the text; text mode shows the text alone.
@@ -41,9 +42,9 @@ class MessageStore {
   bool full() const { return used() >= capacity_; }
 
   // Stores a message at the lowest free place and returns its index, or 0
-  // (nothing stored) when the store is full.
+  // (nothing stored) when the store is full.  `utf8`: `text` is UTF-8.
   int add(const std::string& from, const std::string& text, int64_t arrived, bool unread = true,
-          const std::vector<unsigned char>& header = {});
+          const std::vector<unsigned char>& header = {}, bool utf8 = false);
 
   // The message at `index`, or null when that place is empty or out of range.
   StoredMessage* find(int index);

@@ -69,6 +69,7 @@ Reply SimModem::answer(const std::string& command, char terminator) {
   reply.to = answer.to;
   reply.text = answer.message;
   reply.header = answer.header;
+  reply.textUtf8 = answer.messageUtf8;
   reply.ref = answer.ref;
   reply.wantsReport = answer.wantsReport;
   shape_reply(reply, echoed, answer.text, answer.late, true, answer.report);
@@ -133,6 +134,7 @@ size_t SimModem::take_entry(const char* data, size_t size, std::vector<Reply>& r
     reply.to = answer.to;
     reply.text = answer.message;
     reply.header = answer.header;
+    reply.textUtf8 = answer.messageUtf8;
     reply.ref = answer.ref;
     reply.wantsReport = answer.wantsReport;
     shape_reply(reply, std::string(), answer.text, answer.late, true);
@@ -180,8 +182,8 @@ std::string SimModem::finish(const std::string& answer) const {
 }
 
 int SimModem::store(const std::string& from, const std::string& text, int64_t arrived,
-                    const std::vector<unsigned char>& header) {
-  return state_.store.add(from, text, arrived, true, header);
+                    const std::vector<unsigned char>& header, bool utf8) {
+  return state_.store.add(from, text, arrived, true, header, utf8);
 }
 
 std::string alter_text(Alteration alteration, const std::string& text) {

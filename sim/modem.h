@@ -33,6 +33,7 @@ struct Reply {
   bool sendsAtCommand = false;        // ... when the command arrives (else after the last piece)
   std::string to;                     // its destination number
   std::string text;                   // its text
+  bool textUtf8 = false;              // ... in UTF-8 (a character beyond U+00FF)
   std::vector<unsigned char> header;  // its user-data header's elements; empty for none
   int ref = 0;                        // the reference given in "+CMGS: <ref>"
   bool wantsReport = false;           // the send asked for a status report
@@ -66,11 +67,12 @@ class SimModem {
   // ended the command, echoed with it.
   Reply answer(const std::string& command, char terminator = '\r');
 
-  // Stores an arriving message (the text is already altered by the network)
-  // with the elements of its user-data header (none when empty) and returns
-  // its index; 0 when the store is full and nothing was stored.
+  // Stores an arriving message (the text is already altered by the network;
+  // UTF-8 when `utf8`) with the elements of its user-data header (none when
+  // empty) and returns its index; 0 when the store is full and nothing was
+  // stored.
   int store(const std::string& from, const std::string& text, int64_t arrived,
-            const std::vector<unsigned char>& header = {});
+            const std::vector<unsigned char>& header = {}, bool utf8 = false);
   bool has_room() const { return !state_.store.full(); }
 
   // The unsolicited line announcing the message stored at `index`.

@@ -260,7 +260,7 @@ void SimNetwork::take_message(size_t from, const Reply& reply, double now) {
   message.from = from;
   message.to = static_cast<size_t>(to);
   message.fromNumber = sender.number;
-  message.text = reply.text;
+  message.text = NetworkText(reply.text, reply.textUtf8);
   message.header = reply.header;
   message.ref = ref;
   message.sentAt = now;
@@ -335,7 +335,7 @@ void SimNetwork::schedule_part(const Carried& message, int sequence, double due)
     const ModemConfig& receiver = modems_[message.to].config();
     if (sequence > 0 && receiver.faults.dropPart == sequence) {
       record_network(t, "lost", receiver.name, message.fromNumber, receiver.number, message.ref,
-                     "-", message.text);
+                     "-", message.text.text);
       return;
     }
     arrive(message, t);
@@ -396,9 +396,10 @@ void SimNetwork::send_status_report(size_t index, const SimReport& report, doubl
   }
 }
 
-bool SimNetwork::deliver(size_t to, const std::string& from, const std::string& text,
+bool SimNetwork::deliver(size_t to, const std::string& from, const NetworkText& message,
                          const std::vector<unsigned char>& header, const std::string& ref,
                          double sentAt, double now) {
+  const std::string& text = message.text;
   SimModem& modem = modems_[to];
   const ModemConfig& receiver = modem.config();
   if (receiver.faults.lose) {
@@ -414,7 +415,7 @@ bool SimNetwork::deliver(size_t to, const std::string& from, const std::string& 
   }
   record_network(now, "delivered", receiver.name, from, receiver.number, ref,
                  format("%.3f", now - sentAt), stored);
-  int index = modem.store(from, stored, calendar_seconds(), header);
+  int index = modem.store(from, stored, calendar_seconds(), header, message.utf8);
   announce(to, index, now);
   return true;
 }

@@ -107,7 +107,7 @@ class SimNetwork {
     size_t from = 0;  // the sending modem
     size_t to = 0;    // the receiving modem
     std::string fromNumber;
-    std::string text;
+    NetworkText text;                   // UTF-8 when a character lies beyond U+00FF
     std::vector<unsigned char> header;  // the elements of its user-data header
     std::string ref;
     double sentAt = 0;  // when the network took it
@@ -141,7 +141,7 @@ class SimNetwork {
   void take_message(size_t from, const Reply& reply, double now);
   // False when the message was lost or refused.  `header`: the elements of
   // its user-data header, stored with it; empty for none.
-  bool deliver(size_t to, const std::string& from, const std::string& text,
+  bool deliver(size_t to, const std::string& from, const NetworkText& message,
                const std::vector<unsigned char>& header, const std::string& ref, double sentAt,
                double now);
   void schedule_reports(size_t from, size_t to, const SimReport& report, double now);

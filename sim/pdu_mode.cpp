@@ -7,6 +7,7 @@
 #include "pdu/pdu_encode.h"
 #include "pdu/phone_number.h"
 #include "pdu/sms_submit.h"
+#include "sim/charset.h"
 #include "sim/modem.h"
 
 namespace smstest {
@@ -81,7 +82,9 @@ bool read_submitted_pdu(const std::string& hex, int length, SubmittedPdu& out,
     return false;
   }
   out.to = submit.number;
-  out.text = submit.text;
+  const NetworkText text = network_text_of_utf8(submit.utf8Text);
+  out.text = text.utf8 ? text.text : submit.text;
+  out.utf8 = text.utf8;
   out.header = submit.header;
   out.statusReport = submit.statusReportRequest != 0;
   return true;
@@ -114,7 +117,10 @@ bool listed_pdu(const StoredMessage& message, PduDamage damage, ListedPdu& out,
   DeliverMessage deliver;
   deliver.originator = message.from;
   deliver.userDataHeader = message.header;
-  deliver.text = one_message(message.text, message.header.empty() ? 0 : message.header.size() + 1);
+  deliver.text = message.utf8 ? first_utf8_message(message.text)
+                              : one_message(message.text,
+                                            message.header.empty() ? 0 : message.header.size() + 1);
+  deliver.utf8 = message.utf8;
   deliver.serviceCentre = kServiceCentre;
   CalendarTime t = calendar_time(message.arrived);
   deliver.timestamp.year = (t.year % 100 + 100) % 100;

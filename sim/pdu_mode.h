@@ -27,8 +27,9 @@ constexpr int kMaxSubmitLength = 164;
 
 // A message that a client hands over in PDU mode, as the network carries it.
 struct SubmittedPdu {
-  std::string to;    // "+" and the digits for an international number, else the digits
-  std::string text;  // ISO-8859-1 bytes, after the user-data header
+  std::string to;     // "+" and the digits for an international number, else the digits
+  std::string text;   // ISO-8859-1 bytes, after the user-data header
+  bool utf8 = false;  // `text` is UTF-8: a character of it lies beyond U+00FF
   // The elements of the user-data header (TP-UDHI set), without its UDHL
   // octet: the concatenation element of a part, for one.  Empty for none.
   std::vector<unsigned char> header;

@@ -33,8 +33,12 @@ std::string text_mode_entry(const ModemState& modem, const StoredMessage& m, boo
     int type = !m.from.empty() && m.from[0] == '+' ? 145 : 129;
     // The SMS-DELIVER's alphabet, as PDU mode builds it: the default one
     // when every character maps there, else UCS2.
-    bool gsm = text_from_te(TeCharset::gsm, text_to_te(TeCharset::gsm, m.text)) == m.text;
-    size_t length = gsm ? septet_count(m.text) : m.text.size();
+    bool gsm = true;
+    size_t length = message_units(m.text, m.utf8, gsm);
+    if (!m.utf8) {
+      gsm = text_from_te(TeCharset::gsm, text_to_te(TeCharset::gsm, m.text)) == m.text;
+      if (!gsm) length = m.text.size();
+    }
     header += format(",%d", type);
     if (read) {
       header += format(",4,0,%d,\"%s\",%d", gsm ? 0 : 8, modem.serviceCentre.c_str(),
@@ -42,7 +46,7 @@ std::string text_mode_entry(const ModemState& modem, const StoredMessage& m, boo
     }
     header += format(",%zu", length);
   }
-  return header + "\r\n" + text_to_te(modem.charset, m.text);
+  return header + "\r\n" + text_to_te(modem.charset, m.text, m.utf8);
 }
 
 }  // namespace

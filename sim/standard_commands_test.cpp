@@ -3,7 +3,13 @@
 // faults, without a line or a clock.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <memory>
+
 #include "common/text.h"
+#include "pdu/pdu_encode.h"
+#include "pdu/sms_deliver.h"
+#include "pdu/unicode_text.h"
 #include "sim/answer_faults.h"
 #include "sim/modem.h"
 #include "sim/records.h"
@@ -59,9 +65,9 @@ TEST(StandardCommands, AnswerEachFormOfTheSet) {
       {"AT+CMEE=3", "\r\n+CME ERROR: 4\r\n"},
       {"AT+CMEE=x", "\r\nERROR\r\n"},
       {"AT+CSCS?", "\r\n+CSCS: \"IRA\"\r\n\r\nOK\r\n"},
-      {"AT+CSCS=?", "\r\n+CSCS: (\"IRA\",\"GSM\")\r\n\r\nOK\r\n"},
+      {"AT+CSCS=?", "\r\n+CSCS: (\"IRA\",\"GSM\",\"UCS2\")\r\n\r\nOK\r\n"},
       {"AT+CSCS=\"gsm\"", "\r\nOK\r\n"},
-      {"AT+CSCS=\"UCS2\"", "\r\n+CME ERROR: 4\r\n"},
+      {"AT+CSCS=\"HEX\"", "\r\n+CME ERROR: 4\r\n"},
       {"AT+CSCS=\"IRA", "\r\nERROR\r\n"},
       {"AT+CNMI?", "\r\n+CNMI: 0,0,0,0,0\r\n\r\nOK\r\n"},
       {"AT+CNMI=?", "\r\n+CNMI: (0-3),(0,1),(0),(0-2),(0,1)\r\n\r\nOK\r\n"},
@@ -386,6 +392,109 @@ TEST(StandardCommands, CharacterSetOfTheLine) {
   }
   EXPECT_EQ(5u, septet_count("abc{"));
   EXPECT_EQ("\xe9t\xe9", text_from_te(TeCharset::gsm, "\x05t\x05"));
+}
+
+// "UCS2" on the line: the number and the text are the hex of their UTF-16
+// code units.  A text within ISO-8859-1 goes to the network as its bytes, a
+// text beyond it as UTF-8 with the flag; the store gives either back whole
+// in UCS2 and in PDU mode, and with '?' for what "IRA" lacks.
+TEST(StandardCommands, Ucs2LineCarriesEveryCharacter) {
+  struct Case {
+    std::string typed;    // the text after the prompt, hex
+    const char* network;  // as the network carries it; nullptr: refused
+    bool utf8;            // ... as UTF-8
+    const char* ira;      // as AT+CMGR writes it back in "IRA"
+  } cases[] = {
+      {"20AC0031",
+       "\xE2\x82\xAC"
+       "1",
+       true, "?1"},
+      {"00E90041",
+       "\xE9"
+       "A",
+       false,
+       "\xE9"
+       "A"},
+      {"041F04400438", "\xD0\x9F\xD1\x80\xD0\xB8", true, "???"},
+      {"0061D83DDCF1", "a\xF0\x9F\x93\xB1", true, "a?"},
+      {"20ac", "\xE2\x82\xAC", true, "?"},  // lower-case hex
+      {"20A", nullptr, false, ""},          // not whole code units
+      {"00zz", nullptr, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    SimModem modem(modem_with());
+    type(modem, "ATE0\rAT+CMEE=1\rAT+CMGF=1\rAT+CSCS=\"UCS2\"\r");
+    std::vector<Reply> replies;
+    const std::string answer = type(modem, "AT+CMGS=\"002B0031\"\r" + c.typed + "\x1a", &replies);
+    ASSERT_EQ(2u, replies.size());
+    if (c.network == nullptr) {
+      EXPECT_EQ("\r\n> \r\n+CMS ERROR: 305\r\n", answer);
+      EXPECT_FALSE(replies[1].sends);
+      continue;
+    }
+    ASSERT_TRUE(replies[1].sends);
+    EXPECT_EQ("+1", replies[1].to);
+    EXPECT_EQ(escape_bytes(c.network), escape_bytes(replies[1].text));
+    EXPECT_EQ(c.utf8, replies[1].textUtf8);
+    modem.store("+1555", replies[1].text, 0, replies[1].textUtf8);
+    std::string hex = c.typed;
+    for (char& h : hex) h = static_cast<char>(std::toupper(static_cast<unsigned char>(h)));
+    EXPECT_EQ("\r\n+CMGR: \"REC UNREAD\",\"002B0031003500350035\",,\"70/01/01,00:00:00+00\"\r\n" +
+                  hex + "\r\n\r\nOK\r\n",
+              type(modem, "AT+CMGR=1\r"));
+    type(modem, "AT+CSCS=\"IRA\"\r");
+    EXPECT_EQ(escape_bytes("\r\n+CMGR: \"REC READ\",\"+1555\",,\"70/01/01,00:00:00+00\"\r\n" +
+                           std::string(c.ira) + "\r\n\r\nOK\r\n"),
+              escape_bytes(type(modem, "AT+CMGR=1\r")));
+    // PDU mode lists the same characters: 7-bit with the euro's escape, or UCS2.
+    type(modem, "AT+CMGF=0\r");
+    const std::string read = type(modem, "AT+CMGR=1\r");
+    const size_t line = read.find("\r\n", 2);
+    ASSERT_NE(std::string::npos, line) << read;
+    const std::string pdu = read.substr(line + 2, read.find("\r\n", line + 2) - line - 2);
+    std::unique_ptr<SmsDeliver> sms = decode_pdu(pdu.c_str(), nullptr);
+    ASSERT_TRUE(sms != nullptr) << pdu;
+    EXPECT_EQ(escape_bytes(c.utf8 ? c.network : utf8_of_latin1(c.network)),
+              escape_bytes(sms->utf8Text));
+  }
+}
+
+// A PDU-mode send of a UTF-8 text beyond ISO-8859-1 reaches the network as
+// UTF-8, in 7-bit (the euro sign's escape) or UCS2 (an emoji's surrogate
+// pair), and one within it as its ISO-8859-1 bytes, as before.
+TEST(StandardCommands, PduSendKeepsUtf8Texts) {
+  struct Case {
+    std::string text;  // UTF-8
+    bool utf8;         // the network carries it as UTF-8
+    int dcs;
+  } cases[] = {
+      {"\xE2\x82\xAC 5", true, 0x00},
+      {"a\xF0\x9F\x93\xB1", true, 0x08},
+      {"\xD0\x9F\xD1\x80\xD0\xB8", true, 0x08},
+      {"caf\xC3\xA9", false, 0x00},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EncodedPdu pdu;
+    std::string error;
+    SubmitOptions options;
+    options.utf8 = true;
+    ASSERT_TRUE(encode_sms_submit("+1555", c.text, pdu, error, options)) << error;
+    EXPECT_EQ(c.dcs, pdu.dataCodingScheme);
+    SimModem modem(modem_with());
+    type(modem, "ATE0\rAT+CMEE=1\rAT+CMGF=0\r");
+    std::vector<Reply> replies;
+    type(modem, format("AT+CMGS=%d\r", pdu.tpduLength) + pdu.hex + "\x1a", &replies);
+    ASSERT_EQ(2u, replies.size());
+    ASSERT_TRUE(replies[1].sends);
+    EXPECT_EQ(c.utf8, replies[1].textUtf8);
+    std::vector<char32_t> codes;
+    utf8_code_points(c.text, codes);
+    std::string latin1;
+    for (char32_t code : codes) latin1 += static_cast<char>(code);
+    EXPECT_EQ(escape_bytes(c.utf8 ? c.text : latin1), escape_bytes(replies[1].text));
+  }
 }
 
 // One row per fault: the commands before, the command that shows it, the

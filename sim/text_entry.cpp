@@ -17,16 +17,23 @@ const char kBackspace = 0x08;
 
 // Longest text a send takes: one SMS of the 7-bit default alphabet.
 const size_t kMaxSeptets = 160;
+// ... or of UCS2, for a text without a 7-bit form.
+const size_t kMaxUcs2Units = 70;
 // Bytes of a text entry past this are dropped (a client that never ends it).
 const size_t kMaxEntry = 8192;
 
 // The destination and the text of an ended entry as the network carries
 // them; false with the answer in `answer` when a PDU does not read.
 bool read_entry(const TextEntry& entry, const std::string& typed, const ModemState& modem,
-                CommandAnswer& answer, std::string& to, std::string& message) {
+                CommandAnswer& answer, std::string& to, NetworkText& message) {
   if (!entry.pdu) {
     to = entry.to;
-    message = text_from_te(modem.charset, typed);
+    // UCS2 text that is no hex of whole code units does not read.
+    if (!message_from_te(modem.charset, typed, message)) {
+      answer.text = cms_error(modem, kInvalidTextParameter);
+      answer.late = 0;
+      return false;
+    }
     // TP-SRR comes from the first octet AT+CSMP set.
     answer.wantsReport = (modem.csmpFirstOctet & 0x20) != 0;
     return true;
@@ -40,7 +47,7 @@ bool read_entry(const TextEntry& entry, const std::string& typed, const ModemSta
     return false;
   }
   to = submitted.to;
-  message = submitted.text;
+  message = NetworkText{submitted.text, submitted.utf8};
   answer.header = submitted.header;
   answer.wantsReport = submitted.statusReport;
   return true;
@@ -91,19 +98,23 @@ void finish_entry(ModemState& modem, CommandAnswer& answer, std::string& recorde
     return;
   }
   answer.late = f.confirmLate;
-  std::string to, message;
+  std::string to;
+  NetworkText message;
   if (!read_entry(entry, typed, modem, answer, to, message)) return;
+  bool gsm7 = true;
+  const size_t units = message_units(message.text, message.utf8, gsm7);
   if (f.sendError > 0) {
     answer.text = cms_error(modem, f.sendError);
   } else if (f.sendRefused) {
     answer.text = cms_error(modem, kUnknownError);
-  } else if (!entry.pdu && septet_count(message) > kMaxSeptets) {
+  } else if (!entry.pdu && units > (gsm7 ? kMaxSeptets : kMaxUcs2Units)) {
     answer.text = cms_error(modem, kInvalidTextParameter);
     answer.late = 0;
   } else {
     answer.sends = true;
     answer.to = to;
-    answer.message = message;
+    answer.message = message.text;
+    answer.messageUtf8 = message.utf8;
     answer.ref = modem.take_ref();
     if (f.sendUnconfirmed) {
       answer.sendsAtCommand = true;

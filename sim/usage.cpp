@@ -54,10 +54,13 @@ const char kTextModeCommands[] =
                      syntax errors are always plain ERROR
   AT+CMGF=0|1        PDU mode (0, at start) or text mode (1); AT+CMGS,
                      AT+CMGL and AT+CMGR in PDU mode: see below
-  AT+CSCS="IRA"|"GSM"
+  AT+CSCS="IRA"|"GSM"|"UCS2"
                      texts and numbers on the line as typed (IRA) or as GSM
                      7-bit default alphabet codes ("GSM", at start: '@' is
-                     0x00, '[' is 0x1B 0x3C)
+                     0x00, '[' is 0x1B 0x3C), or as the hex of their UTF-16
+                     code units (UCS2: the euro sign is 20AC); a text with a
+                     character beyond U+00FF is kept whole (as UTF-8) to
+                     the listing, in UCS2 or in a 7-bit or UCS2 PDU
   AT+CNMI=<mode>,<mt>[,0[,<ds>[,<bfr>]]]
                      <mt> 1: a message stored at <index> is announced with
                        +CMTI: "SM",<index>

@@ -677,7 +677,7 @@ TEST_F(CampaignRunTest, CommandFilesThatCantRunRefuseTheCampaignBeforeAnyRun) {
 TEST_F(CampaignRunTest, SmsTestChecksACommandFile) {
   start_sim({"--modem", "COM3=5550103"});
   write_cmd("one.cmd", "G|20|3|5550103|hello|0|0|115200|0|115200|0");
-  write_cmd("utf8.cmd", "G|20|3|5550103|1 \xE2\x82\xAC|0|0|115200|0|115200|0|pdu");
+  write_cmd("utf8.cmd", "G|20|3|5550103|caf\xE9|0|0|115200|0|115200|0|pdu\ncharset=utf-8");
   ProcessResult p =
       run_process({SMS_TEST_BINARY, "--check", "one.cmd"}, work_, {env_entry(ports_)}, 30);
   EXPECT_EQ(p.exitCode, 0) << p.err;
@@ -685,9 +685,8 @@ TEST_F(CampaignRunTest, SmsTestChecksACommandFile) {
   p = run_process({SMS_TEST_BINARY, "--check", "utf8.cmd"}, work_, {env_entry(ports_)}, 30);
   EXPECT_EQ(p.exitCode, 2);
   EXPECT_EQ(p.err,
-            "utf8.cmd: not ready: The messageText field in utf8.cmd holds U+20AC, which the text "
-            "and pdu command sets can't send: they carry ISO-8859-1 characters (option "
-            "charset=latin1 reads every byte as one of them)\n");
+            "utf8.cmd: not ready: The messageText field in utf8.cmd is not valid UTF-8 (option "
+            "charset=utf-8)\n");
   // Nothing else of a run: no debug log, no status file.
   EXPECT_EQ(list_dir(work_), (std::vector<std::string>{"one.cmd", "utf8.cmd"}));
 }
