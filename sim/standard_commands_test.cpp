@@ -437,7 +437,7 @@ TEST(StandardCommands, Ucs2LineCarriesEveryCharacter) {
     EXPECT_EQ("+1", replies[1].to);
     EXPECT_EQ(escape_bytes(c.network), escape_bytes(replies[1].text));
     EXPECT_EQ(c.utf8, replies[1].textUtf8);
-    modem.store("+1555", replies[1].text, 0, replies[1].textUtf8);
+    modem.store("+1555", replies[1].text, 0, replies[1].header, replies[1].textUtf8);
     std::string hex = c.typed;
     for (char& h : hex) h = static_cast<char>(std::toupper(static_cast<unsigned char>(h)));
     EXPECT_EQ("\r\n+CMGR: \"REC UNREAD\",\"002B0031003500350035\",,\"70/01/01,00:00:00+00\"\r\n" +

@@ -232,6 +232,44 @@ TEST_F(ConcatenatedRunTest, PartFaults) {
   }
 }
 
+// Long texts beyond ISO-8859-1 go in parts too: euro signs as 7-bit escape
+// pairs (a pair never cut between parts), Cyrillic with emoji as UCS2 parts
+// (a surrogate pair never cut), both back whole on the other modem.
+TEST_F(ConcatenatedRunTest, LongTextsBeyondLatin1) {
+  struct Row {
+    const char* name;
+    std::string text;
+    int parts;
+  };
+  std::string euros;
+  for (int i = 0; i < 100; ++i) euros += "\xE2\x82\xAC";  // 200 septets with its escapes
+  std::string cyrillic;
+  for (int i = 0; i < 20; ++i)
+    cyrillic += "\xD0\x9F\xD1\x80\xD0\xB8\xF0\x9F\x98\x80";  // "При" + emoji
+  const Row rows[] = {
+      {"euro signs, 7-bit", euros, 2},
+      {"Cyrillic and emoji, UCS2", cyrillic, 2},
+  };
+  start_sim({"--modem", "COM3=5550103", "--modem", "COM4=5550104", "--delay", "0.1"});
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ToolRun run = run_sms_test(
+        "U|40|3|5550104|" + row.text + "|0|0|115200|4|115200|0|pdu\nradio=0\nrecord=r.jsonl",
+        std::to_string(50 + n++));
+    EXPECT_EQ(run.status, "0 SUCCESS\n") << run.process.err;
+    ASSERT_EQ(run.result.size(), 12u) << run.resultFile;
+    EXPECT_EQ(run.result[kAccuracy], "100");
+    const Json record = record_of(run.dir + "/r.jsonl");
+    ASSERT_FALSE(record.is_discarded());
+    expect_parts_whole(record, row.parts);
+    ASSERT_TRUE(record["messageSent"].is_string()) << record.dump();
+    EXPECT_EQ(record["messageSent"].get<std::string>(),
+              "tImE" + std::to_string(49 + n) + "T" + row.text)
+        << record.dump();
+  }
+}
+
 }  // namespace
 
 }  // namespace smstest
