@@ -1,5 +1,6 @@
 // The wait for a status report at the end of a round trip (report=1) or as
 // its end (wait=report).
+#include <algorithm>
 #include <cstdio>
 
 #include "common/text.h"
@@ -16,6 +17,23 @@ const char* final_report_class(int status) {
   return "failed-permanent";
 }
 
+PartReports::PartReports(const SendReceipt& receipt) {
+  for (const PartReceipt& part : receipt.parts) {
+    if (part.reference >= 0 && !waits_for(part.reference)) waiting_.push_back(part.reference);
+  }
+}
+
+bool PartReports::waits_for(int reference) const {
+  return std::find(waiting_.begin(), waiting_.end(), reference) != waiting_.end();
+}
+
+bool PartReports::take_final(int reference, const std::string& reportClass) {
+  const auto it = std::find(waiting_.begin(), waiting_.end(), reference);
+  if (it == waiting_.end()) return false;
+  waiting_.erase(it);
+  return reportClass != "delivered" || waiting_.empty();
+}
+
 std::string wait_for_report(TestRun& run, SmsSession& from, const SendReceipt& receipt,
                             const std::string& number) {
   RunNotes& notes = run.result.notes;
@@ -29,12 +47,9 @@ std::string wait_for_report(TestRun& run, SmsSession& from, const SendReceipt& r
   const int64_t leftMs = static_cast<int64_t>((run.params.testTimeout - spent) * 1000);
   if (leftMs <= 0) return notes.reportClass;
   const int64_t untilMs = from.now_ms() + leftMs;
-  auto ours = [&receipt, &number](const StatusReport& report) {
-    if (!same_recipient(report.recipient, number)) return false;
-    for (const PartReceipt& part : receipt.parts) {
-      if (part.reference == report.reference) return true;
-    }
-    return false;
+  PartReports parts(receipt);
+  auto ours = [&parts, &number](const StatusReport& report) {
+    return same_recipient(report.recipient, number) && parts.waits_for(report.reference);
   };
   for (;;) {
     StatusReport report;
@@ -45,6 +60,8 @@ std::string wait_for_report(TestRun& run, SmsSession& from, const SendReceipt& r
       notes.reportTemporary.push_back(report.status);
       continue;
     }
+    // A part delivered while others still wait: the message is not yet.
+    if (!parts.take_final(report.reference, reportClass)) continue;
     notes.hasReport = true;
     notes.reportReceived = report.arrivedAt;
     notes.reportStatus = report.status;

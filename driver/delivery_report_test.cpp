@@ -56,6 +56,43 @@ TEST(DeliveryReport, FinalClasses) {
   for (const auto& c : cases) EXPECT_STREQ(final_report_class(c.status), c.expected) << c.status;
 }
 
+// A message in parts is delivered when its last part is, and fails with
+// its first failed part; reports on other references are not its own.
+TEST(DeliveryReport, PartsOfOneMessage) {
+  SendReceipt receipt;
+  for (int reference : {7, 8, 9}) receipt.parts.push_back({reference, 0, 0});
+  const struct {
+    const char* name;
+    std::vector<std::pair<int, std::string>> reports;  // in order of arrival
+    int decidedAt;                                     // index of the deciding report, -1: none
+  } cases[] = {
+      {"all delivered, in order", {{7, "delivered"}, {8, "delivered"}, {9, "delivered"}}, 2},
+      {"all delivered, last first", {{9, "delivered"}, {7, "delivered"}, {8, "delivered"}}, 2},
+      {"a part failed", {{7, "delivered"}, {8, "failed-permanent"}}, 1},
+      {"one part's report missing", {{7, "delivered"}, {9, "delivered"}}, -1},
+      {"another message's and a repeat",
+       {{5, "delivered"}, {7, "delivered"}, {7, "delivered"}},
+       -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PartReports parts(receipt);
+    int decided = -1;
+    for (size_t i = 0; i < c.reports.size() && decided < 0; ++i) {
+      if (parts.take_final(c.reports[i].first, c.reports[i].second)) decided = static_cast<int>(i);
+    }
+    EXPECT_EQ(decided, c.decidedAt);
+  }
+  // One part without a reference (a modem that gave none) waits for nothing.
+  SendReceipt single;
+  single.parts.push_back({4, 0, 0});
+  single.parts.push_back({-1, 0, 0});
+  PartReports one(single);
+  EXPECT_EQ(one.waiting(), 1u);
+  EXPECT_FALSE(one.waits_for(-1));
+  EXPECT_TRUE(one.take_final(4, "delivered"));
+}
+
 struct Outcome {
   int code = 0;
   std::string status;

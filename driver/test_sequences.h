@@ -65,11 +65,32 @@ int run_reflector(TestRun& run, SmsSession& session);
 bool pick_up_message(TestRun& run, SmsSession& session, int timeoutSeconds,
                      ReceivedMessage& message);
 
-// Waits on `from` until the test deadline for the final status report on the
-// parts of `receipt` sent to `number` and notes it in the run's notes
-// (RunNotes: report fields; "missing" when none came).  Reports of other
-// messages are left to the session to note; temporary statuses are noted
-// and the wait goes on.  Returns the class noted.
+// The final status reports of a message sent in one or more parts, one a
+// part (by its message reference): the message is delivered once every part
+// is, and the first part whose final report is a failure fails it.
+class PartReports {
+ public:
+  explicit PartReports(const SendReceipt& receipt);
+  // Whether a part with message reference `reference` still waits for its
+  // final report.
+  bool waits_for(int reference) const;
+  // Takes the final report of class `reportClass` (final_report_class) on
+  // `reference`; true when the message's outcome is known: a failure, or
+  // the last part delivered.
+  bool take_final(int reference, const std::string& reportClass);
+  size_t waiting() const { return waiting_.size(); }
+
+ private:
+  std::vector<int> waiting_;
+};
+
+// Waits on `from` until the test deadline for the final status reports on
+// the parts of `receipt` sent to `number` and notes the message's in the
+// run's notes (RunNotes: report fields; "missing" when a part's did not
+// come): the first failed part's report, else the last part's report to
+// come.  Reports of other messages are left to the session to note;
+// temporary statuses are noted and the wait goes on.  Returns the class
+// noted.
 std::string wait_for_report(TestRun& run, SmsSession& from, const SendReceipt& receipt,
                             const std::string& number);
 

@@ -232,6 +232,29 @@ TEST_F(ConcatenatedRunTest, PartFaults) {
   }
 }
 
+// With a status report asked for, every part gets one; the message's is
+// the last part's, after every part was found (the reports of the
+// parts that came first arrive while the last part is still on its way).
+TEST_F(ConcatenatedRunTest, ReportsOnEveryPart) {
+  start_sim(
+      {"--modem", "COM3=5550103", "--modem", "COM4=5550104,delay-part=3@1", "--delay", "0.3"});
+  ToolRun run = run_sms_test(
+      "T1|40|3|5550104|long one|0|0|115200|4|115200|0|pdu\nradio=0\nlength=400\nreport=1\n"
+      "record=r.jsonl");
+  EXPECT_EQ(run.status, "0 SUCCESS\n") << run.process.err;
+  const Json record = record_of(run.dir + "/r.jsonl");
+  ASSERT_FALSE(record.is_discarded());
+  expect_parts_whole(record, 3);
+  EXPECT_EQ(record["reportClass"], "delivered") << record.dump();
+  ASSERT_TRUE(record["reportReceived"].is_string()) << record.dump();
+  for (const Json& part : record["parts"]) {
+    EXPECT_GT(record["reportReceived"].get<std::string>(), part["found"].get<std::string>())
+        << record.dump();
+  }
+  EXPECT_EQ(count_of(network_log(), " report COM3 "), 3) << network_log();
+  expect_schema_valid(run.dir + "/r.jsonl");
+}
+
 // Long texts beyond ISO-8859-1 go in parts too: euro signs as 7-bit escape
 // pairs (a pair never cut between parts), Cyrillic with emoji as UCS2 parts
 // (a surrogate pair never cut), both back whole on the other modem.
