@@ -1,7 +1,10 @@
 #include "driver/message_length.h"
 
+#include <vector>
+
 #include "common/text.h"
 #include "pdu/gsm7_encode.h"
+#include "pdu/unicode_text.h"
 
 namespace smstest {
 
@@ -32,18 +35,29 @@ const std::string& ucs2_filler() {
   return filler;
 }
 
-bool fill_to_length(const std::string& text, int length, std::string& filled, std::string& why) {
-  if (length < 0 || text.size() > static_cast<size_t>(length)) {
+bool fill_to_length(const std::string& text, int length, bool utf8, std::string& filled,
+                    std::string& why) {
+  std::vector<char32_t> codes;
+  size_t characters = text.size();
+  bool gsm7 = maps_to_gsm7(text);
+  if (utf8) {
+    std::vector<unsigned char> septets;
+    utf8_code_points(text, codes);
+    characters = codes.size();
+    gsm7 = utf8_to_septets(text, septets);
+  }
+  if (length < 0 || characters > static_cast<size_t>(length)) {
     why = format("Option length=%d is shorter than the marked message text (%d characters)", length,
-                 static_cast<int>(text.size()));
+                 static_cast<int>(characters));
     return false;
   }
-  const std::string& filler = maps_to_gsm7(text) ? gsm7_filler() : ucs2_filler();
-  filled = text;
-  for (size_t k = 0; filled.size() < static_cast<size_t>(length); ++k) {
-    filled += filler[k % filler.size()];
+  const std::string& filler = gsm7 ? gsm7_filler() : ucs2_filler();
+  std::string tail;
+  for (size_t k = 0; characters + tail.size() < static_cast<size_t>(length); ++k) {
+    tail += filler[k % filler.size()];
   }
-  if (filled.size() > text.size() && filled.back() == ' ') filled.back() = '.';
+  if (!tail.empty() && tail.back() == ' ') tail.back() = '.';
+  filled = text + (utf8 ? utf8_of_latin1(tail) : tail);
   return true;
 }
 

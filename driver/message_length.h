@@ -20,8 +20,10 @@ const std::string& gsm7_filler();
 const std::string& ucs2_filler();
 
 // `text` and the filler its alphabet takes, `length` characters in all, in
-// `filled`.  False with `why` (one line, no line end) when `text` is longer
-// than `length`.
-bool fill_to_length(const std::string& text, int length, std::string& filled, std::string& why);
+// `filled`.  With `utf8` the text is UTF-8 (a character beyond U+00FF), its
+// characters are code points, and the filler goes in UTF-8 too.  False with
+// `why` (one line, no line end) when `text` is longer than `length`.
+bool fill_to_length(const std::string& text, int length, bool utf8, std::string& filled,
+                    std::string& why);
 
 }  // namespace smstest

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "pdu/concatenation.h"
 #include "pdu/gsm7_encode.h"
 #include "pdu/sms_submit.h"
+#include "pdu/unicode_text.h"
 
 namespace smstest {
 
@@ -58,7 +60,7 @@ TEST(MessageLength, GsmTextsAroundThePartBoundaries) {
   std::set<int> septetCounts;
   for (int length = 280; length <= 330; ++length) {
     std::string filled, why;
-    ASSERT_TRUE(fill_to_length(marked, length, filled, why)) << why;
+    ASSERT_TRUE(fill_to_length(marked, length, false, filled, why)) << why;
     ASSERT_EQ(filled.size(), static_cast<size_t>(length));
     EXPECT_EQ(filled.compare(0, marked.size(), marked), 0);
     EXPECT_NE(filled.back(), ' ') << length;
@@ -93,7 +95,7 @@ TEST(MessageLength, Ucs2TextsAroundThePartBoundary) {
   } rows[] = {{70, 1}, {71, 2}, {134, 2}, {135, 3}, {201, 3}, {202, 4}};
   for (const auto& row : rows) {
     std::string filled, why;
-    ASSERT_TRUE(fill_to_length(marked, row.length, filled, why)) << why;
+    ASSERT_TRUE(fill_to_length(marked, row.length, false, filled, why)) << why;
     ASSERT_EQ(filled.size(), static_cast<size_t>(row.length));
     std::vector<int> sizes;
     EXPECT_EQ(through_parts(filled, sizes), filled) << row.length;
@@ -103,11 +105,43 @@ TEST(MessageLength, Ucs2TextsAroundThePartBoundary) {
 
 TEST(MessageLength, ALengthShorterThanTheTextIsRefused) {
   std::string filled = "untouched", why;
-  EXPECT_FALSE(fill_to_length("tImE1Thello", 10, filled, why));
+  EXPECT_FALSE(fill_to_length("tImE1Thello", 10, false, filled, why));
   EXPECT_EQ(why, "Option length=10 is shorter than the marked message text (11 characters)");
   EXPECT_EQ(filled, "untouched");
-  ASSERT_TRUE(fill_to_length("tImE1Thello", 11, filled, why));
+  ASSERT_TRUE(fill_to_length("tImE1Thello", 11, false, filled, why));
   EXPECT_EQ(filled, "tImE1Thello");
+}
+
+// A UTF-8 text counts its characters, not its bytes, and its filler goes in
+// UTF-8: the euro sign keeps the 7-bit filler (as an escape pair), an emoji
+// takes the UCS2 one.
+TEST(MessageLength, Utf8TextsCountCharacters) {
+  const struct {
+    const char* name;
+    std::string text;
+    int characters;  // code points of `text`
+    bool gsm7;       // the whole filled text still goes in 7-bit
+  } rows[] = {
+      {"euro sign", "tImE1T\xE2\x82\xAC", 7, true},
+      {"Cyrillic", "tImE1T\xD0\x9F\xD1\x80", 8, false},
+      {"emoji", "tImE1T\xF0\x9F\x98\x80", 7, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (int length : {row.characters, 70, 160, 400}) {
+      std::string filled, why;
+      ASSERT_TRUE(fill_to_length(row.text, length, true, filled, why)) << why;
+      std::vector<char32_t> codes;
+      ASSERT_TRUE(utf8_code_points(filled, codes)) << length;  // valid UTF-8 throughout
+      EXPECT_EQ(codes.size(), static_cast<size_t>(length));
+      EXPECT_EQ(filled.rfind(row.text, 0), 0u);
+      std::vector<unsigned char> septets;
+      EXPECT_EQ(utf8_to_septets(filled, septets), row.gsm7) << length;
+    }
+    std::string filled, why;
+    EXPECT_FALSE(fill_to_length(row.text, row.characters - 1, true, filled, why));
+    EXPECT_NE(why.find(format("(%d characters)", row.characters)), std::string::npos) << why;
+  }
 }
 
 }  // namespace

@@ -163,25 +163,28 @@ int check_command_file(const char* cmdFile, Clock& clock) {
 // length in the proprietary set, a text longer than one message in text
 // mode, more parts than maxParts in the pdu command set.  A reflector's
 // reply is only known when it is sent.
-std::string long_text_refusal(const CommandOptions& options, CommandSet commandSet,
+std::string long_text_refusal(const CommandOptions& options, CommandSet commandSet, bool utf8,
                               SmsTestParams& params) {
   if (options.length >= 0) {
     if (commandSet == CommandSet::kProprietary) {
       return "Option length needs the text or pdu command set\n";
     }
     std::string filled, why;
-    if (!fill_to_length(params.messageText, options.length, filled, why)) return why + "\n";
+    if (!fill_to_length(params.messageText, options.length, utf8, filled, why)) {
+      return why + "\n";
+    }
     params.messageText = filled;
   }
   if (params.reflectMode != 0) return "";
   if (commandSet == CommandSet::kText) {
-    const std::string why = text_mode_too_long(params.messageText, false);
+    const std::string why = text_mode_too_long(params.messageText, utf8);
     return why.empty() ? why : why + "\n";
   }
   if (commandSet == CommandSet::kPdu) {
     ConcatOptions concat;
     concat.referenceBits = options.referenceBits;
     concat.maxParts = options.maxParts;
+    concat.submit.utf8 = utf8;
     std::vector<EncodedPdu> parts;
     std::string why;
     // Only the part count is looked at here: a bad number is the send's to
@@ -269,7 +272,8 @@ int run_sms_test(int argc, char** argv, Clock& clock) {
 
   // From here on the round trip sends, and looks for, the marked text.
   params.messageText = timeMarker + params.messageText;
-  const std::string lengthRefusal = long_text_refusal(command.options, commandSet, params);
+  const std::string lengthRefusal =
+      long_text_refusal(command.options, commandSet, utf8Text, params);
   if (!lengthRefusal.empty()) return refuse(lengthRefusal);
   // Past start-up: every way out leaves a run record when one is asked for.
   RunRadio radio(radio_wanted(commandSet, command.options.radio));

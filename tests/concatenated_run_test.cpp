@@ -263,6 +263,8 @@ TEST_F(ConcatenatedRunTest, LongTextsBeyondLatin1) {
     const char* name;
     std::string text;
     int parts;
+    std::string options;  // lines after the parameter line
+    int length;           // messageLength in the record: characters with the marker
   };
   std::string euros;
   for (int i = 0; i < 100; ++i) euros += "\xE2\x82\xAC";  // 200 septets with its escapes
@@ -270,16 +272,18 @@ TEST_F(ConcatenatedRunTest, LongTextsBeyondLatin1) {
   for (int i = 0; i < 20; ++i)
     cyrillic += "\xD0\x9F\xD1\x80\xD0\xB8\xF0\x9F\x98\x80";  // "При" + emoji
   const Row rows[] = {
-      {"euro signs, 7-bit", euros, 2},
-      {"Cyrillic and emoji, UCS2", cyrillic, 2},
+      {"euro signs, 7-bit", euros, 2, "", 107},
+      {"Cyrillic and emoji, UCS2", cyrillic, 2, "", 87},
+      {"an emoji filled to 150 characters", "\xF0\x9F\x98\x80", 3, "length=150\n", 150},
   };
   start_sim({"--modem", "COM3=5550103", "--modem", "COM4=5550104", "--delay", "0.1"});
   int n = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ToolRun run = run_sms_test(
-        "U|40|3|5550104|" + row.text + "|0|0|115200|4|115200|0|pdu\nradio=0\nrecord=r.jsonl",
-        std::to_string(50 + n++));
+    ToolRun run =
+        run_sms_test("U|40|3|5550104|" + row.text + "|0|0|115200|4|115200|0|pdu\nradio=0\n" +
+                         row.options + "record=r.jsonl",
+                     std::to_string(50 + n++));
     EXPECT_EQ(run.status, "0 SUCCESS\n") << run.process.err;
     ASSERT_EQ(run.result.size(), 12u) << run.resultFile;
     EXPECT_EQ(run.result[kAccuracy], "100");
@@ -287,9 +291,11 @@ TEST_F(ConcatenatedRunTest, LongTextsBeyondLatin1) {
     ASSERT_FALSE(record.is_discarded());
     expect_parts_whole(record, row.parts);
     ASSERT_TRUE(record["messageSent"].is_string()) << record.dump();
-    EXPECT_EQ(record["messageSent"].get<std::string>(),
-              "tImE" + std::to_string(49 + n) + "T" + row.text)
+    EXPECT_EQ(record["messageSent"].get<std::string>().rfind(
+                  "tImE" + std::to_string(49 + n) + "T" + row.text, 0),
+              0u)
         << record.dump();
+    EXPECT_EQ(record["messageLength"], row.length);
   }
 }
 
