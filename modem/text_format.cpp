@@ -13,37 +13,6 @@ namespace {
 // Type of address "international number" (TS 24.008 10.5.4.7).
 const char kInternational[] = "145";
 
-std::string ucs2_hex(const std::vector<unsigned char>& octets) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : octets) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 0x0F];
-  }
-  return out;
-}
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-// UTF-8 of UCS2 hex (four digits a code unit); false when `hex` is not that.
-bool from_ucs2_hex(const std::string& hex, std::string& text) {
-  if (hex.size() % 4 != 0) return false;
-  std::vector<unsigned char> octets;
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    const int high = hex_value(hex[i]);
-    const int low = hex_value(hex[i + 1]);
-    if (high < 0 || low < 0) return false;
-    octets.push_back(static_cast<unsigned char>(high << 4 | low));
-  }
-  text = utf16_to_utf8(octets.data(), static_cast<int>(octets.size()));
-  return true;
-}
-
 }  // namespace
 
 std::string text_mode_too_long(const std::string& text, bool utf8) {
@@ -104,8 +73,8 @@ bool TextFormat::submit(const std::string& number, const std::string& text, std:
                      escape_text(text).c_str());
       return false;
     }
-    command = "AT+CMGS=\"" + ucs2_hex(numberUnits) + "\"";
-    payload = ucs2_hex(textUnits);
+    command = "AT+CMGS=\"" + upper_hex(numberUnits) + "\"";
+    payload = upper_hex(textUnits);
     return true;
   }
   for (unsigned char c : text) {
@@ -132,8 +101,8 @@ bool TextFormat::read_message(const std::string& header, const std::string& data
   sender = fields[1];
   if (utf8Texts) {
     std::string decoded;
-    if (from_ucs2_hex(sender, decoded)) sender = decoded;
-    if (!from_ucs2_hex(trim_text(data), message.text)) {
+    if (utf8_of_ucs2_hex(sender, decoded)) sender = decoded;
+    if (!utf8_of_ucs2_hex(trim_text(data), message.text)) {
       error = format("\"%s\" is not UCS2 hex", escape_text(data).c_str());
       return false;
     }

@@ -15,17 +15,7 @@ const int kUdhiBit = 0x40;
 const int kIei8BitReference = 0x00;
 const int kIei16BitReference = 0x08;
 
-std::string hex_of(const Octets& octets) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : octets) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 0x0F];
-  }
-  return out;
-}
-
-std::string hex_octet(int value) { return hex_of({static_cast<unsigned char>(value)}); }
+std::string hex_octet(int value) { return upper_hex({static_cast<unsigned char>(value)}); }
 
 bool is_high_surrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool is_low_surrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -178,7 +168,7 @@ bool encode_submit_part(const std::string& number, const std::vector<unsigned ch
   // "00" service centre, then the first octet.
   const int first = std::stoi(hex.substr(2, 2), nullptr, 16) | kUdhiBit;
   hex.replace(2, 2, hex_octet(first));
-  hex += hex_octet(udl) + hex_of(userData);
+  hex += hex_octet(udl) + upper_hex(userData);
   pdu.hex = hex;
   // base.tpduLength counts its TP-UDL octet already.
   pdu.tpduLength = base.tpduLength + static_cast<int>(userData.size());

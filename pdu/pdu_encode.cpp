@@ -251,20 +251,9 @@ bool append_timestamp(const ServiceCentreTime& t, Octets& out, std::string& erro
   return true;
 }
 
-std::string hex_of(const Octets& octets) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(2 * octets.size());
-  for (unsigned char c : octets) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 0x0F];
-  }
-  return out;
-}
-
 void finish(const Octets& serviceCentre, const Octets& tpdu, const UserData& userData,
             EncodedPdu& pdu) {
-  pdu.hex = hex_of(serviceCentre) + hex_of(tpdu);
+  pdu.hex = upper_hex(serviceCentre) + upper_hex(tpdu);
   pdu.tpduLength = static_cast<int>(tpdu.size());
   pdu.dataCodingScheme = userData.dcs;
   pdu.userDataLength = userData.length;

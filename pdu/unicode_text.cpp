@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/utf8.h"
+#include "pdu/pdu_reader.h"
 
 namespace smstest {
 
@@ -182,6 +183,30 @@ std::string utf16_to_utf8(const unsigned char* data, int count) {
     out += utf8_of(unit);  // an unpaired surrogate gives U+FFFD
   }
   return out;
+}
+
+std::string upper_hex(const std::vector<unsigned char>& octets) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(2 * octets.size());
+  for (unsigned char c : octets) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 0x0F];
+  }
+  return out;
+}
+
+bool utf8_of_ucs2_hex(const std::string& hex, std::string& text) {
+  if (hex.size() % 4 != 0) return false;
+  std::vector<unsigned char> octets;
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int high = hex_value(hex[i]);
+    const int low = hex_value(hex[i + 1]);
+    if (high < 0 || low < 0) return false;
+    octets.push_back(static_cast<unsigned char>(high << 4 | low));
+  }
+  text = utf16_to_utf8(octets.data(), static_cast<int>(octets.size()));
+  return true;
 }
 
 }  // namespace smstest

@@ -52,4 +52,12 @@ std::string utf8_of_latin1(const std::string& latin1);
 // U+10FFFF).
 std::string utf8_of(char32_t code);
 
+// `octets` as upper-case hex digits, two an octet.
+std::string upper_hex(const std::vector<unsigned char>& octets);
+
+// UTF-8 text of UCS2 hex (four hex digits, either case, a UTF-16 code unit,
+// as the character set "UCS2" of AT+CSCS writes text); false when `hex` is
+// not that.
+bool utf8_of_ucs2_hex(const std::string& hex, std::string& text);
+
 }  // namespace smstest

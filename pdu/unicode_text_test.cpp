@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,43 @@ TEST(Utf8Texts, DecodingOddInput) {
       {{0x1B, 0x65, 0x24}, "\xE2\x82\xAC\xC2\xA4"},  // € ¤
   };
   for (const Case& c : septets) EXPECT_EQ(septets_to_utf8(c.data), c.text);
+}
+
+}  // namespace
+}  // namespace smstest
+
+namespace smstest {
+namespace {
+
+// UCS2 hex as the character set "UCS2" writes text, both ways.
+TEST(UnicodeText, Ucs2Hex) {
+  const struct {
+    const char* hex;
+    bool ok;
+    std::string text;
+  } rows[] = {
+      {"", true, ""},
+      {"0041", true, "A"},
+      {"20ac0041", true,
+       "\xE2\x82\xAC"
+       "A"},                                   // either case
+      {"D83DDE00", true, "\xF0\x9F\x98\x80"},  // a surrogate pair: one character
+      {"004", false, ""},
+      {"00G1", false, ""},
+      {"0041 ", false, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.hex);
+    std::string text = "untouched";
+    EXPECT_EQ(utf8_of_ucs2_hex(row.hex, text), row.ok);
+    if (!row.ok) continue;
+    EXPECT_EQ(text, row.text);
+    std::vector<unsigned char> units;
+    ASSERT_TRUE(utf8_to_utf16(text, units));
+    std::string upper = row.hex;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(upper_hex(units), upper);
+  }
 }
 
 }  // namespace

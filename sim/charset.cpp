@@ -43,27 +43,6 @@ const GsmCodes& gsm_codes() {
   return codes;
 }
 
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-// UTF-8 of UCS2 hex; false when `hex` is not four hex digits a code unit.
-bool utf8_of_ucs2_hex(const std::string& hex, std::string& text) {
-  if (hex.size() % 4 != 0) return false;
-  std::vector<unsigned char> octets;
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    const int high = hex_value(hex[i]);
-    const int low = hex_value(hex[i + 1]);
-    if (high < 0 || low < 0) return false;
-    octets.push_back(static_cast<unsigned char>(high << 4 | low));
-  }
-  text = utf16_to_utf8(octets.data(), static_cast<int>(octets.size()));
-  return true;
-}
-
 // ISO-8859-1 of UTF-8 `text`, '?' for a character beyond U+00FF.
 std::string latin1_of_utf8(const std::string& text) {
   std::vector<char32_t> codes;
@@ -132,15 +111,9 @@ std::string text_from_te(TeCharset charset, const std::string& entered) {
 
 std::string text_to_te(TeCharset charset, const std::string& text, bool utf8) {
   if (charset == TeCharset::ucs2) {
-    static const char kDigits[] = "0123456789ABCDEF";
     std::vector<unsigned char> octets;
     utf8_to_utf16(utf8 ? text : utf8_of_latin1(text), octets);
-    std::string out;
-    for (unsigned char c : octets) {
-      out += kDigits[c >> 4];
-      out += kDigits[c & 0x0F];
-    }
-    return out;
+    return upper_hex(octets);
   }
   const std::string latin1 = utf8 ? latin1_of_utf8(text) : text;
   if (charset == TeCharset::ira) return latin1;
