@@ -1,5 +1,7 @@
 #include "pdu/sms_submit.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "pdu/alphabets.h"
 #include "pdu/pdu_reader.h"
@@ -101,8 +103,8 @@ bool read_user_data(PduReader& in, SmsSubmit& submit, std::string& error) {
     const int headerSeptets = (8 * headerOctets + 6) / 7;
     std::vector<unsigned char> all(udl + 1);
     unpack_septets(data, udl, all.data());
-    const int count = udl - headerSeptets;
-    std::vector<char> text(count + 1);
+    const int count = std::max(udl - headerSeptets, 0);  // the header fits: checked above
+    std::vector<char> text(static_cast<size_t>(count) + 1);
     gsm_to_latin1(count, all.data() + headerSeptets, text.data());
     submit.text = text.data();  // the default alphabet has no zero byte
     submit.utf8Text = septets_to_utf8(std::vector<unsigned char>(
