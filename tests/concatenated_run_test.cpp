@@ -109,50 +109,78 @@ TEST_F(ConcatenatedRunTest, ThreePartRoundTripBetweenTwoModems) {
   expect_schema_valid(run.dir + "/r.jsonl");
 }
 
-// A round trip on COM3 sends two parts to the reflector on COM5; the
-// reflector answers once it has both, in two parts, and the round trip
-// finds its text inside the reply.
+// A round trip sends two parts to a reflector; the reflector answers once
+// it has both, in two parts, and the round trip finds its text inside the
+// reply.  The reflector's modem gets the parts as they were sent, in
+// reverse, or the first one twice.
 TEST_F(ConcatenatedRunTest, ReflectorAnswersATwoPartMessage) {
-  start_sim({"--modem", "COM3=5550103", "--modem", "COM5=5550105", "--delay", "0.3"});
-  const std::string reflectorDir = make_temp_dir("reflector");
-  ToolRun reflector;
-  std::thread reflecting([&] {
-    reflector = run_sms_test(
-        "R|40|5|unused|unused|0|0|115200|9|115200|1|pdu\nradio=0\n"
-        "record=r.jsonl",
-        "42", reflectorDir);
-  });
-  // The round trip sends once the reflector's modem has taken stock of its
-  // store (what is stored then, it leaves alone).
-  const std::string reflectorLog = reflectorDir + "/R.5.debug.log";
-  for (int k = 0; k < 400 && !contains(read_file(reflectorLog), "\nAT+CMGL=4\r\nRead "); ++k) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const struct {
+    const char* name;
+    const char* reflectorOptions;  // faults of the reflector's modem
+    int outOfOrder;
+    int duplicated;
+  } rows[] = {
+      {"in order", "", 0, 0},
+      {"in reverse", ",part-order=reverse", 1, 0},
+      {"part 1 twice", ",duplicate-part=1", 0, 1},
+  };
+  std::vector<std::string> args = {"--delay", "0.3"};
+  for (int i = 0; i < 3; ++i) {
+    args.push_back("--modem");
+    args.push_back(format("COM%d=55501%02d", 20 + 2 * i, 20 + 2 * i));
+    args.push_back("--modem");
+    args.push_back(format("COM%d=55501%02d%s", 21 + 2 * i, 21 + 2 * i, rows[i].reflectorOptions));
   }
-  const std::string text(200, 'x');  // 207 septets with the marker
-  ToolRun sender = run_sms_test("S|40|3|5550105|" + text +
-                                "|0|0|115200|3|115200|0|pdu\nradio=0\nrecord=s.jsonl");
-  reflecting.join();
+  start_sim(args);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(rows[i].name);
+    const int senderPort = 20 + 2 * i;
+    const int reflectorPort = 21 + 2 * i;
+    const std::string reflectorDir = make_temp_dir("reflector");
+    ToolRun reflector;
+    std::thread reflecting([&] {
+      reflector = run_sms_test(format("R|40|%d|unused|unused|0|0|115200|9|115200|1|pdu\nradio=0\n"
+                                      "record=r.jsonl",
+                                      reflectorPort),
+                               "42", reflectorDir);
+    });
+    // The round trip sends once the reflector's modem has taken stock of its
+    // store (what is stored then, it leaves alone).
+    const std::string reflectorLog = reflectorDir + format("/R.%d.debug.log", reflectorPort);
+    for (int k = 0; k < 400 && !contains(read_file(reflectorLog), "\nAT+CMGL=4\r\nRead "); ++k) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const std::string text(200, 'x');  // 207 septets with the marker
+    ToolRun sender =
+        run_sms_test(format("S|40|%d|55501%02d|", senderPort, reflectorPort) + text +
+                     format("|0|0|115200|%d|115200|0|pdu\nradio=0\nrecord=s.jsonl", senderPort));
+    reflecting.join();
 
-  EXPECT_EQ(reflector.process.exitCode, 0) << reflector.process.err;
-  EXPECT_EQ(reflector.status, "0 SUCCESS\n");
-  EXPECT_TRUE(contains(reflector.process.err, "Part 2 of 2: the message is complete.\n"))
-      << reflector.process.err;
-  const Json reflected = record_of(reflectorDir + "/r.jsonl");
-  ASSERT_FALSE(reflected.is_discarded());
-  expect_parts_whole(reflected, 2);
-  const std::string reply = reflected["messageSent"].get<std::string>();
-  EXPECT_EQ(reply.rfind("rEfLeCt", 0), 0u) << reply;
-  EXPECT_TRUE(ends_with(reply, "T" + std::string("tImE42T") + text)) << reply;
+    EXPECT_EQ(reflector.process.exitCode, 0) << reflector.process.err;
+    EXPECT_EQ(reflector.status, "0 SUCCESS\n");
+    EXPECT_TRUE(contains(reflector.process.err, "the message is complete.\n"))
+        << reflector.process.err;
+    const Json reflected = record_of(reflectorDir + "/r.jsonl");
+    ASSERT_FALSE(reflected.is_discarded());
+    EXPECT_EQ(reflected["partsOutOfOrder"], rows[i].outOfOrder) << reflected.dump();
+    EXPECT_EQ(reflected["partsDuplicated"], rows[i].duplicated) << reflected.dump();
+    EXPECT_EQ(reflected["partsReceived"], 2);
+    EXPECT_EQ(reflected["partsSent"], 2);
+    const std::string reply = reflected["messageSent"].get<std::string>();
+    EXPECT_EQ(reply.rfind("rEfLeCt", 0), 0u) << reply;
+    EXPECT_TRUE(ends_with(reply, "T" + std::string("tImE42T") + text)) << reply;
 
-  EXPECT_EQ(sender.process.exitCode, 0) << sender.process.err;
-  EXPECT_EQ(sender.status, "0 SUCCESS\n");
-  ASSERT_EQ(sender.result.size(), 12u) << sender.resultFile;
-  EXPECT_EQ(sender.result[kAccuracy], "100");
-  const Json sent = record_of(sender.dir + "/s.jsonl");
-  ASSERT_FALSE(sent.is_discarded());
-  expect_parts_whole(sent, 2);
-  expect_schema_valid(reflectorDir + "/r.jsonl");
-  expect_schema_valid(sender.dir + "/s.jsonl");
+    EXPECT_EQ(sender.process.exitCode, 0) << sender.process.err;
+    EXPECT_EQ(sender.status, "0 SUCCESS\n");
+    ASSERT_EQ(sender.result.size(), 12u) << sender.resultFile;
+    EXPECT_EQ(sender.result[kAccuracy], "100");
+    const Json sent = record_of(sender.dir + "/s.jsonl");
+    ASSERT_FALSE(sent.is_discarded());
+    expect_parts_whole(sent, 2);
+    if (i == 0) expect_parts_whole(reflected, 2);
+    expect_schema_valid(reflectorDir + "/r.jsonl");
+    expect_schema_valid(sender.dir + "/s.jsonl");
+  }
 }
 
 // The simulator's faults on the parts of a message, each on a pair of
