@@ -37,7 +37,8 @@ void answer_cscs(const CommandCall& call, ModemState& modem, CommandAnswer& answ
     return;
   }
   if (call.form == CommandForm::test) {
-    answer.text = info("+CSCS: (\"IRA\",\"GSM\",\"UCS2\")");
+    answer.text = info(modem.faults.noUcs2 ? "+CSCS: (\"IRA\",\"GSM\")"
+                                           : "+CSCS: (\"IRA\",\"GSM\",\"UCS2\")");
     return;
   }
   if (call.form != CommandForm::set || call.params.size() != 1 || call.params[0].empty()) {
@@ -50,7 +51,7 @@ void answer_cscs(const CommandCall& call, ModemState& modem, CommandAnswer& answ
     modem.charset = TeCharset::ira;
   } else if (value == "GSM") {
     modem.charset = TeCharset::gsm;
-  } else if (value == "UCS2") {
+  } else if (value == "UCS2" && !modem.faults.noUcs2) {
     modem.charset = TeCharset::ucs2;
   } else {
     answer.text = cme_error(modem, kCmeNotSupported);  // HEX, 8859-1, ...: not offered

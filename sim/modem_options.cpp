@@ -461,6 +461,8 @@ const ModemOption kModemOptions[] = {
      "an operator and a signal",
      apply_reg},
     {"no-cesq", "AT+CESQ answered ERROR", set_flag<&ModemFaults::noCesq>},
+    {"no-ucs2", "AT+CSCS without the character set \"UCS2\" (+CME ERROR: 4)",
+     set_flag<&ModemFaults::noUcs2>},
     {"radio-at=SECONDS:SETTING[+SETTING...]",
      "SECONDS after start the radio changes: SETTING is\n"
      "\"lost\" (reg=searching) or one of the radio options\n"

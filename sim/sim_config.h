@@ -87,6 +87,7 @@ struct ModemFaults {
   bool srUnreadable = false;  // AT+CMGR and AT+CMGL on "SR" answer +CMS ERROR: 302
   bool csms1 = false;         // message service 1: a +CDS not acknowledged turns routing off
   bool noCesq = false;        // AT+CESQ answered ERROR (a modem without it)
+  bool noUcs2 = false;        // AT+CSCS offers no "UCS2" (a modem without it)
   // Faults on the parts of concatenated messages to this modem (parts are
   // numbered from 1, as in their header; single messages are left alone).
   PartOrder partOrder = PartOrder::sent;

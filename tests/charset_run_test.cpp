@@ -140,6 +140,29 @@ TEST_F(CharsetRunTest, BadUtf8IsRefusedAtStartUp) {
   EXPECT_EQ(run.status, "");
 }
 
+// Text mode needs the character set "UCS2" for a text beyond ISO-8859-1: a
+// modem without it fails the run before anything is sent, saying so, and
+// the same text goes through the pdu command set on the same modem.
+TEST_F(CharsetRunTest, TextModeWithoutUcs2SaysWhy) {
+  start_sim({"--delay", "0.2", "--modem", "COM3=5550103,no-ucs2"});
+  const std::string euro = "1 \xE2\x82\xAC";
+  ToolRun run =
+      run_sms_test("U|20|3|5550103|" + euro + "|0|0|115200|0|0|0|text\nrecord=run.jsonl", "20");
+  EXPECT_EQ(run.process.exitCode, 2);
+  EXPECT_TRUE(contains(run.status, "the modem does not offer the character set UCS2"))
+      << run.status;
+  EXPECT_FALSE(contains(read_file(run.dir + "/U.3.debug.log"), "AT+CMGS")) << "nothing sent";
+  const Json record = record_of(run);
+  // The modem answered: its open failed, as when it refuses any setting.
+  EXPECT_EQ(record["failurePhase"], "open") << record.dump();
+  EXPECT_EQ(record["modemErrorType"], "CME");
+  EXPECT_FALSE(contains(network_log(), " sent ")) << network_log();
+
+  ToolRun pdu =
+      run_sms_test("U|20|3|5550103|" + euro + "|0|0|115200|0|0|0|pdu\nrecord=run.jsonl", "21");
+  EXPECT_EQ(pdu.status, "0 SUCCESS\n") << pdu.process.err;
+}
+
 }  // namespace
 
 }  // namespace smstest
