@@ -3,6 +3,7 @@
 // reference and recipient), the temporary statuses before the final one,
 // the classes, a missing report, and the record's fields and failure texts.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "common/command_set.h"
+#include "common/text.h"
 #include "driver/run_record.h"
 #include "driver/test_result.h"
 #include "driver/test_sequences.h"
@@ -131,8 +133,13 @@ Outcome run_with_reports(const std::vector<std::string>& reports, bool waitRepor
   EXPECT_TRUE(session->open(3, 115200, testTimeout, clock.steady_seconds()))
       << session->last_error();
 
-  const std::string status = ::testing::TempDir() + "report_status.txt";
-  const std::string results = ::testing::TempDir() + "report_results.csv";
+  // ctest runs the tests of this file in parallel processes: files of
+  // their own.
+  const std::string stem = ::testing::TempDir() +
+                           format("report_%d_%s_", static_cast<int>(getpid()),
+                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  const std::string status = stem + "status.txt";
+  const std::string results = stem + "results.csv";
   SmsTestParams params;
   params.testTimeout = testTimeout;
   params.toNumber = "5550100";
