@@ -20,11 +20,18 @@ std::string slurp(const std::string& path) {
   return ss.str();
 }
 
+// ctest runs each test in a process of its own, several at once: files of
+// their own for each.
+std::string own_name(const char* suffix) {
+  return std::to_string(getpid()) + "_" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name() + suffix;
+}
+
 class ResultTest : public ::testing::Test {
  protected:
   std::string dir_ = ::testing::TempDir();
-  std::string results_ = dir_ + "result_test.csv";
-  std::string status_ = dir_ + "status_test.txt";
+  std::string results_ = dir_ + "result_test_" + own_name(".csv");
+  std::string status_ = dir_ + "status_test_" + own_name(".txt");
   void SetUp() override {
     std::remove(results_.c_str());
     std::remove(status_.c_str());
