@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/utf8.h"
+#include "pdu/pdu_reader.h"
 
 namespace smstest {
 
@@ -196,18 +197,11 @@ std::string upper_hex(const std::vector<unsigned char>& octets) {
 }
 
 bool utf8_of_ucs2_hex(const std::string& hex, std::string& text) {
-  // The digit's value, -1 for anything else.
-  auto digit = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
   if (hex.size() % 4 != 0) return false;
   std::vector<unsigned char> octets;
   for (size_t i = 0; i < hex.size(); i += 2) {
-    const int high = digit(hex[i]);
-    const int low = digit(hex[i + 1]);
+    const int high = hex_value(hex[i]);
+    const int low = hex_value(hex[i + 1]);
     if (high < 0 || low < 0) return false;
     octets.push_back(static_cast<unsigned char>(high << 4 | low));
   }

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "common/text.h"
+#include "sim/network_fixture.h"
 
 namespace smstest {
 
@@ -34,13 +35,7 @@ struct FakeLine : SimLine {
   }
 };
 
-std::vector<std::string> read_lines(const std::string& path) {
-  std::ifstream file(path);
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(file, line)) lines.push_back(line);
-  return lines;
-}
+using testing_network::read_lines;
 
 class NetworkTest : public testing::Test {
  protected:
